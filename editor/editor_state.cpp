@@ -1,0 +1,130 @@
+#include "editor_state.h"
+
+#include "logo/failure.h"
+
+#include <exception>
+#include <new>
+
+namespace tolvane {
+
+Editor::Editor(WindowOperations& window) : window_(window), state_(std::make_unique<EditorState>()) {}
+
+void Editor::Form_Load() { enable(Enablement{}); }
+
+void Editor::bnouvimg_Click() {
+    const auto path = window_.chooseFile(Dialog::dialouvrir);
+    if (!path.empty()) openImage(path);
+}
+
+void Editor::bnsauvbmp_Click() {
+    if (!enabled_.saveBitmap) return;
+    const auto path = window_.chooseFile(Dialog::dialsauvbmp);
+    if (!path.empty()) saveBitmap(path);
+}
+
+void Editor::bnouvbmp_Click() {
+    if (!enabled_.openBitmap) return;
+    const auto path = window_.chooseFile(Dialog::dialouvbmp);
+    if (!path.empty()) openBitmap(path);
+}
+
+void Editor::bnpatch_Click() { patch(); }
+
+void Editor::bnquitter_Click() { window_.endProgram(); }
+
+bool Editor::isEnabled(Button button) const {
+    switch (button) {
+        case Button::bnsauvbmp: return enabled_.saveBitmap;
+        case Button::bnouvbmp: return enabled_.openBitmap;
+        case Button::bnpatch: return enabled_.patch;
+    }
+    return false;
+}
+
+// Each command works on locals and commits them only when every step has
+// succeeded, so a failure leaves the state and the buttons as they were.
+template <typename Command>
+bool Editor::attempt(Command&& command) {
+    try {
+        command();
+        return true;
+    } catch (const std::bad_alloc&) {
+        window_.showStatus("Out of memory");
+        window_.reportFailure("Out of memory");
+    } catch (const std::exception& failure) {
+        window_.showStatus(failure.what());
+        window_.reportFailure(failure.what());
+    }
+    return false;
+}
+
+bool Editor::openImage(const std::filesystem::path& path) {
+    return attempt([&] {
+        ImagePrefix prefix = readImagePrefix(path);
+        ExtractedLogo extracted = extractLogo(prefix);
+
+        EditorState& s = *state_;
+        s.imagePrefix = prefix;
+        s.imageOnDisk = std::move(prefix);
+        s.sectorPayloads = extracted.payloads;
+        s.logo = extracted.logo;
+        s.imagePath = path;
+        window_.presentLogo(s.logo);
+        enable({true, true, enabled_.patch});
+        window_.showStatus("Opened " + displayName(path) + " (" + std::string(s.imagePrefix.layout().description) +
+                           ")");
+    });
+}
+
+bool Editor::saveBitmap(const std::filesystem::path& path) {
+    if (!enabled_.saveBitmap) return false;
+    return attempt([&] {
+        ExportedBitmap exported = exportBitmap(path, state_->logo);
+        state_->bitmapHeader = exported.header;
+        state_->bitmapPixels = exported.pixels;
+        window_.showStatus("Saved the logo to " + displayName(path));
+    });
+}
+
+bool Editor::openBitmap(const std::filesystem::path& path) {
+    if (!enabled_.openBitmap) return false;
+    return attempt([&] {
+        ImportedBitmap imported = importBitmap(path);
+        ImagePrefix prefix = state_->imagePrefix;
+        const SectorPayloads payloads = insertLogo(imported.logo, prefix);
+
+        EditorState& s = *state_;
+        s.imagePrefix = std::move(prefix);
+        s.sectorPayloads = payloads;
+        s.logo = imported.logo;
+        s.bitmapPixels = imported.pixels;
+        s.bitmapHeader = imported.header;
+        enable({enabled_.saveBitmap, enabled_.openBitmap, true});
+        window_.showStatus("Imported " + displayName(path) + " - press Patch to write it into " +
+                           displayName(s.imagePath));
+    });
+}
+
+bool Editor::checkPatch() {
+    if (!enabled_.patch) return false;
+    return attempt([&] { verifyImagePrefix(state_->imagePath, state_->imageOnDisk); });
+}
+
+bool Editor::patch() {
+    if (!enabled_.patch) return false;
+    return attempt([&] {
+        writeImagePrefix(state_->imagePath, state_->imagePrefix, state_->imageOnDisk);
+        state_->imageOnDisk = state_->imagePrefix;
+        enable({});
+        window_.showStatus("Patched " + displayName(state_->imagePath));
+    });
+}
+
+void Editor::enable(const Enablement& next) {
+    enabled_ = next;
+    window_.setEnabled(Button::bnsauvbmp, next.saveBitmap);
+    window_.setEnabled(Button::bnouvbmp, next.openBitmap);
+    window_.setEnabled(Button::bnpatch, next.patch);
+}
+
+}  // namespace tolvane

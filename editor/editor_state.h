@@ -1,0 +1,66 @@
+// The editor: the state held between commands, and one handler per button.
+#pragma once
+
+#include "editor/window_operations.h"
+#include "logo/bitmap_exchange.h"
+#include "logo/disc_image_layout.h"
+
+#include <filesystem>
+#include <memory>
+
+namespace tolvane {
+
+struct EditorState {
+    ImagePrefix imagePrefix;  // the image's first bytes, with an imported logo in its user data
+    SectorPayloads sectorPayloads{};
+    LogoImage logo{};
+    BitmapPixels bitmapPixels{};
+    BitmapHeader bitmapHeader{};
+    std::filesystem::path imagePath;
+    // The image's first bytes as they are in the file; Patch writes only over these.
+    ImagePrefix imageOnDisk;
+};
+
+struct Enablement {
+    bool saveBitmap = false;
+    bool openBitmap = false;
+    bool patch = false;
+    friend bool operator==(const Enablement&, const Enablement&) = default;
+};
+
+class Editor {
+public:
+    explicit Editor(WindowOperations& window);
+
+    void Form_Load();
+    void bnouvimg_Click();
+    void bnsauvbmp_Click();
+    void bnouvbmp_Click();
+    void bnpatch_Click();
+    void bnquitter_Click();
+
+    // The commands after their dialogs, for a path that came another way (a
+    // dropped file, the command line). Each gives whether it succeeded; a failed
+    // one has been reported and has changed nothing.
+    bool openImage(const std::filesystem::path& path);
+    bool saveBitmap(const std::filesystem::path& path);
+    bool openBitmap(const std::filesystem::path& path);
+    bool patch();
+    // Everything Patch checks before it writes, without writing.
+    bool checkPatch();
+
+    const EditorState& state() const { return *state_; }
+    const Enablement& enablement() const { return enabled_; }
+    bool isEnabled(Button button) const;
+
+private:
+    template <typename Command>
+    bool attempt(Command&& command);
+    void enable(const Enablement& next);
+
+    WindowOperations& window_;
+    std::unique_ptr<EditorState> state_;
+    Enablement enabled_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,64 @@
+// Where the logo lies in a disc image file. The logo is the user data of the
+// disc's first 12 sectors; a layout says how those sectors sit in the file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace tolvane {
+
+using Byte = std::uint8_t;
+
+inline constexpr std::size_t kUserDataLength = 2048;
+inline constexpr std::size_t kLogoSectors = 12;
+inline constexpr std::size_t kLogoWidth = 384;
+inline constexpr std::size_t kLogoHeight = 64;
+inline constexpr std::size_t kLogoLength = kUserDataLength * kLogoSectors;
+static_assert(kLogoLength == kLogoWidth * kLogoHeight);
+
+struct ImageLayout {
+    std::string_view description;  // for people: "raw 2352-byte sectors, user data at 24"
+    std::size_t sectorSize;        // bytes per sector in the file
+    std::size_t userDataOffset;    // bytes of a sector before its user data
+    std::size_t prefixLength;      // bytes read from and written back to the file's start
+
+    std::size_t payloadOffset(std::size_t sector) const { return sector * sectorSize + userDataOffset; }
+};
+
+// A raw CDRWIN .bin image of Mode 2 Form 1 sectors: 24 bytes of sync, header and
+// subheader before each sector's user data. The prefix runs 24 bytes into sector
+// 12 (12 x 2352 + 24 = 28248): images patched by earlier versions of this tool
+// were written with exactly that many bytes, so it stays.
+inline constexpr ImageLayout kRawMode2Layout{"raw 2352-byte sectors, user data at 24", 2352, 24,
+                                             12 * 2352 + 24};
+
+using LogoImage = std::array<Byte, kLogoLength>;        // 64 rows of 384 grey levels, top row first
+using SectorPayload = std::array<Byte, kUserDataLength>;  // user data of one of sectors 0-11
+using SectorPayloads = std::array<SectorPayload, kLogoSectors>;
+
+// The first bytes of a disc image, held exactly as read. Its length is fixed by
+// its layout and never changes.
+class ImagePrefix {
+public:
+    explicit ImagePrefix(const ImageLayout& layout = kRawMode2Layout)
+        : layout_(&layout), bytes_(layout.prefixLength) {}
+
+    const ImageLayout& layout() const { return *layout_; }
+    std::span<Byte> bytes() { return bytes_; }
+    std::span<const Byte> bytes() const { return bytes_; }
+    std::size_t size() const { return bytes_.size(); }
+
+    friend bool operator==(const ImagePrefix& a, const ImagePrefix& b) {
+        return a.layout_ == b.layout_ && a.bytes_ == b.bytes_;
+    }
+
+private:
+    const ImageLayout* layout_;
+    std::vector<Byte> bytes_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,239 @@
+#include "editor/editor_state.h"
+
+#include "fake_window.h"
+#include "logo/failure.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+namespace tolvane {
+namespace {
+
+using testing::FakeWindow;
+using testing::makeImage;
+using testing::patternLogo;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+constexpr std::size_t kPrefix = 28248;
+
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::filesystem::path& folder) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~CurrentFolder() { std::filesystem::current_path(previous_); }
+
+private:
+    std::filesystem::path previous_;
+};
+
+class EditorTest : public ::testing::Test {
+protected:
+    EditorTest() {
+        writeFile(image, makeImage(kPrefix + 5000));
+        exportBitmap(bitmap, patternLogo(7), dir / "none.hed");
+        editor.Form_Load();
+    }
+
+    Enablement buttons() const {
+        return {window.enabled.at(Button::bnsauvbmp), window.enabled.at(Button::bnouvbmp),
+                window.enabled.at(Button::bnpatch)};
+    }
+    void open(const std::filesystem::path& path) {
+        window.willChoose(Dialog::dialouvrir, path);
+        editor.bnouvimg_Click();
+    }
+    void importBitmap(const std::filesystem::path& path) {
+        window.willChoose(Dialog::dialouvbmp, path);
+        editor.bnouvbmp_Click();
+    }
+    void save(const std::filesystem::path& path) {
+        window.willChoose(Dialog::dialsauvbmp, path);
+        editor.bnsauvbmp_Click();
+    }
+    LogoImage logoInFile(const std::filesystem::path& path) { return extractLogo(readImagePrefix(path)).logo; }
+
+    TempDir dir;
+    std::filesystem::path image = dir / "game.bin";
+    std::filesystem::path bitmap = dir / "edited.bmp";
+    FakeWindow window;
+    Editor editor{window};
+};
+
+TEST_F(EditorTest, StartsWithOnlyOpenImageAndQuitAvailable) {
+    const std::vector<std::pair<Button, bool>> expected{
+        {Button::bnsauvbmp, false}, {Button::bnouvbmp, false}, {Button::bnpatch, false}};
+    EXPECT_EQ(window.enableCalls, expected);
+    editor.bnsauvbmp_Click();
+    editor.bnouvbmp_Click();
+    editor.bnpatch_Click();
+    EXPECT_TRUE(window.dialogsShown.empty());
+    EXPECT_TRUE(window.failures.empty());
+    EXPECT_FALSE(window.ended);
+}
+
+TEST_F(EditorTest, CancellingTheFirstOpenChangesNothing) {
+    editor.bnouvimg_Click();
+    EXPECT_EQ(buttons(), Enablement{});
+    EXPECT_TRUE(window.presented.empty());
+    EXPECT_TRUE(editor.state().imagePath.empty());
+}
+
+TEST_F(EditorTest, OpenImageShowsTheLogoAndEnablesTheBitmapCommands) {
+    open(image);
+    ASSERT_EQ(window.presented.size(), 1u);
+    EXPECT_EQ(window.presented[0], extractLogo(readImagePrefix(image)).logo);
+    EXPECT_EQ(buttons(), (Enablement{true, true, false}));
+    EXPECT_EQ(editor.state().imagePath, image);
+    EXPECT_EQ(window.status, "Opened game.bin (raw 2352-byte sectors, user data at 24)");
+}
+
+TEST_F(EditorTest, CancellingASecondOpenKeepsTheFirstImageWithoutRereadingIt) {
+    open(image);
+    std::filesystem::remove(image);
+    editor.bnouvimg_Click();
+    EXPECT_TRUE(window.failures.empty());
+    EXPECT_EQ(window.presented.size(), 1u);
+    EXPECT_EQ(editor.state().imagePath, image);
+    EXPECT_EQ(buttons(), (Enablement{true, true, false}));
+}
+
+TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
+    open(image);
+    importBitmap(bitmap);
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
+    EXPECT_EQ(window.presented.size(), 1u) << "Open Bitmap must not redraw the view";
+    EXPECT_EQ(window.status, "Imported edited.bmp - press Patch to write it into game.bin");
+    EXPECT_EQ(logoInFile(image), extractLogo(readImagePrefix(image)).logo) << "the file is untouched before Patch";
+    EXPECT_NE(logoInFile(image), patternLogo(7));
+
+    editor.bnpatch_Click();
+    EXPECT_EQ(logoInFile(image), patternLogo(7));
+    EXPECT_EQ(readFile(image).size(), kPrefix + 5000);
+    EXPECT_EQ(buttons(), Enablement{});
+    EXPECT_EQ(window.status, "Patched game.bin");
+
+    const auto afterPatch = readFile(image);
+    editor.bnpatch_Click();
+    EXPECT_EQ(readFile(image), afterPatch);
+    EXPECT_TRUE(window.failures.empty());
+}
+
+TEST_F(EditorTest, PatchAfterOpeningAnotherImageWritesThatImageUnchanged) {
+    const auto other = dir / "other.bin";
+    auto otherBytes = makeImage(kPrefix + 10);
+    std::reverse(otherBytes.begin(), otherBytes.end());
+    writeFile(other, otherBytes);
+    const auto firstBytes = readFile(image);
+
+    open(image);
+    importBitmap(bitmap);
+    open(other);
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
+    editor.bnpatch_Click();
+    EXPECT_TRUE(window.failures.empty());
+    EXPECT_EQ(readFile(other), otherBytes);
+    EXPECT_EQ(readFile(image), firstBytes);
+}
+
+TEST_F(EditorTest, SaveBitmapAfterOpenBitmapWritesTheImportedLogo) {
+    open(image);
+    importBitmap(bitmap);
+    save(dir / "again.bmp");
+    EXPECT_EQ(tolvane::importBitmap(dir / "again.bmp").logo, patternLogo(7));
+    EXPECT_EQ(editor.state().bitmapPixels, toBitmapRows(patternLogo(7)));
+    EXPECT_EQ(window.presented.size(), 1u);
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
+}
+
+TEST_F(EditorTest, SaveBitmapUsesTheTemplateInTheWorkingFolderOrTheBuiltInHeader) {
+    open(image);
+    {
+        CurrentFolder here(dir.path());
+        save(dir / "plain.bmp");
+        std::vector<Byte> custom(1078, 0x42);
+        writeFile(dir / "ettbmp.hed", custom);
+        save(dir / "custom.bmp");
+    }
+    EXPECT_TRUE(window.failures.empty());
+    const auto plain = readFile(dir / "plain.bmp");
+    const auto custom = readFile(dir / "custom.bmp");
+    EXPECT_TRUE(std::equal(builtInBitmapHeader().begin(), builtInBitmapHeader().end(), plain.begin()));
+    EXPECT_EQ(custom[0], 0x42);
+    EXPECT_EQ(custom[1077], 0x42);
+    EXPECT_EQ(custom.size(), 25654u);
+}
+
+TEST_F(EditorTest, AFailedOpenReportsAndKeepsTheEarlierImage) {
+    open(image);
+    const EditorState before = editor.state();
+    const auto missing = dir / "typo.bin";
+    open(missing);
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_EQ(window.failures[0], "Cannot open " + quoted(missing) + " for reading: No such file or directory");
+    EXPECT_EQ(window.status, window.failures[0]);
+    EXPECT_FALSE(window.ended);
+    EXPECT_EQ(editor.state().imagePath, image);
+    EXPECT_EQ(editor.state().imagePrefix, before.imagePrefix);
+    EXPECT_EQ(buttons(), (Enablement{true, true, false}));
+
+    importBitmap(bitmap);
+    editor.bnpatch_Click();
+    EXPECT_EQ(logoInFile(image), patternLogo(7));
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(EditorTest, AFailedOpenBitmapChangesNothing) {
+    open(image);
+    const EditorState before = editor.state();
+    writeFile(dir / "wrong.bmp", std::vector<Byte>(100, 'B'));
+    importBitmap(dir / "wrong.bmp");
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_NE(window.failures[0].find(quoted(dir / "wrong.bmp")), std::string::npos);
+    EXPECT_EQ(editor.state().imagePrefix, before.imagePrefix);
+    EXPECT_EQ(editor.state().logo, before.logo);
+    EXPECT_EQ(buttons(), (Enablement{true, true, false}));
+}
+
+TEST_F(EditorTest, PatchRefusesAnImageChangedOnDiskAndStaysReady) {
+    open(image);
+    importBitmap(bitmap);
+    auto changed = readFile(image);
+    changed[100] ^= 1;
+    writeFile(image, changed);
+    editor.bnpatch_Click();
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_NE(window.failures[0].find("changed on disk since it was opened; open it again"), std::string::npos);
+    EXPECT_EQ(readFile(image), changed);
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
+}
+
+TEST_F(EditorTest, PatchRefusesAnImageThatWasRemoved) {
+    open(image);
+    importBitmap(bitmap);
+    std::filesystem::remove(image);
+    editor.bnpatch_Click();
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(image));
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
+}
+
+TEST_F(EditorTest, AFailedSaveKeepsTheStateAndTheButtons) {
+    open(image);
+    const EditorState before = editor.state();
+    save(dir / "no folder" / "x.bmp");
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_EQ(editor.state().bitmapHeader, before.bitmapHeader);
+    EXPECT_EQ(buttons(), (Enablement{true, true, false}));
+}
+
+TEST_F(EditorTest, QuitEndsTheProgramAtOnce) {
+    editor.bnquitter_Click();
+    EXPECT_TRUE(window.ended);
+    EXPECT_TRUE(window.dialogsShown.empty());
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -1,0 +1,38 @@
+// BMP files built in code, of the kinds image editors write.
+#pragma once
+
+#include "logo/image_layout.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace tolvane::testing {
+
+struct Rgb {
+    Byte red, green, blue;
+};
+
+struct BmpSpec {
+    std::uint32_t infoHeaderSize = 40;
+    std::int32_t width = 384;
+    std::int32_t height = 64;  // negative: top row first
+    std::uint16_t bitsPerPixel = 8;
+    std::uint32_t compression = 0;
+    std::vector<Rgb> palette{};       // written as is
+    std::uint32_t coloursUsed = 0;    // the header field
+    std::uint32_t gapBeforePixels = 0;  // extra bytes between palette and pixels
+};
+
+// A file with these headers whose pixel rows are `rows` (already padded, in file
+// order). The pixel data offset and sizes are filled in from the parts.
+std::vector<Byte> buildBmp(const BmpSpec& spec, const std::vector<Byte>& rows);
+
+// An 8-bit file showing the logo with the palette given: pixel = index of its
+// grey level in `greyToIndex`.
+std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpSpec& spec,
+                                  const std::array<Byte, 256>& greyToIndex);
+
+std::vector<Rgb> greyPalette();
+
+}  // namespace tolvane::testing

@@ -1,0 +1,42 @@
+// Fixtures built in code: temporary folders, small files and disc images whose
+// bytes all differ by position, so shifted offsets and flipped rows show.
+#pragma once
+
+#include "logo/image_layout.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tolvane::testing {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, const std::vector<Byte>& bytes);
+std::vector<Byte> readFile(const std::filesystem::path& path);
+
+// A byte that depends on its file offset, different in neighbouring bytes and sectors.
+Byte imageByte(std::uint64_t offset);
+// An image of `length` bytes filled with imageByte.
+std::vector<Byte> makeImage(std::size_t length);
+// A logo whose every row and column differ.
+LogoImage patternLogo(unsigned seed = 0);
+
+// Path of a file in the shared test data.
+std::filesystem::path sharedTestData(const std::string& name);
+std::filesystem::path sourceFile(const std::string& relative);
+
+}  // namespace tolvane::testing

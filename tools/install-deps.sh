@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs the Debian/Ubuntu packages the build and the tests need, and only
+# those that are missing; quick when everything is there.
+set -eu
+
+packages="cmake make g++ libgtest-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core"
+[ "$#" -gt 0 ] && packages="$packages $*"
+
+missing=""
+for p in $packages; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+    [ "$status" = "installed" ] || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+if ! command -v apt-get >/dev/null 2>&1; then
+    echo "Please install:$missing" >&2
+    exit 1
+fi
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing:$missing"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
