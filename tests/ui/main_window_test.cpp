@@ -1,0 +1,259 @@
+#include "ui/main_window.h"
+
+#include "support/test_files.h"
+#include "ui/app_icon.h"
+#include "ui/logo_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <deque>
+
+namespace tolvane {
+namespace {
+
+using testing::makeImage;
+using testing::patternLogo;
+using testing::TempDir;
+using testing::writeFile;
+
+struct ScriptedDialogs : ModalDialogs {
+    QString chooseFile(Dialog dialog, QWidget*) override {
+        asked.push_back(dialog);
+        if (answers.empty()) return {};
+        const QString next = answers.front();
+        answers.pop_front();
+        return next;
+    }
+    void showFailure(const QString& text, QWidget*) override { failures << text; }
+
+    std::deque<QString> answers;
+    std::vector<Dialog> asked;
+    QStringList failures;
+};
+
+QString qt(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() {
+        auto scripted = std::make_unique<ScriptedDialogs>();
+        dialogs = scripted.get();
+        window = std::make_unique<MainWindow>(std::move(scripted));
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        writeFile(image, makeImage(30000));
+        exportBitmap(bitmap, patternLogo(9), dir / "none.hed");
+    }
+
+    template <typename T = QPushButton>
+    T* child(const char* name) {
+        auto* widget = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    void click(const char* button, const std::filesystem::path& answer = {}) {
+        if (!answer.empty()) dialogs->answers.push_back(qt(answer));
+        QTest::mouseClick(child(button), Qt::LeftButton);
+    }
+    std::vector<bool> switched() {
+        return {child("bnsauvbmp")->isEnabled(), child("bnouvbmp")->isEnabled(), child("bnpatch")->isEnabled()};
+    }
+    QImage drawn() { return child<LogoView>("piboot")->grab().toImage(); }
+
+    TempDir dir;
+    std::filesystem::path image = dir / "game.bin";
+    std::filesystem::path bitmap = dir / "logo.bmp";
+    ScriptedDialogs* dialogs = nullptr;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, LaysOutEveryControlAsTheTableSays) {
+    EXPECT_EQ(window->objectName(), "fmprinc");
+    EXPECT_EQ(window->windowTitle(), "Tolvane Editor by Darquil ");
+    struct Row {
+        const char* name;
+        QString text;
+        QRect geometry;
+    };
+    const Row rows[] = {
+        {"bnouvimg", "Open Cdrwin Bin ", {0, 184, 121, 25}},   {"bnpatch", " Patch ", {480, 184, 121, 25}},
+        {"bnquitter", "  Quit ", {688, 184, 81, 25}},          {"bnouvbmp", "  Open Bitmap   ", {344, 184, 129, 25}},
+        {"bnsauvbmp", "  Save Bitmap   ", {128, 184, 129, 25}},
+    };
+    for (const Row& row : rows) {
+        auto* button = child(row.name);
+        EXPECT_EQ(button->text(), row.text) << row.name;
+        EXPECT_EQ(button->geometry(), row.geometry) << row.name;
+        EXPECT_DOUBLE_EQ(button->font().pointSizeF(), 9.75) << row.name;
+        EXPECT_FALSE(button->isDefault()) << row.name;
+    }
+    auto* title = child<QLabel>("lbtitre");
+    EXPECT_EQ(title->text(), "Tolvane Editor 0.2.2 beta");
+    EXPECT_EQ(title->geometry(), QRect(184, 8, 369, 25));
+    EXPECT_EQ(title->font().pointSizeF(), 18);
+    EXPECT_EQ(title->font().weight(), QFont::Bold);
+    EXPECT_EQ(child<LogoView>("piboot")->geometry(), QRect(0, 48, 769, 129));
+    EXPECT_GE(window->height(), MainWindow::kClientHeight);
+    EXPECT_EQ(window->width(), 770);
+}
+
+TEST_F(MainWindowTest, TabsThroughTheControlsInOrderStartingAtOpenImage) {
+    EXPECT_EQ(QApplication::focusWidget(), child("bnouvimg"));
+    const char* order[] = {"bnouvimg", "piboot", "bnpatch", "bnquitter", "bnouvbmp", "bnsauvbmp"};
+    QWidget* at = child("bnouvimg");
+    for (const char* name : order) {
+        EXPECT_EQ(at->objectName(), name);
+        at = at->nextInFocusChain();
+        while (at->focusPolicy() == Qt::NoFocus) at = at->nextInFocusChain();
+    }
+}
+
+TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
+    EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
+    click("bnpatch");
+    click("bnouvbmp");
+    EXPECT_TRUE(dialogs->asked.empty()) << "a disabled button answered a click";
+
+    click("bnouvimg", image);
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(QApplication::focusWidget(), child<LogoView>("piboot"));
+    click("bnsauvbmp", dir / "saved.bmp");
+    EXPECT_TRUE(std::filesystem::exists(dir / "saved.bmp"));
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
+    click("bnouvbmp", bitmap);
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(child<QLabel>("lbetat")->text(), "Imported logo.bmp - press Patch to write it into game.bin");
+    click("bnpatch");
+    EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(9));
+    EXPECT_TRUE(dialogs->failures.isEmpty());
+}
+
+TEST_F(MainWindowTest, DrawsEachLogoByteAsATwoByTwoBlock) {
+    ImagePrefix prefix;
+    LogoImage ramp{};
+    for (std::size_t k = 0; k < kLogoLength; ++k) ramp[k] = static_cast<Byte>(k % 256);
+    insertLogo(ramp, prefix);
+    std::vector<Byte> bytes(prefix.bytes().begin(), prefix.bytes().end());
+    writeFile(image, bytes);
+    click("bnouvimg", image);
+
+    const QImage picture = drawn();
+    const auto grey = [&](int x, int y) { return qGray(picture.pixel(x, y)); };
+    EXPECT_EQ(grey(0, 2), 384 % 256);  // byte 384 starts the second row of blocks
+    EXPECT_EQ(grey(1, 3), 384 % 256);
+    EXPECT_EQ(grey(766, 0), 383 % 256);
+    EXPECT_EQ(grey(767, 1), 383 % 256);
+    EXPECT_EQ(grey(2 * 200, 2 * 63), (63 * 384 + 200) % 256);
+    EXPECT_EQ(grey(2, 0), 1);
+}
+
+TEST_F(MainWindowTest, AllBlackAndAllWhiteLogosFillTheirRectangle) {
+    for (Byte value : {Byte(0), Byte(255)}) {
+        ImagePrefix prefix;
+        LogoImage flat{};
+        flat.fill(value);
+        insertLogo(flat, prefix);
+        writeFile(image, std::vector<Byte>(prefix.bytes().begin(), prefix.bytes().end()));
+        click("bnouvimg", image);
+        const QImage picture = drawn();
+        for (int y = 0; y < 128; y += 7)
+            for (int x = 0; x < 768; x += 13) ASSERT_EQ(qGray(picture.pixel(x, y)), value) << x << "," << y;
+        EXPECT_EQ(qGray(picture.pixel(767, 127)), value);
+    }
+}
+
+TEST_F(MainWindowTest, KeepsThePictureThroughRepaintsAndOpenBitmap) {
+    click("bnouvimg", image);
+    const QImage before = drawn();
+    window->showMinimized();
+    window->showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(drawn(), before);
+    click("bnouvbmp", bitmap);
+    EXPECT_EQ(drawn(), before) << "Open Bitmap must not redraw the logo";
+}
+
+TEST_F(MainWindowTest, AFailureShowsAMessageAndTheWindowStaysUsable) {
+    click("bnouvimg", dir / "missing.bin");
+    ASSERT_EQ(dialogs->failures.size(), 1);
+    EXPECT_TRUE(dialogs->failures[0].contains("missing.bin")) << dialogs->failures[0].toStdString();
+    EXPECT_TRUE(dialogs->failures[0].contains("No such file or directory"));
+    EXPECT_TRUE(window->isVisible());
+    click("bnouvimg", image);
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
+}
+
+TEST_F(MainWindowTest, CancelledDialogsChangeNothing) {
+    click("bnouvimg", image);
+    const QImage before = drawn();
+    click("bnouvimg");
+    click("bnsauvbmp");
+    click("bnouvbmp");
+    EXPECT_EQ(drawn(), before);
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(dialogs->asked.size(), 4u);
+}
+
+TEST_F(MainWindowTest, DroppedFilesOpenAsImagesOrImportAsBitmaps) {
+    window->openDroppedFile(qt(bitmap));
+    EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
+    window->openDroppedFile(qt(image));
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
+    window->openDroppedFile(qt(bitmap));
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, true}));
+    EXPECT_TRUE(dialogs->asked.empty());
+}
+
+TEST_F(MainWindowTest, QuitAndClosingTheWindowEndTheProgram) {
+    click("bnquitter");
+    EXPECT_FALSE(window->isVisible());
+    window->show();
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST(FileDialogs, HaveTheirTitlesFiltersAndExtensions) {
+    const auto open = fileDialogSetup(Dialog::dialouvrir);
+    EXPECT_EQ(open.title, "Open CDR-Win File     ");
+    EXPECT_EQ(open.filters.constFirst(), "CDR-Win Files  (*.bin)");
+    EXPECT_EQ(open.defaultSuffix, "bin");
+    const auto save = fileDialogSetup(Dialog::dialsauvbmp);
+    EXPECT_EQ(save.title, "Sauver une image BMP");
+    EXPECT_EQ(save.filters.constFirst(), "Fichiers BMP (*.bmp)");
+    EXPECT_TRUE(save.save);
+    const auto import = fileDialogSetup(Dialog::dialouvbmp);
+    EXPECT_EQ(import.title, " Open Bitmap Image  ");
+    EXPECT_EQ(import.filters.constFirst(), "Bitmap Files (*.bmp)");
+    EXPECT_EQ(import.defaultSuffix, "bmp");
+}
+
+TEST(AppIcon, ShowsBlueLettersOnBlackAtEighteenBySixteen) {
+    const QImage icon = appIconImage();
+    EXPECT_EQ(icon.size(), QSize(18, 16));
+    int blue = 0, black = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 18; ++x) {
+            const QRgb p = icon.pixel(x, y);
+            if (p == qRgb(0, 0, 0)) ++black;
+            else if (qBlue(p) > 200 && qRed(p) < 100) ++blue;
+        }
+    EXPECT_EQ(blue + black, 18 * 16);
+    EXPECT_GT(blue, 30);
+    EXPECT_EQ(icon.pixel(1, 4), qRgb(0x20, 0x60, 0xFF));  // top-left of the P
+}
+
+}  // namespace
+}  // namespace tolvane
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

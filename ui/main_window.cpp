@@ -1,0 +1,150 @@
+#include "main_window.h"
+
+#include "app_icon.h"
+#include "logo_view.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+
+namespace tolvane {
+
+namespace {
+
+QFont windowsFont(qreal points, int weight) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family()});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setWeight(static_cast<QFont::Weight>(weight));
+    return font;
+}
+
+std::filesystem::path toPath(const QString& text) { return std::filesystem::path(text.toStdU16String()); }
+
+}  // namespace
+
+QFont buttonFont() { return windowsFont(9.75, QFont::Normal); }
+QFont titleFont() { return windowsFont(18, QFont::Bold); }
+
+MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
+    : QWidget(parent), dialogs_(dialogs ? std::move(dialogs) : std::make_unique<QtDialogs>()), editor_(*this) {
+    setObjectName(QStringLiteral("fmprinc"));
+    setWindowTitle(QStringLiteral("Tolvane Editor by Darquil "));
+    setWindowIcon(appIcon());
+    setFixedSize(kClientWidth, kClientHeight + kStatusHeight);
+    setAcceptDrops(true);
+
+    lbtitre_ = new QLabel(QStringLiteral("Tolvane Editor 0.2.2 beta"), this);
+    lbtitre_->setObjectName(QStringLiteral("lbtitre"));
+    lbtitre_->setGeometry(184, 8, 369, 25);
+    lbtitre_->setFont(titleFont());
+    lbtitre_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lbtitre_->setBackgroundRole(QPalette::Button);
+    lbtitre_->setForegroundRole(QPalette::ButtonText);
+    lbtitre_->setAutoFillBackground(true);
+
+    piboot_ = new LogoView(this);
+    piboot_->setObjectName(QStringLiteral("piboot"));
+    piboot_->setGeometry(0, 48, 769, 129);
+
+    bnouvimg_ = makeButton("bnouvimg", QStringLiteral("Open Cdrwin Bin "), {0, 184, 121, 25}, &Editor::bnouvimg_Click);
+    bnpatch_ = makeButton("bnpatch", QStringLiteral(" Patch "), {480, 184, 121, 25}, &Editor::bnpatch_Click);
+    bnquitter_ = makeButton("bnquitter", QStringLiteral("  Quit "), {688, 184, 81, 25}, &Editor::bnquitter_Click);
+    bnouvbmp_ =
+        makeButton("bnouvbmp", QStringLiteral("  Open Bitmap   "), {344, 184, 129, 25}, &Editor::bnouvbmp_Click);
+    bnsauvbmp_ =
+        makeButton("bnsauvbmp", QStringLiteral("  Save Bitmap   "), {128, 184, 129, 25}, &Editor::bnsauvbmp_Click);
+    setTabOrder(bnouvimg_, piboot_);
+    setTabOrder(piboot_, bnpatch_);
+    setTabOrder(bnpatch_, bnquitter_);
+    setTabOrder(bnquitter_, bnouvbmp_);
+    setTabOrder(bnouvbmp_, bnsauvbmp_);
+
+    lbetat_ = new QLabel(this);
+    lbetat_->setObjectName(QStringLiteral("lbetat"));
+    lbetat_->setGeometry(4, kClientHeight, kClientWidth - 8, kStatusHeight);
+    lbetat_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    showStatus("Open a disc image to see its logo.");
+
+    editor_.Form_Load();
+    bnouvimg_->setFocus();
+}
+
+MainWindow::~MainWindow() = default;
+
+QPushButton* MainWindow::makeButton(const char* name, const QString& text, QRect geometry,
+                                    void (Editor::*handler)()) {
+    auto* button = new QPushButton(text, this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    button->setFont(buttonFont());
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, handler] { (editor_.*handler)(); });
+    return button;
+}
+
+std::filesystem::path MainWindow::chooseFile(Dialog dialog) { return toPath(dialogs_->chooseFile(dialog, this)); }
+
+void MainWindow::setEnabled(Button button, bool on) {
+    switch (button) {
+        case Button::bnsauvbmp: bnsauvbmp_->setEnabled(on); break;
+        case Button::bnouvbmp: bnouvbmp_->setEnabled(on); break;
+        case Button::bnpatch: bnpatch_->setEnabled(on); break;
+    }
+}
+
+void MainWindow::presentLogo(const LogoImage& logo) {
+    piboot_->setLogo(logo);
+    piboot_->show();
+    piboot_->setFocus();
+}
+
+void MainWindow::reportFailure(const std::string& failure) {
+    dialogs_->showFailure(QString::fromStdString(failure), this);
+}
+
+void MainWindow::endProgram() {
+    ending_ = true;
+    close();
+    QApplication::quit();
+}
+
+void MainWindow::showStatus(const std::string& status) { lbetat_->setText(QString::fromStdString(status)); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing the window is Quit: nothing is asked and nothing is saved.
+    if (!ending_) editor_.bnquitter_Click();
+    event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.constFirst().isLocalFile()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.constFirst().isLocalFile()) return;
+    event->acceptProposedAction();
+    openDroppedFile(urls.constFirst().toLocalFile());
+}
+
+void MainWindow::openDroppedFile(const QString& path) {
+    if (QFileInfo(path).suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) != 0) {
+        editor_.openImage(toPath(path));
+    } else if (editor_.isEnabled(Button::bnouvbmp)) {
+        editor_.openBitmap(toPath(path));
+    } else {
+        showStatus("Open a disc image first, then drop the bitmap on the window.");
+    }
+}
+
+}  // namespace tolvane

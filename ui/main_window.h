@@ -1,0 +1,69 @@
+// The editor's one window, fmprinc: a title, the logo, five buttons in a row and
+// a status line. Each button calls one editor command; the editor decides which
+// buttons are enabled and calls back through WindowOperations.
+#pragma once
+
+#include "editor/editor_state.h"
+#include "modal_dialogs.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QPushButton;
+
+namespace tolvane {
+
+class LogoView;
+
+class MainWindow : public QWidget, public WindowOperations {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 770;
+    static constexpr int kClientHeight = 210;  // the fixed layout; the status line is below it
+    static constexpr int kStatusHeight = 22;
+
+    // dialogs: how files are chosen and failures shown; Qt's own when null.
+    explicit MainWindow(std::unique_ptr<ModalDialogs> dialogs = nullptr, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Editor& editor() { return editor_; }
+    void openDroppedFile(const QString& path);
+
+    // WindowOperations
+    using QWidget::setEnabled;
+    std::filesystem::path chooseFile(Dialog dialog) override;
+    void setEnabled(Button button, bool on) override;
+    void presentLogo(const LogoImage& logo) override;
+    void reportFailure(const std::string& failure) override;
+    void endProgram() override;
+    void showStatus(const std::string& status) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    QPushButton* makeButton(const char* name, const QString& text, QRect geometry, void (Editor::*handler)());
+
+    std::unique_ptr<ModalDialogs> dialogs_;
+    QLabel* lbtitre_;
+    LogoView* piboot_;
+    QPushButton* bnouvimg_;
+    QPushButton* bnsauvbmp_;
+    QPushButton* bnouvbmp_;
+    QPushButton* bnpatch_;
+    QPushButton* bnquitter_;
+    QLabel* lbetat_;
+    Editor editor_;
+    bool ending_ = false;
+};
+
+// Font A (buttons) and font B (title): "MS Sans Serif" where it exists, the
+// platform's sans-serif otherwise.
+QFont buttonFont();
+QFont titleFont();
+
+}  // namespace tolvane
