@@ -27,5 +27,9 @@ test-sanitize: deps
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
 
+# The README's picture, made from a generated sample image by the real window.
+screenshot: build
+	$(BUILD)/bin/tolvane-screenshot docs/screenshot.png
+
 clean:
 	rm -rf $(BUILD) build-sanitize
