@@ -1,11 +1,22 @@
 #include "editor_state.h"
 
 #include "logo/failure.h"
+#include "logo/sector_checks.h"
 
 #include <exception>
 #include <new>
 
 namespace tolvane {
+
+namespace {
+
+std::string checkFieldsNote(std::size_t refreshed) {
+    if (refreshed == 0) return "";
+    return " (" + std::to_string(refreshed) + (refreshed == 1 ? " sector gets" : " sectors get") +
+           " new EDC/ECC)";
+}
+
+}  // namespace
 
 Editor::Editor(WindowOperations& window) : window_(window), state_(std::make_unique<EditorState>()) {}
 
@@ -92,16 +103,18 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
         ImportedBitmap imported = importBitmap(path);
         ImagePrefix prefix = state_->imagePrefix;
         const SectorPayloads payloads = insertLogo(imported.logo, prefix);
+        const std::size_t refreshed = refreshCheckFields(prefix, state_->imageOnDisk);
 
         EditorState& s = *state_;
         s.imagePrefix = std::move(prefix);
+        s.sectorsWithNewChecks = refreshed;
         s.sectorPayloads = payloads;
         s.logo = imported.logo;
         s.bitmapPixels = imported.pixels;
         s.bitmapHeader = imported.header;
         enable({enabled_.saveBitmap, enabled_.openBitmap, true});
         window_.showStatus("Imported " + displayName(path) + " - press Patch to write it into " +
-                           displayName(s.imagePath));
+                           displayName(s.imagePath) + checkFieldsNote(refreshed));
     });
 }
 

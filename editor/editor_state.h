@@ -19,6 +19,8 @@ struct EditorState {
     std::filesystem::path imagePath;
     // The image's first bytes as they are in the file; Patch writes only over these.
     ImagePrefix imageOnDisk;
+    // How many logo sectors of imagePrefix got their EDC/ECC recomputed at the last import.
+    std::size_t sectorsWithNewChecks = 0;
 };
 
 struct Enablement {

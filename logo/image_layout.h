@@ -20,8 +20,12 @@ inline constexpr std::size_t kLogoHeight = 64;
 inline constexpr std::size_t kLogoLength = kUserDataLength * kLogoSectors;
 static_assert(kLogoLength == kLogoWidth * kLogoHeight);
 
+// What a raw sector says it is; a file of 2048-byte sectors has none of these.
+enum class SectorMode { NoSync, Mode0, Mode1, Mode2Form1, Mode2Form2, Unknown };
+
 struct ImageLayout {
     std::string_view description;  // for people: "raw 2352-byte sectors, user data at 24"
+    SectorMode logoSectorMode;     // the raw sectors whose check fields this layout keeps valid
     std::size_t sectorSize;        // bytes per sector in the file
     std::size_t userDataOffset;    // bytes of a sector before its user data
     std::size_t prefixLength;      // bytes read from and written back to the file's start
@@ -33,8 +37,8 @@ struct ImageLayout {
 // subheader before each sector's user data. The prefix runs 24 bytes into sector
 // 12 (12 x 2352 + 24 = 28248): images patched by earlier versions of this tool
 // were written with exactly that many bytes, so it stays.
-inline constexpr ImageLayout kRawMode2Layout{"raw 2352-byte sectors, user data at 24", 2352, 24,
-                                             12 * 2352 + 24};
+inline constexpr ImageLayout kRawMode2Layout{"raw 2352-byte sectors, user data at 24", SectorMode::Mode2Form1,
+                                             2352, 24, 12 * 2352 + 24};
 
 using LogoImage = std::array<Byte, kLogoLength>;        // 64 rows of 384 grey levels, top row first
 using SectorPayload = std::array<Byte, kUserDataLength>;  // user data of one of sectors 0-11

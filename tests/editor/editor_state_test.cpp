@@ -2,6 +2,7 @@
 
 #include "fake_window.h"
 #include "logo/failure.h"
+#include "logo/sector_checks.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -233,6 +234,37 @@ TEST_F(EditorTest, QuitEndsTheProgramAtOnce) {
     editor.bnquitter_Click();
     EXPECT_TRUE(window.ended);
     EXPECT_TRUE(window.dialogsShown.empty());
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST(EditorCheckFields, AnImportedLogoLeavesAConsistentImageConsistent) {
+    TempDir dir;
+    const auto image = dir / "consistent.bin";
+    writeFile(image, testing::makeRawImage(20));
+    exportBitmap(dir / "new.bmp", patternLogo(8), dir / "none.hed");
+    FakeWindow window;
+    Editor editor(window);
+    editor.Form_Load();
+    ASSERT_TRUE(editor.openImage(image));
+    ASSERT_TRUE(editor.openBitmap(dir / "new.bmp"));
+    EXPECT_EQ(window.status,
+              "Imported new.bmp - press Patch to write it into consistent.bin (12 sectors get new EDC/ECC)");
+    ASSERT_TRUE(editor.patch());
+
+    const auto after = readFile(image);
+    const auto before = testing::makeRawImage(20);
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t n = 0; n < 12; ++n) {
+        const auto sector = std::span<const Byte>(after).subspan(n * 2352, 2352);
+        EXPECT_TRUE(inspectSector(sector).checksValid()) << "sector " << n;
+    }
+    EXPECT_TRUE(std::equal(after.begin() + 12 * 2352, after.end(), before.begin() + 12 * 2352));
+    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(8));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "test_files.h"
 
+#include "logo/sector_checks.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -35,6 +37,14 @@ std::vector<Byte> readFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+namespace {
+
+void writeLe32Into(std::vector<Byte>& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<Byte>(value >> (8 * i));
+}
+
+}  // namespace
+
 Byte imageByte(std::uint64_t offset) { return static_cast<Byte>((offset * 7 + offset / 2352 * 13 + 1) % 251); }
 
 std::vector<Byte> makeImage(std::size_t length) {
@@ -48,6 +58,43 @@ LogoImage patternLogo(unsigned seed) {
     for (std::size_t k = 0; k < logo.size(); ++k)
         logo[k] = static_cast<Byte>((k % 384) * 3 + (k / 384) * 5 + seed * 17);
     return logo;
+}
+
+std::vector<Byte> makeRawSector(std::size_t sector, int mode, bool form2) {
+    std::vector<Byte> raw(2352);
+    for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = imageByte(sector * 2352 + i);
+    const Byte sync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
+    std::copy(std::begin(sync), std::end(sync), raw.begin());
+    const std::size_t frame = sector + 150;
+    const auto bcd = [](std::size_t n) { return static_cast<Byte>((n / 10) << 4 | (n % 10)); };
+    raw[12] = bcd(frame / 4500);
+    raw[13] = bcd(frame / 75 % 60);
+    raw[14] = bcd(frame % 75);
+    raw[15] = static_cast<Byte>(mode);
+    if (mode == 2) {
+        const Byte submode = form2 ? 0x28 : 0x08;
+        for (std::size_t copy : {16u, 20u}) {
+            raw[copy] = 0;
+            raw[copy + 1] = 0;
+            raw[copy + 2] = submode;
+            raw[copy + 3] = 0;
+        }
+        if (form2) {
+            writeLe32Into(raw, 2348, computeEdc(std::span<const Byte>(raw).subspan(16, 2332)));
+            return raw;
+        }
+    }
+    writeCheckFields(raw);
+    return raw;
+}
+
+std::vector<Byte> makeRawImage(std::size_t count, int mode) {
+    std::vector<Byte> image;
+    for (std::size_t n = 0; n < count; ++n) {
+        const auto sector = makeRawSector(n, mode);
+        image.insert(image.end(), sector.begin(), sector.end());
+    }
+    return image;
 }
 
 std::filesystem::path sharedTestData(const std::string& name) {

@@ -35,6 +35,13 @@ std::vector<Byte> makeImage(std::size_t length);
 // A logo whose every row and column differ.
 LogoImage patternLogo(unsigned seed = 0);
 
+// A raw 2352-byte sector at address `sector` (header address counts from 00:02:00)
+// of the given mode (1 or 2; form 2 when form2), user data from imageByte, and
+// with valid EDC and ECC where the mode has them.
+std::vector<Byte> makeRawSector(std::size_t sector, int mode, bool form2 = false);
+// `count` such sectors one after another.
+std::vector<Byte> makeRawImage(std::size_t count, int mode = 2);
+
 // Path of a file in the shared test data.
 std::filesystem::path sharedTestData(const std::string& name);
 std::filesystem::path sourceFile(const std::string& relative);

@@ -1,0 +1,128 @@
+#include "logo/sector_checks.h"
+
+#include "logo/disc_image_layout.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+namespace tolvane {
+namespace {
+
+using testing::makeRawImage;
+using testing::makeRawSector;
+using testing::patternLogo;
+using testing::readFile;
+using testing::sharedTestData;
+
+constexpr std::size_t kSector = kRawSectorSize;
+
+ImagePrefix prefixOf(const std::vector<Byte>& image) {
+    ImagePrefix prefix;
+    std::copy_n(image.begin(), prefix.size(), prefix.bytes().begin());
+    return prefix;
+}
+
+TEST(SectorChecks, RecomputeTheTestVectorsByteForByte) {
+    for (const char* name : {"m2f1-lba0-zeros.bin", "m2f1-lba5-ramp.bin"}) {
+        const auto vector = readFile(sharedTestData(name));
+        ASSERT_EQ(vector.size(), kSector) << name;
+        std::vector<Byte> rebuilt(vector.begin(), vector.begin() + 2072);
+        rebuilt.resize(kSector, 0);
+        ASSERT_TRUE(writeCheckFields(rebuilt)) << name;
+        EXPECT_EQ(rebuilt, vector) << name;
+
+        const SectorState state = inspectSector(vector);
+        EXPECT_EQ(state.mode, SectorMode::Mode2Form1);
+        EXPECT_TRUE(state.edcValid && state.eccValid) << name;
+    }
+    const auto zeros = readFile(sharedTestData("m2f1-lba0-zeros.bin"));
+    EXPECT_EQ(computeEdc(std::span<const Byte>(zeros).subspan(16, 2056)), 0x9481880Bu);
+}
+
+TEST(SectorChecks, AChangedUserDataByteChangesOnlyItselfAndTheCheckFields) {
+    const auto original = readFile(sharedTestData("m2f1-lba5-ramp.bin"));
+    auto changed = original;
+    changed[24 + 1000] ^= 0x5A;
+    EXPECT_FALSE(inspectSector(changed).edcValid);
+    EXPECT_FALSE(inspectSector(changed).eccValid);
+    ASSERT_TRUE(writeCheckFields(changed));
+    EXPECT_TRUE(inspectSector(changed).checksValid());
+    for (std::size_t i = 0; i < 2072; ++i) {
+        if (i == 1024) continue;
+        ASSERT_EQ(changed[i], original[i]) << i;
+    }
+    EXPECT_FALSE(std::equal(changed.begin() + 2072, changed.end(), original.begin() + 2072));
+}
+
+TEST(SectorChecks, Mode1EccCoversTheRealHeaderAndMode2IgnoresIt) {
+    auto mode1 = makeRawSector(20, 1);
+    ASSERT_TRUE(inspectSector(mode1).checksValid());
+    mode1[12] ^= 0x01;  // the address is part of the Mode 1 ECC
+    EXPECT_FALSE(inspectSector(mode1).eccValid);
+
+    auto form1 = makeRawSector(20, 2);
+    ASSERT_TRUE(inspectSector(form1).checksValid());
+    form1[12] ^= 0x01;  // Mode 2 computes its ECC with the header taken as zero
+    EXPECT_TRUE(inspectSector(form1).checksValid());
+}
+
+TEST(SectorChecks, TellModesApart) {
+    EXPECT_EQ(inspectSector(makeRawSector(3, 2, true)).mode, SectorMode::Mode2Form2);
+    EXPECT_TRUE(inspectSector(makeRawSector(3, 2, true)).checksValid());
+    EXPECT_EQ(inspectSector(makeRawSector(3, 1)).mode, SectorMode::Mode1);
+    EXPECT_EQ(inspectSector(std::vector<Byte>(kSector, 0)).mode, SectorMode::NoSync);
+    auto odd = makeRawSector(3, 2);
+    odd[15] = 7;
+    EXPECT_EQ(inspectSector(odd).mode, SectorMode::Unknown);
+}
+
+TEST(RefreshCheckFields, MakesEveryPatchedLogoSectorValidAgain) {
+    const auto image = makeRawImage(13);
+    const ImagePrefix asRead = prefixOf(image);
+    ImagePrefix patched = asRead;
+    insertLogo(patternLogo(3), patched);
+    EXPECT_FALSE(inspectSector(patched.bytes().first(kSector)).checksValid()) << "the new logo invalidates them";
+
+    EXPECT_EQ(refreshCheckFields(patched, asRead), 12u);
+    for (std::size_t n = 0; n < 12; ++n)
+        EXPECT_TRUE(inspectSector(patched.bytes().subspan(n * kSector, kSector)).checksValid()) << "sector " << n;
+    EXPECT_EQ(extractLogo(patched).logo, patternLogo(3));
+    EXPECT_TRUE(std::equal(patched.bytes().begin() + 12 * kSector, patched.bytes().end(),
+                           asRead.bytes().begin() + 12 * kSector));
+    for (std::size_t n = 0; n < 12; ++n)  // sync, header and subheader stay
+        EXPECT_TRUE(std::equal(asRead.bytes().begin() + n * kSector, asRead.bytes().begin() + n * kSector + 24,
+                               patched.bytes().begin() + n * kSector));
+}
+
+TEST(RefreshCheckFields, LeavesSectorsThatWereNotValidOrOfAnotherModeAsTheyWere) {
+    auto image = makeRawImage(13);
+    std::fill(image.begin() + 2072, image.begin() + kSector, Byte{0});  // sector 0: zeroed check fields
+    image[kSector + 2100] ^= 1;                                           // sector 1: damaged ECC
+    const auto form2 = makeRawSector(2, 2, true);                        // sector 2: Form 2
+    std::copy(form2.begin(), form2.end(), image.begin() + 2 * kSector);
+    const auto mode1 = makeRawSector(3, 1);  // sector 3: Mode 1 in a Mode 2 image
+    std::copy(mode1.begin(), mode1.end(), image.begin() + 3 * kSector);
+
+    const ImagePrefix asRead = prefixOf(image);
+    ImagePrefix patched = asRead;
+    insertLogo(patternLogo(1), patched);
+    const ImagePrefix userDataOnly = patched;
+    EXPECT_EQ(refreshCheckFields(patched, asRead), 8u);
+    for (std::size_t n = 0; n < 4; ++n)
+        EXPECT_TRUE(std::equal(userDataOnly.bytes().begin() + n * kSector,
+                               userDataOnly.bytes().begin() + (n + 1) * kSector, patched.bytes().begin() + n * kSector))
+            << "sector " << n;
+    EXPECT_TRUE(inspectSector(patched.bytes().subspan(4 * kSector, kSector)).checksValid());
+}
+
+TEST(RefreshCheckFields, LeavesAnImageWithoutSectorHeadersAlone) {
+    const ImagePrefix asRead = prefixOf(testing::makeImage(30000));
+    ImagePrefix patched = asRead;
+    insertLogo(patternLogo(), patched);
+    const ImagePrefix before = patched;
+    EXPECT_EQ(refreshCheckFields(patched, asRead), 0u);
+    EXPECT_EQ(patched, before);
+}
+
+}  // namespace
+}  // namespace tolvane
