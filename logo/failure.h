@@ -13,6 +13,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A path as UTF-8 text.
+std::string pathText(const std::filesystem::path& path);
+
 // A path as the person sees it in a message: in double quotes, UTF-8.
 std::string quoted(const std::filesystem::path& path);
 

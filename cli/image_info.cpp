@@ -1,0 +1,130 @@
+#include "image_info.h"
+
+#include "logo/disc_image_layout.h"
+#include "logo/failure.h"
+#include "logo/file_io.h"
+#include "logo/sector_checks.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iomanip>
+#include <numeric>
+#include <set>
+#include <sstream>
+#include <vector>
+
+namespace tolvane {
+
+namespace {
+
+struct SectorReport {
+    SectorMode mode;
+    std::string edc;  // "valid", "invalid" or "none"
+    std::string ecc;
+};
+
+struct ImageReport {
+    std::uint64_t size;
+    const ImageLayout* layout;
+    Byte darkest, lightest;
+    double mean;
+    std::size_t levels;
+    std::vector<SectorReport> sectors;  // empty for images without raw sectors
+};
+
+std::string checkWord(bool has, bool valid) { return !has ? "none" : valid ? "valid" : "invalid"; }
+
+ImageReport examine(const std::filesystem::path& path) {
+    ImageReport report{};
+    {
+        File file = File::openForReading(path);
+        report.size = file.size();
+        file.close();
+    }
+    const ImagePrefix prefix = readImagePrefix(path);
+    report.layout = &prefix.layout();
+    const LogoImage logo = extractLogo(prefix).logo;
+    const auto [low, high] = std::minmax_element(logo.begin(), logo.end());
+    report.darkest = *low;
+    report.lightest = *high;
+    report.mean = std::accumulate(logo.begin(), logo.end(), 0.0) / double(logo.size());
+    report.levels = std::set<Byte>(logo.begin(), logo.end()).size();
+
+    if (prefix.layout().sectorSize == kRawSectorSize) {
+        for (std::size_t n = 0; n < kLogoSectors; ++n) {
+            const SectorState state = inspectSector(prefix.bytes().subspan(n * kRawSectorSize, kRawSectorSize));
+            const bool hasEdc = state.mode == SectorMode::Mode1 || state.mode == SectorMode::Mode2Form1 ||
+                                state.mode == SectorMode::Mode2Form2;
+            const bool hasEcc = state.mode == SectorMode::Mode1 || state.mode == SectorMode::Mode2Form1;
+            report.sectors.push_back({state.mode, checkWord(hasEdc, state.edcValid), checkWord(hasEcc, state.eccValid)});
+        }
+    }
+    return report;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+void printText(std::ostream& out, const std::filesystem::path& path, const ImageReport& r) {
+    out << "File:    " << pathText(path) << '\n'
+        << "Size:    " << r.size << " bytes\n"
+        << "Layout:  " << r.layout->description << ", logo in sectors 0-11 (" << r.layout->prefixLength
+        << " bytes read and written)\n"
+        << "Logo:    384 x 64, grey levels " << int(r.darkest) << "-" << int(r.lightest) << ", mean " << std::fixed
+        << std::setprecision(1) << r.mean << ", " << r.levels << " distinct levels\n";
+    if (r.sectors.empty()) return;
+    out << "Sectors:\n";
+    for (std::size_t n = 0; n < r.sectors.size(); ++n)
+        out << "  " << std::setw(2) << n << "  " << std::left << std::setw(14) << describe(r.sectors[n].mode)
+            << "  EDC " << std::setw(7) << r.sectors[n].edc << "  ECC " << r.sectors[n].ecc << std::right << '\n';
+}
+
+void printJson(std::ostream& out, const std::filesystem::path& path, const ImageReport& r) {
+    out << "{\n"
+        << "  \"file\": " << jsonString(pathText(path)) << ",\n"
+        << "  \"size\": " << r.size << ",\n"
+        << "  \"layout\": {\"description\": " << jsonString(std::string(r.layout->description))
+        << ", \"sectorSize\": " << r.layout->sectorSize << ", \"userDataOffset\": " << r.layout->userDataOffset
+        << ", \"prefixLength\": " << r.layout->prefixLength << ", \"logoSectors\": [0, 11]},\n"
+        << "  \"logo\": {\"width\": 384, \"height\": 64, \"darkest\": " << int(r.darkest)
+        << ", \"lightest\": " << int(r.lightest) << ", \"mean\": " << std::fixed << std::setprecision(2) << r.mean
+        << ", \"distinctLevels\": " << r.levels << "},\n"
+        << "  \"sectors\": [";
+    for (std::size_t n = 0; n < r.sectors.size(); ++n) {
+        const SectorReport& s = r.sectors[n];
+        out << (n ? ",\n" : "\n") << "    {\"sector\": " << n
+            << ", \"sync\": " << (s.mode == SectorMode::NoSync ? "false" : "true")
+            << ", \"mode\": " << jsonString(describe(s.mode)) << ", \"edc\": " << jsonString(s.edc)
+            << ", \"ecc\": " << jsonString(s.ecc) << "}";
+    }
+    out << (r.sectors.empty() ? "]\n" : "\n  ]\n") << "}\n";
+}
+
+}  // namespace
+
+void printImageInfo(std::ostream& out, const std::filesystem::path& path, bool json) {
+    const ImageReport report = examine(path);
+    std::ostringstream text;  // all or nothing: a failure prints no half report
+    if (json) {
+        printJson(text, path, report);
+    } else {
+        printText(text, path, report);
+    }
+    out << text.str();
+}
+
+}  // namespace tolvane

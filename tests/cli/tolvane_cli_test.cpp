@@ -1,0 +1,207 @@
+// Runs the real tolvane executable and checks exit codes, output and files.
+#include "logo/bitmap_exchange.h"
+#include "logo/disc_image_layout.h"
+#include "logo/file_io.h"
+#include "logo/sector_checks.h"
+#include "support/test_files.h"
+#include "tolvane_version.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+namespace tolvane {
+namespace {
+
+using testing::makeImage;
+using testing::makeRawImage;
+using testing::patternLogo;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+std::string shellQuoted(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string textOf(const std::filesystem::path& path) {
+    const auto bytes = readFile(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+bool isUserData(std::size_t offset) {
+    const std::size_t sector = offset / 2352, within = offset % 2352;
+    return sector < 12 && within >= 24 && within < 2072;
+}
+
+class TolvaneCli : public ::testing::Test {
+protected:
+    Result run(const std::vector<std::string>& args) {
+        std::string command = "cd " + shellQuoted(dir.path().string()) + " && " + shellQuoted(TOLVANE_CLI);
+        for (const auto& arg : args) command += " " + shellQuoted(arg);
+        command += " >" + shellQuoted((dir / ".out").string()) + " 2>" + shellQuoted((dir / ".err").string());
+        const int raw = std::system(command.c_str());
+        Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, textOf(dir / ".out"), textOf(dir / ".err")};
+        std::filesystem::remove(dir / ".out");
+        std::filesystem::remove(dir / ".err");
+        return result;
+    }
+    std::string path(const std::string& name) { return (dir / name).string(); }
+    std::string bitmapOf(unsigned seed) {
+        const auto bmp = path("logo" + std::to_string(seed) + ".bmp");
+        exportBitmap(bmp, patternLogo(seed), dir / "none.hed");
+        return bmp;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(TolvaneCli, AnswersHelpAndVersionAndRefusesBadCommandLines) {
+    const Result help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("export IMAGE BITMAP"), std::string::npos);
+    EXPECT_EQ(run({"import", "--help"}).status, 0);
+    EXPECT_NE(run({"import", "--help"}).out.find("--dry-run"), std::string::npos);
+    EXPECT_EQ(run({"--version"}).out, "tolvane " TOLVANE_VERSION "\n");
+
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{}, {"paint"}, {"export", "a.bin"}, {"info", "a", "b"}, {"import", "--json", "a", "b"},
+          {"export", "--dry-run", "a", "b"}}) {
+        const Result r = run(wrong);
+        EXPECT_EQ(r.status, 2) << (wrong.empty() ? "(nothing)" : wrong[0]);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find("tolvane: "), std::string::npos);
+    }
+}
+
+TEST_F(TolvaneCli, ExportWritesTheLogoAsABitmap) {
+    const auto image = path("game.bin");
+    ImagePrefix prefix;
+    insertLogo(patternLogo(4), prefix);
+    writeFile(image, std::vector<Byte>(prefix.bytes().begin(), prefix.bytes().end()));
+    const Result r = run({"export", image, path("out.bmp")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Saved the logo of \"" + image + "\" to \"" + path("out.bmp") + "\"\n");
+    EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(4));
+    EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 25654u);
+}
+
+TEST_F(TolvaneCli, AFailedExportLeavesAnExistingBitmapAlone) {
+    const std::vector<Byte> existing(1234, 0x77);
+    writeFile(path("keep.bmp"), existing);
+    writeFile(path("short.bin"), makeImage(1000));
+    const Result r = run({"export", path("short.bin"), path("keep.bmp")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tolvane: \"" + path("short.bin") + "\" is too short: 1000 bytes, the logo needs the first 28248\n");
+    EXPECT_EQ(readFile(path("keep.bmp")), existing);
+}
+
+TEST_F(TolvaneCli, ImportChangesOnlyTheLogosUserData) {
+    const auto original = makeImage(40000);
+    writeFile(path("game.bin"), original);
+    const Result r = run({"import", path("game.bin"), bitmapOf(2)});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Patched"), std::string::npos);
+    const auto after = readFile(path("game.bin"));
+    ASSERT_EQ(after.size(), original.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        if (isUserData(i)) continue;
+        ASSERT_EQ(after[i], original[i]) << "offset " << i;
+    }
+    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(2));
+}
+
+TEST_F(TolvaneCli, ImportKeepsAConsistentImageConsistent) {
+    writeFile(path("game.bin"), makeRawImage(14));
+    const Result r = run({"import", path("game.bin"), bitmapOf(3)});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("(12 of 12 logo sectors got new EDC/ECC)"), std::string::npos) << r.out;
+    const auto after = readFile(path("game.bin"));
+    for (std::size_t n = 0; n < 14; ++n)
+        EXPECT_TRUE(inspectSector(std::span<const Byte>(after).subspan(n * 2352, 2352)).checksValid()) << n;
+    const Result info = run({"info", path("game.bin")});
+    EXPECT_NE(info.out.find("   0  mode 2 form 1   EDC valid    ECC valid"), std::string::npos) << info.out;
+}
+
+TEST_F(TolvaneCli, DryRunAndFailedImportsWriteNothing) {
+    const auto original = makeImage(30000);
+    writeFile(path("game.bin"), original);
+    const Result dry = run({"import", "--dry-run", path("game.bin"), bitmapOf(1)});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_NE(dry.out.find("nothing was written"), std::string::npos);
+    EXPECT_EQ(readFile(path("game.bin")), original);
+
+    writeFile(path("wide.bmp"), std::vector<Byte>{'B', 'M', 0, 0});
+    const Result bad = run({"import", path("game.bin"), path("wide.bmp")});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find(path("wide.bmp")), std::string::npos) << bad.err;
+    EXPECT_TRUE(bad.out.empty());
+    EXPECT_EQ(readFile(path("game.bin")), original);
+
+    const Result missing = run({"import", path("nothing.bin"), bitmapOf(1)});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "tolvane: Cannot open \"" + path("nothing.bin") + "\" for reading: No such file or directory\n");
+    EXPECT_FALSE(std::filesystem::exists(path("nothing.bin")));
+}
+
+TEST_F(TolvaneCli, HandlesASparseMultiGigabyteImage) {
+    const auto image = path("big.bin");
+    const std::uint64_t length = 6ull * 1024 * 1024 * 1024;
+    writeFile(image, makeRawImage(13));
+    {
+        File file = File::openForUpdate(image);
+        const std::vector<Byte> mark{1, 2, 3};
+        file.writeAt(length - 3, mark);
+        file.close();
+    }
+    const Result info = run({"info", "--json", image});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("\"size\": 6442450944"), std::string::npos);
+    EXPECT_EQ(run({"import", image, bitmapOf(5)}).status, 0);
+    EXPECT_EQ(std::filesystem::file_size(image), length);
+    File file = File::openForReading(image);
+    std::vector<Byte> tail(3);
+    file.readAt(length - 3, tail);
+    EXPECT_EQ(tail, (std::vector<Byte>{1, 2, 3}));
+}
+
+TEST_F(TolvaneCli, TakesPathsWithSpacesNonAsciiLettersAndADash) {
+    const std::string image = path("Mes jeux \xc3\xa9t\xc3\xa9 \xe6\x97\xa5.bin");
+    writeFile(image, makeImage(30000));
+    EXPECT_EQ(run({"export", image, "-"}).status, 0);
+    EXPECT_EQ(std::filesystem::file_size(path("-")), 25654u);
+    EXPECT_EQ(run({"import", "--", image, "-"}).status, 0);
+    const Result info = run({"info", "--json", image});
+    EXPECT_NE(info.out.find("\"file\": \"" + image + "\""), std::string::npos) << info.out;
+}
+
+TEST_F(TolvaneCli, InfoDescribesTheLayoutSectorsAndLogoAsTextAndJson) {
+    auto image = makeRawImage(12);
+    image.resize(28248, 0);
+    std::fill(image.begin() + 2072, image.begin() + 2352, Byte{0});  // sector 0: no check fields
+    writeFile(path("game.bin"), image);
+    const Result text = run({"info", path("game.bin")});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("Size:    28248 bytes"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Layout:  raw 2352-byte sectors, user data at 24"), std::string::npos);
+    EXPECT_NE(text.out.find("   0  mode 2 form 1   EDC invalid  ECC invalid"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("   1  mode 2 form 1   EDC valid    ECC valid"), std::string::npos);
+
+    const Result json = run({"info", "--json", path("game.bin")});
+    EXPECT_NE(json.out.find("{\"sector\": 0, \"sync\": true, \"mode\": \"mode 2 form 1\", \"edc\": \"invalid\""),
+              std::string::npos)
+        << json.out;
+    writeFile(path("info.json"), std::vector<Byte>(json.out.begin(), json.out.end()));
+    EXPECT_EQ(std::system(("python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + path("info.json")).c_str()), 0)
+        << "not valid JSON:\n" << json.out;
+}
+
+}  // namespace
+}  // namespace tolvane
