@@ -41,6 +41,7 @@ TEST(SectorChecks, RecomputeTheTestVectorsByteForByte) {
 
 TEST(SectorChecks, AChangedUserDataByteChangesOnlyItselfAndTheCheckFields) {
     const auto original = readFile(sharedTestData("m2f1-lba5-ramp.bin"));
+    ASSERT_EQ(original.size(), kSector);
     auto changed = original;
     changed[24 + 1000] ^= 0x5A;
     EXPECT_FALSE(inspectSector(changed).edcValid);
