@@ -1,5 +1,6 @@
 #include "image_info.h"
 
+#include "logo/disc_identity.h"
 #include "logo/disc_image_layout.h"
 #include "logo/failure.h"
 #include "logo/file_io.h"
@@ -26,6 +27,7 @@ struct SectorReport {
 struct ImageReport {
     std::uint64_t size;
     const ImageLayout* layout;
+    DiscIdentity identity;
     Byte darkest, lightest;
     double mean;
     std::size_t levels;
@@ -41,8 +43,9 @@ ImageReport examine(const std::filesystem::path& path) {
         report.size = file.size();
         file.close();
     }
-    const ImagePrefix prefix = readImagePrefix(path);
-    report.layout = &prefix.layout();
+    report.layout = &detectImageLayout(path);
+    const ImagePrefix prefix = readImagePrefix(path, *report.layout);
+    report.identity = readDiscIdentity(path, *report.layout);
     const LogoImage logo = extractLogo(prefix).logo;
     const auto [low, high] = std::minmax_element(logo.begin(), logo.end());
     report.darkest = *low;
@@ -84,6 +87,10 @@ void printText(std::ostream& out, const std::filesystem::path& path, const Image
         << "Size:    " << r.size << " bytes\n"
         << "Layout:  " << r.layout->description << ", logo in sectors 0-11 (" << r.layout->prefixLength
         << " bytes read and written)\n"
+        << "Serial:  " << (r.identity.serial.empty() ? "unknown (" + r.identity.unknownBecause + ")" : r.identity.serial)
+        << '\n'
+        << "Video:   " << (r.identity.videoMode == VideoMode::Unknown ? "unknown" : describe(r.identity.videoMode))
+        << '\n'
         << "Logo:    384 x 64, grey levels " << int(r.darkest) << "-" << int(r.lightest) << ", mean " << std::fixed
         << std::setprecision(1) << r.mean << ", " << r.levels << " distinct levels\n";
     if (r.sectors.empty()) return;
@@ -100,6 +107,12 @@ void printJson(std::ostream& out, const std::filesystem::path& path, const Image
         << "  \"layout\": {\"description\": " << jsonString(std::string(r.layout->description))
         << ", \"sectorSize\": " << r.layout->sectorSize << ", \"userDataOffset\": " << r.layout->userDataOffset
         << ", \"prefixLength\": " << r.layout->prefixLength << ", \"logoSectors\": [0, 11]},\n"
+        << "  \"serial\": " << (r.identity.serial.empty() ? "null" : jsonString(r.identity.serial)) << ",\n"
+        << "  \"serialUnknownBecause\": "
+        << (r.identity.serial.empty() ? jsonString(r.identity.unknownBecause) : "null") << ",\n"
+        << "  \"videoMode\": "
+        << (r.identity.videoMode == VideoMode::Unknown ? "null" : jsonString(describe(r.identity.videoMode)))
+        << ",\n"
         << "  \"logo\": {\"width\": 384, \"height\": 64, \"darkest\": " << int(r.darkest)
         << ", \"lightest\": " << int(r.lightest) << ", \"mean\": " << std::fixed << std::setprecision(2) << r.mean
         << ", \"distinctLevels\": " << r.levels << "},\n"

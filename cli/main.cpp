@@ -54,8 +54,9 @@ const Command kCommands[] = {
      "\n"
      "  --dry-run   check everything, write nothing\n"},
     {"info", "[--json] IMAGE", {"--json"},
-     "Describes IMAGE: its size, where the logo lies, the state of each logo sector\n"
-     "(mode, EDC, ECC) and a summary of the logo.\n"
+     "Describes IMAGE: its size, its layout (raw 2352-byte Mode 2 or Mode 1 sectors,\n"
+     "or 2048-byte sectors), the game's serial and video mode from SYSTEM.CNF, the\n"
+     "state of each logo sector (mode, EDC, ECC) and a summary of the logo.\n"
      "\n"
      "  --json      the same as JSON\n"},
 };

@@ -71,8 +71,10 @@ bool Editor::attempt(Command&& command) {
 
 bool Editor::openImage(const std::filesystem::path& path) {
     return attempt([&] {
-        ImagePrefix prefix = readImagePrefix(path);
+        const ImageLayout& layout = detectImageLayout(path);
+        ImagePrefix prefix = readImagePrefix(path, layout);
         ExtractedLogo extracted = extractLogo(prefix);
+        DiscIdentity identity = readDiscIdentity(path, layout);
 
         EditorState& s = *state_;
         s.imagePrefix = prefix;
@@ -80,10 +82,11 @@ bool Editor::openImage(const std::filesystem::path& path) {
         s.sectorPayloads = extracted.payloads;
         s.logo = extracted.logo;
         s.imagePath = path;
+        s.identity = std::move(identity);
         window_.presentLogo(s.logo);
         enable({true, true, enabled_.patch});
-        window_.showStatus("Opened " + displayName(path) + " (" + std::string(s.imagePrefix.layout().description) +
-                           ")");
+        window_.showStatus("Opened " + displayName(path) + ": " + std::string(layout.description) + ", " +
+                           describe(s.identity));
     });
 }
 

@@ -3,6 +3,7 @@
 
 #include "editor/window_operations.h"
 #include "logo/bitmap_exchange.h"
+#include "logo/disc_identity.h"
 #include "logo/disc_image_layout.h"
 
 #include <filesystem>
@@ -19,6 +20,8 @@ struct EditorState {
     std::filesystem::path imagePath;
     // The image's first bytes as they are in the file; Patch writes only over these.
     ImagePrefix imageOnDisk;
+    // The game the open image holds, as far as its SYSTEM.CNF tells.
+    DiscIdentity identity;
     // How many logo sectors of imagePrefix got their EDC/ECC recomputed at the last import.
     std::size_t sectorsWithNewChecks = 0;
 };

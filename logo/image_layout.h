@@ -40,6 +40,13 @@ struct ImageLayout {
 inline constexpr ImageLayout kRawMode2Layout{"raw 2352-byte sectors, user data at 24", SectorMode::Mode2Form1,
                                              2352, 24, 12 * 2352 + 24};
 
+// A raw image of Mode 1 sectors: sync and header, then the user data at 16.
+inline constexpr ImageLayout kRawMode1Layout{"raw 2352-byte Mode 1 sectors, user data at 16", SectorMode::Mode1,
+                                             2352, 16, 12 * 2352};
+
+// A file of the sectors' user data alone (.iso; DVD games, CD games saved as ISO).
+inline constexpr ImageLayout kPlainLayout{"2048-byte sectors", SectorMode::NoSync, 2048, 0, 12 * 2048};
+
 using LogoImage = std::array<Byte, kLogoLength>;        // 64 rows of 384 grey levels, top row first
 using SectorPayload = std::array<Byte, kUserDataLength>;  // user data of one of sectors 0-11
 using SectorPayloads = std::array<SectorPayload, kLogoSectors>;

@@ -9,7 +9,9 @@ FileDialogSetup fileDialogSetup(Dialog dialog) {
     switch (dialog) {
         case Dialog::dialouvrir:
             return {"dialouvrir", QStringLiteral("Open CDR-Win File     "),
-                    {QStringLiteral("CDR-Win Files  (*.bin)")}, QStringLiteral("bin"), false};
+                    {QStringLiteral("CDR-Win Files  (*.bin)"), QStringLiteral("DVD images (*.iso)"),
+                     QStringLiteral("All files (*)")},
+                    QStringLiteral("bin"), false};
         case Dialog::dialsauvbmp:
             return {"dialsauvbmp", QStringLiteral("Sauver une image BMP"), {QStringLiteral("Fichiers BMP (*.bmp)")},
                     QStringLiteral("bmp"), true};

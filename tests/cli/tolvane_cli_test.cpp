@@ -3,6 +3,7 @@
 #include "logo/disc_image_layout.h"
 #include "logo/file_io.h"
 #include "logo/sector_checks.h"
+#include "support/disc_builder.h"
 #include "support/test_files.h"
 #include "tolvane_version.h"
 
@@ -201,6 +202,38 @@ TEST_F(TolvaneCli, InfoDescribesTheLayoutSectorsAndLogoAsTextAndJson) {
     writeFile(path("info.json"), std::vector<Byte>(json.out.begin(), json.out.end()));
     EXPECT_EQ(std::system(("python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + path("info.json")).c_str()), 0)
         << "not valid JSON:\n" << json.out;
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
+    struct Case {
+        const ImageLayout* layout;
+        const char* name;
+        const char* layoutLine;
+    };
+    for (const Case& c : {Case{&kPlainLayout, "game.iso", "Layout:  2048-byte sectors, logo in sectors 0-11 (24576"},
+                          Case{&kRawMode1Layout, "mode1.bin", "Layout:  raw 2352-byte Mode 1 sectors, user data at 16"}}) {
+        const auto original = testing::buildDisc({.logo = patternLogo(3)}, *c.layout);
+        writeFile(path(c.name), original);
+        const Result info = run({"info", path(c.name)});
+        EXPECT_EQ(info.status, 0) << info.err;
+        EXPECT_NE(info.out.find(c.layoutLine), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("Serial:  SLUS_200.01\nVideo:   NTSC\n"), std::string::npos) << info.out;
+        const Result json = run({"info", "--json", path(c.name)});
+        EXPECT_NE(json.out.find("\"serial\": \"SLUS_200.01\""), std::string::npos) << json.out;
+        EXPECT_NE(json.out.find("\"videoMode\": \"NTSC\""), std::string::npos);
+
+        EXPECT_EQ(run({"export", path(c.name), path("out.bmp")}).status, 0);
+        EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(3));
+        EXPECT_EQ(run({"import", path(c.name), bitmapOf(8)}).status, 0);
+        EXPECT_EQ(extractLogo(readImagePrefix(path(c.name), *c.layout)).logo, patternLogo(8));
+        EXPECT_EQ(std::filesystem::file_size(path(c.name)), original.size());
+    }
 }
 
 }  // namespace

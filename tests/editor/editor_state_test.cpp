@@ -3,6 +3,7 @@
 #include "fake_window.h"
 #include "logo/failure.h"
 #include "logo/sector_checks.h"
+#include "support/disc_builder.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -88,7 +89,8 @@ TEST_F(EditorTest, OpenImageShowsTheLogoAndEnablesTheBitmapCommands) {
     EXPECT_EQ(window.presented[0], extractLogo(readImagePrefix(image)).logo);
     EXPECT_EQ(buttons(), (Enablement{true, true, false}));
     EXPECT_EQ(editor.state().imagePath, image);
-    EXPECT_EQ(window.status, "Opened game.bin (raw 2352-byte sectors, user data at 24)");
+    EXPECT_EQ(window.status,
+              "Opened game.bin: raw 2352-byte sectors, user data at 24, serial unknown: no ISO 9660 volume descriptor");
 }
 
 TEST_F(EditorTest, CancellingASecondOpenKeepsTheFirstImageWithoutRereadingIt) {
@@ -265,6 +267,53 @@ TEST(EditorCheckFields, AnImportedLogoLeavesAConsistentImageConsistent) {
     }
     EXPECT_TRUE(std::equal(after.begin() + 12 * 2352, after.end(), before.begin() + 12 * 2352));
     EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(8));
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
+    struct Case {
+        const ImageLayout* layout;
+        const char* name;
+        const char* status;
+    };
+    const Case cases[] = {
+        {&kPlainLayout, "game.iso", "Opened game.iso: 2048-byte sectors, SLUS_200.01, NTSC"},
+        {&kRawMode1Layout, "game.bin", "Opened game.bin: raw 2352-byte Mode 1 sectors, user data at 16, SLUS_200.01, NTSC"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto original = testing::buildDisc({.logo = patternLogo(1)}, *c.layout);
+        writeFile(dir / c.name, original);
+        exportBitmap(dir / "new.bmp", patternLogo(6), dir / "none.hed");
+        FakeWindow window;
+        Editor editor(window);
+        editor.Form_Load();
+        window.willChoose(Dialog::dialouvrir, dir / c.name);
+        editor.bnouvimg_Click();
+        EXPECT_EQ(window.status, c.status);
+        ASSERT_EQ(window.presented.size(), 1u);
+        EXPECT_EQ(window.presented[0], patternLogo(1)) << c.name;
+        EXPECT_EQ(editor.state().identity.serial, "SLUS_200.01");
+
+        ASSERT_TRUE(editor.saveBitmap(dir / "old.bmp"));
+        EXPECT_EQ(importBitmap(dir / "old.bmp").logo, patternLogo(1));
+        ASSERT_TRUE(editor.openBitmap(dir / "new.bmp"));
+        ASSERT_TRUE(editor.patch()) << (window.failures.empty() ? "" : window.failures[0]);
+
+        const auto after = readFile(dir / c.name);
+        EXPECT_EQ(after.size(), original.size());
+        EXPECT_EQ(extractLogo(readImagePrefix(dir / c.name, *c.layout)).logo, patternLogo(6)) << c.name;
+        const std::size_t logoEnd = 12 * c.layout->sectorSize;
+        EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(logoEnd), after.end(),
+                               original.begin() + static_cast<std::ptrdiff_t>(logoEnd)));
+        for (std::size_t n = 0; c.layout->sectorSize == 2352 && n < 12; ++n)
+            EXPECT_TRUE(inspectSector(std::span<const Byte>(after).subspan(n * 2352, 2352)).checksValid()) << n;
+    }
 }
 
 }  // namespace

@@ -221,7 +221,8 @@ TEST_F(MainWindowTest, QuitAndClosingTheWindowEndTheProgram) {
 TEST(FileDialogs, HaveTheirTitlesFiltersAndExtensions) {
     const auto open = fileDialogSetup(Dialog::dialouvrir);
     EXPECT_EQ(open.title, "Open CDR-Win File     ");
-    EXPECT_EQ(open.filters.constFirst(), "CDR-Win Files  (*.bin)");
+    EXPECT_EQ(open.filters,
+              QStringList({"CDR-Win Files  (*.bin)", "DVD images (*.iso)", "All files (*)"}));
     EXPECT_EQ(open.defaultSuffix, "bin");
     const auto save = fileDialogSetup(Dialog::dialsauvbmp);
     EXPECT_EQ(save.title, "Sauver une image BMP");

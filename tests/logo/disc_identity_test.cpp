@@ -1,0 +1,161 @@
+#include "logo/disc_identity.h"
+
+#include "logo/disc_image_layout.h"
+#include "logo/file_io.h"
+#include "logo/sector_checks.h"
+#include "support/disc_builder.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace tolvane {
+namespace {
+
+using testing::buildDisc;
+using testing::DiscSpec;
+using testing::discUserData;
+using testing::patternLogo;
+using testing::readFile;
+using testing::storeInLayout;
+using testing::TempDir;
+using testing::writeFile;
+
+const ImageLayout* const kAll[] = {&kRawMode2Layout, &kRawMode1Layout, &kPlainLayout};
+
+class DiscIdentityTest : public ::testing::Test {
+protected:
+    std::filesystem::path write(const std::vector<Byte>& bytes, const std::string& name = "disc.img") {
+        writeFile(dir / name, bytes);
+        return dir / name;
+    }
+    DiscIdentity identityOf(const std::vector<Byte>& userData, const ImageLayout& layout = kPlainLayout) {
+        const auto path = write(storeInLayout(userData, layout));
+        return readDiscIdentity(path, detectImageLayout(path));
+    }
+
+    TempDir dir;
+    DiscSpec spec{.logo = patternLogo(2)};
+};
+
+TEST_F(DiscIdentityTest, RecognisesEachLayoutAndReadsTheSerialThroughIt) {
+    for (const ImageLayout* layout : kAll) {
+        const auto path = write(buildDisc(spec, *layout));
+        ASSERT_EQ(&detectImageLayout(path), layout) << layout->description;
+        const DiscIdentity identity = readDiscIdentity(path, *layout);
+        EXPECT_EQ(identity.serial, "SLUS_200.01") << layout->description << ": " << identity.unknownBecause;
+        EXPECT_EQ(identity.videoMode, VideoMode::Ntsc);
+        EXPECT_EQ(extractLogo(readImagePrefix(path, *layout)).logo, patternLogo(2)) << layout->description;
+    }
+    EXPECT_EQ(kRawMode1Layout.prefixLength, 28224u);
+    EXPECT_EQ(kPlainLayout.prefixLength, 24576u);
+}
+
+TEST_F(DiscIdentityTest, AnImageWithoutADescriptorKeepsTheRawMode2Layout) {
+    const auto path = write(testing::makeRawImage(20, 1));
+    EXPECT_EQ(&detectImageLayout(path), &kRawMode2Layout);
+    const DiscIdentity identity = readDiscIdentity(path, kRawMode2Layout);
+    EXPECT_TRUE(identity.serial.empty());
+    EXPECT_EQ(describe(identity), "serial unknown: no ISO 9660 volume descriptor");
+    const auto tiny = write(testing::makeImage(28248), "tiny.bin");
+    EXPECT_EQ(&detectImageLayout(tiny), &kRawMode2Layout);
+}
+
+TEST_F(DiscIdentityTest, EveryLayoutGoesThroughAPatchTouchingOnlyTheLogoSectors) {
+    for (const ImageLayout* layout : kAll) {
+        const auto original = buildDisc(spec, *layout);
+        const auto path = write(original);
+        const ImagePrefix asRead = readImagePrefix(path, *layout);
+        ImagePrefix changed = asRead;
+        insertLogo(patternLogo(7), changed);
+        const std::size_t refreshed = refreshCheckFields(changed, asRead);
+        EXPECT_EQ(refreshed, layout->sectorSize == 2048 ? 0u : 12u) << layout->description;
+        writeImagePrefix(path, changed, asRead);
+
+        const auto after = readFile(path);
+        ASSERT_EQ(after.size(), original.size());
+        EXPECT_EQ(extractLogo(readImagePrefix(path, *layout)).logo, patternLogo(7));
+        const std::size_t logoEnd = 12 * layout->sectorSize;
+        EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(logoEnd), after.end(),
+                               original.begin() + static_cast<std::ptrdiff_t>(logoEnd)))
+            << layout->description;
+        if (layout->sectorSize == kRawSectorSize) {
+            for (std::size_t n = 0; n < 12; ++n)
+                EXPECT_TRUE(inspectSector(std::span<const Byte>(after).subspan(n * kRawSectorSize, kRawSectorSize))
+                                .checksValid())
+                    << layout->description << " sector " << n;
+        }
+        EXPECT_EQ(readDiscIdentity(path, *layout).serial, "SLUS_200.01");
+    }
+}
+
+TEST_F(DiscIdentityTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
+    const auto root = testing::kRootSector * 2048;
+    {
+        auto data = discUserData(spec);
+        data[root + 34 + 34 + 40] = 20;  // SYSTEM.CNF's record claims 20 bytes: too short for a record
+        EXPECT_EQ(identityOf(data).unknownBecause, "no SYSTEM.CNF in the root directory");
+    }
+    {
+        auto data = discUserData(spec);
+        data[root + 34 + 34 + 40 + 32] = 200;  // SYSTEM.CNF's name runs past its record
+        EXPECT_EQ(identityOf(data).unknownBecause, "no SYSTEM.CNF in the root directory");
+    }
+    {
+        auto data = discUserData(spec);
+        data[16 * 2048 + 156 + 2] = 0x00;  // root directory at sector 0x7F000000: past the end
+        data[16 * 2048 + 156 + 5] = 0x7F;
+        EXPECT_EQ(identityOf(data, kRawMode2Layout).unknownBecause,
+                  "the root directory lies past the end of the file");
+    }
+    {
+        auto data = discUserData(spec);
+        data[16 * 2048 + 156 + 13] = 0x40;  // a root directory of a gigabyte
+        EXPECT_EQ(identityOf(data).unknownBecause, "the root directory is damaged");
+    }
+    {
+        DiscSpec noCnf = spec;
+        noCnf.systemCnf.reset();
+        EXPECT_EQ(identityOf(discUserData(noCnf)).unknownBecause, "no SYSTEM.CNF in the root directory");
+    }
+    {
+        DiscSpec noBoot = spec;
+        noBoot.systemCnf = "VER = 1.00\nVMODE = PAL\n";
+        const DiscIdentity identity = identityOf(discUserData(noBoot));
+        EXPECT_EQ(describe(identity), "serial unknown: SYSTEM.CNF has no BOOT2 line, PAL");
+    }
+}
+
+TEST(SystemCnf, TakesTheSerialFromTheBootFileAndTheVideoMode) {
+    DiscIdentity pal = parseSystemCnf("boot2=cdrom0:\\sces_500.01;1\nvmode = pal\n");
+    EXPECT_EQ(pal.serial, "SCES_500.01");
+    EXPECT_EQ(pal.videoMode, VideoMode::Pal);
+    EXPECT_EQ(describe(pal), "SCES_500.01, PAL");
+    DiscIdentity noMode = parseSystemCnf("BOOT2 = cdrom0:\\SLPM_123.45;1\r\n");
+    EXPECT_EQ(describe(noMode), "SLPM_123.45, video mode unknown");
+    EXPECT_EQ(parseSystemCnf("BOOT2 = cdrom0:\\MAIN.ELF;1\n").unknownBecause,
+              "the boot file MAIN.ELF is not named like a serial");
+    EXPECT_EQ(parseSystemCnf(std::string("\0\0\xFF=\n=", 6)).unknownBecause, "SYSTEM.CNF has no BOOT2 line");
+}
+
+TEST_F(DiscIdentityTest, AMultiGigabyteSparseIsoOpensAsFastAsASmallOne) {
+    const auto path = write(buildDisc(spec, kPlainLayout), "big.iso");
+    {
+        File file = File::openForUpdate(path);
+        const std::vector<Byte> last{0x55};
+        file.writeAt(8ull * 1024 * 1024 * 1024, last);
+        file.close();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const ImageLayout& layout = detectImageLayout(path);
+    const DiscIdentity identity = readDiscIdentity(path, layout);
+    readImagePrefix(path, layout);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(&layout, &kPlainLayout);
+    EXPECT_EQ(identity.serial, "SLUS_200.01");
+    EXPECT_LT(elapsed, std::chrono::milliseconds(500));
+}
+
+}  // namespace
+}  // namespace tolvane

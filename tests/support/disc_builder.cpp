@@ -1,0 +1,84 @@
+#include "disc_builder.h"
+
+#include "logo/byte_order.h"
+#include "logo/sector_checks.h"
+
+#include <algorithm>
+
+namespace tolvane::testing {
+
+namespace {
+
+// A directory record of ISO 9660: lengths and extents both-endian.
+std::vector<Byte> record(std::uint32_t sector, std::uint32_t length, bool directory, const std::string& name) {
+    std::vector<Byte> r(33 + name.size() + (name.size() % 2 == 0 ? 1 : 0));
+    std::span<Byte> s(r);
+    s[0] = static_cast<Byte>(r.size());
+    writeLe32(s, 2, sector);
+    for (int i = 0; i < 4; ++i) s[6 + i] = static_cast<Byte>(sector >> (24 - 8 * i));
+    writeLe32(s, 10, length);
+    for (int i = 0; i < 4; ++i) s[14 + i] = static_cast<Byte>(length >> (24 - 8 * i));
+    s[25] = directory ? 0x02 : 0x00;
+    s[32] = static_cast<Byte>(name.size());
+    std::copy(name.begin(), name.end(), r.begin() + 33);
+    return r;
+}
+
+Byte bcd(std::size_t n) { return static_cast<Byte>((n / 10) << 4 | (n % 10)); }
+
+}  // namespace
+
+std::vector<Byte> discUserData(const DiscSpec& spec) {
+    std::vector<Byte> data(spec.sectors * 2048, 0);
+    std::copy(spec.logo.begin(), spec.logo.end(), data.begin());
+    const auto at = [&](std::size_t sector) { return data.begin() + static_cast<std::ptrdiff_t>(sector * 2048); };
+
+    // Primary volume descriptor and its set terminator.
+    const std::string id = "\x01" "CD001" "\x01";
+    std::copy(id.begin(), id.end(), at(16));
+    const auto root = record(kRootSector, 2048, true, std::string(1, '\0'));
+    std::copy(root.begin(), root.end(), at(16) + 156);
+    const std::string end = "\xFF" "CD001" "\x01";
+    std::copy(end.begin(), end.end(), at(17));
+
+    std::vector<std::vector<Byte>> records{record(kRootSector, 2048, true, std::string(1, '\0')),
+                                           record(kRootSector, 2048, true, std::string(1, '\1')),
+                                           record(25, 2048, true, "MODULES")};
+    if (spec.systemCnf) {
+        records.push_back(record(kSystemCnfSector, static_cast<std::uint32_t>(spec.systemCnf->size()), false,
+                                 "SYSTEM.CNF;1"));
+        std::copy(spec.systemCnf->begin(), spec.systemCnf->end(), at(kSystemCnfSector));
+    }
+    records.push_back(record(23, 100, false, "SLUS_200.01;1"));
+    auto out = at(kRootSector);
+    for (const auto& r : records) out = std::copy(r.begin(), r.end(), out);
+    return data;
+}
+
+std::vector<Byte> storeInLayout(const std::vector<Byte>& userData, const ImageLayout& layout) {
+    if (layout.sectorSize == 2048) return userData;
+    const std::size_t sectors = userData.size() / 2048;
+    std::vector<Byte> image(sectors * kRawSectorSize, 0);
+    for (std::size_t n = 0; n < sectors; ++n) {
+        std::span<Byte> raw(image.data() + n * kRawSectorSize, kRawSectorSize);
+        raw[0] = 0;
+        std::fill_n(raw.begin() + 1, 10, Byte{0xFF});
+        raw[11] = 0;
+        const std::size_t frame = n + 150;
+        raw[12] = bcd(frame / 4500);
+        raw[13] = bcd(frame / 75 % 60);
+        raw[14] = bcd(frame % 75);
+        raw[15] = layout.logoSectorMode == SectorMode::Mode1 ? 1 : 2;
+        if (raw[15] == 2) raw[18] = raw[22] = 0x08;  // submode: data, form 1
+        std::copy_n(userData.begin() + static_cast<std::ptrdiff_t>(n * 2048), 2048,
+                    raw.begin() + static_cast<std::ptrdiff_t>(layout.userDataOffset));
+        writeCheckFields(raw);
+    }
+    return image;
+}
+
+std::vector<Byte> buildDisc(const DiscSpec& spec, const ImageLayout& layout) {
+    return storeInLayout(discUserData(spec), layout);
+}
+
+}  // namespace tolvane::testing
