@@ -1,11 +1,16 @@
-// Reading a 384 x 64 BMP as other programs write it. The header is checked, not
-// trusted: pixel data offset, row order and palette come from the file, and
-// every read is bounded by the file's length.
+// Reading a 384 x 64 BMP as other programs write it: 1, 4 and 8 bits per pixel
+// through a palette (uncompressed or RLE), 16, 24 and 32 bits (plain or with
+// bit-field masks). The header is checked, not trusted: pixel data offset, row
+// order, palette length and masks come from the file, and every read is
+// bounded by the file's length. Files come from anywhere; a damaged one gets a
+// message, never a read past its end.
 #include "bitmap_exchange.h"
 
 #include "byte_order.h"
 #include "failure.h"
 
+#include <array>
+#include <bit>
 #include <cstdlib>
 #include <vector>
 
@@ -15,74 +20,216 @@ namespace {
 
 enum Compression : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5 };
 
+constexpr std::size_t kMasksAt = kFileHeaderSize + 40;  // after a 40-byte header, or inside a larger one
+
+struct Channel {
+    std::uint32_t mask = 0;
+    int shift = 0;
+    std::uint32_t max = 0;
+
+    explicit Channel(std::uint32_t m = 0) : mask(m) {
+        if (mask == 0) return;
+        shift = std::countr_zero(mask);
+        max = mask >> shift;
+    }
+    Byte level(std::uint32_t pixel) const {
+        if (max == 0) return 0;
+        return static_cast<Byte>((((pixel & mask) >> shift) * 255u + max / 2) / max);
+    }
+};
+
 struct BmpInfo {
-    std::uint32_t pixelOffset;
-    std::uint32_t headerSize;
-    bool topDown;
-    std::uint16_t bitsPerPixel;
-    std::uint32_t compression;
+    std::uint32_t pixelOffset = 0;
+    bool topDown = false;
+    std::uint16_t bitsPerPixel = 0;
+    std::uint32_t compression = 0;
     std::vector<Byte> paletteGreys;  // grey level of each palette entry
+    std::array<Channel, 3> masks;    // red, green, blue, for 16 and 32 bits
 };
 
 std::string text(std::uint64_t n) { return std::to_string(n); }
 
-BmpInfo readInfo(std::span<const Byte> file, const std::string& name) {
-    if (file.size() < kFileHeaderSize + 4 || file[0] != 'B' || file[1] != 'M')
-        throw Failure(name + " is not a BMP file: it does not start with \"BM\"");
+class Reader {
+public:
+    Reader(std::span<const Byte> file, const std::string& name) : file_(file), name_(name) {}
 
-    BmpInfo info{};
-    info.pixelOffset = readLe32(file, 10);
-    info.headerSize = readLe32(file, 14);
-    if (info.headerSize == 12)
-        throw Failure(name + " has an old OS/2 bitmap header; save it as a Windows BMP");
-    if (info.headerSize != 40 && info.headerSize != 108 && info.headerSize != 124)
-        throw Failure(name + " has an information header of " + text(info.headerSize) +
-                      " bytes; only 40, 108 and 124 are known");
-    const std::size_t headerEnd = kFileHeaderSize + info.headerSize;
-    if (file.size() < headerEnd)
-        throw Failure(name + " is too short: " + text(file.size()) + " bytes, its header alone needs " +
-                      text(headerEnd));
+    [[noreturn]] void fail(const std::string& what) const { throw Failure(name_ + " " + what); }
+    [[noreturn]] void damaged(const std::string& what) const { fail("is damaged: " + what); }
+    void need(std::uint64_t end, const std::string& what) const {
+        if (end > file_.size()) fail("is too short: " + text(file_.size()) + " bytes, " + what + " needs " + text(end));
+    }
 
-    const std::int32_t width = readLeSigned32(file, 18);
-    const std::int32_t height = readLeSigned32(file, 22);
+    BmpInfo readInfo() const;
+    LogoImage decode(const BmpInfo& info) const;
+
+private:
+    Byte grey(const BmpInfo& info, std::size_t index, std::size_t x, std::size_t y) const {
+        if (index >= info.paletteGreys.size())
+            damaged("pixel (" + text(x) + ", " + text(y) + ") uses colour " + text(index) + " of a palette of " +
+                    text(info.paletteGreys.size()));
+        return info.paletteGreys[index];
+    }
+    std::size_t pictureRow(const BmpInfo& info, std::size_t fileRow) const {
+        return info.topDown ? fileRow : kLogoHeight - 1 - fileRow;
+    }
+    LogoImage decodeRows(const BmpInfo& info) const;
+    LogoImage decodeRle(const BmpInfo& info) const;
+
+    std::span<const Byte> file_;
+    const std::string& name_;
+};
+
+BmpInfo Reader::readInfo() const {
+    if (file_.size() < kFileHeaderSize + 4 || file_[0] != 'B' || file_[1] != 'M')
+        fail("is not a BMP file: it does not start with \"BM\"");
+
+    BmpInfo info;
+    info.pixelOffset = readLe32(file_, 10);
+    const std::uint32_t headerSize = readLe32(file_, 14);
+    if (headerSize == 12) fail("has an old OS/2 bitmap header; save it as a Windows BMP");
+    if (headerSize != 40 && headerSize != 108 && headerSize != 124)
+        fail("has an information header of " + text(headerSize) + " bytes; only 40, 108 and 124 are known");
+    const std::size_t headerEnd = kFileHeaderSize + headerSize;
+    need(headerEnd, "its header alone");
+
+    const std::int32_t width = readLeSigned32(file_, 18);
+    const std::int32_t height = readLeSigned32(file_, 22);
     if (width != static_cast<std::int32_t>(kLogoWidth) || (height != 64 && height != -64))
-        throw Failure(name + " is " + std::to_string(width) + " x " + std::to_string(std::llabs(height)) +
-                      " pixels; the logo is 384 x 64");
+        fail("is " + std::to_string(width) + " x " + std::to_string(std::llabs(height)) +
+             " pixels; the logo is 384 x 64");
     info.topDown = height < 0;
-    info.bitsPerPixel = readLe16(file, 28);
-    info.compression = readLe32(file, 30);
+    info.bitsPerPixel = readLe16(file_, 28);
+    info.compression = readLe32(file_, 30);
+    const std::uint16_t bits = info.bitsPerPixel;
 
     if (info.compression == kJpeg || info.compression == kPng)
-        throw Failure(name + " holds a " + (info.compression == kJpeg ? "JPEG" : "PNG") +
-                      " picture inside the BMP; save it as an uncompressed BMP");
-    if (info.compression == kRle8 || info.compression == kRle4)
-        throw Failure(name + " is RLE-compressed; save it as an uncompressed BMP");
-    if (info.compression != kRgb)
-        throw Failure(name + " uses compression " + text(info.compression) + "; save it as an uncompressed BMP");
-    if (info.bitsPerPixel != 8 && info.bitsPerPixel != 24 && info.bitsPerPixel != 32)
-        throw Failure(name + " has " + text(info.bitsPerPixel) +
-                      " bits per pixel; 8, 24 and 32 bits per pixel are supported");
+        fail(std::string("holds a ") + (info.compression == kJpeg ? "JPEG" : "PNG") +
+             " picture inside the BMP; save it as a plain BMP");
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        fail("has " + text(bits) + " bits per pixel; 1, 4, 8, 16, 24 and 32 are supported");
+    const bool fits = info.compression == kRgb || (info.compression == kRle8 && bits == 8) ||
+                      (info.compression == kRle4 && bits == 4) ||
+                      (info.compression == kBitFields && (bits == 16 || bits == 32));
+    if (!fits) fail("uses compression " + text(info.compression) + " with " + text(bits) + " bits per pixel, which is not supported");
 
-    if (info.bitsPerPixel <= 8) {
-        const std::uint32_t most = 1u << info.bitsPerPixel;
-        const std::uint32_t used = readLe32(file, 46);
+    std::size_t paletteAt = headerEnd;
+    if (bits == 16 || bits == 32) {
+        std::array<std::uint32_t, 3> masks = bits == 16 ? std::array<std::uint32_t, 3>{0x7C00, 0x03E0, 0x001F}
+                                                        : std::array<std::uint32_t, 3>{0xFF0000, 0xFF00, 0xFF};
+        if (info.compression == kBitFields) {
+            need(kMasksAt + 12, "its colour masks");
+            for (std::size_t c = 0; c < 3; ++c) masks[c] = readLe32(file_, kMasksAt + 4 * c);
+            if (masks[0] == 0 && masks[1] == 0 && masks[2] == 0) damaged("its colour masks are all zero");
+            if (headerSize == 40) paletteAt += 12;
+        }
+        for (std::size_t c = 0; c < 3; ++c) info.masks[c] = Channel(masks[c]);
+    }
+
+    if (bits <= 8) {
+        const std::uint32_t most = 1u << bits;
+        const std::uint32_t used = readLe32(file_, 46);
         const std::uint32_t entries = used == 0 ? most : used;
         if (entries > most)
-            throw Failure(name + " says its palette has " + text(entries) + " colours; a " +
-                          text(info.bitsPerPixel) + "-bit picture has at most " + text(most));
-        const std::uint64_t paletteEnd = headerEnd + 4ull * entries;
-        if (paletteEnd > file.size())
-            throw Failure(name + " is too short: " + text(file.size()) + " bytes, its palette needs " +
-                          text(paletteEnd));
+            fail("says its palette has " + text(entries) + " colours; a " + text(bits) + "-bit picture has at most " +
+                 text(most));
+        need(paletteAt + 4ull * entries, "its palette");
         for (std::size_t n = 0; n < entries; ++n) {
-            const std::size_t at = headerEnd + 4 * n;
-            info.paletteGreys.push_back(greyLevel(file[at + 2], file[at + 1], file[at]));
+            const std::size_t at = paletteAt + 4 * n;
+            info.paletteGreys.push_back(greyLevel(file_[at + 2], file_[at + 1], file_[at]));
         }
     }
     if (info.pixelOffset < headerEnd)
-        throw Failure(name + " is damaged: its pixel data would start at " + text(info.pixelOffset) +
-                      ", inside its header");
+        damaged("its pixel data would start at " + text(info.pixelOffset) + ", inside its header");
     return info;
+}
+
+LogoImage Reader::decode(const BmpInfo& info) const {
+    return info.compression == kRle8 || info.compression == kRle4 ? decodeRle(info) : decodeRows(info);
+}
+
+LogoImage Reader::decodeRows(const BmpInfo& info) const {
+    const std::size_t bits = info.bitsPerPixel;
+    const std::size_t stride = (kLogoWidth * bits + 31) / 32 * 4;
+    need(std::uint64_t{info.pixelOffset} + stride * kLogoHeight, "its pixel data");
+
+    LogoImage logo{};
+    for (std::size_t fileRow = 0; fileRow < kLogoHeight; ++fileRow) {
+        const std::size_t y = pictureRow(info, fileRow);
+        const auto in = file_.subspan(info.pixelOffset + fileRow * stride, stride);
+        Byte* out = logo.data() + y * kLogoWidth;
+        for (std::size_t x = 0; x < kLogoWidth; ++x) {
+            switch (bits) {
+                case 1: out[x] = grey(info, (in[x / 8] >> (7 - x % 8)) & 1, x, y); break;
+                case 4: out[x] = grey(info, (in[x / 2] >> (x % 2 ? 0 : 4)) & 0xF, x, y); break;
+                case 8: out[x] = grey(info, in[x], x, y); break;
+                case 24: out[x] = greyLevel(in[3 * x + 2], in[3 * x + 1], in[3 * x]); break;
+                default: {
+                    const std::uint32_t pixel = bits == 16 ? readLe16(in, 2 * x) : readLe32(in, 4 * x);
+                    out[x] = greyLevel(info.masks[0].level(pixel), info.masks[1].level(pixel),
+                                       info.masks[2].level(pixel));
+                }
+            }
+        }
+    }
+    return logo;
+}
+
+// RLE8 and RLE4: pairs (count, value) repeat a pixel (RLE4: two alternating
+// pixels); count 0 escapes: 0 end of row, 1 end of picture, 2 a move right and
+// up (dx, dy), n >= 3 that many pixels stored as they are, padded to 16 bits.
+// Pixels never set keep colour 0.
+LogoImage Reader::decodeRle(const BmpInfo& info) const {
+    if (info.pixelOffset > file_.size()) need(info.pixelOffset, "its pixel data");
+    const std::span<const Byte> data = file_.subspan(info.pixelOffset);
+    const bool four = info.compression == kRle4;
+
+    std::vector<Byte> indices(kLogoLength, 0);
+    std::size_t at = 0, x = 0, row = 0;  // row counts in file order, bottom first
+    const auto next = [&]() -> Byte {
+        if (at >= data.size()) damaged("its RLE data ends inside a run");
+        return data[at++];
+    };
+    const auto put = [&](Byte index) {
+        if (row >= kLogoHeight) damaged("its RLE data runs past the last row");
+        if (x >= kLogoWidth) damaged("an RLE run overruns row " + text(row));
+        indices[pictureRow(info, row) * kLogoWidth + x++] = index;
+    };
+
+    while (true) {
+        if (at >= data.size()) {
+            // A stream may end without its end-of-picture mark once every row is done.
+            if (row == kLogoHeight || (row == kLogoHeight - 1 && x == kLogoWidth)) break;
+            damaged("its RLE data ends at row " + text(row) + " of 64");
+        }
+        const Byte count = next();
+        const Byte value = next();
+        if (count > 0) {
+            for (std::size_t i = 0; i < count; ++i) put(four ? ((i % 2 ? value : value >> 4) & 0xF) : value);
+            continue;
+        }
+        if (value == 0) {  // end of row
+            ++row;
+            x = 0;
+        } else if (value == 1) {  // end of picture
+            break;
+        } else if (value == 2) {  // move
+            const std::size_t dx = next(), dy = next();
+            x += dx;
+            row += dy;
+            if (x > kLogoWidth || row > kLogoHeight || (row == kLogoHeight && x > 0))
+                damaged("an RLE move leaves the picture at row " + text(row));
+        } else {  // stored pixels
+            const std::size_t bytes = four ? (value + 1) / 2 : value;
+            if (at + bytes > data.size()) damaged("its RLE data ends inside a run");
+            for (std::size_t i = 0; i < value; ++i)
+                put(four ? ((i % 2 ? data[at + i / 2] : data[at + i / 2] >> 4) & 0xF) : data[at + i]);
+            at += bytes + (bytes % 2);
+        }
+    }
+
+    LogoImage logo{};
+    for (std::size_t k = 0; k < kLogoLength; ++k) logo[k] = grey(info, indices[k], k % kLogoWidth, k / kLogoWidth);
+    return logo;
 }
 
 }  // namespace
@@ -93,32 +240,8 @@ Byte greyLevel(Byte red, Byte green, Byte blue) {
 }
 
 LogoImage decodeBitmap(std::span<const Byte> file, const std::string& name) {
-    const BmpInfo info = readInfo(file, name);
-    const std::size_t bytesPerPixel = info.bitsPerPixel / 8;
-    const std::size_t stride = (kLogoWidth * info.bitsPerPixel + 31) / 32 * 4;
-    const std::uint64_t pixelEnd = std::uint64_t{info.pixelOffset} + stride * kLogoHeight;
-    if (pixelEnd > file.size())
-        throw Failure(name + " is too short: " + text(file.size()) + " bytes, its pixel data needs " + text(pixelEnd));
-
-    LogoImage logo{};
-    for (std::size_t fileRow = 0; fileRow < kLogoHeight; ++fileRow) {
-        const std::size_t row = info.topDown ? fileRow : kLogoHeight - 1 - fileRow;
-        const auto in = file.subspan(info.pixelOffset + fileRow * stride, stride);
-        Byte* out = logo.data() + row * kLogoWidth;
-        for (std::size_t x = 0; x < kLogoWidth; ++x) {
-            if (bytesPerPixel == 1) {
-                const Byte index = in[x];
-                if (index >= info.paletteGreys.size())
-                    throw Failure(name + " is damaged: pixel (" + text(x) + ", " + text(row) + ") uses colour " +
-                                  text(index) + " of a palette of " + text(info.paletteGreys.size()));
-                out[x] = info.paletteGreys[index];
-            } else {
-                const auto px = in.subspan(x * bytesPerPixel, 3);
-                out[x] = greyLevel(px[2], px[1], px[0]);
-            }
-        }
-    }
-    return logo;
+    const Reader reader(file, name);
+    return reader.decode(reader.readInfo());
 }
 
 }  // namespace tolvane

@@ -192,11 +192,11 @@ TEST(BitmapImport, RefusesWhatItCannotReadWithTheReason) {
     };
     EXPECT_EQ(reason({.width = 400}), "\"x.bmp\" is 400 x 64 pixels; the logo is 384 x 64");
     EXPECT_EQ(reason({.height = 65}), "\"x.bmp\" is 384 x 65 pixels; the logo is 384 x 64");
-    EXPECT_EQ(reason({.compression = 1}), "\"x.bmp\" is RLE-compressed; save it as an uncompressed BMP");
-    EXPECT_EQ(reason({.compression = 4}),
-              "\"x.bmp\" holds a JPEG picture inside the BMP; save it as an uncompressed BMP");
-    EXPECT_EQ(reason({.bitsPerPixel = 4}),
-              "\"x.bmp\" has 4 bits per pixel; 8, 24 and 32 bits per pixel are supported");
+    EXPECT_EQ(reason({.bitsPerPixel = 4, .compression = 1}),
+              "\"x.bmp\" uses compression 1 with 4 bits per pixel, which is not supported");
+    EXPECT_EQ(reason({.compression = 4}), "\"x.bmp\" holds a JPEG picture inside the BMP; save it as a plain BMP");
+    EXPECT_EQ(reason({.compression = 5}), "\"x.bmp\" holds a PNG picture inside the BMP; save it as a plain BMP");
+    EXPECT_EQ(reason({.bitsPerPixel = 2}), "\"x.bmp\" has 2 bits per pixel; 1, 4, 8, 16, 24 and 32 are supported");
     EXPECT_EQ(reason({.infoHeaderSize = 12}), "\"x.bmp\" has an old OS/2 bitmap header; save it as a Windows BMP");
     EXPECT_EQ(reason({.infoHeaderSize = 64}),
               "\"x.bmp\" has an information header of 64 bytes; only 40, 108 and 124 are known");

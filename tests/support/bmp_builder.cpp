@@ -42,6 +42,76 @@ std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpSpec& spec,
     return buildBmp(spec, rows);
 }
 
+std::vector<Byte> indicesBottomUp(const LogoImage& logo, const std::array<Byte, 256>& greyToIndex) {
+    std::vector<Byte> indices;
+    for (std::size_t fileRow = 0; fileRow < kLogoHeight; ++fileRow)
+        for (std::size_t x = 0; x < kLogoWidth; ++x) indices.push_back(greyToIndex[logo[(63 - fileRow) * 384 + x]]);
+    return indices;
+}
+
+std::vector<Byte> packRows(const std::vector<Byte>& indices, int bits) {
+    const std::size_t stride = (kLogoWidth * static_cast<std::size_t>(bits) + 31) / 32 * 4;
+    std::vector<Byte> rows(stride * kLogoHeight, 0);
+    for (std::size_t y = 0; y < kLogoHeight; ++y)
+        for (std::size_t x = 0; x < kLogoWidth; ++x) {
+            const std::size_t bit = x * static_cast<std::size_t>(bits);
+            const int shift = 8 - bits - static_cast<int>(bit % 8);
+            rows[y * stride + bit / 8] |= static_cast<Byte>(indices[y * kLogoWidth + x] << shift);
+        }
+    return rows;
+}
+
+std::vector<Byte> encodeRle8(const std::vector<Byte>& indices) {
+    std::vector<Byte> out;
+    for (std::size_t y = 0; y < kLogoHeight; ++y) {
+        const Byte* row = indices.data() + y * kLogoWidth;
+        std::size_t x = 0;
+        while (x < kLogoWidth) {
+            std::size_t run = 1;
+            while (x + run < kLogoWidth && run < 255 && row[x + run] == row[x]) ++run;
+            if (run >= 2) {
+                out.insert(out.end(), {Byte(run), row[x]});
+                x += run;
+                continue;
+            }
+            std::size_t stored = 1;  // up to the next repeat
+            while (x + stored < kLogoWidth && stored < 255 &&
+                   !(x + stored + 1 < kLogoWidth && row[x + stored] == row[x + stored + 1]))
+                ++stored;
+            if (stored < 3) {
+                for (std::size_t i = 0; i < stored; ++i) out.insert(out.end(), {Byte(1), row[x + i]});
+            } else {
+                out.insert(out.end(), {Byte(0), Byte(stored)});
+                out.insert(out.end(), row + x, row + x + stored);
+                if (stored % 2) out.push_back(0);
+            }
+            x += stored;
+        }
+        out.insert(out.end(), {Byte(0), Byte(0)});
+    }
+    out.insert(out.end(), {Byte(0), Byte(1)});
+    return out;
+}
+
+std::vector<Byte> encodeRle4(const std::vector<Byte>& indices) {
+    std::vector<Byte> out;
+    for (std::size_t y = 0; y < kLogoHeight; ++y) {
+        const Byte* row = indices.data() + y * kLogoWidth;
+        if (y % 2 == 0) {
+            for (std::size_t x = 0; x < kLogoWidth; x += 128) {  // stored: 128 pixels, 64 bytes
+                out.insert(out.end(), {Byte(0), Byte(128)});
+                for (std::size_t i = 0; i < 128; i += 2) out.push_back(static_cast<Byte>(row[x + i] << 4 | row[x + i + 1]));
+            }
+        } else {
+            for (std::size_t x = 0; x < kLogoWidth; x += 2)
+                out.insert(out.end(), {Byte(2), static_cast<Byte>(row[x] << 4 | row[x + 1])});
+        }
+        out.insert(out.end(), {Byte(0), Byte(0)});
+    }
+    out.insert(out.end(), {Byte(0), Byte(1)});
+    return out;
+}
+
 std::vector<Rgb> greyPalette() {
     std::vector<Rgb> palette;
     for (int n = 0; n < 256; ++n) palette.push_back({Byte(n), Byte(n), Byte(n)});

@@ -35,4 +35,16 @@ std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpSpec& spec,
 
 std::vector<Rgb> greyPalette();
 
+// Palette indices of a picture, 64 rows of 384, in file order (bottom row first).
+std::vector<Byte> indicesBottomUp(const LogoImage& logo, const std::array<Byte, 256>& greyToIndex);
+
+// Indices packed 1, 4 or 8 to a pixel, each row padded to 4 bytes.
+std::vector<Byte> packRows(const std::vector<Byte>& indices, int bits);
+
+// RLE8: repeated pixels as runs, the rest as stored pixels; end-of-row after
+// each row and end-of-picture at the end.
+std::vector<Byte> encodeRle8(const std::vector<Byte>& indices);
+// RLE4: even rows as stored pixels, odd rows as two-colour runs.
+std::vector<Byte> encodeRle4(const std::vector<Byte>& indices);
+
 }  // namespace tolvane::testing

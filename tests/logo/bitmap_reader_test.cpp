@@ -1,0 +1,246 @@
+// Bitmaps of every kind image editors write, built in code, and damaged ones.
+#include "logo/bitmap_exchange.h"
+
+#include "logo/byte_order.h"
+#include "logo/failure.h"
+#include "support/bmp_builder.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace tolvane {
+namespace {
+
+using testing::BmpSpec;
+using testing::buildBmp;
+using testing::encodeRle4;
+using testing::encodeRle8;
+using testing::indicesBottomUp;
+using testing::packRows;
+using testing::Rgb;
+
+// A picture in the given grey levels, different along every row and column.
+LogoImage picture(const std::vector<Byte>& levels) {
+    LogoImage logo{};
+    for (std::size_t k = 0; k < kLogoLength; ++k) {
+        const std::size_t x = k % 384, y = k / 384;
+        logo[k] = levels[(x / 5 + y * 3 + (x * y) % 7) % levels.size()];
+    }
+    return logo;
+}
+
+// A palette holding the levels in reverse order, and the map from level to index.
+struct Palette {
+    std::vector<Rgb> entries;
+    std::array<Byte, 256> index{};
+};
+Palette reversed(const std::vector<Byte>& levels) {
+    Palette p;
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        const Byte g = levels[levels.size() - 1 - i];
+        p.entries.push_back({g, g, g});
+        p.index[g] = static_cast<Byte>(i);
+    }
+    return p;
+}
+
+std::string failureOf(const std::vector<Byte>& file) {
+    try {
+        decodeBitmap(file, "\"x.bmp\"");
+    } catch (const Failure& failure) {
+        return failure.what();
+    }
+    return "(no failure)";
+}
+
+const std::vector<Byte> kTwo{0, 255};
+const std::vector<Byte> kSixteen{0, 17, 34, 51, 68, 85, 102, 119, 136, 153, 170, 187, 204, 221, 238, 255};
+
+TEST(BitmapKinds, OneBitThroughItsPalette) {
+    const Palette p = reversed(kTwo);
+    const auto rows = packRows(indicesBottomUp(picture(kTwo), p.index), 1);
+    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 1, .palette = p.entries, .coloursUsed = 2}, rows), "f"),
+              picture(kTwo));
+}
+
+TEST(BitmapKinds, FourBitWithFullAndShortPalettes) {
+    const Palette p = reversed(kSixteen);
+    const auto rows = packRows(indicesBottomUp(picture(kSixteen), p.index), 4);
+    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 4, .palette = p.entries}, rows), "f"), picture(kSixteen));
+
+    const std::vector<Byte> five{3, 60, 128, 190, 250};
+    const Palette q = reversed(five);
+    const auto shortRows = packRows(indicesBottomUp(picture(five), q.index), 4);
+    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 4, .palette = q.entries, .coloursUsed = 5}, shortRows), "f"),
+              picture(five));
+}
+
+TEST(BitmapKinds, Rle8AndRle4) {
+    const LogoImage logo = testing::patternLogo(3);
+    std::array<Byte, 256> identity{};
+    for (int i = 0; i < 256; ++i) identity[i] = static_cast<Byte>(i);
+    const auto rle8 = encodeRle8(indicesBottomUp(logo, identity));
+    EXPECT_EQ(decodeBitmap(buildBmp({.compression = 1, .palette = testing::greyPalette()}, rle8), "f"), logo);
+
+    const Palette p = reversed(kSixteen);
+    const auto rle4 = encodeRle4(indicesBottomUp(picture(kSixteen), p.index));
+    EXPECT_EQ(
+        decodeBitmap(buildBmp({.bitsPerPixel = 4, .compression = 2, .palette = p.entries, .coloursUsed = 16}, rle4),
+                     "f"),
+        picture(kSixteen));
+}
+
+TEST(BitmapKinds, RleMovesLeaveSkippedPixelsAtColourZero) {
+    const std::vector<Rgb> palette{{9, 9, 9}, {200, 200, 200}};
+    // Bottom row: three pixels of colour 1, then a move 10 right and 62 up,
+    // two pixels of colour 1, end of picture.
+    const std::vector<Byte> data{3, 1, 0, 2, 10, 62, 2, 1, 0, 1};
+    const LogoImage logo = decodeBitmap(buildBmp({.compression = 1, .palette = palette, .coloursUsed = 2}, data), "f");
+    EXPECT_EQ(logo[63 * 384 + 0], 200);
+    EXPECT_EQ(logo[63 * 384 + 2], 200);
+    EXPECT_EQ(logo[63 * 384 + 3], 9);
+    EXPECT_EQ(logo[1 * 384 + 13], 200);  // file row 62 is picture row 1
+    EXPECT_EQ(logo[1 * 384 + 14], 200);
+    EXPECT_EQ(logo[1 * 384 + 15], 9);
+    EXPECT_EQ(logo[0], 9);
+}
+
+std::vector<Byte> trueColourRows(const LogoImage& logo, int bits, const std::array<std::uint32_t, 3>& masks) {
+    std::vector<Byte> rows;
+    for (std::size_t fileRow = 0; fileRow < 64; ++fileRow)
+        for (std::size_t x = 0; x < 384; ++x) {
+            const std::uint32_t g = logo[(63 - fileRow) * 384 + x];
+            std::uint32_t pixel = 0;
+            for (std::uint32_t mask : masks) {
+                const int shift = std::countr_zero(mask);
+                const std::uint32_t max = mask >> shift;
+                pixel |= ((g * max + 127) / 255) << shift;
+            }
+            for (int i = 0; i < bits / 8; ++i) rows.push_back(static_cast<Byte>(pixel >> (8 * i)));
+        }
+    return rows;
+}
+
+std::vector<Byte> withMasks(std::vector<Byte> file, const std::array<std::uint32_t, 3>& masks) {
+    // The masks stand right after a 40-byte header, or inside a larger one at the same place.
+    std::vector<Byte> maskBytes(12);
+    for (std::size_t c = 0; c < 3; ++c) writeLe32(maskBytes, 4 * c, masks[c]);
+    std::copy(maskBytes.begin(), maskBytes.end(), file.begin() + 54);
+    return file;
+}
+
+TEST(BitmapKinds, SixteenAndThirtyTwoBitWithAndWithoutMasks) {
+    const LogoImage greys = picture({0, 255, 128, 64});  // levels that 5 and 6 bits keep exactly... or nearly
+    const std::array<std::uint32_t, 3> rgb565{0xF800, 0x07E0, 0x001F};
+    auto file = withMasks(buildBmp({.infoHeaderSize = 108, .bitsPerPixel = 16, .compression = 3},
+                                   trueColourRows(greys, 16, rgb565)),
+                          rgb565);
+    const LogoImage from565 = decodeBitmap(file, "f");
+    for (std::size_t k = 0; k < kLogoLength; ++k) ASSERT_NEAR(from565[k], greys[k], 4) << k;
+
+    const std::array<std::uint32_t, 3> rgb555{0x7C00, 0x03E0, 0x001F};
+    const LogoImage from555 = decodeBitmap(buildBmp({.bitsPerPixel = 16}, trueColourRows(greys, 16, rgb555)), "f");
+    for (std::size_t k = 0; k < kLogoLength; ++k) ASSERT_NEAR(from555[k], greys[k], 4) << k;
+
+    const LogoImage exact = testing::patternLogo(4);
+    const std::array<std::uint32_t, 3> bgrx{0x0000FF00, 0x00FF0000, 0xFF000000};
+    BmpSpec spec{.infoHeaderSize = 40, .bitsPerPixel = 32, .compression = 3, .gapBeforePixels = 12};
+    EXPECT_EQ(decodeBitmap(withMasks(buildBmp(spec, trueColourRows(exact, 32, bgrx)), bgrx), "f"), exact);
+    const std::array<std::uint32_t, 3> xrgb{0xFF0000, 0xFF00, 0xFF};
+    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 32}, trueColourRows(exact, 32, xrgb)), "f"), exact);
+}
+
+TEST(BitmapDamage, RleRunsAndMovesThatLeaveThePicture) {
+    const std::vector<Rgb> palette{{0, 0, 0}, {255, 255, 255}};
+    const auto rle = [&](std::vector<Byte> data) {
+        return failureOf(buildBmp({.compression = 1, .palette = palette, .coloursUsed = 2}, data));
+    };
+    EXPECT_EQ(rle({255, 1, 200, 1}), "\"x.bmp\" is damaged: an RLE run overruns row 0");
+    EXPECT_EQ(rle({0, 3, 1, 1}), "\"x.bmp\" is damaged: its RLE data ends inside a run");  // 3 stored, 2 there
+    EXPECT_EQ(rle({0, 2, 200, 0, 0, 2, 200, 1}), "\"x.bmp\" is damaged: an RLE move leaves the picture at row 1");
+    EXPECT_EQ(rle({0, 2, 1, 63, 0, 2, 0, 1}), "\"x.bmp\" is damaged: an RLE move leaves the picture at row 64");
+    EXPECT_EQ(rle({0, 2, 5}), "\"x.bmp\" is damaged: its RLE data ends inside a run");
+    EXPECT_EQ(rle({5, 1, 0, 0}), "\"x.bmp\" is damaged: its RLE data ends at row 1 of 64");
+    EXPECT_EQ(rle({5, 7, 0, 1}), "\"x.bmp\" is damaged: pixel (0, 63) uses colour 7 of a palette of 2");
+
+    std::vector<Byte> tooManyRows;
+    for (int r = 0; r < 65; ++r) tooManyRows.insert(tooManyRows.end(), {1, 1, 0, 0});
+    EXPECT_EQ(rle(tooManyRows), "\"x.bmp\" is damaged: its RLE data runs past the last row");
+    std::vector<Byte> noEndMark;
+    for (int r = 0; r < 64; ++r) noEndMark.insert(noEndMark.end(), {1, 1, 0, 0});
+    EXPECT_EQ(rle(noEndMark), "(no failure)");
+}
+
+TEST(BitmapDamage, AbsurdHeaderFieldsAndOffsets) {
+    const std::vector<Byte> rows(kLogoLength);
+    auto file = buildBmp({.palette = testing::greyPalette()}, rows);
+    auto patched = [&](std::size_t at, std::uint32_t value) {
+        auto copy = file;
+        writeLe32(copy, at, value);
+        return failureOf(copy);
+    };
+    EXPECT_EQ(patched(14, 0xFFFFFFF0u), "\"x.bmp\" has an information header of 4294967280 bytes; only 40, 108 and 124 are known");
+    EXPECT_EQ(patched(10, 0xFFFFFFFFu), "\"x.bmp\" is too short: 25654 bytes, its pixel data needs 4294991871");
+    EXPECT_EQ(patched(18, 0x80000000u), "\"x.bmp\" is -2147483648 x 64 pixels; the logo is 384 x 64");
+    EXPECT_EQ(patched(22, 0x80000000u), "\"x.bmp\" is 384 x 2147483648 pixels; the logo is 384 x 64");
+    EXPECT_EQ(patched(46, 0xFFFFFFFFu),
+              "\"x.bmp\" says its palette has 4294967295 colours; a 8-bit picture has at most 256");
+
+    auto rle = buildBmp({.compression = 1, .palette = testing::greyPalette()}, {0, 1});
+    writeLe32(rle, 10, 0x7FFFFFFF);
+    EXPECT_EQ(failureOf(rle), "\"x.bmp\" is too short: 1080 bytes, its pixel data needs 2147483647");
+
+    auto masks = withMasks(buildBmp({.bitsPerPixel = 32, .compression = 3, .gapBeforePixels = 12},
+                                    std::vector<Byte>(4 * kLogoLength)),
+                           {0, 0, 0});
+    EXPECT_EQ(failureOf(masks), "\"x.bmp\" is damaged: its colour masks are all zero");
+
+    const std::vector<Byte> headerOnly(file.begin(), file.begin() + 30);
+    EXPECT_EQ(failureOf(headerOnly), "\"x.bmp\" is too short: 30 bytes, its header alone needs 54");
+    const std::vector<Byte> paletteCut(file.begin(), file.begin() + 500);
+    EXPECT_EQ(failureOf(paletteCut), "\"x.bmp\" is too short: 500 bytes, its palette needs 1078");
+}
+
+// Files as ImageMagick writes them: its default (RLE8 with a 124-byte header for
+// palette images), BMP3, 4-bit, 1-bit, 24- and 32-bit, 16-bit masks, either row
+// order. Each must import as the picture ImageMagick itself reads from it.
+TEST(BitmapKinds, EveryKindImageMagickWritesImportsAsThePictureItShows) {
+    const char* convert = "/usr/bin/convert";
+    ASSERT_TRUE(std::filesystem::exists(convert)) << "ImageMagick is needed (make test installs it)";
+    testing::TempDir dir;
+    const LogoImage logo = testing::patternLogo(11);
+    const std::string head = "P5 384 64 255\n";
+    std::vector<Byte> pgm(head.begin(), head.end());
+    pgm.insert(pgm.end(), logo.begin(), logo.end());
+    testing::writeFile(dir / "logo.pgm", pgm);
+
+    const std::vector<std::string> kinds{
+        "-type Palette BMP:out.bmp",
+        "-type Palette BMP3:out.bmp",
+        "-type Palette -compress None BMP3:out.bmp",
+        "-flip -type Palette -compress None BMP3:out.bmp",
+        "-colors 16 -type Palette -compress None BMP3:out.bmp",
+        "-colors 2 -type Palette BMP3:out.bmp",
+        "-type TrueColor BMP3:out.bmp",
+        "-type TrueColor BMP:out.bmp",
+        "-type TrueColorAlpha BMP:out.bmp",
+        "-define bmp:subtype=RGB565 BMP:out.bmp",
+    };
+    for (const std::string& kind : kinds) {
+        const std::string cd = "cd '" + dir.path().string() + "' && ";
+        ASSERT_EQ(std::system((cd + convert + " logo.pgm " + kind).c_str()), 0) << kind;
+        ASSERT_EQ(std::system((cd + convert + " out.bmp -depth 8 gray:shown.gray").c_str()), 0) << kind;
+        const auto shown = testing::readFile(dir / "shown.gray");
+        const LogoImage imported = importBitmap(dir / "out.bmp").logo;
+        ASSERT_EQ(shown.size(), kLogoLength) << kind;
+        int worst = 0;
+        for (std::size_t k = 0; k < kLogoLength; ++k) worst = std::max(worst, std::abs(int(shown[k]) - int(imported[k])));
+        // 16-bit keeps 5 or 6 bits a channel; ImageMagick and we widen them back a little differently.
+        EXPECT_LE(worst, kind.find("RGB565") == std::string::npos ? 0 : 2) << kind;
+    }
+}
+
+}  // namespace
+}  // namespace tolvane
