@@ -1,0 +1,14 @@
+// Any bytes into the bitmap reader: a logo or a Failure, nothing else.
+#include "logo/bitmap_exchange.h"
+#include "logo/failure.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    try {
+        tolvane::decodeBitmap({data, size}, "\"fuzz.bmp\"");
+    } catch (const tolvane::Failure&) {
+    }
+    return 0;
+}

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Writes a seed corpus into $1: a 384 x 64 picture as every kind of BMP the
+# reader takes, made by ImageMagick, plus an RLE4 file it cannot write.
+set -eu
+out=$1
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+python3 - "$work" <<'PY'
+import struct, sys
+work = sys.argv[1]
+w, h = 384, 64
+pixels = bytes(((x * 3 + y * 5 + (x * y) % 7) % 256) for y in range(h) for x in range(w))
+open(f"{work}/logo.pgm", "wb").write(b"P5 384 64 255\n" + pixels)
+
+# RLE4: 16 greys, each row as two-colour runs.
+rows = b""
+for y in range(h - 1, -1, -1):
+    for x in range(0, w, 2):
+        a, b = pixels[y * w + x] >> 4, pixels[y * w + x + 1] >> 4
+        rows += bytes([2, a << 4 | b])
+    rows += b"\0\0"
+rows += b"\0\1"
+palette = b"".join(bytes([n * 17] * 3 + [0]) for n in range(16))
+offset = 14 + 40 + len(palette)
+info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 4, 2, len(rows), 2835, 2835, 16, 0)
+open(f"{work}/rle4.bmp", "wb").write(b"BM" + struct.pack("<IHHI", offset + len(rows), 0, 0, offset) + info + palette + rows)
+PY
+
+cp "$work/rle4.bmp" "$out/rle4.bmp"
+n=0
+for kind in "-type Palette BMP" "-type Palette BMP3" "-type Palette -compress None BMP3" \
+            "-flip -type Palette -compress None BMP3" "-colors 16 -type Palette -compress None BMP3" \
+            "-colors 2 -type Palette BMP3" "-type TrueColor BMP3" "-type TrueColorAlpha BMP" \
+            "-define bmp:subtype=RGB565 BMP"; do
+    n=$((n + 1))
+    # shellcheck disable=SC2086
+    convert "$work/logo.pgm" ${kind% *} "${kind##* }:$out/seed-$n.bmp"
+done
