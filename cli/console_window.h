@@ -14,6 +14,8 @@ public:
     std::filesystem::path chooseFile(Dialog) override { return {}; }
     void setEnabled(Button, bool) override {}
     void presentLogo(const LogoImage&) override {}
+    void presentPicture(const GreyPicture&) override {}
+    void showViewOptions(bool, bool) override {}
     void reportFailure(const std::string& failure) override { errors_ << "tolvane: " << failure << '\n'; }
     void endProgram() override {}
     void showStatus(const std::string&) override {}

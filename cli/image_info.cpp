@@ -1,5 +1,6 @@
 #include "image_info.h"
 
+#include "logo/console_view.h"
 #include "logo/disc_identity.h"
 #include "logo/disc_image_layout.h"
 #include "logo/failure.h"
@@ -28,6 +29,7 @@ struct ImageReport {
     std::uint64_t size;
     const ImageLayout* layout;
     DiscIdentity identity;
+    LogoKey key;
     Byte darkest, lightest;
     double mean;
     std::size_t levels;
@@ -47,6 +49,7 @@ ImageReport examine(const std::filesystem::path& path) {
     const ImagePrefix prefix = readImagePrefix(path, *report.layout);
     report.identity = readDiscIdentity(path, *report.layout);
     const LogoImage logo = extractLogo(prefix).logo;
+    report.key = chooseKey(report.identity, logo);
     const auto [low, high] = std::minmax_element(logo.begin(), logo.end());
     report.darkest = *low;
     report.lightest = *high;
@@ -91,6 +94,9 @@ void printText(std::ostream& out, const std::filesystem::path& path, const Image
         << '\n'
         << "Video:   " << (r.identity.videoMode == VideoMode::Unknown ? "unknown" : describe(r.identity.videoMode))
         << '\n'
+        << "Key:     " << describe(r.key, r.identity).substr(4)  // without its leading "key "
+        << (r.key.source == KeySource::Serial && r.key.firstByteAgrees() ? " (byte 0 of the logo agrees)" : "")
+        << '\n'
         << "Logo:    384 x 64, grey levels " << int(r.darkest) << "-" << int(r.lightest) << ", mean " << std::fixed
         << std::setprecision(1) << r.mean << ", " << r.levels << " distinct levels\n";
     if (r.sectors.empty()) return;
@@ -113,6 +119,9 @@ void printJson(std::ostream& out, const std::filesystem::path& path, const Image
         << "  \"videoMode\": "
         << (r.identity.videoMode == VideoMode::Unknown ? "null" : jsonString(describe(r.identity.videoMode)))
         << ",\n"
+        << "  \"key\": {\"value\": " << int(r.key.key) << ", \"source\": \""
+        << (r.key.source == KeySource::Serial ? "serial" : "byte 0") << "\", \"firstByte\": " << int(r.key.firstByte)
+        << ", \"firstByteAgrees\": " << (r.key.firstByteAgrees() ? "true" : "false") << "},\n"
         << "  \"logo\": {\"width\": 384, \"height\": 64, \"darkest\": " << int(r.darkest)
         << ", \"lightest\": " << int(r.lightest) << ", \"mean\": " << std::fixed << std::setprecision(2) << r.mean
         << ", \"distinctLevels\": " << r.levels << "},\n"

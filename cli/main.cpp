@@ -5,7 +5,9 @@
 #include "logo/failure.h"
 #include "tolvane_version.h"
 
+#include <cctype>
 #include <exception>
+#include <optional>
 #include <iostream>
 #include <set>
 #include <string>
@@ -25,7 +27,10 @@ constexpr const char* kUsageText =
     "Commands:\n"
     "  export IMAGE BITMAP             save the image's logo as an 8-bit BMP\n"
     "  import [--dry-run] IMAGE BITMAP put the bitmap's picture into the image, in place\n"
-    "  info [--json] IMAGE             describe the image, its sectors and its logo\n"
+    "  info [--json] IMAGE             describe the image, its game, sectors and logo\n"
+    "\n"
+    "export and import take --console to work on the picture as the console shows\n"
+    "it (see 'tolvane export --help').\n"
     "\n"
     "Options:\n"
     "  -h, --help      this help; after a command, that command's help\n"
@@ -36,16 +41,26 @@ constexpr const char* kUsageText =
 struct Command {
     const char* name;
     const char* arguments;
-    std::set<std::string> options;
+    std::set<std::string> flags;
+    std::set<std::string> valued;  // options that take a value: --key 0x0D or --key=0x0D
     const char* help;
 };
 
+constexpr const char* kConsoleHelp =
+    "\n"
+    "  --console   the picture as the console shows it: the stored bytes decoded with\n"
+    "              the disc's key (from its serial, else byte 0 of the logo), 384 x 64\n"
+    "              for NTSC or 344 x 71 for PAL (from SYSTEM.CNF; NTSC when unknown)\n"
+    "  --key K     use key K (0x00-0xFF, or 0-255) instead\n"
+    "  --pal, --ntsc  use that picture shape instead\n";
+
 const Command kCommands[] = {
-    {"export", "IMAGE BITMAP", {},
+    {"export", "[--console [--key K] [--pal|--ntsc]] IMAGE BITMAP", {"--console", "--pal", "--ntsc"}, {"--key"},
      "Saves the logo of IMAGE as BITMAP, a 384 x 64 8-bit BMP with a grey palette,\n"
      "headed by ettbmp.hed from the current folder when it is there. BITMAP is\n"
      "replaced whole; if anything fails, an existing BITMAP is left as it was.\n"},
-    {"import", "[--dry-run] IMAGE BITMAP", {"--dry-run"},
+    {"import", "[--dry-run] [--console [--key K] [--pal|--ntsc]] IMAGE BITMAP",
+     {"--dry-run", "--console", "--pal", "--ntsc"}, {"--key"},
      "Reads BITMAP (384 x 64; 8-bit palette, 24- or 32-bit) and writes its picture\n"
      "into the logo of IMAGE, in place: IMAGE keeps its length and every byte outside\n"
      "the logo's user data, except the check fields (EDC/ECC) of logo sectors that\n"
@@ -53,7 +68,7 @@ const Command kCommands[] = {
      "be read or IMAGE is not as expected.\n"
      "\n"
      "  --dry-run   check everything, write nothing\n"},
-    {"info", "[--json] IMAGE", {"--json"},
+    {"info", "[--json] IMAGE", {"--json"}, {},
      "Describes IMAGE: its size, its layout (raw 2352-byte Mode 2 or Mode 1 sectors,\n"
      "or 2048-byte sectors), the game's serial and video mode from SYSTEM.CNF, the\n"
      "state of each logo sector (mode, EDC, ECC) and a summary of the logo.\n"
@@ -61,27 +76,73 @@ const Command kCommands[] = {
      "  --json      the same as JSON\n"},
 };
 
+struct Options {
+    std::set<std::string> flags;
+    std::optional<Byte> key;
+    bool has(const char* flag) const { return flags.count(flag) > 0; }
+};
+
+std::optional<Byte> parseKey(const std::string& text) {
+    const bool hex = text.size() > 2 && (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0);
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 3) return std::nullopt;
+    unsigned value = 0;
+    for (char c : digits) {
+        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                          : hex && std::isxdigit(static_cast<unsigned char>(c))
+                              ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                              : -1;
+        if (digit < 0) return std::nullopt;
+        value = value * (hex ? 16 : 10) + static_cast<unsigned>(digit);
+    }
+    if (value > 255) return std::nullopt;
+    return static_cast<Byte>(value);
+}
+
+// The console view's settings on the editor, after the image is open.
+void applyView(Editor& editor, const Options& options) {
+    if (!options.has("--console")) return;
+    editor.setConsoleView(true);
+    if (options.key) editor.setKey(*options.key);
+    if (options.has("--pal")) editor.setPal(true);
+    if (options.has("--ntsc")) editor.setPal(false);
+}
+
 int usageError(const std::string& message) {
     std::cerr << "tolvane: " << message << "\nTry 'tolvane --help'.\n";
     return kUsage;
 }
 
-int runExport(const std::vector<std::string>& args) {
+std::string viewNote(const Editor& editor) {
+    const EditorState& s = editor.state();
+    if (!s.consoleView) return "";
+    return " in console view (" + std::string(s.pal ? "PAL, 344 x 71" : "NTSC, 384 x 64") + ", " +
+           describe(s.key, s.identity) + ")";
+}
+
+int runExport(const std::vector<std::string>& args, const Options& options) {
     ConsoleWindow console(std::cerr);
     Editor editor(console);
     editor.Form_Load();
-    if (!editor.openImage(args[0]) || !editor.saveBitmap(args[1])) return kFailed;
-    std::cout << "Saved the logo of " << quoted(args[0]) << " to " << quoted(args[1]) << '\n';
+    if (!editor.openImage(args[0])) return kFailed;
+    applyView(editor, options);
+    if (!editor.saveBitmap(args[1])) return kFailed;
+    std::cout << "Saved the logo of " << quoted(args[0]) << " to " << quoted(args[1]) << viewNote(editor) << '\n';
     return kSuccess;
 }
 
-int runImport(const std::vector<std::string>& args, bool dryRun) {
+int runImport(const std::vector<std::string>& args, const Options& options) {
     ConsoleWindow console(std::cerr);
     Editor editor(console);
     editor.Form_Load();
-    if (!editor.openImage(args[0]) || !editor.openBitmap(args[1])) return kFailed;
+    if (!editor.openImage(args[0])) return kFailed;
+    applyView(editor, options);
+    if (!editor.openBitmap(args[1])) return kFailed;
     const std::size_t refreshed = editor.state().sectorsWithNewChecks;
-    if (dryRun) {
+    if (!viewNote(editor).empty())
+        std::cout << "Note: Japanese and European consoles may refuse a disc whose logo was changed" << viewNote(editor)
+                  << '\n';
+    if (options.has("--dry-run")) {
         if (!editor.checkPatch()) return kFailed;
         std::cout << "Dry run: " << quoted(args[1]) << " can be patched into " << quoted(args[0]) << " ("
                   << refreshed << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
@@ -118,7 +179,7 @@ int run(const std::vector<std::string>& words) {
         if (words[0] == c.name) command = &c;
     if (!command) return usageError("unknown command '" + words[0] + "'");
 
-    std::set<std::string> options;
+    Options options;
     std::vector<std::string> args;
     bool optionsEnded = false;
     for (std::size_t i = 1; i < words.size(); ++i) {
@@ -126,24 +187,37 @@ int run(const std::vector<std::string>& words) {
         if (!optionsEnded && word == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && (word == "-h" || word == "--help")) {
-            std::cout << "Usage: tolvane " << command->name << ' ' << command->arguments << "\n\n" << command->help;
+            std::cout << "Usage: tolvane " << command->name << ' ' << command->arguments << "\n\n" << command->help
+                      << (command->valued.count("--key") ? kConsoleHelp : "");
             return kSuccess;
         } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
-            if (!command->options.count(word))
+            const std::string name = word.substr(0, word.find('='));
+            if (command->valued.count(name)) {
+                const bool inline_ = name.size() < word.size();
+                if (!inline_ && i + 1 == words.size()) return usageError(name + " needs a value");
+                const std::string value = inline_ ? word.substr(name.size() + 1) : words[++i];
+                options.key = parseKey(value);
+                if (!options.key) return usageError("'" + value + "' is not a key: give 0x00-0xFF or 0-255");
+            } else if (command->flags.count(word)) {
+                options.flags.insert(word);
+            } else {
                 return usageError("unknown option '" + word + "' for " + command->name);
-            options.insert(word);
+            }
         } else {
             args.push_back(word);
         }
     }
+    if (options.has("--pal") && options.has("--ntsc")) return usageError("--pal and --ntsc exclude each other");
+    if ((options.key || options.has("--pal") || options.has("--ntsc")) && !options.has("--console"))
+        return usageError("--key, --pal and --ntsc go with --console");
     const std::size_t wanted = std::string(command->name) == "info" ? 1 : 2;
     if (args.size() != wanted)
         return usageError(std::string(command->name) + " takes " + command->arguments + " (" +
                           std::to_string(args.size()) + " given)");
 
-    if (command->name == std::string("export")) return runExport(args);
-    if (command->name == std::string("import")) return runImport(args, options.count("--dry-run") > 0);
-    return runInfo(args, options.count("--json") > 0);
+    if (command->name == std::string("export")) return runExport(args, options);
+    if (command->name == std::string("import")) return runImport(args, options);
+    return runInfo(args, options.has("--json"));
 }
 
 }  // namespace

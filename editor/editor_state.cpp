@@ -83,19 +83,31 @@ bool Editor::openImage(const std::filesystem::path& path) {
         s.logo = extracted.logo;
         s.imagePath = path;
         s.identity = std::move(identity);
-        window_.presentLogo(s.logo);
+        s.key = chooseKey(s.identity, s.logo);
+        s.pal = s.identity.videoMode == VideoMode::Pal;
+        shownLogo_ = s.logo;
+        window_.showViewOptions(s.consoleView, s.pal);
+        present();
         enable({true, true, enabled_.patch});
-        window_.showStatus("Opened " + displayName(path) + ": " + std::string(layout.description) + ", " +
-                           describe(s.identity));
+        std::string status = "Opened " + displayName(path) + ": " + std::string(layout.description) + ", " +
+                             describe(s.identity);
+        if (s.consoleView) status += "; console view with " + describe(s.key, s.identity);
+        window_.showStatus(status);
     });
 }
 
 bool Editor::saveBitmap(const std::filesystem::path& path) {
     if (!enabled_.saveBitmap) return false;
     return attempt([&] {
-        ExportedBitmap exported = exportBitmap(path, state_->logo);
-        state_->bitmapHeader = exported.header;
-        state_->bitmapPixels = exported.pixels;
+        EditorState& s = *state_;
+        if (s.consoleView) {
+            exportGreyBitmap(path, decodeLogo(s.logo, s.key.key, s.pal));
+            window_.showStatus("Saved the logo as the console shows it to " + displayName(path));
+            return;
+        }
+        ExportedBitmap exported = exportBitmap(path, s.logo);
+        s.bitmapHeader = exported.header;
+        s.bitmapPixels = exported.pixels;
         window_.showStatus("Saved the logo to " + displayName(path));
     });
 }
@@ -103,22 +115,67 @@ bool Editor::saveBitmap(const std::filesystem::path& path) {
 bool Editor::openBitmap(const std::filesystem::path& path) {
     if (!enabled_.openBitmap) return false;
     return attempt([&] {
-        ImportedBitmap imported = importBitmap(path);
-        ImagePrefix prefix = state_->imagePrefix;
-        const SectorPayloads payloads = insertLogo(imported.logo, prefix);
-        const std::size_t refreshed = refreshCheckFields(prefix, state_->imageOnDisk);
-
-        EditorState& s = *state_;
-        s.imagePrefix = std::move(prefix);
-        s.sectorsWithNewChecks = refreshed;
-        s.sectorPayloads = payloads;
-        s.logo = imported.logo;
-        s.bitmapPixels = imported.pixels;
-        s.bitmapHeader = imported.header;
-        enable({enabled_.saveBitmap, enabled_.openBitmap, true});
-        window_.showStatus("Imported " + displayName(path) + " - press Patch to write it into " +
-                           displayName(s.imagePath) + checkFieldsNote(refreshed));
+        const EditorState& s = *state_;
+        if (s.consoleView) {
+            const GreyPicture shown = importGreyBitmap(path, s.pal ? kPalWidth : kLogoWidth,
+                                                       s.pal ? kPalHeight : kLogoHeight);
+            const LogoImage logo = encodeLogo(shown, s.key.key);
+            ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
+            importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");
+            return;
+        }
+        importLogo(path, importBitmap(path), "");
     });
+}
+
+// The rest of Open Bitmap, once the new logo is known: into a copy of the prefix,
+// check fields recomputed, then committed.
+void Editor::importLogo(const std::filesystem::path& path, const ImportedBitmap& imported, const std::string& how) {
+    ImagePrefix prefix = state_->imagePrefix;
+    const SectorPayloads payloads = insertLogo(imported.logo, prefix);
+    const std::size_t refreshed = refreshCheckFields(prefix, state_->imageOnDisk);
+
+    EditorState& s = *state_;
+    s.imagePrefix = std::move(prefix);
+    s.sectorsWithNewChecks = refreshed;
+    s.sectorPayloads = payloads;
+    s.logo = imported.logo;
+    s.bitmapPixels = imported.pixels;
+    s.bitmapHeader = imported.header;
+    enable({enabled_.saveBitmap, enabled_.openBitmap, true});
+    std::string status = "Imported " + displayName(path) + how + " - press Patch to write it into " +
+                         displayName(s.imagePath) + checkFieldsNote(refreshed);
+    if (s.consoleView) status += ". Note: Japanese and European consoles may refuse a disc whose logo was changed";
+    window_.showStatus(status);
+}
+
+void Editor::setConsoleView(bool on) {
+    state_->consoleView = on;
+    window_.showViewOptions(on, state_->pal);
+    if (state_->imagePath.empty()) return;
+    present();
+    window_.showStatus(on ? "Console view: " + describe(state_->key, state_->identity)
+                          : "Stored view: the logo's bytes as grey levels");
+}
+
+void Editor::setPal(bool pal) {
+    state_->pal = pal;
+    window_.showViewOptions(state_->consoleView, pal);
+    if (!state_->imagePath.empty() && state_->consoleView) present();
+}
+
+void Editor::setKey(Byte key) {
+    state_->key.key = key;
+    state_->key.source = KeySource::Given;
+    if (!state_->imagePath.empty() && state_->consoleView) present();
+}
+
+void Editor::present() {
+    if (state_->consoleView) {
+        window_.presentPicture(decodeLogo(shownLogo_, state_->key.key, state_->pal));
+    } else {
+        window_.presentLogo(shownLogo_);
+    }
 }
 
 bool Editor::checkPatch() {

@@ -3,6 +3,7 @@
 
 #include "editor/window_operations.h"
 #include "logo/bitmap_exchange.h"
+#include "logo/console_view.h"
 #include "logo/disc_identity.h"
 #include "logo/disc_image_layout.h"
 
@@ -22,6 +23,12 @@ struct EditorState {
     ImagePrefix imageOnDisk;
     // The game the open image holds, as far as its SYSTEM.CNF tells.
     DiscIdentity identity;
+    // The key the disc's logo is stored with, as far as can be told.
+    LogoKey key;
+    // The view: the stored bytes as grey levels, or the picture the console shows
+    // (in the PAL shape or the NTSC one).
+    bool consoleView = false;
+    bool pal = false;
     // How many logo sectors of imagePrefix got their EDC/ECC recomputed at the last import.
     std::size_t sectorsWithNewChecks = 0;
 };
@@ -54,6 +61,12 @@ public:
     // Everything Patch checks before it writes, without writing.
     bool checkPatch();
 
+    // Switching the view redraws the logo; it changes nothing in the image bytes.
+    void setConsoleView(bool on);
+    void setPal(bool pal);
+    // A key given by the person, in place of the one worked out.
+    void setKey(Byte key);
+
     const EditorState& state() const { return *state_; }
     const Enablement& enablement() const { return enabled_; }
     bool isEnabled(Button button) const;
@@ -62,10 +75,13 @@ private:
     template <typename Command>
     bool attempt(Command&& command);
     void enable(const Enablement& next);
+    void present();
+    void importLogo(const std::filesystem::path& path, const ImportedBitmap& imported, const std::string& how);
 
     WindowOperations& window_;
     std::unique_ptr<EditorState> state_;
     Enablement enabled_;
+    LogoImage shownLogo_{};  // the logo of the last opened image: what the view shows
 };
 
 }  // namespace tolvane

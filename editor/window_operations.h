@@ -2,7 +2,7 @@
 // fake that records the calls, and the command line a console stand-in.
 #pragma once
 
-#include "logo/image_layout.h"
+#include "logo/bitmap_exchange.h"
 
 #include <filesystem>
 #include <string>
@@ -20,6 +20,10 @@ public:
     virtual std::filesystem::path chooseFile(Dialog dialog) = 0;
     virtual void setEnabled(Button button, bool on) = 0;
     virtual void presentLogo(const LogoImage& logo) = 0;
+    // The console's view of the logo, of its own shape.
+    virtual void presentPicture(const GreyPicture& picture) = 0;
+    // The view's settings changed (by the person, or by a newly opened disc).
+    virtual void showViewOptions(bool consoleView, bool pal) = 0;
     // Tells the person what failed; the program goes on.
     virtual void reportFailure(const std::string& failure) = 0;
     virtual void endProgram() = 0;

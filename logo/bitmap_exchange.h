@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tolvane {
 
@@ -54,6 +55,23 @@ ImportedBitmap importBitmap(const std::filesystem::path& path);
 
 // The same from bytes in memory; name is how messages call the file.
 LogoImage decodeBitmap(std::span<const Byte> file, const std::string& name);
+
+// A grey picture of any shape, rows top first.
+struct GreyPicture {
+    std::size_t width = 0;
+    std::size_t height = 0;
+    std::vector<Byte> pixels;
+    friend bool operator==(const GreyPicture&, const GreyPicture&) = default;
+};
+
+// A bitmap of exactly width x height, read as grey levels.
+GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, std::size_t width, std::size_t height);
+GreyPicture importGreyBitmap(const std::filesystem::path& path, std::size_t width, std::size_t height);
+
+// An 8-bit, bottom-up, uncompressed BMP with a grey palette (entry n is grey n),
+// headers built for the picture's shape.
+std::vector<Byte> encodeGreyBitmap(const GreyPicture& picture);
+void exportGreyBitmap(const std::filesystem::path& path, const GreyPicture& picture);
 
 // Grey level of a colour: the value itself for a grey, else its luminance
 // (299 R + 587 G + 114 B) / 1000, rounded.

@@ -9,6 +9,7 @@
 #include "byte_order.h"
 #include "failure.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdlib>
@@ -51,7 +52,8 @@ std::string text(std::uint64_t n) { return std::to_string(n); }
 
 class Reader {
 public:
-    Reader(std::span<const Byte> file, const std::string& name) : file_(file), name_(name) {}
+    Reader(std::span<const Byte> file, const std::string& name, std::size_t width, std::size_t height)
+        : file_(file), name_(name), width_(width), height_(height) {}
 
     [[noreturn]] void fail(const std::string& what) const { throw Failure(name_ + " " + what); }
     [[noreturn]] void damaged(const std::string& what) const { fail("is damaged: " + what); }
@@ -60,7 +62,7 @@ public:
     }
 
     BmpInfo readInfo() const;
-    LogoImage decode(const BmpInfo& info) const;
+    std::vector<Byte> decode(const BmpInfo& info) const;
 
 private:
     Byte grey(const BmpInfo& info, std::size_t index, std::size_t x, std::size_t y) const {
@@ -70,13 +72,14 @@ private:
         return info.paletteGreys[index];
     }
     std::size_t pictureRow(const BmpInfo& info, std::size_t fileRow) const {
-        return info.topDown ? fileRow : kLogoHeight - 1 - fileRow;
+        return info.topDown ? fileRow : height_ - 1 - fileRow;
     }
-    LogoImage decodeRows(const BmpInfo& info) const;
-    LogoImage decodeRle(const BmpInfo& info) const;
+    std::vector<Byte> decodeRows(const BmpInfo& info) const;
+    std::vector<Byte> decodeRle(const BmpInfo& info) const;
 
     std::span<const Byte> file_;
     const std::string& name_;
+    std::size_t width_, height_;
 };
 
 BmpInfo Reader::readInfo() const {
@@ -94,9 +97,9 @@ BmpInfo Reader::readInfo() const {
 
     const std::int32_t width = readLeSigned32(file_, 18);
     const std::int32_t height = readLeSigned32(file_, 22);
-    if (width != static_cast<std::int32_t>(kLogoWidth) || (height != 64 && height != -64))
-        fail("is " + std::to_string(width) + " x " + std::to_string(std::llabs(height)) +
-             " pixels; the logo is 384 x 64");
+    if (width != static_cast<std::int64_t>(width_) || std::llabs(height) != static_cast<std::int64_t>(height_))
+        fail("is " + std::to_string(width) + " x " + std::to_string(std::llabs(height)) + " pixels; the logo is " +
+             text(width_) + " x " + text(height_));
     info.topDown = height < 0;
     info.bitsPerPixel = readLe16(file_, 28);
     info.compression = readLe32(file_, 30);
@@ -143,21 +146,21 @@ BmpInfo Reader::readInfo() const {
     return info;
 }
 
-LogoImage Reader::decode(const BmpInfo& info) const {
+std::vector<Byte> Reader::decode(const BmpInfo& info) const {
     return info.compression == kRle8 || info.compression == kRle4 ? decodeRle(info) : decodeRows(info);
 }
 
-LogoImage Reader::decodeRows(const BmpInfo& info) const {
+std::vector<Byte> Reader::decodeRows(const BmpInfo& info) const {
     const std::size_t bits = info.bitsPerPixel;
-    const std::size_t stride = (kLogoWidth * bits + 31) / 32 * 4;
-    need(std::uint64_t{info.pixelOffset} + stride * kLogoHeight, "its pixel data");
+    const std::size_t stride = (width_ * bits + 31) / 32 * 4;
+    need(std::uint64_t{info.pixelOffset} + stride * height_, "its pixel data");
 
-    LogoImage logo{};
-    for (std::size_t fileRow = 0; fileRow < kLogoHeight; ++fileRow) {
+    std::vector<Byte> logo(width_ * height_);
+    for (std::size_t fileRow = 0; fileRow < height_; ++fileRow) {
         const std::size_t y = pictureRow(info, fileRow);
         const auto in = file_.subspan(info.pixelOffset + fileRow * stride, stride);
-        Byte* out = logo.data() + y * kLogoWidth;
-        for (std::size_t x = 0; x < kLogoWidth; ++x) {
+        Byte* out = logo.data() + y * width_;
+        for (std::size_t x = 0; x < width_; ++x) {
             switch (bits) {
                 case 1: out[x] = grey(info, (in[x / 8] >> (7 - x % 8)) & 1, x, y); break;
                 case 4: out[x] = grey(info, (in[x / 2] >> (x % 2 ? 0 : 4)) & 0xF, x, y); break;
@@ -178,28 +181,28 @@ LogoImage Reader::decodeRows(const BmpInfo& info) const {
 // pixels); count 0 escapes: 0 end of row, 1 end of picture, 2 a move right and
 // up (dx, dy), n >= 3 that many pixels stored as they are, padded to 16 bits.
 // Pixels never set keep colour 0.
-LogoImage Reader::decodeRle(const BmpInfo& info) const {
+std::vector<Byte> Reader::decodeRle(const BmpInfo& info) const {
     if (info.pixelOffset > file_.size()) need(info.pixelOffset, "its pixel data");
     const std::span<const Byte> data = file_.subspan(info.pixelOffset);
     const bool four = info.compression == kRle4;
 
-    std::vector<Byte> indices(kLogoLength, 0);
+    std::vector<Byte> indices(width_ * height_, 0);
     std::size_t at = 0, x = 0, row = 0;  // row counts in file order, bottom first
     const auto next = [&]() -> Byte {
         if (at >= data.size()) damaged("its RLE data ends inside a run");
         return data[at++];
     };
     const auto put = [&](Byte index) {
-        if (row >= kLogoHeight) damaged("its RLE data runs past the last row");
-        if (x >= kLogoWidth) damaged("an RLE run overruns row " + text(row));
-        indices[pictureRow(info, row) * kLogoWidth + x++] = index;
+        if (row >= height_) damaged("its RLE data runs past the last row");
+        if (x >= width_) damaged("an RLE run overruns row " + text(row));
+        indices[pictureRow(info, row) * width_ + x++] = index;
     };
 
     while (true) {
         if (at >= data.size()) {
             // A stream may end without its end-of-picture mark once every row is done.
-            if (row == kLogoHeight || (row == kLogoHeight - 1 && x == kLogoWidth)) break;
-            damaged("its RLE data ends at row " + text(row) + " of 64");
+            if (row == height_ || (row == height_ - 1 && x == width_)) break;
+            damaged("its RLE data ends at row " + text(row) + " of " + text(height_));
         }
         const Byte count = next();
         const Byte value = next();
@@ -216,7 +219,7 @@ LogoImage Reader::decodeRle(const BmpInfo& info) const {
             const std::size_t dx = next(), dy = next();
             x += dx;
             row += dy;
-            if (x > kLogoWidth || row > kLogoHeight || (row == kLogoHeight && x > 0))
+            if (x > width_ || row > height_ || (row == height_ && x > 0))
                 damaged("an RLE move leaves the picture at row " + text(row));
         } else {  // stored pixels
             const std::size_t bytes = four ? (value + 1) / 2 : value;
@@ -227,9 +230,8 @@ LogoImage Reader::decodeRle(const BmpInfo& info) const {
         }
     }
 
-    LogoImage logo{};
-    for (std::size_t k = 0; k < kLogoLength; ++k) logo[k] = grey(info, indices[k], k % kLogoWidth, k / kLogoWidth);
-    return logo;
+    for (std::size_t k = 0; k < indices.size(); ++k) indices[k] = grey(info, indices[k], k % width_, k / width_);
+    return indices;
 }
 
 }  // namespace
@@ -239,9 +241,17 @@ Byte greyLevel(Byte red, Byte green, Byte blue) {
     return static_cast<Byte>((299u * red + 587u * green + 114u * blue + 500u) / 1000u);
 }
 
+GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, std::size_t width,
+                         std::size_t height) {
+    const Reader reader(file, name, width, height);
+    return {width, height, reader.decode(reader.readInfo())};
+}
+
 LogoImage decodeBitmap(std::span<const Byte> file, const std::string& name) {
-    const Reader reader(file, name);
-    return reader.decode(reader.readInfo());
+    const GreyPicture picture = decodeBitmap(file, name, kLogoWidth, kLogoHeight);
+    LogoImage logo{};
+    std::copy(picture.pixels.begin(), picture.pixels.end(), logo.begin());
+    return logo;
 }
 
 }  // namespace tolvane

@@ -1,15 +1,16 @@
 #include "logo_view.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cstring>
 
 namespace tolvane {
 
-QImage logoPicture(const LogoImage& logo) {
-    QImage picture(int(kLogoWidth), int(kLogoHeight), QImage::Format_Grayscale8);
-    for (int row = 0; row < int(kLogoHeight); ++row)
-        std::memcpy(picture.scanLine(row), logo.data() + row * kLogoWidth, kLogoWidth);
-    return picture;
+QImage greyImage(const GreyPicture& picture) {
+    QImage image(int(picture.width), int(picture.height), QImage::Format_Grayscale8);
+    for (std::size_t row = 0; row < picture.height; ++row)
+        std::memcpy(image.scanLine(int(row)), picture.pixels.data() + row * picture.width, picture.width);
+    return image;
 }
 
 LogoView::LogoView(QWidget* parent) : QWidget(parent) {
@@ -19,15 +20,27 @@ LogoView::LogoView(QWidget* parent) : QWidget(parent) {
 }
 
 void LogoView::setLogo(const LogoImage& logo) {
-    picture_ = logoPicture(logo);
+    setPicture({kLogoWidth, kLogoHeight, std::vector<Byte>(logo.begin(), logo.end())});
+}
+
+void LogoView::setPicture(const GreyPicture& picture) {
+    picture_ = greyImage(picture);
     update();
+}
+
+QRect LogoView::pictureRect() const {
+    if (picture_.isNull()) return {};
+    // The stored logo, 384 x 64, comes out at exactly twice its size at the origin.
+    const int scale = std::max(1, std::min(width() / picture_.width(), height() / picture_.height()));
+    const QSize size = picture_.size() * scale;
+    return {QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size};
 }
 
 void LogoView::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(QRect(0, 0, picture_.width() * kScale, picture_.height() * kScale), picture_);
+    painter.drawImage(pictureRect(), picture_);
 }
 
 }  // namespace tolvane

@@ -1,8 +1,9 @@
-// The picture area: the logo at twice its size, each pixel a 2 x 2 block. It
+// The picture area: the logo at twice its size, each pixel a 2 x 2 block, or a
+// picture of another shape at the largest whole scale that fits, centred. It
 // keeps the picture, so repaints after covering or minimising show it again.
 #pragma once
 
-#include "logo/image_layout.h"
+#include "logo/bitmap_exchange.h"
 
 #include <QImage>
 #include <QWidget>
@@ -12,13 +13,14 @@ namespace tolvane {
 class LogoView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kScale = 2;
-
     explicit LogoView(QWidget* parent = nullptr);
 
     void setLogo(const LogoImage& logo);
-    // The logo as drawn, 384 x 64 grey; null until the first image is opened.
+    void setPicture(const GreyPicture& picture);
+    // The picture as drawn, before scaling; null until the first image is opened.
     const QImage& picture() const { return picture_; }
+    // Where the picture lies in the area, scaled.
+    QRect pictureRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -27,7 +29,7 @@ private:
     QImage picture_;
 };
 
-// The logo as a 384 x 64 grey picture: byte k at column k mod 384, row k div 384.
-QImage logoPicture(const LogoImage& logo);
+// A grey picture as an image: byte k at column k mod width, row k div width.
+QImage greyImage(const GreyPicture& picture);
 
 }  // namespace tolvane

@@ -4,6 +4,7 @@
 #include "logo_view.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -66,6 +67,22 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     setTabOrder(bnpatch_, bnquitter_);
     setTabOrder(bnquitter_, bnouvbmp_);
     setTabOrder(bnouvbmp_, bnsauvbmp_);
+    setTabOrder(bnsauvbmp_, cbconsole_);
+    setTabOrder(cbconsole_, cbpal_);
+
+    // The view's settings sit in the free space beside the title; nothing of the
+    // fixed layout moves for them.
+    cbconsole_ = new QCheckBox(QStringLiteral("Console view"), this);
+    cbconsole_->setObjectName(QStringLiteral("cbconsole"));
+    cbconsole_->setGeometry(566, 10, 112, 22);
+    cbconsole_->setToolTip(QStringLiteral("Show and exchange the logo as the console shows it, decoded with the disc's key"));
+    connect(cbconsole_, &QCheckBox::toggled, this, [this](bool on) { editor_.setConsoleView(on); });
+    cbpal_ = new QCheckBox(QStringLiteral("PAL"), this);
+    cbpal_->setObjectName(QStringLiteral("cbpal"));
+    cbpal_->setGeometry(684, 10, 80, 22);
+    cbpal_->setToolTip(QStringLiteral("The console's PAL picture, 344 x 71, instead of NTSC's 384 x 64"));
+    cbpal_->setEnabled(false);
+    connect(cbpal_, &QCheckBox::toggled, this, [this](bool on) { editor_.setPal(on); });
 
     lbetat_ = new QLabel(this);
     lbetat_->setObjectName(QStringLiteral("lbetat"));
@@ -105,6 +122,18 @@ void MainWindow::presentLogo(const LogoImage& logo) {
     piboot_->setLogo(logo);
     piboot_->show();
     piboot_->setFocus();
+}
+
+void MainWindow::presentPicture(const GreyPicture& picture) {
+    piboot_->setPicture(picture);
+    piboot_->show();
+}
+
+void MainWindow::showViewOptions(bool consoleView, bool pal) {
+    const QSignalBlocker quietConsole(cbconsole_), quietPal(cbpal_);
+    cbconsole_->setChecked(consoleView);
+    cbpal_->setChecked(pal);
+    cbpal_->setEnabled(consoleView);
 }
 
 void MainWindow::reportFailure(const std::string& failure) {

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -36,6 +37,8 @@ public:
     std::filesystem::path chooseFile(Dialog dialog) override;
     void setEnabled(Button button, bool on) override;
     void presentLogo(const LogoImage& logo) override;
+    void presentPicture(const GreyPicture& picture) override;
+    void showViewOptions(bool consoleView, bool pal) override;
     void reportFailure(const std::string& failure) override;
     void endProgram() override;
     void showStatus(const std::string& status) override;
@@ -57,6 +60,8 @@ private:
     QPushButton* bnpatch_;
     QPushButton* bnquitter_;
     QLabel* lbetat_;
+    QCheckBox* cbconsole_;
+    QCheckBox* cbpal_;
     Editor editor_;
     bool ending_ = false;
 };

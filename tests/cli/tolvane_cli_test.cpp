@@ -1,5 +1,6 @@
 // Runs the real tolvane executable and checks exit codes, output and files.
 #include "logo/bitmap_exchange.h"
+#include "logo/console_view.h"
 #include "logo/disc_image_layout.h"
 #include "logo/file_io.h"
 #include "logo/sector_checks.h"
@@ -234,6 +235,50 @@ TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
         EXPECT_EQ(extractLogo(readImagePrefix(path(c.name), *c.layout)).logo, patternLogo(8));
         EXPECT_EQ(std::filesystem::file_size(path(c.name)), original.size());
     }
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
+    // A PAL disc whose logo is stored encoded with its serial's key, 0x8D.
+    GreyPicture shown = decodeLogo(patternLogo(4), 0, true);
+    std::fill_n(shown.pixels.begin(), 344, Byte{0});
+    const LogoImage stored = encodeLogo(shown, 0x8D);
+    const auto disc = testing::buildDisc(
+        {.logo = stored, .systemCnf = std::string("BOOT2 = cdrom0:\\SCES_500.01;1\nVMODE = PAL\n")}, kPlainLayout);
+    writeFile(path("pal.iso"), disc);
+
+    const Result info = run({"info", path("pal.iso")});
+    EXPECT_NE(info.out.find("Key:     0x8D from SCES_500.01 (byte 0 of the logo agrees)"), std::string::npos) << info.out;
+
+    const Result exported = run({"export", "--console", path("pal.iso"), path("shown.bmp")});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_NE(exported.out.find("in console view (PAL, 344 x 71, key 0x8D from SCES_500.01)"), std::string::npos)
+        << exported.out;
+    EXPECT_EQ(importGreyBitmap(path("shown.bmp"), 344, 71), shown);
+
+    GreyPicture changed = shown;
+    changed.pixels[344 * 70 + 1] = 0x33;
+    exportGreyBitmap(path("changed.bmp"), changed);
+    const Result imported = run({"import", "--console", path("pal.iso"), path("changed.bmp")});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    EXPECT_NE(imported.out.find("Japanese and European consoles may refuse"), std::string::npos);
+    EXPECT_EQ(extractLogo(readImagePrefix(path("pal.iso"), kPlainLayout)).logo, encodeLogo(changed, 0x8D));
+
+    // Forced NTSC shape and another key: a PAL-shaped picture no longer fits.
+    const Result wrongShape = run({"import", "--console", "--ntsc", "--key=0x10", path("pal.iso"), path("changed.bmp")});
+    EXPECT_EQ(wrongShape.status, 1);
+    EXPECT_NE(wrongShape.err.find("is 344 x 71 pixels; the logo is 384 x 64"), std::string::npos) << wrongShape.err;
+
+    EXPECT_EQ(run({"export", "--console", "--key", "0x100", path("pal.iso"), path("x.bmp")}).status, 2);
+    EXPECT_EQ(run({"export", "--console", "--pal", "--ntsc", path("pal.iso"), path("x.bmp")}).status, 2);
+    EXPECT_EQ(run({"export", "--console", "--key"}).status, 2);
+    EXPECT_EQ(run({"export", "--console", "--key", "16", path("pal.iso"), path("k16.bmp")}).status, 0);
+    EXPECT_EQ(importGreyBitmap(path("k16.bmp"), 344, 71), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
 }
 
 }  // namespace

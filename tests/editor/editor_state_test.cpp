@@ -318,3 +318,104 @@ TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// A disc whose logo is stored as real discs store it: encoded with its serial's key.
+struct EncodedDisc {
+    explicit EncodedDisc(bool pal) : pal(pal) {
+        const char* cnf = pal ? "BOOT2 = cdrom0:\\SCES_500.01;1\r\nVMODE = PAL\r\n"
+                              : "BOOT2 = cdrom0:\\SLUS_200.01;1\r\nVMODE = NTSC\r\n";
+        key = pal ? 0x8D : 0x0D;
+        shown = decodeLogo(patternLogo(2), 0, pal);  // any picture of the right shape
+        for (std::size_t i = 0; i < shown.width; ++i) shown.pixels[i] = 0;  // a black top border
+        stored = encodeLogo(shown, key);
+        image = testing::buildDisc({.logo = stored, .systemCnf = std::string(cnf)}, kRawMode2Layout);
+        writeFile(dir / "disc.bin", image);
+        editor.Form_Load();
+    }
+
+    bool pal;
+    Byte key;
+    GreyPicture shown;
+    LogoImage stored;
+    std::vector<Byte> image;
+    TempDir dir;
+    FakeWindow window;
+    Editor editor{window};
+};
+
+TEST(ConsoleViewEditor, ShowsThePlainPictureAndTheKey) {
+    for (bool pal : {false, true}) {
+        EncodedDisc disc(pal);
+        disc.editor.setConsoleView(true);
+        ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+        ASSERT_EQ(disc.window.pictures.size(), 1u);
+        EXPECT_EQ(disc.window.pictures[0], disc.shown);
+        EXPECT_EQ(disc.window.viewOptions, std::make_pair(true, pal));
+        EXPECT_NE(disc.window.status.find(pal ? "key 0x8D from SCES_500.01" : "key 0x0D from SLUS_200.01"),
+                  std::string::npos)
+            << disc.window.status;
+        EXPECT_TRUE(disc.window.presented.empty());
+    }
+}
+
+TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
+    for (bool pal : {false, true}) {
+        EncodedDisc disc(pal);
+        ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+        disc.editor.setConsoleView(true);
+        ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "shown.bmp"));
+        const GreyPicture exported = importGreyBitmap(disc.dir / "shown.bmp", disc.shown.width, disc.shown.height);
+        EXPECT_EQ(exported, disc.shown);
+
+        ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "shown.bmp"));
+        EXPECT_EQ(disc.editor.state().imagePrefix, disc.editor.state().imageOnDisk) << "same picture, same bytes";
+        EXPECT_NE(disc.window.status.find("Japanese and European consoles may refuse"), std::string::npos);
+
+        GreyPicture changed = disc.shown;
+        changed.pixels[changed.width * 10 + 7] = 0xAB;
+        exportGreyBitmap(disc.dir / "changed.bmp", changed);
+        ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.bmp"));
+        ASSERT_TRUE(disc.editor.patch());
+        const LogoImage written = extractLogo(readImagePrefix(disc.dir / "disc.bin")).logo;
+        EXPECT_EQ(written, encodeLogo(changed, disc.key));
+        EXPECT_EQ(written[disc.shown.width * 10 + 7], encodeLogoByte(0xAB, disc.key));
+        EXPECT_EQ(written[0], disc.key) << "the black border is stored as the key";
+    }
+}
+
+TEST(ConsoleViewEditor, RefusesAPictureOfTheOtherShape) {
+    EncodedDisc disc(true);
+    ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+    disc.editor.setConsoleView(true);
+    exportBitmap(disc.dir / "ntsc.bmp", patternLogo(1), disc.dir / "none.hed");
+    EXPECT_FALSE(disc.editor.openBitmap(disc.dir / "ntsc.bmp"));
+    ASSERT_EQ(disc.window.failures.size(), 1u);
+    EXPECT_NE(disc.window.failures[0].find("is 384 x 64 pixels; the logo is 344 x 71"), std::string::npos);
+    disc.editor.setPal(false);
+    EXPECT_TRUE(disc.editor.openBitmap(disc.dir / "ntsc.bmp"));
+}
+
+TEST(ConsoleViewEditor, SwitchingTheViewRedrawsAndChangesNoImageByte) {
+    EncodedDisc disc(false);
+    ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+    const ImagePrefix before = disc.editor.state().imagePrefix;
+    disc.editor.setConsoleView(true);
+    disc.editor.setPal(true);
+    disc.editor.setConsoleView(false);
+    EXPECT_EQ(disc.editor.state().imagePrefix, before);
+    EXPECT_EQ(disc.window.pictures.size(), 2u);
+    EXPECT_EQ(disc.window.pictures[1].width, 344u);
+    ASSERT_EQ(disc.window.presented.size(), 2u);
+    EXPECT_EQ(disc.window.presented[1], disc.stored) << "the stored view shows the stored bytes";
+    EXPECT_EQ(readFile(disc.dir / "disc.bin"), disc.image);
+
+    // In the stored view, Save Bitmap writes the stored bytes as before.
+    ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "stored.bmp"));
+    EXPECT_EQ(importBitmap(disc.dir / "stored.bmp").logo, disc.stored);
+}
+
+}  // namespace
+}  // namespace tolvane

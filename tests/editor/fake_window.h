@@ -29,6 +29,8 @@ public:
         enableCalls.push_back({button, on});
     }
     void presentLogo(const LogoImage& logo) override { presented.push_back(logo); }
+    void presentPicture(const GreyPicture& picture) override { pictures.push_back(picture); }
+    void showViewOptions(bool consoleView, bool pal) override { viewOptions = {consoleView, pal}; }
     void reportFailure(const std::string& failure) override { failures.push_back(failure); }
     void endProgram() override { ended = true; }
     void showStatus(const std::string& status) override { this->status = status; }
@@ -37,6 +39,8 @@ public:
     std::vector<std::pair<Button, bool>> enableCalls;
     std::vector<Dialog> dialogsShown;
     std::vector<LogoImage> presented;
+    std::vector<GreyPicture> pictures;
+    std::pair<bool, bool> viewOptions{false, false};
     std::vector<std::string> failures;
     std::string status;
     bool ended = false;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -216,6 +217,32 @@ TEST_F(MainWindowTest, QuitAndClosingTheWindowEndTheProgram) {
     window->show();
     window->close();
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, ConsoleViewSitsBesideTheTitleAndRedrawsWithoutTouchingTheImage) {
+    auto* console = child<QCheckBox>("cbconsole");
+    auto* pal = child<QCheckBox>("cbpal");
+    EXPECT_FALSE(console->isChecked());
+    EXPECT_FALSE(pal->isEnabled());
+    for (QWidget* box : {static_cast<QWidget*>(console), static_cast<QWidget*>(pal)}) {
+        for (const char* fixed : {"lbtitre", "piboot", "bnouvimg", "bnquitter"})
+            EXPECT_FALSE(box->geometry().intersects(window->findChild<QWidget*>(fixed)->geometry())) << fixed;
+        EXPECT_LE(box->geometry().right(), 769);
+    }
+    click("bnouvimg", image);
+    const QImage stored = drawn();
+    const auto bytes = testing::readFile(image);
+
+    console->click();
+    EXPECT_TRUE(pal->isEnabled());
+    EXPECT_NE(drawn(), stored);
+    EXPECT_EQ(child<LogoView>("piboot")->pictureRect(), QRect(0, 0, 768, 128));
+    pal->click();
+    EXPECT_EQ(child<LogoView>("piboot")->pictureRect(), QRect(212, 29, 344, 71));
+    EXPECT_EQ(child<LogoView>("piboot")->picture().size(), QSize(344, 71));
+    console->click();
+    EXPECT_EQ(drawn(), stored);
+    EXPECT_EQ(testing::readFile(image), bytes);
 }
 
 TEST(FileDialogs, HaveTheirTitlesFiltersAndExtensions) {

@@ -1,0 +1,47 @@
+// The logo as the console shows it. Discs store the logo encoded with a one-byte
+// key derived from the game's serial; the console decodes every stored byte as
+//     shown = rotate-left-3(stored XOR key)
+// and shows the result as 64 rows of 384 (NTSC) or 71 rows of 344 followed by
+// 152 bytes of padding (PAL).
+#pragma once
+
+#include "bitmap_exchange.h"
+#include "disc_identity.h"
+
+#include <optional>
+#include <string>
+
+namespace tolvane {
+
+inline constexpr std::size_t kPalWidth = 344;
+inline constexpr std::size_t kPalHeight = 71;
+inline constexpr std::size_t kPalPadding = kLogoLength - kPalWidth * kPalHeight;  // 152
+
+Byte decodeLogoByte(Byte stored, Byte key);
+Byte encodeLogoByte(Byte shown, Byte key);
+
+// ((N mod 32) x 8) OR ((L div 16) AND 7), N the serial's five digits, L its first
+// letter: SLUS_200.01 gives 0x0D. Nothing for a text not shaped like a serial.
+std::optional<Byte> keyFromSerial(const std::string& serial);
+
+enum class KeySource { Serial, FirstByte, Given };
+
+struct LogoKey {
+    Byte key = 0;
+    KeySource source = KeySource::FirstByte;
+    Byte firstByte = 0;  // byte 0 of the stored logo: on a real disc the border, equal to the key
+    bool firstByteAgrees() const { return firstByte == key; }
+};
+
+// The serial's key when the serial is known, else byte 0 of the stored logo.
+LogoKey chooseKey(const DiscIdentity& identity, const LogoImage& stored);
+
+// "key 0x0D from SLUS_200.01", with a warning when byte 0 of the logo differs.
+std::string describe(const LogoKey& key, const DiscIdentity& identity);
+
+// The picture the console shows: 384 x 64 for NTSC (and unknown), 344 x 71 for PAL.
+GreyPicture decodeLogo(const LogoImage& stored, Byte key, bool pal);
+// The stored bytes for a picture of either shape; PAL padding is encoded zeros.
+LogoImage encodeLogo(const GreyPicture& shown, Byte key);
+
+}  // namespace tolvane
