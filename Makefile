@@ -5,7 +5,7 @@ BUILD_TYPE ?= RelWithDebInfo
 
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build run test test-sanitize fuzz screenshot clean
+.PHONY: all deps build run test test-qt5 test-windows test-sanitize fuzz screenshot clean
 
 all: build
 
@@ -21,6 +21,23 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Everything again with the window built against Qt 5.15 (the last Qt for 32-bit Windows).
+test-qt5:
+	@tools/install-deps.sh qtbase5-dev
+	cmake -S . -B build-qt5 -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTOLVANE_QT_MAJOR=5 $(CMAKE_FLAGS)
+	cmake --build build-qt5 -j $(JOBS)
+	cd build-qt5 && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The core, the editor, the command line and their tests as 32-bit Windows programs
+# (MinGW-w64), run under Wine with a Wine prefix of their own.
+test-windows:
+	@tools/install-deps.sh --windows
+	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DTOLVANE_BUILD_GUI=OFF $(CMAKE_FLAGS)
+	cmake --build build-windows -j $(JOBS)
+	cd build-windows && WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+	  ctest --output-on-failure
 
 # The tests without the window, under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
@@ -48,4 +65,4 @@ screenshot: build
 	$(BUILD)/bin/tolvane-screenshot docs/screenshot.png
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz
+	rm -rf $(BUILD) build-sanitize build-fuzz build-qt5 build-windows

@@ -4,7 +4,14 @@
 set -eu
 
 packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core"
-[ "$#" -gt 0 ] && packages="$packages $*"
+windows=no
+for arg in "$@"; do
+    case $arg in
+        --windows) windows=yes ;;  # the MinGW-w64 cross compiler and 32-bit Wine
+        *) packages="$packages $arg" ;;
+    esac
+done
+[ "$windows" = yes ] && packages="$packages g++-mingw-w64-i686 googletest wine wine32:i386"
 
 missing=""
 for p in $packages; do
@@ -19,6 +26,9 @@ if ! command -v apt-get >/dev/null 2>&1; then
 fi
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "$windows" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
 echo "Installing:$missing"
 $sudo apt-get update -q
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing

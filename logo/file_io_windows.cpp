@@ -1,0 +1,157 @@
+// Windows side of the file layer: wide-character paths, so names in any
+// language open, and the same wording of the common failures as elsewhere.
+#include "failure.h"
+#include "file_io.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace tolvane {
+
+namespace {
+
+std::string reason(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME: return std::strerror(ENOENT);
+        case ERROR_ACCESS_DENIED: return std::strerror(EACCES);
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return std::strerror(ENOSPC);
+        default: break;
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring wide = length ? std::wstring(text, length) : L"Windows error " + std::to_wstring(error);
+    LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.')) wide.pop_back();
+    return pathText(std::filesystem::path(wide));
+}
+
+[[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, DWORD error) {
+    throw Failure(what + " " + quoted(path) + ": " + reason(error));
+}
+
+HANDLE handleOf(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
+bool isFolder(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::intptr_t openHandle(const std::filesystem::path& path, DWORD access, DWORD disposition, const char* purpose) {
+    if (isFolder(path)) throw Failure(std::string("Cannot open ") + quoted(path) + purpose + std::strerror(EISDIR));
+    const HANDLE handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        throw Failure(std::string("Cannot open ") + quoted(path) + purpose + reason(GetLastError()));
+    return reinterpret_cast<std::intptr_t>(handle);
+}
+
+OVERLAPPED at(std::uint64_t offset) {
+    OVERLAPPED place{};
+    place.Offset = static_cast<DWORD>(offset);
+    place.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return place;
+}
+
+}  // namespace
+
+File File::openForReading(const std::filesystem::path& path) {
+    return File(openHandle(path, GENERIC_READ, OPEN_EXISTING, " for reading: "), path);
+}
+
+File File::openForUpdate(const std::filesystem::path& path) {
+    return File(openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, " for writing: "), path);
+}
+
+File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = -1; }
+
+File::~File() {
+    if (handle_ != -1) CloseHandle(handleOf(handle_));
+}
+
+std::uint64_t File::size() const {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handleOf(handle_), &size)) fail("Cannot read the size of", path_, GetLastError());
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::size_t File::readAt(std::uint64_t offset, std::span<Byte> out) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        OVERLAPPED place = at(offset + done);
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(handleOf(handle_), out.data() + done, want, &got, &place)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_HANDLE_EOF) break;
+            fail("Cannot read", path_, error);
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        OVERLAPPED place = at(offset + done);
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        DWORD wrote = 0;
+        if (!WriteFile(handleOf(handle_), bytes.data() + done, want, &wrote, &place))
+            fail("Cannot write", path_, GetLastError());
+        if (wrote == 0) fail("Cannot write", path_, ERROR_WRITE_FAULT);
+        done += wrote;
+    }
+}
+
+void File::flushToDisk() {
+    if (!FlushFileBuffers(handleOf(handle_))) fail("Cannot flush to disk", path_, GetLastError());
+}
+
+void File::close() {
+    const HANDLE handle = handleOf(handle_);
+    handle_ = -1;
+    if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) fail("Cannot close", path_, GetLastError());
+}
+
+void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes) {
+    static std::atomic<unsigned> counter{0};
+    if (isFolder(target)) throw Failure("Cannot write " + quoted(target) + ": " + std::strerror(EISDIR));
+
+    const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    std::filesystem::path temp;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
+        temp = folder / (L"." + target.filename().wstring() + L".tolvane-" + std::to_wstring(GetCurrentProcessId()) +
+                         L"-" + std::to_wstring(counter++));
+        handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt > 100))
+            throw Failure("Cannot write " + quoted(target) + ": cannot create a file in its folder: " + reason(error));
+    }
+    File file(reinterpret_cast<std::intptr_t>(handle), target);  // messages name the file the person chose
+    try {
+        file.writeAt(0, bytes);
+        file.flushToDisk();
+        file.close();
+        if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            fail("Cannot replace", target, GetLastError());
+    } catch (...) {
+        DeleteFileW(temp.c_str());
+        throw;
+    }
+}
+
+}  // namespace tolvane
