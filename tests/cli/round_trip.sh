@@ -6,6 +6,7 @@
 set -eu
 emulator=$1
 tolvane=$2
+case $tolvane in /*) ;; *) tolvane=$PWD/$tolvane ;; esac
 export WINEDEBUG=-all
 
 work=$(mktemp -d)
