@@ -16,20 +16,12 @@ using testing::BmpSpec;
 using testing::buildBmp;
 using testing::buildIndexedBmp;
 using testing::greyPalette;
+using testing::failureOf;
 using testing::patternLogo;
 using testing::readFile;
 using testing::Rgb;
 using testing::TempDir;
 using testing::writeFile;
-
-std::string failureOf(const auto& call) {
-    try {
-        call();
-    } catch (const Failure& failure) {
-        return failure.what();
-    }
-    return "(no failure)";
-}
 
 std::array<Byte, 256> identity() {
     std::array<Byte, 256> map{};

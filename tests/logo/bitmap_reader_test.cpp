@@ -47,12 +47,7 @@ Palette reversed(const std::vector<Byte>& levels) {
 }
 
 std::string failureOf(const std::vector<Byte>& file) {
-    try {
-        decodeBitmap(file, "\"x.bmp\"");
-    } catch (const Failure& failure) {
-        return failure.what();
-    }
-    return "(no failure)";
+    return testing::failureOf([&] { decodeBitmap(file, "\"x.bmp\""); });
 }
 
 const std::vector<Byte> kTwo{0, 255};

@@ -13,6 +13,7 @@ namespace {
 
 using testing::imageByte;
 using testing::makeImage;
+using testing::failureOf;
 using testing::patternLogo;
 using testing::readFile;
 using testing::TempDir;
@@ -23,15 +24,6 @@ constexpr std::size_t kPrefix = 28248;
 bool isUserData(std::size_t offset) {
     const std::size_t sector = offset / 2352, within = offset % 2352;
     return sector < 12 && within >= 24 && within < 24 + 2048;
-}
-
-std::string failureOf(const auto& call) {
-    try {
-        call();
-    } catch (const Failure& failure) {
-        return failure.what();
-    }
-    return "(no failure)";
 }
 
 TEST(ImageLayout, RawMode2PrefixRunsTwentyFourBytesIntoSectorTwelve) {

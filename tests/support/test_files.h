@@ -2,6 +2,7 @@
 // bytes all differ by position, so shifted offsets and flipped rows show.
 #pragma once
 
+#include "logo/failure.h"
 #include "logo/image_layout.h"
 
 #include <cstdint>
@@ -41,6 +42,17 @@ LogoImage patternLogo(unsigned seed = 0);
 std::vector<Byte> makeRawSector(std::size_t sector, int mode, bool form2 = false);
 // `count` such sectors one after another.
 std::vector<Byte> makeRawImage(std::size_t count, int mode = 2);
+
+// The message of the Failure a call throws, or "(no failure)".
+template <typename Call>
+std::string failureOf(const Call& call) {
+    try {
+        call();
+    } catch (const Failure& failure) {
+        return failure.what();
+    }
+    return "(no failure)";
+}
 
 // Path of a file in the shared test data.
 std::filesystem::path sharedTestData(const std::string& name);
