@@ -67,8 +67,6 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     setTabOrder(bnpatch_, bnquitter_);
     setTabOrder(bnquitter_, bnouvbmp_);
     setTabOrder(bnouvbmp_, bnsauvbmp_);
-    setTabOrder(bnsauvbmp_, cbconsole_);
-    setTabOrder(cbconsole_, cbpal_);
 
     // The view's settings sit in the free space beside the title; nothing of the
     // fixed layout moves for them.
@@ -83,6 +81,8 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     cbpal_->setToolTip(QStringLiteral("The console's PAL picture, 344 x 71, instead of NTSC's 384 x 64"));
     cbpal_->setEnabled(false);
     connect(cbpal_, &QCheckBox::toggled, this, [this](bool on) { editor_.setPal(on); });
+    setTabOrder(bnsauvbmp_, cbconsole_);
+    setTabOrder(cbconsole_, cbpal_);
 
     lbetat_ = new QLabel(this);
     lbetat_->setObjectName(QStringLiteral("lbetat"));

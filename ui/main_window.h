@@ -52,16 +52,16 @@ private:
     QPushButton* makeButton(const char* name, const QString& text, QRect geometry, void (Editor::*handler)());
 
     std::unique_ptr<ModalDialogs> dialogs_;
-    QLabel* lbtitre_;
-    LogoView* piboot_;
-    QPushButton* bnouvimg_;
-    QPushButton* bnsauvbmp_;
-    QPushButton* bnouvbmp_;
-    QPushButton* bnpatch_;
-    QPushButton* bnquitter_;
-    QLabel* lbetat_;
-    QCheckBox* cbconsole_;
-    QCheckBox* cbpal_;
+    QLabel* lbtitre_ = nullptr;
+    LogoView* piboot_ = nullptr;
+    QPushButton* bnouvimg_ = nullptr;
+    QPushButton* bnsauvbmp_ = nullptr;
+    QPushButton* bnouvbmp_ = nullptr;
+    QPushButton* bnpatch_ = nullptr;
+    QPushButton* bnquitter_ = nullptr;
+    QLabel* lbetat_ = nullptr;
+    QCheckBox* cbconsole_ = nullptr;
+    QCheckBox* cbpal_ = nullptr;
     Editor editor_;
     bool ending_ = false;
 };

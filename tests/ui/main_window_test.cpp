@@ -105,7 +105,7 @@ TEST_F(MainWindowTest, LaysOutEveryControlAsTheTableSays) {
 
 TEST_F(MainWindowTest, TabsThroughTheControlsInOrderStartingAtOpenImage) {
     EXPECT_EQ(QApplication::focusWidget(), child("bnouvimg"));
-    const char* order[] = {"bnouvimg", "piboot", "bnpatch", "bnquitter", "bnouvbmp", "bnsauvbmp"};
+    const char* order[] = {"bnouvimg", "piboot", "bnpatch", "bnquitter", "bnouvbmp", "bnsauvbmp", "cbconsole", "cbpal"};
     QWidget* at = child("bnouvimg");
     for (const char* name : order) {
         EXPECT_EQ(at->objectName(), name);
