@@ -120,13 +120,16 @@ std::string viewNote(const Editor& editor) {
            describe(s.key, s.identity) + ")";
 }
 
+// Arguments are UTF-8 here on every system (see main).
+std::filesystem::path pathOf(const std::string& text) { return std::u8string(text.begin(), text.end()); }
+
 int runExport(const std::vector<std::string>& args, const Options& options) {
     ConsoleWindow console(std::cerr);
     Editor editor(console);
     editor.Form_Load();
-    if (!editor.openImage(args[0])) return kFailed;
+    if (!editor.openImage(pathOf(args[0]))) return kFailed;
     applyView(editor, options);
-    if (!editor.saveBitmap(args[1])) return kFailed;
+    if (!editor.saveBitmap(pathOf(args[1]))) return kFailed;
     std::cout << "Saved the logo of " << quoted(args[0]) << " to " << quoted(args[1]) << viewNote(editor) << '\n';
     return kSuccess;
 }
@@ -135,9 +138,9 @@ int runImport(const std::vector<std::string>& args, const Options& options) {
     ConsoleWindow console(std::cerr);
     Editor editor(console);
     editor.Form_Load();
-    if (!editor.openImage(args[0])) return kFailed;
+    if (!editor.openImage(pathOf(args[0]))) return kFailed;
     applyView(editor, options);
-    if (!editor.openBitmap(args[1])) return kFailed;
+    if (!editor.openBitmap(pathOf(args[1]))) return kFailed;
     const std::size_t refreshed = editor.state().sectorsWithNewChecks;
     if (!viewNote(editor).empty())
         std::cout << "Note: Japanese and European consoles may refuse a disc whose logo was changed" << viewNote(editor)
@@ -156,7 +159,7 @@ int runImport(const std::vector<std::string>& args, const Options& options) {
 
 int runInfo(const std::vector<std::string>& args, bool json) {
     try {
-        printImageInfo(std::cout, args[0], json);
+        printImageInfo(std::cout, pathOf(args[0]), json);
         return kSuccess;
     } catch (const std::exception& failure) {
         std::cerr << "tolvane: " << failure.what() << '\n';
@@ -223,6 +226,32 @@ int run(const std::vector<std::string>& words) {
 }  // namespace
 }  // namespace tolvane
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <shellapi.h>
+
+// Windows gives main() its arguments in the ANSI code page, which cannot hold
+// every file name: take the wide command line and speak UTF-8 on the console.
+int main() {
+    SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> words;
+    for (int i = 1; i < count; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string word(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
+        if (size > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, word.data(), size, nullptr, nullptr);
+        words.push_back(word);
+    }
+    LocalFree(wide);
+    return tolvane::run(words);
+}
+#else
 int main(int argc, char* argv[]) {
     return tolvane::run(std::vector<std::string>(argv + 1, argv + argc));
 }
+#endif

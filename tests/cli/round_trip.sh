@@ -17,28 +17,28 @@ fail() { echo "round trip: $*" >&2; exit 1; }
 
 head -c 40000 /dev/urandom > original.bin
 printf '\000' | dd of=original.bin bs=1 seek=26946 conv=notrunc 2>/dev/null
-cp original.bin "jeu été.bin"
+cp original.bin "jeu été 日本.bin"
 
-run export "jeu été.bin" "logo é.bmp" > out.txt || fail "export failed"
-[ "$(wc -c < "logo é.bmp")" -eq 25654 ] || fail "the exported bitmap is not 25654 bytes"
+run export "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "export failed"
+[ "$(wc -c < "logo é ü.bmp")" -eq 25654 ] || fail "the exported bitmap is not 25654 bytes"
 
 # One pixel: file offset 2000 is bitmap row 2, column 154, so logo row 61,
 # logo byte 23578: sector 11, user-data byte 1050, image offset 26946.
-printf '\377' | dd of="logo é.bmp" bs=1 seek=2000 conv=notrunc 2>/dev/null
-run import "jeu été.bin" "logo é.bmp" > out.txt || fail "import failed"
+printf '\377' | dd of="logo é ü.bmp" bs=1 seek=2000 conv=notrunc 2>/dev/null
+run import "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "import failed"
 grep -q Patched out.txt || fail "import did not say it patched"
-[ "$(wc -c < "jeu été.bin")" -eq 40000 ] || fail "the image changed its length"
+[ "$(wc -c < "jeu été 日本.bin")" -eq 40000 ] || fail "the image changed its length"
 
-changed=$(cmp -l original.bin "jeu été.bin" | awk '{print $1 - 1}' | tr '\n' ' ' || true)
+changed=$(cmp -l original.bin "jeu été 日本.bin" | awk '{print $1 - 1}' | tr '\n' ' ' || true)
 [ "$changed" = "26946 " ] || fail "changed bytes at: $changed (expected 26946 only)"
 
-run export "jeu été.bin" back.bmp > out.txt || fail "second export failed"
-cmp -s back.bmp "logo é.bmp" || fail "the logo read back differs from the bitmap imported"
+run export "jeu été 日本.bin" back.bmp > out.txt || fail "second export failed"
+cmp -s back.bmp "logo é ü.bmp" || fail "the logo read back differs from the bitmap imported"
 
 if run export missing.bin x.bmp 2> err.txt; then fail "a missing image was exported"; fi
 grep -q 'missing.bin" for reading: No such file or directory' err.txt || fail "unexpected message: $(cat err.txt)"
 status=0
 run export onlyone.bin 2> err.txt || status=$?
 [ "$status" -eq 2 ] || fail "a usage error gave exit status $status"
-run info --json "jeu été.bin" | grep -q '"size": 40000' || fail "info did not give the size"
+run info --json "jeu été 日本.bin" | grep -q '"size": 40000' || fail "info did not give the size"
 echo "round trip: passed"
