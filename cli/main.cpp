@@ -99,13 +99,19 @@ std::optional<Byte> parseKey(const std::string& text) {
     return static_cast<Byte>(value);
 }
 
-// The console view's settings on the editor, after the image is open.
-void applyView(Editor& editor, const Options& options) {
-    if (!options.has("--console")) return;
+// Arguments are UTF-8 here on every system (see main).
+std::filesystem::path pathOf(const std::string& text) { return std::u8string(text.begin(), text.end()); }
+
+// Opens the image in the editor and sets the view as the options say.
+bool openImage(Editor& editor, const std::string& image, const Options& options) {
+    editor.Form_Load();
+    if (!editor.openImage(pathOf(image))) return false;
+    if (!options.has("--console")) return true;
     editor.setConsoleView(true);
     if (options.key) editor.setKey(*options.key);
     if (options.has("--pal")) editor.setPal(true);
     if (options.has("--ntsc")) editor.setPal(false);
+    return true;
 }
 
 int usageError(const std::string& message) {
@@ -120,16 +126,10 @@ std::string viewNote(const Editor& editor) {
            describe(s.key, s.identity) + ")";
 }
 
-// Arguments are UTF-8 here on every system (see main).
-std::filesystem::path pathOf(const std::string& text) { return std::u8string(text.begin(), text.end()); }
-
 int runExport(const std::vector<std::string>& args, const Options& options) {
     ConsoleWindow console(std::cerr);
     Editor editor(console);
-    editor.Form_Load();
-    if (!editor.openImage(pathOf(args[0]))) return kFailed;
-    applyView(editor, options);
-    if (!editor.saveBitmap(pathOf(args[1]))) return kFailed;
+    if (!openImage(editor, args[0], options) || !editor.saveBitmap(pathOf(args[1]))) return kFailed;
     std::cout << "Saved the logo of " << quoted(args[0]) << " to " << quoted(args[1]) << viewNote(editor) << '\n';
     return kSuccess;
 }
@@ -137,10 +137,7 @@ int runExport(const std::vector<std::string>& args, const Options& options) {
 int runImport(const std::vector<std::string>& args, const Options& options) {
     ConsoleWindow console(std::cerr);
     Editor editor(console);
-    editor.Form_Load();
-    if (!editor.openImage(pathOf(args[0]))) return kFailed;
-    applyView(editor, options);
-    if (!editor.openBitmap(pathOf(args[1]))) return kFailed;
+    if (!openImage(editor, args[0], options) || !editor.openBitmap(pathOf(args[1]))) return kFailed;
     const std::size_t refreshed = editor.state().sectorsWithNewChecks;
     if (!viewNote(editor).empty())
         std::cout << "Note: Japanese and European consoles may refuse a disc whose logo was changed" << viewNote(editor)
