@@ -59,10 +59,8 @@ ImageReport examine(const std::filesystem::path& path) {
     if (prefix.layout().sectorSize == kRawSectorSize) {
         for (std::size_t n = 0; n < kLogoSectors; ++n) {
             const SectorState state = inspectSector(prefix.bytes().subspan(n * kRawSectorSize, kRawSectorSize));
-            const bool hasEdc = state.mode == SectorMode::Mode1 || state.mode == SectorMode::Mode2Form1 ||
-                                state.mode == SectorMode::Mode2Form2;
-            const bool hasEcc = state.mode == SectorMode::Mode1 || state.mode == SectorMode::Mode2Form1;
-            report.sectors.push_back({state.mode, checkWord(hasEdc, state.edcValid), checkWord(hasEcc, state.eccValid)});
+            report.sectors.push_back(
+                {state.mode, checkWord(state.hasEdc(), state.edcValid), checkWord(state.hasEcc(), state.eccValid)});
         }
     }
     return report;

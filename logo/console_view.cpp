@@ -1,7 +1,6 @@
 #include "console_view.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace tolvane {
@@ -25,13 +24,9 @@ Byte decodeLogoByte(Byte stored, Byte key) { return rotateLeft(static_cast<Byte>
 Byte encodeLogoByte(Byte shown, Byte key) { return static_cast<Byte>(rotateLeft(shown, 5) ^ key); }
 
 std::optional<Byte> keyFromSerial(const std::string& serial) {
-    // SLUS_200.01: letters 0-3, digits 5-7 and 9-10.
-    if (serial.size() != 11 || !std::isalpha(static_cast<unsigned char>(serial[0]))) return std::nullopt;
-    unsigned number = 0;
-    for (std::size_t i : {5, 6, 7, 9, 10}) {
-        if (!std::isdigit(static_cast<unsigned char>(serial[i]))) return std::nullopt;
-        number = number * 10 + static_cast<unsigned>(serial[i] - '0');
-    }
+    if (!isSerial(serial)) return std::nullopt;
+    unsigned number = 0;  // the five digits of SLUS_200.01
+    for (std::size_t i : {5, 6, 7, 9, 10}) number = number * 10 + static_cast<unsigned>(serial[i] - '0');
     const unsigned letter = static_cast<unsigned char>(serial[0]);
     return static_cast<Byte>(((number % 32) * 8) | ((letter / 16) & 7));
 }

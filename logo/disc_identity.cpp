@@ -84,8 +84,9 @@ DiscIdentity unknown(std::string because) {
     return identity;
 }
 
-bool looksLikeSerial(const std::string& name) {
-    // Four letters, an underscore, three digits, a dot, two digits: SLUS_200.01
+}  // namespace
+
+bool isSerial(const std::string& name) {
     if (name.size() != 11 || name[4] != '_' || name[8] != '.') return false;
     for (std::size_t i : {0, 1, 2, 3})
         if (!std::isupper(static_cast<unsigned char>(name[i]))) return false;
@@ -93,8 +94,6 @@ bool looksLikeSerial(const std::string& name) {
         if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
     return true;
 }
-
-}  // namespace
 
 const ImageLayout& detectImageLayout(const std::filesystem::path& path) {
     File file = File::openForReading(path);
@@ -150,7 +149,7 @@ DiscIdentity parseSystemCnf(const std::string& text) {
     name = upper(name.substr(0, name.find(';')));
     DiscIdentity identity;
     identity.videoMode = mode;
-    if (looksLikeSerial(name)) {
+    if (isSerial(name)) {
         identity.serial = name;
     } else {
         identity.unknownBecause = "the boot file " + name + " is not named like a serial";

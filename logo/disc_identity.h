@@ -26,6 +26,9 @@ struct DiscIdentity {
 // unreadable gives an unknown serial with its reason: never a failure.
 DiscIdentity readDiscIdentity(const std::filesystem::path& path, const ImageLayout& layout);
 
+// Four letters, an underscore, three digits, a dot, two digits: SLUS_200.01.
+bool isSerial(const std::string& name);
+
 // The parts of a SYSTEM.CNF text this program uses.
 DiscIdentity parseSystemCnf(const std::string& text);
 

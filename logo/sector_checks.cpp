@@ -111,14 +111,11 @@ bool eccMatches(std::span<const Byte> sector, bool zeroHeader) {
 
 }  // namespace
 
-bool SectorState::checksValid() const {
-    switch (mode) {
-        case SectorMode::Mode1:
-        case SectorMode::Mode2Form1: return edcValid && eccValid;
-        case SectorMode::Mode2Form2: return edcValid;
-        default: return false;
-    }
-}
+bool SectorState::hasEdc() const { return hasEcc() || mode == SectorMode::Mode2Form2; }
+
+bool SectorState::hasEcc() const { return mode == SectorMode::Mode1 || mode == SectorMode::Mode2Form1; }
+
+bool SectorState::checksValid() const { return hasEdc() && edcValid && (!hasEcc() || eccValid); }
 
 std::string describe(SectorMode mode) {
     switch (mode) {

@@ -16,7 +16,9 @@ struct SectorState {
     SectorMode mode;
     bool edcValid;  // false where the mode has no EDC
     bool eccValid;  // false where the mode has no ECC
-    bool checksValid() const;  // every check field the mode has is valid
+    bool hasEdc() const;       // Mode 1 and both forms of Mode 2
+    bool hasEcc() const;       // Mode 1 and Mode 2 Form 1
+    bool checksValid() const;  // the mode has check fields and all of them are valid
 };
 
 std::string describe(SectorMode mode);
