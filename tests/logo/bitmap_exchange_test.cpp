@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <numeric>
 
 namespace tolvane {
@@ -102,14 +101,8 @@ TEST_F(BitmapFileTest, ExportedFileReadsAsTheSamePictureInImageMagick) {
 #ifdef _WIN32
     GTEST_SKIP() << "ImageMagick runs on the build machine, not on Windows";
 #endif
-    const char* convert = "/usr/bin/convert";
-    ASSERT_TRUE(std::filesystem::exists(convert)) << "ImageMagick is needed (make test installs it)";
-    const auto bmp = dir / "logo.bmp";
-    const auto raw = dir / "logo.gray";
-    exportBitmap(bmp, patternLogo(5), noTemplate());
-    const std::string command = std::string(convert) + " '" + bmp.string() + "' -depth 8 'gray:" + raw.string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    const auto grey = readFile(raw);
+    exportBitmap(dir / "logo.bmp", patternLogo(5), noTemplate());
+    const auto grey = testing::greyAsImageMagickReadsIt(dir.path(), "logo.bmp");
     const LogoImage logo = patternLogo(5);
     ASSERT_EQ(grey.size(), kLogoLength);
     EXPECT_TRUE(std::equal(grey.begin(), grey.end(), logo.begin()));

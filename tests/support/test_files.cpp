@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -95,6 +96,23 @@ std::vector<Byte> makeRawImage(std::size_t count, int mode) {
         image.insert(image.end(), sector.begin(), sector.end());
     }
     return image;
+}
+
+bool imageMagick(const std::filesystem::path& folder, const std::string& arguments) {
+    const char* convert = "/usr/bin/convert";
+    if (!std::filesystem::exists(convert)) {
+        ADD_FAILURE() << "ImageMagick is needed (make test installs it)";
+        return false;
+    }
+    const std::string command = "cd '" + folder.string() + "' && " + convert + " " + arguments;
+    const bool done = std::system(command.c_str()) == 0;
+    if (!done) ADD_FAILURE() << "failed: " << command;
+    return done;
+}
+
+std::vector<Byte> greyAsImageMagickReadsIt(const std::filesystem::path& folder, const std::string& file) {
+    if (!imageMagick(folder, "'" + file + "' -depth 8 gray:imagemagick.gray")) return {};
+    return readFile(folder / "imagemagick.gray");
 }
 
 std::filesystem::path sharedTestData(const std::string& name) {

@@ -54,6 +54,12 @@ std::string failureOf(const Call& call) {
     return "(no failure)";
 }
 
+// ImageMagick's convert with these arguments, run in folder; false (with a test
+// failure saying why) when it is missing or fails.
+bool imageMagick(const std::filesystem::path& folder, const std::string& arguments);
+// The 8-bit grey levels ImageMagick reads from a picture file in folder.
+std::vector<Byte> greyAsImageMagickReadsIt(const std::filesystem::path& folder, const std::string& file);
+
 // Path of a file in the shared test data.
 std::filesystem::path sharedTestData(const std::string& name);
 std::filesystem::path sourceFile(const std::string& relative);
