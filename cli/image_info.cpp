@@ -88,13 +88,12 @@ void printText(std::ostream& out, const std::filesystem::path& path, const Image
         << "Size:    " << r.size << " bytes\n"
         << "Layout:  " << r.layout->description << ", logo in sectors 0-11 (" << r.layout->prefixLength
         << " bytes read and written)\n"
-        << "Serial:  " << (r.identity.serial.empty() ? "unknown (" + r.identity.unknownBecause + ")" : r.identity.serial)
-        << '\n'
+        << "Serial:  "
+        << (r.identity.serial.empty() ? "unknown (" + r.identity.unknownBecause + ")" : r.identity.serial) << '\n'
         << "Video:   " << (r.identity.videoMode == VideoMode::Unknown ? "unknown" : describe(r.identity.videoMode))
         << '\n'
         << "Key:     " << describe(r.key, r.identity).substr(4)  // without its leading "key "
-        << (r.key.source == KeySource::Serial && r.key.firstByteAgrees() ? " (byte 0 of the logo agrees)" : "")
-        << '\n'
+        << (r.key.source == KeySource::Serial && r.key.firstByteAgrees() ? " (byte 0 of the logo agrees)" : "") << '\n'
         << "Logo:    384 x 64, grey levels " << int(r.darkest) << "-" << int(r.lightest) << ", mean " << std::fixed
         << std::setprecision(1) << r.mean << ", " << r.levels << " distinct levels\n";
     if (r.sectors.empty()) return;
@@ -115,8 +114,7 @@ void printJson(std::ostream& out, const std::filesystem::path& path, const Image
         << "  \"serialUnknownBecause\": "
         << (r.identity.serial.empty() ? jsonString(r.identity.unknownBecause) : "null") << ",\n"
         << "  \"videoMode\": "
-        << (r.identity.videoMode == VideoMode::Unknown ? "null" : jsonString(describe(r.identity.videoMode)))
-        << ",\n"
+        << (r.identity.videoMode == VideoMode::Unknown ? "null" : jsonString(describe(r.identity.videoMode))) << ",\n"
         << "  \"key\": {\"value\": " << int(r.key.key) << ", \"source\": \""
         << (r.key.source == KeySource::Serial ? "serial" : "byte 0") << "\", \"firstByte\": " << int(r.key.firstByte)
         << ", \"firstByteAgrees\": " << (r.key.firstByteAgrees() ? "true" : "false") << "},\n"

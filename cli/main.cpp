@@ -55,12 +55,17 @@ constexpr const char* kConsoleHelp =
     "  --pal, --ntsc  use that picture shape instead\n";
 
 const Command kCommands[] = {
-    {"export", "[--console [--key K] [--pal|--ntsc]] IMAGE BITMAP", {"--console", "--pal", "--ntsc"}, {"--key"},
+    {"export",
+     "[--console [--key K] [--pal|--ntsc]] IMAGE BITMAP",
+     {"--console", "--pal", "--ntsc"},
+     {"--key"},
      "Saves the logo of IMAGE as BITMAP, a 384 x 64 8-bit BMP with a grey palette,\n"
      "headed by ettbmp.hed from the current folder when it is there. BITMAP is\n"
      "replaced whole; if anything fails, an existing BITMAP is left as it was.\n"},
-    {"import", "[--dry-run] [--console [--key K] [--pal|--ntsc]] IMAGE BITMAP",
-     {"--dry-run", "--console", "--pal", "--ntsc"}, {"--key"},
+    {"import",
+     "[--dry-run] [--console [--key K] [--pal|--ntsc]] IMAGE BITMAP",
+     {"--dry-run", "--console", "--pal", "--ntsc"},
+     {"--key"},
      "Reads BITMAP (384 x 64; 8-bit palette, 24- or 32-bit) and writes its picture\n"
      "into the logo of IMAGE, in place: IMAGE keeps its length and every byte outside\n"
      "the logo's user data, except the check fields (EDC/ECC) of logo sectors that\n"
@@ -68,7 +73,10 @@ const Command kCommands[] = {
      "be read or IMAGE is not as expected.\n"
      "\n"
      "  --dry-run   check everything, write nothing\n"},
-    {"info", "[--json] IMAGE", {"--json"}, {},
+    {"info",
+     "[--json] IMAGE",
+     {"--json"},
+     {},
      "Describes IMAGE: its size, its layout (raw 2352-byte Mode 2 or Mode 1 sectors,\n"
      "or 2048-byte sectors), the game's serial and video mode from SYSTEM.CNF, the\n"
      "state of each logo sector (mode, EDC, ECC) and a summary of the logo.\n"
@@ -144,8 +152,8 @@ int runImport(const std::vector<std::string>& args, const Options& options) {
                   << '\n';
     if (options.has("--dry-run")) {
         if (!editor.checkPatch()) return kFailed;
-        std::cout << "Dry run: " << quoted(args[1]) << " can be patched into " << quoted(args[0]) << " ("
-                  << refreshed << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
+        std::cout << "Dry run: " << quoted(args[1]) << " can be patched into " << quoted(args[0]) << " (" << refreshed
+                  << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
         return kSuccess;
     }
     if (!editor.patch()) return kFailed;
@@ -187,8 +195,8 @@ int run(const std::vector<std::string>& words) {
         if (!optionsEnded && word == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && (word == "-h" || word == "--help")) {
-            std::cout << "Usage: tolvane " << command->name << ' ' << command->arguments << "\n\n" << command->help
-                      << (command->valued.count("--key") ? kConsoleHelp : "");
+            std::cout << "Usage: tolvane " << command->name << ' ' << command->arguments << "\n\n"
+                      << command->help << (command->valued.count("--key") ? kConsoleHelp : "");
             return kSuccess;
         } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
             const std::string name = word.substr(0, word.find('='));
@@ -248,7 +256,5 @@ int main() {
     return tolvane::run(words);
 }
 #else
-int main(int argc, char* argv[]) {
-    return tolvane::run(std::vector<std::string>(argv + 1, argv + argc));
-}
+int main(int argc, char* argv[]) { return tolvane::run(std::vector<std::string>(argv + 1, argv + argc)); }
 #endif

@@ -1,4 +1,4 @@
-#include "editor_state.h"
+#include "editor/editor_state.h"
 
 #include "logo/failure.h"
 #include "logo/sector_checks.h"
@@ -12,8 +12,7 @@ namespace {
 
 std::string checkFieldsNote(std::size_t refreshed) {
     if (refreshed == 0) return "";
-    return " (" + std::to_string(refreshed) + (refreshed == 1 ? " sector gets" : " sectors get") +
-           " new EDC/ECC)";
+    return " (" + std::to_string(refreshed) + (refreshed == 1 ? " sector gets" : " sectors get") + " new EDC/ECC)";
 }
 
 }  // namespace
@@ -89,8 +88,8 @@ bool Editor::openImage(const std::filesystem::path& path) {
         window_.showViewOptions(s.consoleView, s.pal);
         present();
         enable({true, true, enabled_.patch});
-        std::string status = "Opened " + displayName(path) + ": " + std::string(layout.description) + ", " +
-                             describe(s.identity);
+        std::string status =
+            "Opened " + displayName(path) + ": " + std::string(layout.description) + ", " + describe(s.identity);
         if (s.consoleView) status += "; console view with " + describe(s.key, s.identity);
         window_.showStatus(status);
     });
@@ -117,8 +116,8 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
     return attempt([&] {
         const EditorState& s = *state_;
         if (s.consoleView) {
-            const GreyPicture shown = importGreyBitmap(path, s.pal ? kPalWidth : kLogoWidth,
-                                                       s.pal ? kPalHeight : kLogoHeight);
+            const GreyPicture shown =
+                importGreyBitmap(path, s.pal ? kPalWidth : kLogoWidth, s.pal ? kPalHeight : kLogoHeight);
             const LogoImage logo = encodeLogo(shown, s.key.key);
             ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
             importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");

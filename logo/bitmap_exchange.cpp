@@ -1,8 +1,8 @@
-#include "bitmap_exchange.h"
+#include "logo/bitmap_exchange.h"
 
-#include "byte_order.h"
-#include "failure.h"
-#include "file_io.h"
+#include "logo/byte_order.h"
+#include "logo/failure.h"
+#include "logo/file_io.h"
 
 #include <algorithm>
 #include <system_error>
@@ -30,9 +30,9 @@ std::vector<Byte> greyBitmapHeader(std::size_t width, std::size_t height) {
     writeLe32(h, 14, kInfoHeaderSize);
     writeLe32(h, 18, static_cast<std::uint32_t>(width));
     writeLe32(h, 22, static_cast<std::uint32_t>(height));  // positive: bottom row first
-    writeLe16(h, 26, 1);                                    // planes
-    writeLe16(h, 28, 8);                                    // bits per pixel
-    writeLe32(h, 30, 0);                                    // uncompressed
+    writeLe16(h, 26, 1);                                   // planes
+    writeLe16(h, 28, 8);                                   // bits per pixel
+    writeLe32(h, 30, 0);                                   // uncompressed
     writeLe32(h, 34, pixelBytes);
     writeLe32(h, 38, kPixelsPerMetre);
     writeLe32(h, 42, kPixelsPerMetre);
@@ -103,7 +103,8 @@ std::vector<Byte> encodeGreyBitmap(const GreyPicture& picture) {
     const std::size_t stride = greyStride(picture.width);
     file.resize(file.size() + stride * picture.height, 0);
     for (std::size_t k = 0; k < picture.height; ++k) {
-        const auto from = picture.pixels.begin() + static_cast<std::ptrdiff_t>((picture.height - 1 - k) * picture.width);
+        const auto from =
+            picture.pixels.begin() + static_cast<std::ptrdiff_t>((picture.height - 1 - k) * picture.width);
         std::copy_n(from, picture.width, file.begin() + static_cast<std::ptrdiff_t>(kBitmapHeaderLength + k * stride));
     }
     return file;

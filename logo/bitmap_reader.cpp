@@ -4,10 +4,10 @@
 // order, palette length and masks come from the file, and every read is
 // bounded by the file's length. Files come from anywhere; a damaged one gets a
 // message, never a read past its end.
-#include "bitmap_exchange.h"
+#include "logo/bitmap_exchange.h"
 
-#include "byte_order.h"
-#include "failure.h"
+#include "logo/byte_order.h"
+#include "logo/failure.h"
 
 #include <algorithm>
 #include <array>
@@ -113,7 +113,9 @@ BmpInfo Reader::readInfo() const {
     const bool fits = info.compression == kRgb || (info.compression == kRle8 && bits == 8) ||
                       (info.compression == kRle4 && bits == 4) ||
                       (info.compression == kBitFields && (bits == 16 || bits == 32));
-    if (!fits) fail("uses compression " + text(info.compression) + " with " + text(bits) + " bits per pixel, which is not supported");
+    if (!fits)
+        fail("uses compression " + text(info.compression) + " with " + text(bits) +
+             " bits per pixel, which is not supported");
 
     std::size_t paletteAt = headerEnd;
     if (bits == 16 || bits == 32) {
@@ -168,8 +170,8 @@ std::vector<Byte> Reader::decodeRows(const BmpInfo& info) const {
                 case 24: out[x] = greyLevel(in[3 * x + 2], in[3 * x + 1], in[3 * x]); break;
                 default: {
                     const std::uint32_t pixel = bits == 16 ? readLe16(in, 2 * x) : readLe32(in, 4 * x);
-                    out[x] = greyLevel(info.masks[0].level(pixel), info.masks[1].level(pixel),
-                                       info.masks[2].level(pixel));
+                    out[x] =
+                        greyLevel(info.masks[0].level(pixel), info.masks[1].level(pixel), info.masks[2].level(pixel));
                 }
             }
         }
@@ -241,8 +243,7 @@ Byte greyLevel(Byte red, Byte green, Byte blue) {
     return static_cast<Byte>((299u * red + 587u * green + 114u * blue + 500u) / 1000u);
 }
 
-GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, std::size_t width,
-                         std::size_t height) {
+GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, std::size_t width, std::size_t height) {
     const Reader reader(file, name, width, height);
     return {width, height, reader.decode(reader.readInfo())};
 }

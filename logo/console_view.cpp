@@ -1,4 +1,4 @@
-#include "console_view.h"
+#include "logo/console_view.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,9 +7,7 @@ namespace tolvane {
 
 namespace {
 
-Byte rotateLeft(Byte value, int bits) {
-    return static_cast<Byte>((value << bits) | (value >> (8 - bits)));
-}
+Byte rotateLeft(Byte value, int bits) { return static_cast<Byte>((value << bits) | (value >> (8 - bits))); }
 
 std::string hex(Byte value) {
     char text[8];
@@ -52,8 +50,8 @@ std::string describe(const LogoKey& key, const DiscIdentity& identity) {
         case KeySource::Given: text += " as given"; break;
     }
     if (!key.firstByteAgrees())
-        text += "; byte 0 of the logo is " + hex(key.firstByte) +
-                ", so the stored logo may not be encoded with this key";
+        text +=
+            "; byte 0 of the logo is " + hex(key.firstByte) + ", so the stored logo may not be encoded with this key";
     return text;
 }
 

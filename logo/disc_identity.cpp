@@ -1,7 +1,7 @@
-#include "disc_identity.h"
+#include "logo/disc_identity.h"
 
-#include "byte_order.h"
-#include "file_io.h"
+#include "logo/byte_order.h"
+#include "logo/file_io.h"
 
 #include <algorithm>
 #include <exception>
@@ -15,7 +15,7 @@ namespace tolvane {
 namespace {
 
 constexpr std::size_t kDescriptorSector = 16;
-constexpr std::size_t kRootRecordAt = 156;       // in the primary volume descriptor
+constexpr std::size_t kRootRecordAt = 156;  // in the primary volume descriptor
 constexpr std::size_t kMinRecordLength = 34;
 constexpr std::uint32_t kMaxDirectoryLength = 64 * 2048;  // a PS2 root directory is a sector or two
 constexpr std::uint32_t kMaxSystemCnfLength = 8 * 1024;   // a few lines of text
@@ -143,9 +143,8 @@ DiscIdentity parseSystemCnf(const std::string& text) {
         return identity;
     }
     // cdrom0:\SLUS_200.01;1 -> SLUS_200.01
-    std::string name = bootFile.substr(bootFile.find_last_of("\\/:") == std::string::npos
-                                           ? 0
-                                           : bootFile.find_last_of("\\/:") + 1);
+    std::string name =
+        bootFile.substr(bootFile.find_last_of("\\/:") == std::string::npos ? 0 : bootFile.find_last_of("\\/:") + 1);
     name = upper(name.substr(0, name.find(';')));
     DiscIdentity identity;
     identity.videoMode = mode;

@@ -1,7 +1,7 @@
-#include "disc_image_layout.h"
+#include "logo/disc_image_layout.h"
 
-#include "failure.h"
-#include "file_io.h"
+#include "logo/failure.h"
+#include "logo/file_io.h"
 
 #include <algorithm>
 #include <string>
@@ -55,8 +55,7 @@ File openUnchanged(const std::filesystem::path& path, const ImagePrefix& expecte
     File file = File::openForUpdate(path);
     ImagePrefix onDisk(expectedOnDisk.layout());
     const std::size_t got = file.readAt(0, onDisk.bytes());
-    if (got < onDisk.size())
-        throw Failure("Nothing was written: " + tooShort(path, got, onDisk.size()));
+    if (got < onDisk.size()) throw Failure("Nothing was written: " + tooShort(path, got, onDisk.size()));
     if (!(onDisk == expectedOnDisk))
         throw Failure("Nothing was written: " + quoted(path) + " changed on disk since it was opened; open it again");
     return file;
@@ -68,8 +67,7 @@ void verifyImagePrefix(const std::filesystem::path& path, const ImagePrefix& exp
     openUnchanged(path, expectedOnDisk).close();
 }
 
-void writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix,
-                      const ImagePrefix& expectedOnDisk) {
+void writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
     File file = openUnchanged(path, expectedOnDisk);
     file.writeAt(0, prefix.bytes());
     file.flushToDisk();

@@ -1,4 +1,4 @@
-#include "failure.h"
+#include "logo/failure.h"
 
 namespace tolvane {
 

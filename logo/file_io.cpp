@@ -1,6 +1,6 @@
-#include "file_io.h"
+#include "logo/file_io.h"
 
-#include "failure.h"
+#include "logo/failure.h"
 
 namespace tolvane {
 

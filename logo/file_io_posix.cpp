@@ -1,6 +1,6 @@
 // POSIX side of the file layer.
-#include "failure.h"
-#include "file_io.h"
+#include "logo/failure.h"
+#include "logo/file_io.h"
 
 #include <atomic>
 #include <cerrno>
@@ -52,8 +52,8 @@ std::uint64_t File::size() const {
 std::size_t File::readAt(std::uint64_t offset, std::span<Byte> out) {
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::pread(static_cast<int>(handle_), out.data() + done, out.size() - done,
-                                  static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pread(static_cast<int>(handle_), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("Cannot read", path_, errno);
         if (n == 0) break;
@@ -98,8 +98,8 @@ void replaceFile(const std::filesystem::path& target, std::span<const Byte> byte
                          std::to_string(counter++));
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt > 100))
-            throw Failure("Cannot write " + quoted(target) + ": cannot create a file in its folder: " +
-                          std::strerror(errno));
+            throw Failure("Cannot write " + quoted(target) +
+                          ": cannot create a file in its folder: " + std::strerror(errno));
     }
     File file(fd, target);  // messages name the file the person chose
     try {

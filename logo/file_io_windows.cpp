@@ -1,7 +1,7 @@
 // Windows side of the file layer: wide-character paths, so names in any
 // language open, and the same wording of the common failures as elsewhere.
-#include "failure.h"
-#include "file_io.h"
+#include "logo/failure.h"
+#include "logo/file_io.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -28,9 +28,9 @@ std::string reason(DWORD error) {
         default: break;
     }
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring wide = length ? std::wstring(text, length) : L"Windows error " + std::to_wstring(error);
     LocalFree(text);
     while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.')) wide.pop_back();

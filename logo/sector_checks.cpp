@@ -1,6 +1,6 @@
-#include "sector_checks.h"
+#include "logo/sector_checks.h"
 
-#include "byte_order.h"
+#include "logo/byte_order.h"
 
 #include <algorithm>
 #include <array>
@@ -143,7 +143,8 @@ SectorState inspectSector(std::span<const Byte> sector) {
         case 0: return {SectorMode::Mode0, false, false};
         case 1: return {SectorMode::Mode1, edcMatches(sector, 0, kMode1EdcAt), eccMatches(sector, false)};
         case 2:
-            if (sector[kSubmodeByte] & kForm2Bit) return {SectorMode::Mode2Form2, edcMatches(sector, 16, kForm2EdcAt), false};
+            if (sector[kSubmodeByte] & kForm2Bit)
+                return {SectorMode::Mode2Form2, edcMatches(sector, 16, kForm2EdcAt), false};
             return {SectorMode::Mode2Form1, edcMatches(sector, 16, kForm1EdcAt), eccMatches(sector, true)};
         default: return {SectorMode::Unknown, false, false};
     }

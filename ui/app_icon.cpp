@@ -29,8 +29,8 @@ QIcon appIcon() {
     const QImage small = appIconImage();
     QIcon icon;
     for (int scale : {1, 2, 4})
-        icon.addPixmap(QPixmap::fromImage(small.scaled(small.size() * scale, Qt::IgnoreAspectRatio,
-                                                       Qt::FastTransformation)));
+        icon.addPixmap(
+            QPixmap::fromImage(small.scaled(small.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
     return icon;
 }
 

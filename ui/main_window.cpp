@@ -73,7 +73,8 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     cbconsole_ = new QCheckBox(QStringLiteral("Console view"), this);
     cbconsole_->setObjectName(QStringLiteral("cbconsole"));
     cbconsole_->setGeometry(566, 10, 112, 22);
-    cbconsole_->setToolTip(QStringLiteral("Show and exchange the logo as the console shows it, decoded with the disc's key"));
+    cbconsole_->setToolTip(
+        QStringLiteral("Show and exchange the logo as the console shows it, decoded with the disc's key"));
     connect(cbconsole_, &QCheckBox::toggled, this, [this](bool on) { editor_.setConsoleView(on); });
     cbpal_ = new QCheckBox(QStringLiteral("PAL"), this);
     cbpal_->setObjectName(QStringLiteral("cbpal"));
@@ -96,8 +97,7 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-QPushButton* MainWindow::makeButton(const char* name, const QString& text, QRect geometry,
-                                    void (Editor::*handler)()) {
+QPushButton* MainWindow::makeButton(const char* name, const QString& text, QRect geometry, void (Editor::*handler)()) {
     auto* button = new QPushButton(text, this);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);

@@ -8,16 +8,24 @@ namespace tolvane {
 FileDialogSetup fileDialogSetup(Dialog dialog) {
     switch (dialog) {
         case Dialog::dialouvrir:
-            return {"dialouvrir", QStringLiteral("Open CDR-Win File     "),
+            return {"dialouvrir",
+                    QStringLiteral("Open CDR-Win File     "),
                     {QStringLiteral("CDR-Win Files  (*.bin)"), QStringLiteral("DVD images (*.iso)"),
                      QStringLiteral("All files (*)")},
-                    QStringLiteral("bin"), false};
+                    QStringLiteral("bin"),
+                    false};
         case Dialog::dialsauvbmp:
-            return {"dialsauvbmp", QStringLiteral("Sauver une image BMP"), {QStringLiteral("Fichiers BMP (*.bmp)")},
-                    QStringLiteral("bmp"), true};
+            return {"dialsauvbmp",
+                    QStringLiteral("Sauver une image BMP"),
+                    {QStringLiteral("Fichiers BMP (*.bmp)")},
+                    QStringLiteral("bmp"),
+                    true};
         case Dialog::dialouvbmp:
-            return {"dialouvbmp", QStringLiteral(" Open Bitmap Image  "), {QStringLiteral("Bitmap Files (*.bmp)")},
-                    QStringLiteral("bmp"), false};
+            return {"dialouvbmp",
+                    QStringLiteral(" Open Bitmap Image  "),
+                    {QStringLiteral("Bitmap Files (*.bmp)")},
+                    QStringLiteral("bmp"),
+                    false};
     }
     return {};
 }

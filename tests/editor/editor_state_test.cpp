@@ -283,7 +283,8 @@ TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
     };
     const Case cases[] = {
         {&kPlainLayout, "game.iso", "Opened game.iso: 2048-byte sectors, SLUS_200.01, NTSC"},
-        {&kRawMode1Layout, "game.bin", "Opened game.bin: raw 2352-byte Mode 1 sectors, user data at 16, SLUS_200.01, NTSC"},
+        {&kRawMode1Layout, "game.bin",
+         "Opened game.bin: raw 2352-byte Mode 1 sectors, user data at 16, SLUS_200.01, NTSC"},
     };
     for (const Case& c : cases) {
         TempDir dir;
@@ -328,7 +329,7 @@ struct EncodedDisc {
         const char* cnf = pal ? "BOOT2 = cdrom0:\\SCES_500.01;1\r\nVMODE = PAL\r\n"
                               : "BOOT2 = cdrom0:\\SLUS_200.01;1\r\nVMODE = NTSC\r\n";
         key = pal ? 0x8D : 0x0D;
-        shown = decodeLogo(patternLogo(2), 0, pal);  // any picture of the right shape
+        shown = decodeLogo(patternLogo(2), 0, pal);                         // any picture of the right shape
         for (std::size_t i = 0; i < shown.width; ++i) shown.pixels[i] = 0;  // a black top border
         stored = encodeLogo(shown, key);
         image = testing::buildDisc({.logo = stored, .systemCnf = std::string(cnf)}, kRawMode2Layout);

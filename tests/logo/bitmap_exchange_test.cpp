@@ -14,8 +14,8 @@ namespace {
 using testing::BmpSpec;
 using testing::buildBmp;
 using testing::buildIndexedBmp;
-using testing::greyPalette;
 using testing::failureOf;
+using testing::greyPalette;
 using testing::patternLogo;
 using testing::readFile;
 using testing::Rgb;
@@ -101,6 +101,7 @@ TEST_F(BitmapFileTest, ExportedFileReadsAsTheSamePictureInImageMagick) {
 #ifdef _WIN32
     GTEST_SKIP() << "ImageMagick runs on the build machine, not on Windows";
 #endif
+    TOLVANE_REQUIRE_PROGRAM("convert");
     exportBitmap(dir / "logo.bmp", patternLogo(5), noTemplate());
     const auto grey = testing::greyAsImageMagickReadsIt(dir.path(), "logo.bmp");
     const LogoImage logo = patternLogo(5);
@@ -123,9 +124,8 @@ TEST_F(BitmapFileTest, ImportReadsFilesOfExactlyAndMoreThanTheirLengthAndRefuses
 TEST(BitmapImport, ReadsEveryHeaderSizeAndRowOrder) {
     for (std::uint32_t headerSize : {40u, 108u, 124u}) {
         for (std::int32_t height : {64, -64}) {
-            const auto file =
-                buildIndexedBmp(patternLogo(1), {.infoHeaderSize = headerSize, .height = height, .palette = greyPalette()},
-                                identity());
+            const auto file = buildIndexedBmp(
+                patternLogo(1), {.infoHeaderSize = headerSize, .height = height, .palette = greyPalette()}, identity());
             EXPECT_EQ(decodeBitmap(file, "f"), patternLogo(1)) << headerSize << " " << height;
         }
     }
@@ -190,7 +190,9 @@ TEST(BitmapImport, RefusesWhatItCannotReadWithTheReason) {
               "\"x.bmp\" has an information header of 64 bytes; only 40, 108 and 124 are known");
     EXPECT_EQ(reason({.palette = greyPalette(), .coloursUsed = 300}),
               "\"x.bmp\" says its palette has 300 colours; a 8-bit picture has at most 256");
-    EXPECT_EQ(failureOf([&] { decodeBitmap(std::vector<Byte>{'P', 'K', 3, 4}, "\"x.bmp\""); }),
+    EXPECT_EQ(failureOf([&] {
+                  decodeBitmap(std::vector<Byte>{'P', 'K', 3, 4}, "\"x.bmp\"");
+              }),
               "\"x.bmp\" is not a BMP file: it does not start with \"BM\"");
 }
 

@@ -81,10 +81,9 @@ TEST(BitmapKinds, Rle8AndRle4) {
 
     const Palette p = reversed(kSixteen);
     const auto rle4 = encodeRle4(indicesBottomUp(picture(kSixteen), p.index));
-    EXPECT_EQ(
-        decodeBitmap(buildBmp({.bitsPerPixel = 4, .compression = 2, .palette = p.entries, .coloursUsed = 16}, rle4),
-                     "f"),
-        picture(kSixteen));
+    EXPECT_EQ(decodeBitmap(
+                  buildBmp({.bitsPerPixel = 4, .compression = 2, .palette = p.entries, .coloursUsed = 16}, rle4), "f"),
+              picture(kSixteen));
 }
 
 TEST(BitmapKinds, RleMovesLeaveSkippedPixelsAtColourZero) {
@@ -129,9 +128,9 @@ std::vector<Byte> withMasks(std::vector<Byte> file, const std::array<std::uint32
 TEST(BitmapKinds, SixteenAndThirtyTwoBitWithAndWithoutMasks) {
     const LogoImage greys = picture({0, 255, 128, 64});  // levels that 5 and 6 bits keep exactly... or nearly
     const std::array<std::uint32_t, 3> rgb565{0xF800, 0x07E0, 0x001F};
-    auto file = withMasks(buildBmp({.infoHeaderSize = 108, .bitsPerPixel = 16, .compression = 3},
-                                   trueColourRows(greys, 16, rgb565)),
-                          rgb565);
+    auto file = withMasks(
+        buildBmp({.infoHeaderSize = 108, .bitsPerPixel = 16, .compression = 3}, trueColourRows(greys, 16, rgb565)),
+        rgb565);
     const LogoImage from565 = decodeBitmap(file, "f");
     for (std::size_t k = 0; k < kLogoLength; ++k) ASSERT_NEAR(from565[k], greys[k], 4) << k;
 
@@ -176,7 +175,8 @@ TEST(BitmapDamage, AbsurdHeaderFieldsAndOffsets) {
         writeLe32(copy, at, value);
         return failureOf(copy);
     };
-    EXPECT_EQ(patched(14, 0xFFFFFFF0u), "\"x.bmp\" has an information header of 4294967280 bytes; only 40, 108 and 124 are known");
+    EXPECT_EQ(patched(14, 0xFFFFFFF0u),
+              "\"x.bmp\" has an information header of 4294967280 bytes; only 40, 108 and 124 are known");
     EXPECT_EQ(patched(10, 0xFFFFFFFFu), "\"x.bmp\" is too short: 25654 bytes, its pixel data needs 4294991871");
     EXPECT_EQ(patched(18, 0x80000000u), "\"x.bmp\" is -2147483648 x 64 pixels; the logo is 384 x 64");
     EXPECT_EQ(patched(22, 0x80000000u), "\"x.bmp\" is 384 x 2147483648 pixels; the logo is 384 x 64");
@@ -187,9 +187,9 @@ TEST(BitmapDamage, AbsurdHeaderFieldsAndOffsets) {
     writeLe32(rle, 10, 0x7FFFFFFF);
     EXPECT_EQ(failureOf(rle), "\"x.bmp\" is too short: 1080 bytes, its pixel data needs 2147483647");
 
-    auto masks = withMasks(buildBmp({.bitsPerPixel = 32, .compression = 3, .gapBeforePixels = 12},
-                                    std::vector<Byte>(4 * kLogoLength)),
-                           {0, 0, 0});
+    auto masks = withMasks(
+        buildBmp({.bitsPerPixel = 32, .compression = 3, .gapBeforePixels = 12}, std::vector<Byte>(4 * kLogoLength)),
+        {0, 0, 0});
     EXPECT_EQ(failureOf(masks), "\"x.bmp\" is damaged: its colour masks are all zero");
 
     const std::vector<Byte> headerOnly(file.begin(), file.begin() + 30);
@@ -205,6 +205,7 @@ TEST(BitmapKinds, EveryKindImageMagickWritesImportsAsThePictureItShows) {
 #ifdef _WIN32
     GTEST_SKIP() << "ImageMagick runs on the build machine, not on Windows";
 #endif
+    TOLVANE_REQUIRE_PROGRAM("convert");
     testing::TempDir dir;
     const LogoImage logo = testing::patternLogo(11);
     const std::string head = "P5 384 64 255\n";
@@ -230,7 +231,8 @@ TEST(BitmapKinds, EveryKindImageMagickWritesImportsAsThePictureItShows) {
         const LogoImage imported = importBitmap(dir / "out.bmp").logo;
         ASSERT_EQ(shown.size(), kLogoLength) << kind;
         int worst = 0;
-        for (std::size_t k = 0; k < kLogoLength; ++k) worst = std::max(worst, std::abs(int(shown[k]) - int(imported[k])));
+        for (std::size_t k = 0; k < kLogoLength; ++k)
+            worst = std::max(worst, std::abs(int(shown[k]) - int(imported[k])));
         // 16-bit keeps 5 or 6 bits a channel; ImageMagick and we widen them back a little differently.
         EXPECT_LE(worst, kind.find("RGB565") == std::string::npos ? 0 : 2) << kind;
     }

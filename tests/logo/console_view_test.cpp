@@ -41,8 +41,9 @@ TEST(ConsoleKey, IsTheSerialsWhenKnownElseByteZeroAndSaysWhenTheyDiffer) {
     stored[0] = 0x42;
     const LogoKey differs = chooseKey(known, stored);
     EXPECT_EQ(differs.key, 0x0D);
-    EXPECT_EQ(describe(differs, known),
-              "key 0x0D from SLUS_200.01; byte 0 of the logo is 0x42, so the stored logo may not be encoded with this key");
+    EXPECT_EQ(
+        describe(differs, known),
+        "key 0x0D from SLUS_200.01; byte 0 of the logo is 0x42, so the stored logo may not be encoded with this key");
 
     const LogoKey guessed = chooseKey(DiscIdentity{}, stored);
     EXPECT_EQ(guessed.key, 0x42);

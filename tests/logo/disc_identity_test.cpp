@@ -106,8 +106,7 @@ TEST_F(DiscIdentityTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
         auto data = discUserData(spec);
         data[16 * 2048 + 156 + 2] = 0x00;  // root directory at sector 0x7F000000: past the end
         data[16 * 2048 + 156 + 5] = 0x7F;
-        EXPECT_EQ(identityOf(data, kRawMode2Layout).unknownBecause,
-                  "the root directory lies past the end of the file");
+        EXPECT_EQ(identityOf(data, kRawMode2Layout).unknownBecause, "the root directory lies past the end of the file");
     }
     {
         auto data = discUserData(spec);

@@ -11,9 +11,9 @@
 namespace tolvane {
 namespace {
 
+using testing::failureOf;
 using testing::imageByte;
 using testing::makeImage;
-using testing::failureOf;
 using testing::patternLogo;
 using testing::readFile;
 using testing::TempDir;

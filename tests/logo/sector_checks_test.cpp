@@ -12,7 +12,7 @@ using testing::makeRawImage;
 using testing::makeRawSector;
 using testing::patternLogo;
 using testing::readFile;
-using testing::sharedTestData;
+using testing::testData;
 
 constexpr std::size_t kSector = kRawSectorSize;
 
@@ -24,7 +24,7 @@ ImagePrefix prefixOf(const std::vector<Byte>& image) {
 
 TEST(SectorChecks, RecomputeTheTestVectorsByteForByte) {
     for (const char* name : {"m2f1-lba0-zeros.bin", "m2f1-lba5-ramp.bin"}) {
-        const auto vector = readFile(sharedTestData(name));
+        const auto vector = readFile(testData(name));
         ASSERT_EQ(vector.size(), kSector) << name;
         std::vector<Byte> rebuilt(vector.begin(), vector.begin() + 2072);
         rebuilt.resize(kSector, 0);
@@ -35,12 +35,12 @@ TEST(SectorChecks, RecomputeTheTestVectorsByteForByte) {
         EXPECT_EQ(state.mode, SectorMode::Mode2Form1);
         EXPECT_TRUE(state.edcValid && state.eccValid) << name;
     }
-    const auto zeros = readFile(sharedTestData("m2f1-lba0-zeros.bin"));
+    const auto zeros = readFile(testData("m2f1-lba0-zeros.bin"));
     EXPECT_EQ(computeEdc(std::span<const Byte>(zeros).subspan(16, 2056)), 0x9481880Bu);
 }
 
 TEST(SectorChecks, AChangedUserDataByteChangesOnlyItselfAndTheCheckFields) {
-    const auto original = readFile(sharedTestData("m2f1-lba5-ramp.bin"));
+    const auto original = readFile(testData("m2f1-lba5-ramp.bin"));
     ASSERT_EQ(original.size(), kSector);
     auto changed = original;
     changed[24 + 1000] ^= 0x5A;
@@ -98,8 +98,8 @@ TEST(RefreshCheckFields, MakesEveryPatchedLogoSectorValidAgain) {
 TEST(RefreshCheckFields, LeavesSectorsThatWereNotValidOrOfAnotherModeAsTheyWere) {
     auto image = makeRawImage(13);
     std::fill(image.begin() + 2072, image.begin() + kSector, Byte{0});  // sector 0: zeroed check fields
-    image[kSector + 2100] ^= 1;                                           // sector 1: damaged ECC
-    const auto form2 = makeRawSector(2, 2, true);                        // sector 2: Form 2
+    image[kSector + 2100] ^= 1;                                         // sector 1: damaged ECC
+    const auto form2 = makeRawSector(2, 2, true);                       // sector 2: Form 2
     std::copy(form2.begin(), form2.end(), image.begin() + 2 * kSector);
     const auto mode1 = makeRawSector(3, 1);  // sector 3: Mode 1 in a Mode 2 image
     std::copy(mode1.begin(), mode1.end(), image.begin() + 3 * kSector);

@@ -100,7 +100,8 @@ std::vector<Byte> encodeRle4(const std::vector<Byte>& indices) {
         if (y % 2 == 0) {
             for (std::size_t x = 0; x < kLogoWidth; x += 128) {  // stored: 128 pixels, 64 bytes
                 out.insert(out.end(), {Byte(0), Byte(128)});
-                for (std::size_t i = 0; i < 128; i += 2) out.push_back(static_cast<Byte>(row[x + i] << 4 | row[x + i + 1]));
+                for (std::size_t i = 0; i < 128; i += 2)
+                    out.push_back(static_cast<Byte>(row[x + i] << 4 | row[x + i + 1]));
             }
         } else {
             for (std::size_t x = 0; x < kLogoWidth; x += 2)

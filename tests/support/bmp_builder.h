@@ -19,8 +19,8 @@ struct BmpSpec {
     std::int32_t height = 64;  // negative: top row first
     std::uint16_t bitsPerPixel = 8;
     std::uint32_t compression = 0;
-    std::vector<Rgb> palette{};       // written as is
-    std::uint32_t coloursUsed = 0;    // the header field
+    std::vector<Rgb> palette{};         // written as is
+    std::uint32_t coloursUsed = 0;      // the header field
     std::uint32_t gapBeforePixels = 0;  // extra bytes between palette and pixels
 };
 
@@ -30,8 +30,7 @@ std::vector<Byte> buildBmp(const BmpSpec& spec, const std::vector<Byte>& rows);
 
 // An 8-bit file showing the logo with the palette given: pixel = index of its
 // grey level in `greyToIndex`.
-std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpSpec& spec,
-                                  const std::array<Byte, 256>& greyToIndex);
+std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpSpec& spec, const std::array<Byte, 256>& greyToIndex);
 
 std::vector<Rgb> greyPalette();
 

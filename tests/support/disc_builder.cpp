@@ -34,19 +34,25 @@ std::vector<Byte> discUserData(const DiscSpec& spec) {
     const auto at = [&](std::size_t sector) { return data.begin() + static_cast<std::ptrdiff_t>(sector * 2048); };
 
     // Primary volume descriptor and its set terminator.
-    const std::string id = "\x01" "CD001" "\x01";
+    const std::string id =
+        "\x01"
+        "CD001"
+        "\x01";
     std::copy(id.begin(), id.end(), at(16));
     const auto root = record(kRootSector, 2048, true, std::string(1, '\0'));
     std::copy(root.begin(), root.end(), at(16) + 156);
-    const std::string end = "\xFF" "CD001" "\x01";
+    const std::string end =
+        "\xFF"
+        "CD001"
+        "\x01";
     std::copy(end.begin(), end.end(), at(17));
 
     std::vector<std::vector<Byte>> records{record(kRootSector, 2048, true, std::string(1, '\0')),
                                            record(kRootSector, 2048, true, std::string(1, '\1')),
                                            record(25, 2048, true, "MODULES")};
     if (spec.systemCnf) {
-        records.push_back(record(kSystemCnfSector, static_cast<std::uint32_t>(spec.systemCnf->size()), false,
-                                 "SYSTEM.CNF;1"));
+        records.push_back(
+            record(kSystemCnfSector, static_cast<std::uint32_t>(spec.systemCnf->size()), false, "SYSTEM.CNF;1"));
         std::copy(spec.systemCnf->begin(), spec.systemCnf->end(), at(kSystemCnfSector));
     }
     records.push_back(record(23, 100, false, "SLUS_200.01;1"));

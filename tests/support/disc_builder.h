@@ -15,7 +15,8 @@ inline constexpr std::size_t kSystemCnfSector = 22;
 
 struct DiscSpec {
     LogoImage logo{};
-    std::optional<std::string> systemCnf = std::string("BOOT2 = cdrom0:\\SLUS_200.01;1\r\nVER = 1.00\r\nVMODE = NTSC\r\n");
+    std::optional<std::string> systemCnf =
+        std::string("BOOT2 = cdrom0:\\SLUS_200.01;1\r\nVER = 1.00\r\nVMODE = NTSC\r\n");
     std::size_t sectors = 30;
 };
 

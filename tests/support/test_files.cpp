@@ -98,13 +98,41 @@ std::vector<Byte> makeRawImage(std::size_t count, int mode) {
     return image;
 }
 
+namespace {
+
+std::filesystem::path findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "";
+    for (std::size_t start = 0; start <= folders.size();) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        const std::filesystem::path candidate = std::filesystem::path(folders.substr(start, end - start)) / name;
+        std::error_code ignored;
+        if (end > start && std::filesystem::is_regular_file(candidate, ignored)) return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string missingProgram(const std::string& name) {
+    if (!findProgram(name).empty()) return "";
+    return name + " is not on PATH (make test installs it)";
+}
+
+bool programsRequired() {
+    const char* required = std::getenv("TOLVANE_REQUIRE_TOOLS");
+    return required && std::string(required) == "1";
+}
+
 bool imageMagick(const std::filesystem::path& folder, const std::string& arguments) {
-    const char* convert = "/usr/bin/convert";
-    if (!std::filesystem::exists(convert)) {
-        ADD_FAILURE() << "ImageMagick is needed (make test installs it)";
+    const std::filesystem::path convert = findProgram("convert");
+    if (convert.empty()) {
+        ADD_FAILURE() << missingProgram("convert");
         return false;
     }
-    const std::string command = "cd '" + folder.string() + "' && " + convert + " " + arguments;
+    const std::string command = "cd '" + folder.string() + "' && '" + convert.string() + "' " + arguments;
     const bool done = std::system(command.c_str()) == 0;
     if (!done) ADD_FAILURE() << "failed: " << command;
     return done;
@@ -115,9 +143,7 @@ std::vector<Byte> greyAsImageMagickReadsIt(const std::filesystem::path& folder, 
     return readFile(folder / "imagemagick.gray");
 }
 
-std::filesystem::path sharedTestData(const std::string& name) {
-    return std::filesystem::path(TOLVANE_SHARED_DIR) / "testdata" / name;
-}
+std::filesystem::path testData(const std::string& name) { return sourceFile("tests/data/" + name); }
 
 std::filesystem::path sourceFile(const std::string& relative) {
     return std::filesystem::path(TOLVANE_SOURCE_DIR) / relative;

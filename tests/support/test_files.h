@@ -54,14 +54,31 @@ std::string failureOf(const Call& call) {
     return "(no failure)";
 }
 
+// Why a program the tests run is not on PATH, or empty when it is there.
+std::string missingProgram(const std::string& name);
+// Whether a missing program fails a test instead of skipping it: set
+// TOLVANE_REQUIRE_TOOLS=1, as CI does, so that no coverage is lost there.
+bool programsRequired();
+
 // ImageMagick's convert with these arguments, run in folder; false (with a test
-// failure saying why) when it is missing or fails.
+// failure saying why) when it fails.
 bool imageMagick(const std::filesystem::path& folder, const std::string& arguments);
 // The 8-bit grey levels ImageMagick reads from a picture file in folder.
 std::vector<Byte> greyAsImageMagickReadsIt(const std::filesystem::path& folder, const std::string& file);
 
-// Path of a file in the shared test data.
-std::filesystem::path sharedTestData(const std::string& name);
+// Path of a file in tests/data, or anywhere in the source tree.
+std::filesystem::path testData(const std::string& name);
 std::filesystem::path sourceFile(const std::string& relative);
 
 }  // namespace tolvane::testing
+
+// At the start of a test that runs the program: skips the test with the reason
+// when the program is missing (fails it when programsRequired()).
+#define TOLVANE_REQUIRE_PROGRAM(name)                                                \
+    do {                                                                             \
+        const std::string tolvaneMissing = ::tolvane::testing::missingProgram(name); \
+        if (!tolvaneMissing.empty()) {                                               \
+            if (::tolvane::testing::programsRequired()) FAIL() << tolvaneMissing;    \
+            GTEST_SKIP() << tolvaneMissing;                                          \
+        }                                                                            \
+    } while (false)

@@ -73,7 +73,7 @@ protected:
     std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(MainWindowTest, LaysOutEveryControlAsTheTableSays) {
+TEST_F(MainWindowTest, PlacesEveryControlWithItsNameTextAndFont) {
     EXPECT_EQ(window->objectName(), "fmprinc");
     EXPECT_EQ(window->windowTitle(), "Tolvane Editor by Darquil ");
     struct Row {
@@ -82,8 +82,8 @@ TEST_F(MainWindowTest, LaysOutEveryControlAsTheTableSays) {
         QRect geometry;
     };
     const Row rows[] = {
-        {"bnouvimg", "Open Cdrwin Bin ", {0, 184, 121, 25}},   {"bnpatch", " Patch ", {480, 184, 121, 25}},
-        {"bnquitter", "  Quit ", {688, 184, 81, 25}},          {"bnouvbmp", "  Open Bitmap   ", {344, 184, 129, 25}},
+        {"bnouvimg", "Open Cdrwin Bin ", {0, 184, 121, 25}},    {"bnpatch", " Patch ", {480, 184, 121, 25}},
+        {"bnquitter", "  Quit ", {688, 184, 81, 25}},           {"bnouvbmp", "  Open Bitmap   ", {344, 184, 129, 25}},
         {"bnsauvbmp", "  Save Bitmap   ", {128, 184, 129, 25}},
     };
     for (const Row& row : rows) {
@@ -248,8 +248,7 @@ TEST_F(MainWindowTest, ConsoleViewSitsBesideTheTitleAndRedrawsWithoutTouchingThe
 TEST(FileDialogs, HaveTheirTitlesFiltersAndExtensions) {
     const auto open = fileDialogSetup(Dialog::dialouvrir);
     EXPECT_EQ(open.title, "Open CDR-Win File     ");
-    EXPECT_EQ(open.filters,
-              QStringList({"CDR-Win Files  (*.bin)", "DVD images (*.iso)", "All files (*)"}));
+    EXPECT_EQ(open.filters, QStringList({"CDR-Win Files  (*.bin)", "DVD images (*.iso)", "All files (*)"}));
     EXPECT_EQ(open.defaultSuffix, "bin");
     const auto save = fileDialogSetup(Dialog::dialsauvbmp);
     EXPECT_EQ(save.title, "Sauver une image BMP");
@@ -268,8 +267,10 @@ TEST(AppIcon, ShowsBlueLettersOnBlackAtEighteenBySixteen) {
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 18; ++x) {
             const QRgb p = icon.pixel(x, y);
-            if (p == qRgb(0, 0, 0)) ++black;
-            else if (qBlue(p) > 200 && qRed(p) < 100) ++blue;
+            if (p == qRgb(0, 0, 0))
+                ++black;
+            else if (qBlue(p) > 200 && qRed(p) < 100)
+                ++blue;
         }
     EXPECT_EQ(blue + black, 18 * 16);
     EXPECT_GT(blue, 30);

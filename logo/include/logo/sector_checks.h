@@ -2,7 +2,7 @@
 // and Mode 2 Form 1, the ECC (Reed-Solomon product code parity).
 #pragma once
 
-#include "image_layout.h"
+#include "logo/image_layout.h"
 
 #include <cstdint>
 #include <span>
@@ -14,8 +14,8 @@ inline constexpr std::size_t kRawSectorSize = 2352;
 
 struct SectorState {
     SectorMode mode;
-    bool edcValid;  // false where the mode has no EDC
-    bool eccValid;  // false where the mode has no ECC
+    bool edcValid;             // false where the mode has no EDC
+    bool eccValid;             // false where the mode has no ECC
     bool hasEdc() const;       // Mode 1 and both forms of Mode 2
     bool hasEcc() const;       // Mode 1 and Mode 2 Form 1
     bool checksValid() const;  // the mode has check fields and all of them are valid

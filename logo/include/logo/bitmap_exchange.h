@@ -1,7 +1,7 @@
 // The logo as a BMP file: written for other programs to change, read back after.
 #pragma once
 
-#include "image_layout.h"
+#include "logo/image_layout.h"
 
 #include <filesystem>
 #include <span>

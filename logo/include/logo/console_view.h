@@ -5,8 +5,8 @@
 // 152 bytes of padding (PAL).
 #pragma once
 
-#include "bitmap_exchange.h"
-#include "disc_identity.h"
+#include "logo/bitmap_exchange.h"
+#include "logo/disc_identity.h"
 
 #include <optional>
 #include <string>

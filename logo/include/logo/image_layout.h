@@ -35,19 +35,20 @@ struct ImageLayout {
 
 // A raw CDRWIN .bin image of Mode 2 Form 1 sectors: 24 bytes of sync, header and
 // subheader before each sector's user data. The prefix runs 24 bytes into sector
-// 12 (12 x 2352 + 24 = 28248): images patched by earlier versions of this tool
-// were written with exactly that many bytes, so it stays.
-inline constexpr ImageLayout kRawMode2Layout{"raw 2352-byte sectors, user data at 24", SectorMode::Mode2Form1,
-                                             2352, 24, 12 * 2352 + 24};
+// 12 (12 x 2352 + 24 = 28248): reading and writing back those 24 bytes of sector
+// 12's sync, header and subheader unchanged costs nothing and keeps the prefix one
+// fixed block.
+inline constexpr ImageLayout kRawMode2Layout{"raw 2352-byte sectors, user data at 24", SectorMode::Mode2Form1, 2352, 24,
+                                             12 * 2352 + 24};
 
 // A raw image of Mode 1 sectors: sync and header, then the user data at 16.
-inline constexpr ImageLayout kRawMode1Layout{"raw 2352-byte Mode 1 sectors, user data at 16", SectorMode::Mode1,
-                                             2352, 16, 12 * 2352};
+inline constexpr ImageLayout kRawMode1Layout{"raw 2352-byte Mode 1 sectors, user data at 16", SectorMode::Mode1, 2352,
+                                             16, 12 * 2352};
 
 // A file of the sectors' user data alone (.iso; DVD games, CD games saved as ISO).
 inline constexpr ImageLayout kPlainLayout{"2048-byte sectors", SectorMode::NoSync, 2048, 0, 12 * 2048};
 
-using LogoImage = std::array<Byte, kLogoLength>;        // 64 rows of 384 grey levels, top row first
+using LogoImage = std::array<Byte, kLogoLength>;          // 64 rows of 384 grey levels, top row first
 using SectorPayload = std::array<Byte, kUserDataLength>;  // user data of one of sectors 0-11
 using SectorPayloads = std::array<SectorPayload, kLogoSectors>;
 
@@ -55,8 +56,7 @@ using SectorPayloads = std::array<SectorPayload, kLogoSectors>;
 // its layout and never changes.
 class ImagePrefix {
 public:
-    explicit ImagePrefix(const ImageLayout& layout = kRawMode2Layout)
-        : layout_(&layout), bytes_(layout.prefixLength) {}
+    explicit ImagePrefix(const ImageLayout& layout = kRawMode2Layout) : layout_(&layout), bytes_(layout.prefixLength) {}
 
     const ImageLayout& layout() const { return *layout_; }
     std::span<Byte> bytes() { return bytes_; }

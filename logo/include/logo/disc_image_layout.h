@@ -1,7 +1,7 @@
 // Reading the logo out of a disc image and putting it back.
 #pragma once
 
-#include "image_layout.h"
+#include "logo/image_layout.h"
 
 #include <filesystem>
 
@@ -31,7 +31,6 @@ SectorPayloads insertLogo(const LogoImage& logo, ImagePrefix& prefix);
 // expectedOnDisk; writes nothing.
 void verifyImagePrefix(const std::filesystem::path& path, const ImagePrefix& expectedOnDisk);
 
-void writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix,
-                      const ImagePrefix& expectedOnDisk);
+void writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
 
 }  // namespace tolvane

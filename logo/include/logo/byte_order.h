@@ -1,7 +1,7 @@
 // Little-endian fields, as BMP files and CD sectors store them.
 #pragma once
 
-#include "image_layout.h"
+#include "logo/image_layout.h"
 
 #include <cstdint>
 #include <span>

@@ -3,7 +3,7 @@
 // reads, wherever the sectors lie; never the whole image.
 #pragma once
 
-#include "image_layout.h"
+#include "logo/image_layout.h"
 
 #include <filesystem>
 #include <string>
