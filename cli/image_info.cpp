@@ -1,17 +1,15 @@
 #include "image_info.h"
 
 #include "logo/console_view.h"
-#include "logo/disc_identity.h"
 #include "logo/disc_image_layout.h"
 #include "logo/failure.h"
-#include "logo/file_io.h"
 #include "logo/sector_checks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <iomanip>
 #include <numeric>
-#include <set>
 #include <sstream>
 #include <vector>
 
@@ -38,27 +36,31 @@ struct ImageReport {
 
 std::string checkWord(bool has, bool valid) { return !has ? "none" : valid ? "valid" : "invalid"; }
 
+std::size_t distinctLevels(const LogoImage& logo) {
+    std::array<bool, 256> seen{};
+    for (Byte b : logo) seen[b] = true;
+    return static_cast<std::size_t>(std::count(seen.begin(), seen.end(), true));
+}
+
 ImageReport examine(const std::filesystem::path& path) {
+    DiscImage image = DiscImage::open(path);
+    image.close();
     ImageReport report{};
-    {
-        File file = File::openForReading(path);
-        report.size = file.size();
-        file.close();
-    }
-    report.layout = &detectImageLayout(path);
-    const ImagePrefix prefix = readImagePrefix(path, *report.layout);
-    report.identity = readDiscIdentity(path, *report.layout);
+    report.size = image.size();
+    report.layout = &image.layout();
+    report.identity = image.identity();
+    const ImagePrefix& prefix = image.prefix();
     const LogoImage logo = extractLogo(prefix).logo;
     report.key = chooseKey(report.identity, logo);
     const auto [low, high] = std::minmax_element(logo.begin(), logo.end());
     report.darkest = *low;
     report.lightest = *high;
     report.mean = std::accumulate(logo.begin(), logo.end(), 0.0) / double(logo.size());
-    report.levels = std::set<Byte>(logo.begin(), logo.end()).size();
+    report.levels = distinctLevels(logo);
 
     if (prefix.layout().sectorSize == kRawSectorSize) {
         for (std::size_t n = 0; n < kLogoSectors; ++n) {
-            const SectorState state = inspectSector(prefix.bytes().subspan(n * kRawSectorSize, kRawSectorSize));
+            const SectorState state = inspectSector(rawSector(prefix.bytes(), n));
             report.sectors.push_back(
                 {state.mode, checkWord(state.hasEdc(), state.edcValid), checkWord(state.hasEcc(), state.eccValid)});
         }

@@ -70,26 +70,25 @@ bool Editor::attempt(Command&& command) {
 
 bool Editor::openImage(const std::filesystem::path& path) {
     return attempt([&] {
-        const ImageLayout& layout = detectImageLayout(path);
-        ImagePrefix prefix = readImagePrefix(path, layout);
-        ExtractedLogo extracted = extractLogo(prefix);
-        DiscIdentity identity = readDiscIdentity(path, layout);
+        DiscImage image = DiscImage::open(path);
+        image.close();
+        ExtractedLogo extracted = extractLogo(image.prefix());
 
         EditorState& s = *state_;
-        s.imagePrefix = prefix;
-        s.imageOnDisk = std::move(prefix);
+        s.imagePrefix = image.prefix();
+        s.imageOnDisk = image.prefix();
         s.sectorPayloads = extracted.payloads;
         s.logo = extracted.logo;
         s.imagePath = path;
-        s.identity = std::move(identity);
+        s.identity = image.identity();
         s.key = chooseKey(s.identity, s.logo);
         s.pal = s.identity.videoMode == VideoMode::Pal;
         shownLogo_ = s.logo;
         window_.showViewOptions(s.consoleView, s.pal);
         present();
         enable({true, true, enabled_.patch});
-        std::string status =
-            "Opened " + displayName(path) + ": " + std::string(layout.description) + ", " + describe(s.identity);
+        std::string status = "Opened " + displayName(path) + ": " + std::string(image.layout().description) + ", " +
+                             describe(s.identity);
         if (s.consoleView) status += "; console view with " + describe(s.key, s.identity);
         window_.showStatus(status);
     });
@@ -100,7 +99,8 @@ bool Editor::saveBitmap(const std::filesystem::path& path) {
     return attempt([&] {
         EditorState& s = *state_;
         if (s.consoleView) {
-            exportGreyBitmap(path, decodeLogo(s.logo, s.key.key, s.pal));
+            const GreyPicture shown = decodeLogo(s.logo, s.key.key, s.pal);
+            writeBitmapFile(path, shown, greyBitmapHeader(shown.shape()));
             window_.showStatus("Saved the logo as the console shows it to " + displayName(path));
             return;
         }
@@ -116,8 +116,7 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
     return attempt([&] {
         const EditorState& s = *state_;
         if (s.consoleView) {
-            const GreyPicture shown =
-                importGreyBitmap(path, s.pal ? kPalWidth : kLogoWidth, s.pal ? kPalHeight : kLogoHeight);
+            const GreyPicture shown = readBitmapFile(path, consoleShape(s.pal));
             const LogoImage logo = encodeLogo(shown, s.key.key);
             ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
             importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");

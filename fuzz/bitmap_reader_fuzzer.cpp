@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {
-        tolvane::decodeBitmap({data, size}, "\"fuzz.bmp\"");
+        tolvane::decodeBitmap({data, size}, "\"fuzz.bmp\"", tolvane::kLogoShape);
     } catch (const tolvane::Failure&) {
     }
     return 0;

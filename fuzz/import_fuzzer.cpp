@@ -18,7 +18,7 @@ ImagePrefix consistentPrefix() {
     ImagePrefix prefix;
     auto bytes = prefix.bytes();
     for (std::size_t n = 0; n < kLogoSectors; ++n) {
-        auto sector = bytes.subspan(n * kRawSectorSize, kRawSectorSize);
+        const RawSector sector = rawSector(bytes, n);
         sector[0] = sector[11] = 0;
         std::fill(sector.begin() + 1, sector.begin() + 11, Byte{0xFF});
         sector[14] = static_cast<Byte>(n);
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const ImagePrefix original = consistentPrefix();
     LogoImage logo;
     try {
-        logo = decodeBitmap({data, size}, "\"fuzz.bmp\"");
+        logo = logoOf(decodeBitmap({data, size}, "\"fuzz.bmp\"", kLogoShape));
     } catch (const Failure&) {
         return 0;
     }
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (refreshCheckFields(prefix, original) != kLogoSectors) __builtin_trap();
     if (extractLogo(prefix).logo != logo) __builtin_trap();
     for (std::size_t n = 0; n < kLogoSectors; ++n)
-        if (!inspectSector(prefix.bytes().subspan(n * kRawSectorSize, kRawSectorSize)).checksValid()) __builtin_trap();
+        if (!inspectSector(rawSector(prefix.bytes(), n)).checksValid()) __builtin_trap();
     for (std::size_t i = 0; i < prefix.size(); ++i) {
         const bool checkField = i < kLogoSectors * kRawSectorSize && i % kRawSectorSize >= 2072;
         if (!isUserData(i) && !checkField && prefix.bytes()[i] != original.bytes()[i]) __builtin_trap();

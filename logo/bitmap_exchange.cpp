@@ -1,6 +1,6 @@
 #include "logo/bitmap_exchange.h"
 
-#include "logo/byte_order.h"
+#include "logo/bytes.h"
 #include "logo/failure.h"
 #include "logo/file_io.h"
 
@@ -18,46 +18,56 @@ constexpr std::uint32_t kPixelsPerMetre = 2835;  // 72 dpi
 
 std::size_t greyStride(std::size_t width) { return (width + 3) / 4 * 4; }
 
-// File header, 40-byte information header and a 256-entry grey palette.
-std::vector<Byte> greyBitmapHeader(std::size_t width, std::size_t height) {
-    std::vector<Byte> header(kBitmapHeaderLength);
-    std::span<Byte> h(header);
-    const auto pixelBytes = static_cast<std::uint32_t>(greyStride(width) * height);
-    h[0] = 'B';
-    h[1] = 'M';
-    writeLe32(h, 2, static_cast<std::uint32_t>(kBitmapHeaderLength) + pixelBytes);
-    writeLe32(h, 10, kBitmapHeaderLength);  // pixel data offset
-    writeLe32(h, 14, kInfoHeaderSize);
-    writeLe32(h, 18, static_cast<std::uint32_t>(width));
-    writeLe32(h, 22, static_cast<std::uint32_t>(height));  // positive: bottom row first
-    writeLe16(h, 26, 1);                                   // planes
-    writeLe16(h, 28, 8);                                   // bits per pixel
-    writeLe32(h, 30, 0);                                   // uncompressed
-    writeLe32(h, 34, pixelBytes);
-    writeLe32(h, 38, kPixelsPerMetre);
-    writeLe32(h, 42, kPixelsPerMetre);
-    writeLe32(h, 46, 256);  // colours used
-    writeLe32(h, 50, 0);    // all colours important
+}  // namespace
+
+BitmapHeader greyBitmapHeader(PictureShape shape) {
+    BitmapHeader header{};
+    const auto pixelBytes = static_cast<std::uint32_t>(greyStride(shape.width) * shape.height);
+    header[0] = 'B';
+    header[1] = 'M';
+    writeLe32(header, 2, static_cast<std::uint32_t>(kBitmapHeaderLength) + pixelBytes);
+    writeLe32(header, 10, kBitmapHeaderLength);  // pixel data offset
+    writeLe32(header, 14, kInfoHeaderSize);
+    writeLe32(header, 18, static_cast<std::uint32_t>(shape.width));
+    writeLe32(header, 22, static_cast<std::uint32_t>(shape.height));  // positive: bottom row first
+    writeLe16(header, 26, 1);                                         // planes
+    writeLe16(header, 28, 8);                                         // bits per pixel
+    writeLe32(header, 30, 0);                                         // uncompressed
+    writeLe32(header, 34, pixelBytes);
+    writeLe32(header, 38, kPixelsPerMetre);
+    writeLe32(header, 42, kPixelsPerMetre);
+    writeLe32(header, 46, 256);  // colours used
+    writeLe32(header, 50, 0);    // all colours important
     for (std::size_t n = 0; n < 256; ++n) {
         const std::size_t entry = kFileHeaderSize + kInfoHeaderSize + 4 * n;
-        h[entry] = h[entry + 1] = h[entry + 2] = static_cast<Byte>(n);  // blue, green, red
-        h[entry + 3] = 0;
+        header[entry] = header[entry + 1] = header[entry + 2] = static_cast<Byte>(n);  // blue, green, red
+        header[entry + 3] = 0;
     }
     return header;
 }
 
-BitmapHeader makeBuiltInHeader() {
-    const auto bytes = greyBitmapHeader(kLogoWidth, kLogoHeight);
-    BitmapHeader header{};
-    std::copy(bytes.begin(), bytes.end(), header.begin());
+const BitmapHeader& builtInBitmapHeader() {
+    static const BitmapHeader header = greyBitmapHeader(kLogoShape);
     return header;
 }
 
-}  // namespace
+std::vector<Byte> encodeBitmap(const GreyPicture& picture, const BitmapHeader& header) {
+    const std::size_t stride = greyStride(picture.width());
+    std::vector<Byte> file(header.size() + stride * picture.height(), 0);
+    std::copy(header.begin(), header.end(), file.begin());
+    for (std::size_t k = 0; k < picture.height(); ++k) {
+        const auto row = picture.row(picture.height() - 1 - k);
+        std::copy(row.begin(), row.end(), file.begin() + static_cast<std::ptrdiff_t>(header.size() + k * stride));
+    }
+    return file;
+}
 
-const BitmapHeader& builtInBitmapHeader() {
-    static const BitmapHeader header = makeBuiltInHeader();
-    return header;
+void writeBitmapFile(const std::filesystem::path& path, const GreyPicture& picture, const BitmapHeader& header) {
+    replaceFile(path, encodeBitmap(picture, header));
+}
+
+GreyPicture readBitmapFile(const std::filesystem::path& path, PictureShape shape) {
+    return decodeBitmap(readSmallFile(path, kMaxBitmapFileSize), quoted(path), shape);
 }
 
 BitmapPixels toBitmapRows(const LogoImage& logo) {
@@ -92,36 +102,14 @@ BitmapHeader loadHeaderTemplate(const std::filesystem::path& templatePath) {
 ExportedBitmap exportBitmap(const std::filesystem::path& path, const LogoImage& logo,
                             const std::filesystem::path& templatePath) {
     ExportedBitmap result{loadHeaderTemplate(templatePath), toBitmapRows(logo)};
-    std::vector<Byte> file(result.header.begin(), result.header.end());
-    file.insert(file.end(), result.pixels.begin(), result.pixels.end());
-    replaceFile(path, file);
+    writeBitmapFile(path, pictureOf(logo), result.header);
     return result;
-}
-
-std::vector<Byte> encodeGreyBitmap(const GreyPicture& picture) {
-    std::vector<Byte> file = greyBitmapHeader(picture.width, picture.height);
-    const std::size_t stride = greyStride(picture.width);
-    file.resize(file.size() + stride * picture.height, 0);
-    for (std::size_t k = 0; k < picture.height; ++k) {
-        const auto from =
-            picture.pixels.begin() + static_cast<std::ptrdiff_t>((picture.height - 1 - k) * picture.width);
-        std::copy_n(from, picture.width, file.begin() + static_cast<std::ptrdiff_t>(kBitmapHeaderLength + k * stride));
-    }
-    return file;
-}
-
-void exportGreyBitmap(const std::filesystem::path& path, const GreyPicture& picture) {
-    replaceFile(path, encodeGreyBitmap(picture));
-}
-
-GreyPicture importGreyBitmap(const std::filesystem::path& path, std::size_t width, std::size_t height) {
-    return decodeBitmap(readSmallFile(path, kMaxBitmapFileSize), quoted(path), width, height);
 }
 
 ImportedBitmap importBitmap(const std::filesystem::path& path) {
     const std::vector<Byte> file = readSmallFile(path, kMaxBitmapFileSize);
     ImportedBitmap result{};
-    result.logo = decodeBitmap(file, quoted(path));
+    result.logo = logoOf(decodeBitmap(file, quoted(path), kLogoShape));
     std::copy_n(file.begin(), std::min(file.size(), result.header.size()), result.header.begin());
     result.pixels = toBitmapRows(result.logo);
     return result;

@@ -6,7 +6,7 @@
 // message, never a read past its end.
 #include "logo/bitmap_exchange.h"
 
-#include "logo/byte_order.h"
+#include "logo/bytes.h"
 #include "logo/failure.h"
 
 #include <algorithm>
@@ -243,16 +243,9 @@ Byte greyLevel(Byte red, Byte green, Byte blue) {
     return static_cast<Byte>((299u * red + 587u * green + 114u * blue + 500u) / 1000u);
 }
 
-GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, std::size_t width, std::size_t height) {
-    const Reader reader(file, name, width, height);
-    return {width, height, reader.decode(reader.readInfo())};
-}
-
-LogoImage decodeBitmap(std::span<const Byte> file, const std::string& name) {
-    const GreyPicture picture = decodeBitmap(file, name, kLogoWidth, kLogoHeight);
-    LogoImage logo{};
-    std::copy(picture.pixels.begin(), picture.pixels.end(), logo.begin());
-    return logo;
+GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, PictureShape shape) {
+    const Reader reader(file, name, shape.width, shape.height);
+    return GreyPicture(shape, reader.decode(reader.readInfo()));
 }
 
 }  // namespace tolvane

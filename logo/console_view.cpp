@@ -56,19 +56,17 @@ std::string describe(const LogoKey& key, const DiscIdentity& identity) {
 }
 
 GreyPicture decodeLogo(const LogoImage& stored, Byte key, bool pal) {
-    GreyPicture picture{pal ? kPalWidth : kLogoWidth, pal ? kPalHeight : kLogoHeight, {}};
-    picture.pixels.resize(picture.width * picture.height);
-    std::transform(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(picture.pixels.size()),
-                   picture.pixels.begin(), [key](Byte b) { return decodeLogoByte(b, key); });
+    GreyPicture picture(consoleShape(pal));
+    std::transform(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(picture.pixels().size()),
+                   picture.pixels().begin(), [key](Byte b) { return decodeLogoByte(b, key); });
     return picture;
 }
 
 LogoImage encodeLogo(const GreyPicture& shown, Byte key) {
     LogoImage stored{};
     std::fill(stored.begin(), stored.end(), encodeLogoByte(0, key));
-    const std::size_t count = std::min(shown.pixels.size(), stored.size());
-    std::transform(shown.pixels.begin(), shown.pixels.begin() + static_cast<std::ptrdiff_t>(count), stored.begin(),
-                   [key](Byte b) { return encodeLogoByte(b, key); });
+    const auto pixels = shown.pixels().first(std::min(shown.pixels().size(), stored.size()));
+    std::transform(pixels.begin(), pixels.end(), stored.begin(), [key](Byte b) { return encodeLogoByte(b, key); });
     return stored;
 }
 

@@ -1,29 +1,13 @@
 #include "logo/disc_image_layout.h"
 
-#include "logo/failure.h"
-#include "logo/file_io.h"
-
 #include <algorithm>
-#include <string>
 
 namespace tolvane {
 
-namespace {
-
-std::string tooShort(const std::filesystem::path& path, std::uint64_t size, std::size_t needed) {
-    return quoted(path) + " is too short: " + std::to_string(size) + " bytes, the logo needs the first " +
-           std::to_string(needed);
-}
-
-}  // namespace
-
-ImagePrefix readImagePrefix(const std::filesystem::path& path, const ImageLayout& layout) {
-    ImagePrefix prefix(layout);
-    File file = File::openForReading(path);
-    const std::size_t got = file.readAt(0, prefix.bytes());
-    if (got < prefix.size()) throw Failure(tooShort(path, got, prefix.size()));
-    file.close();
-    return prefix;
+ImagePrefix readImagePrefix(const std::filesystem::path& path) {
+    DiscImage image = DiscImage::open(path);
+    image.close();
+    return image.prefix();
 }
 
 ExtractedLogo extractLogo(const ImagePrefix& prefix) {
@@ -49,29 +33,16 @@ SectorPayloads insertLogo(const LogoImage& logo, ImagePrefix& prefix) {
     return payloads;
 }
 
-namespace {
-
-File openUnchanged(const std::filesystem::path& path, const ImagePrefix& expectedOnDisk) {
-    File file = File::openForUpdate(path);
-    ImagePrefix onDisk(expectedOnDisk.layout());
-    const std::size_t got = file.readAt(0, onDisk.bytes());
-    if (got < onDisk.size()) throw Failure("Nothing was written: " + tooShort(path, got, onDisk.size()));
-    if (!(onDisk == expectedOnDisk))
-        throw Failure("Nothing was written: " + quoted(path) + " changed on disk since it was opened; open it again");
-    return file;
-}
-
-}  // namespace
-
 void verifyImagePrefix(const std::filesystem::path& path, const ImagePrefix& expectedOnDisk) {
-    openUnchanged(path, expectedOnDisk).close();
+    DiscImage image = DiscImage::open(path, ImageAccess::Update);
+    image.checkUnchanged(expectedOnDisk);
+    image.close();
 }
 
 void writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
-    File file = openUnchanged(path, expectedOnDisk);
-    file.writeAt(0, prefix.bytes());
-    file.flushToDisk();
-    file.close();
+    DiscImage image = DiscImage::open(path, ImageAccess::Update);
+    image.writePrefix(prefix, expectedOnDisk);
+    image.close();
 }
 
 }  // namespace tolvane

@@ -1,9 +1,10 @@
 #include "logo/sector_checks.h"
 
-#include "logo/byte_order.h"
+#include "logo/bytes.h"
 
 #include <algorithm>
 #include <array>
+#include <stdexcept>
 
 namespace tolvane {
 
@@ -79,7 +80,7 @@ std::pair<Byte, Byte> parity(std::size_t length, At at) {
 }
 
 // The ECC fields for the sector as it is; Mode 2 computes with a zero header.
-std::array<Byte, 2352 - kEccPAt> computeEcc(std::span<const Byte> sector, bool zeroHeader) {
+std::array<Byte, kRawSectorSize - kEccPAt> computeEcc(ConstRawSector sector, bool zeroHeader) {
     std::array<Byte, kRawSectorSize - kEccStart> s{};
     std::copy(sector.begin() + kEccStart, sector.end(), s.begin());
     if (zeroHeader) std::fill_n(s.begin(), 4, Byte{0});
@@ -95,21 +96,33 @@ std::array<Byte, 2352 - kEccPAt> computeEcc(std::span<const Byte> sector, bool z
         s[kEccQAt - kEccStart + m] = q0;
         s[kEccQAt - kEccStart + kQVectors + m] = q1;
     }
-    std::array<Byte, 2352 - kEccPAt> ecc{};
+    std::array<Byte, kRawSectorSize - kEccPAt> ecc{};
     std::copy(s.begin() + (kEccPAt - kEccStart), s.end(), ecc.begin());
     return ecc;
 }
 
-bool edcMatches(std::span<const Byte> sector, std::size_t from, std::size_t at) {
+bool edcMatches(ConstRawSector sector, std::size_t from, std::size_t at) {
     return readLe32(sector, at) == computeEdc(sector.subspan(from, at - from));
 }
 
-bool eccMatches(std::span<const Byte> sector, bool zeroHeader) {
+bool eccMatches(ConstRawSector sector, bool zeroHeader) {
     const auto ecc = computeEcc(sector, zeroHeader);
     return std::equal(ecc.begin(), ecc.end(), sector.begin() + kEccPAt);
 }
 
+template <typename B>
+std::span<B, kRawSectorSize> sectorOf(std::span<B> bytes, std::size_t n) {
+    if (n >= bytes.size() / kRawSectorSize)
+        throw std::out_of_range("sector " + std::to_string(n) + " lies past " + std::to_string(bytes.size()) +
+                                " bytes");
+    return bytes.subspan(n * kRawSectorSize).template first<kRawSectorSize>();
+}
+
 }  // namespace
+
+RawSector rawSector(std::span<Byte> bytes, std::size_t n) { return sectorOf(bytes, n); }
+
+ConstRawSector rawSector(std::span<const Byte> bytes, std::size_t n) { return sectorOf(bytes, n); }
 
 bool SectorState::hasEdc() const { return hasEcc() || mode == SectorMode::Mode2Form2; }
 
@@ -136,9 +149,8 @@ std::uint32_t computeEdc(std::span<const Byte> bytes) {
     return value;
 }
 
-SectorState inspectSector(std::span<const Byte> sector) {
-    if (sector.size() < kRawSectorSize || !std::equal(kSync.begin(), kSync.end(), sector.begin()))
-        return {SectorMode::NoSync, false, false};
+SectorState inspectSector(ConstRawSector sector) {
+    if (!std::equal(kSync.begin(), kSync.end(), sector.begin())) return {SectorMode::NoSync, false, false};
     switch (sector[kModeByte]) {
         case 0: return {SectorMode::Mode0, false, false};
         case 1: return {SectorMode::Mode1, edcMatches(sector, 0, kMode1EdcAt), eccMatches(sector, false)};
@@ -150,7 +162,7 @@ SectorState inspectSector(std::span<const Byte> sector) {
     }
 }
 
-bool writeCheckFields(std::span<Byte> sector) {
+bool writeCheckFields(RawSector sector) {
     const SectorMode mode = inspectSector(sector).mode;
     if (mode == SectorMode::Mode1) {
         writeLe32(sector, kMode1EdcAt, computeEdc(sector.first(kMode1EdcAt)));
@@ -169,10 +181,9 @@ std::size_t refreshCheckFields(ImagePrefix& prefix, const ImagePrefix& asRead) {
     if (prefix.layout().sectorSize != kRawSectorSize) return 0;
     std::size_t refreshed = 0;
     for (std::size_t i = 0; i < kLogoSectors; ++i) {
-        const auto before = asRead.bytes().subspan(i * kRawSectorSize, kRawSectorSize);
-        const SectorState state = inspectSector(before);
+        const SectorState state = inspectSector(rawSector(asRead.bytes(), i));
         if (state.mode == prefix.layout().logoSectorMode && state.checksValid() &&
-            writeCheckFields(prefix.bytes().subspan(i * kRawSectorSize, kRawSectorSize)))
+            writeCheckFields(rawSector(prefix.bytes(), i)))
             ++refreshed;
     }
     return refreshed;

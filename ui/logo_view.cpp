@@ -7,9 +7,9 @@
 namespace tolvane {
 
 QImage greyImage(const GreyPicture& picture) {
-    QImage image(int(picture.width), int(picture.height), QImage::Format_Grayscale8);
-    for (std::size_t row = 0; row < picture.height; ++row)
-        std::memcpy(image.scanLine(int(row)), picture.pixels.data() + row * picture.width, picture.width);
+    QImage image(int(picture.width()), int(picture.height()), QImage::Format_Grayscale8);
+    for (std::size_t y = 0; y < picture.height(); ++y)
+        std::memcpy(image.scanLine(int(y)), picture.row(y).data(), picture.width());
     return image;
 }
 
@@ -19,9 +19,7 @@ LogoView::LogoView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void LogoView::setLogo(const LogoImage& logo) {
-    setPicture({kLogoWidth, kLogoHeight, std::vector<Byte>(logo.begin(), logo.end())});
-}
+void LogoView::setLogo(const LogoImage& logo) { setPicture(pictureOf(logo)); }
 
 void LogoView::setPicture(const GreyPicture& picture) {
     picture_ = greyImage(picture);

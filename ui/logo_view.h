@@ -3,7 +3,7 @@
 // keeps the picture, so repaints after covering or minimising show it again.
 #pragma once
 
-#include "logo/bitmap_exchange.h"
+#include "logo/grey_picture.h"
 
 #include <QImage>
 #include <QWidget>

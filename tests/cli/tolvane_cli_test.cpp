@@ -131,7 +131,7 @@ TEST_F(TolvaneCli, ImportKeepsAConsistentImageConsistent) {
     EXPECT_NE(r.out.find("(12 of 12 logo sectors got new EDC/ECC)"), std::string::npos) << r.out;
     const auto after = readFile(path("game.bin"));
     for (std::size_t n = 0; n < 14; ++n)
-        EXPECT_TRUE(inspectSector(std::span<const Byte>(after).subspan(n * 2352, 2352)).checksValid()) << n;
+        EXPECT_TRUE(inspectSector(rawSector(std::span<const Byte>(after), n)).checksValid()) << n;
     const Result info = run({"info", path("game.bin")});
     EXPECT_NE(info.out.find("   0  mode 2 form 1   EDC valid    ECC valid"), std::string::npos) << info.out;
 }
@@ -241,7 +241,7 @@ TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
         EXPECT_EQ(run({"export", path(c.name), path("out.bmp")}).status, 0);
         EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(3));
         EXPECT_EQ(run({"import", path(c.name), bitmapOf(8)}).status, 0);
-        EXPECT_EQ(extractLogo(readImagePrefix(path(c.name), *c.layout)).logo, patternLogo(8));
+        EXPECT_EQ(extractLogo(readImagePrefix(path(c.name))).logo, patternLogo(8));
         EXPECT_EQ(std::filesystem::file_size(path(c.name)), original.size());
     }
 }
@@ -255,7 +255,7 @@ namespace {
 TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     // A PAL disc whose logo is stored encoded with its serial's key, 0x8D.
     GreyPicture shown = decodeLogo(patternLogo(4), 0, true);
-    std::fill_n(shown.pixels.begin(), 344, Byte{0});
+    std::fill_n(shown.pixels().begin(), 344, Byte{0});
     const LogoImage stored = encodeLogo(shown, 0x8D);
     const auto disc = testing::buildDisc(
         {.logo = stored, .systemCnf = std::string("BOOT2 = cdrom0:\\SCES_500.01;1\nVMODE = PAL\n")}, kPlainLayout);
@@ -269,15 +269,15 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_NE(exported.out.find("in console view (PAL, 344 x 71, key 0x8D from SCES_500.01)"), std::string::npos)
         << exported.out;
-    EXPECT_EQ(importGreyBitmap(path("shown.bmp"), 344, 71), shown);
+    EXPECT_EQ(readBitmapFile(path("shown.bmp"), kPalShape), shown);
 
     GreyPicture changed = shown;
-    changed.pixels[344 * 70 + 1] = 0x33;
-    exportGreyBitmap(path("changed.bmp"), changed);
+    changed.pixels()[344 * 70 + 1] = 0x33;
+    writeBitmapFile(path("changed.bmp"), changed, greyBitmapHeader(changed.shape()));
     const Result imported = run({"import", "--console", path("pal.iso"), path("changed.bmp")});
     EXPECT_EQ(imported.status, 0) << imported.err;
     EXPECT_NE(imported.out.find("Japanese and European consoles may refuse"), std::string::npos);
-    EXPECT_EQ(extractLogo(readImagePrefix(path("pal.iso"), kPlainLayout)).logo, encodeLogo(changed, 0x8D));
+    EXPECT_EQ(extractLogo(readImagePrefix(path("pal.iso"))).logo, encodeLogo(changed, 0x8D));
 
     // Forced NTSC shape and another key: a PAL-shaped picture no longer fits.
     const Result wrongShape =
@@ -289,7 +289,7 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(run({"export", "--console", "--pal", "--ntsc", path("pal.iso"), path("x.bmp")}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key"}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key", "16", path("pal.iso"), path("k16.bmp")}).status, 0);
-    EXPECT_EQ(importGreyBitmap(path("k16.bmp"), 344, 71), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
+    EXPECT_EQ(readBitmapFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
 }
 
 }  // namespace

@@ -262,7 +262,7 @@ TEST(EditorCheckFields, AnImportedLogoLeavesAConsistentImageConsistent) {
     const auto before = testing::makeRawImage(20);
     ASSERT_EQ(after.size(), before.size());
     for (std::size_t n = 0; n < 12; ++n) {
-        const auto sector = std::span<const Byte>(after).subspan(n * 2352, 2352);
+        const auto sector = rawSector(std::span<const Byte>(after), n);
         EXPECT_TRUE(inspectSector(sector).checksValid()) << "sector " << n;
     }
     EXPECT_TRUE(std::equal(after.begin() + 12 * 2352, after.end(), before.begin() + 12 * 2352));
@@ -308,12 +308,12 @@ TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
 
         const auto after = readFile(dir / c.name);
         EXPECT_EQ(after.size(), original.size());
-        EXPECT_EQ(extractLogo(readImagePrefix(dir / c.name, *c.layout)).logo, patternLogo(6)) << c.name;
+        EXPECT_EQ(extractLogo(readImagePrefix(dir / c.name)).logo, patternLogo(6)) << c.name;
         const std::size_t logoEnd = 12 * c.layout->sectorSize;
         EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(logoEnd), after.end(),
                                original.begin() + static_cast<std::ptrdiff_t>(logoEnd)));
         for (std::size_t n = 0; c.layout->sectorSize == 2352 && n < 12; ++n)
-            EXPECT_TRUE(inspectSector(std::span<const Byte>(after).subspan(n * 2352, 2352)).checksValid()) << n;
+            EXPECT_TRUE(inspectSector(rawSector(std::span<const Byte>(after), n)).checksValid()) << n;
     }
 }
 
@@ -325,12 +325,11 @@ namespace {
 
 // A disc whose logo is stored as real discs store it: encoded with its serial's key.
 struct EncodedDisc {
-    explicit EncodedDisc(bool pal) : pal(pal) {
+    explicit EncodedDisc(bool pal) : pal(pal), shown(decodeLogo(patternLogo(2), 0, pal)) {
         const char* cnf = pal ? "BOOT2 = cdrom0:\\SCES_500.01;1\r\nVMODE = PAL\r\n"
                               : "BOOT2 = cdrom0:\\SLUS_200.01;1\r\nVMODE = NTSC\r\n";
         key = pal ? 0x8D : 0x0D;
-        shown = decodeLogo(patternLogo(2), 0, pal);                         // any picture of the right shape
-        for (std::size_t i = 0; i < shown.width; ++i) shown.pixels[i] = 0;  // a black top border
+        for (std::size_t i = 0; i < shown.width(); ++i) shown.pixels()[i] = 0;  // a black top border
         stored = encodeLogo(shown, key);
         image = testing::buildDisc({.logo = stored, .systemCnf = std::string(cnf)}, kRawMode2Layout);
         writeFile(dir / "disc.bin", image);
@@ -339,7 +338,7 @@ struct EncodedDisc {
 
     bool pal;
     Byte key;
-    GreyPicture shown;
+    GreyPicture shown;  // any picture of the right shape
     LogoImage stored;
     std::vector<Byte> image;
     TempDir dir;
@@ -368,7 +367,7 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
         disc.editor.setConsoleView(true);
         ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "shown.bmp"));
-        const GreyPicture exported = importGreyBitmap(disc.dir / "shown.bmp", disc.shown.width, disc.shown.height);
+        const GreyPicture exported = readBitmapFile(disc.dir / "shown.bmp", disc.shown.shape());
         EXPECT_EQ(exported, disc.shown);
 
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "shown.bmp"));
@@ -376,13 +375,13 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         EXPECT_NE(disc.window.status.find("Japanese and European consoles may refuse"), std::string::npos);
 
         GreyPicture changed = disc.shown;
-        changed.pixels[changed.width * 10 + 7] = 0xAB;
-        exportGreyBitmap(disc.dir / "changed.bmp", changed);
+        changed.pixels()[changed.width() * 10 + 7] = 0xAB;
+        writeBitmapFile(disc.dir / "changed.bmp", changed, greyBitmapHeader(changed.shape()));
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.bmp"));
         ASSERT_TRUE(disc.editor.patch());
         const LogoImage written = extractLogo(readImagePrefix(disc.dir / "disc.bin")).logo;
         EXPECT_EQ(written, encodeLogo(changed, disc.key));
-        EXPECT_EQ(written[disc.shown.width * 10 + 7], encodeLogoByte(0xAB, disc.key));
+        EXPECT_EQ(written[disc.shown.width() * 10 + 7], encodeLogoByte(0xAB, disc.key));
         EXPECT_EQ(written[0], disc.key) << "the black border is stored as the key";
     }
 }
@@ -408,7 +407,7 @@ TEST(ConsoleViewEditor, SwitchingTheViewRedrawsAndChangesNoImageByte) {
     disc.editor.setConsoleView(false);
     EXPECT_EQ(disc.editor.state().imagePrefix, before);
     EXPECT_EQ(disc.window.pictures.size(), 2u);
-    EXPECT_EQ(disc.window.pictures[1].width, 344u);
+    EXPECT_EQ(disc.window.pictures[1].width(), 344u);
     ASSERT_EQ(disc.window.presented.size(), 2u);
     EXPECT_EQ(disc.window.presented[1], disc.stored) << "the stored view shows the stored bytes";
     EXPECT_EQ(readFile(disc.dir / "disc.bin"), disc.image);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <stdexcept>
 
 namespace tolvane {
 namespace {
@@ -14,6 +15,7 @@ namespace {
 using testing::BmpSpec;
 using testing::buildBmp;
 using testing::buildIndexedBmp;
+using testing::decodedLogo;
 using testing::failureOf;
 using testing::greyPalette;
 using testing::patternLogo;
@@ -35,6 +37,23 @@ TEST(BitmapRows, StoreTheBottomRowFirst) {
     EXPECT_TRUE(std::all_of(pixels.begin(), pixels.begin() + 384, [](Byte b) { return b == 63; }));
     EXPECT_TRUE(std::all_of(pixels.end() - 384, pixels.end(), [](Byte b) { return b == 0; }));
     EXPECT_EQ(fromBitmapRows(toBitmapRows(patternLogo())), patternLogo());
+}
+
+TEST(GreyPictures, HoldExactlyWidthTimesHeightPixels) {
+    EXPECT_THROW(GreyPicture(PictureShape{3, 2}, std::vector<Byte>(5)), std::invalid_argument);
+    EXPECT_THROW(GreyPicture(PictureShape{3, 2}, std::vector<Byte>(7)), std::invalid_argument);
+    EXPECT_EQ(GreyPicture(PictureShape{3, 2}, 9).pixels().size(), 6u);
+    EXPECT_THROW(logoOf(GreyPicture(PictureShape{384, 63})), std::invalid_argument);
+    EXPECT_EQ(logoOf(pictureOf(patternLogo(1))), patternLogo(1));
+}
+
+TEST(BitmapCodec, RoundTripsAPictureWhoseRowsNeedPadding) {
+    GreyPicture picture(PictureShape{7, 3});
+    for (std::size_t k = 0; k < 21; ++k) picture.pixels()[k] = static_cast<Byte>(k * 11);
+    const auto file = encodeBitmap(picture, greyBitmapHeader(picture.shape()));
+    ASSERT_EQ(file.size(), 1078u + 8 * 3);  // each row padded from 7 to 8 bytes
+    EXPECT_EQ(file[1078], 14 * 11) << "the bottom row comes first";
+    EXPECT_EQ(decodeBitmap(file, "f", picture.shape()), picture);
 }
 
 TEST(BitmapHeaderTemplate, ShippedFileIsTheBuiltInHeader) {
@@ -126,7 +145,7 @@ TEST(BitmapImport, ReadsEveryHeaderSizeAndRowOrder) {
         for (std::int32_t height : {64, -64}) {
             const auto file = buildIndexedBmp(
                 patternLogo(1), {.infoHeaderSize = headerSize, .height = height, .palette = greyPalette()}, identity());
-            EXPECT_EQ(decodeBitmap(file, "f"), patternLogo(1)) << headerSize << " " << height;
+            EXPECT_EQ(decodedLogo(file, "f"), patternLogo(1)) << headerSize << " " << height;
         }
     }
 }
@@ -140,7 +159,7 @@ TEST(BitmapImport, MapsPixelsThroughAReorderedPalette) {
         greyToIndex[255 - i] = static_cast<Byte>(i);
     }
     const auto file = buildIndexedBmp(patternLogo(2), {.palette = palette, .gapBeforePixels = 6}, greyToIndex);
-    EXPECT_EQ(decodeBitmap(file, "f"), patternLogo(2));
+    EXPECT_EQ(decodedLogo(file, "f"), patternLogo(2));
 }
 
 TEST(BitmapImport, TakesTheLuminanceOfColouredEntries) {
@@ -153,7 +172,7 @@ TEST(BitmapImport, TakesTheLuminanceOfColouredEntries) {
     const std::vector<Rgb> palette{{255, 0, 0}, {0, 255, 0}};
     std::vector<Byte> rows(kLogoLength, 0);
     rows[0] = 1;  // bottom-left pixel green
-    const LogoImage logo = decodeBitmap(buildBmp({.palette = palette, .coloursUsed = 2}, rows), "f");
+    const LogoImage logo = decodedLogo(buildBmp({.palette = palette, .coloursUsed = 2}, rows), "f");
     EXPECT_EQ(logo[63 * 384], 150);
     EXPECT_EQ(logo[0], 76);
 }
@@ -168,7 +187,7 @@ TEST(BitmapImport, ReadsTrueColourFilesAsGrey) {
                 rows.insert(rows.end(), {g, g, g});
                 if (bits == 32) rows.push_back(0xFF);
             }
-        EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = bits}, rows), "f"), logo) << bits;
+        EXPECT_EQ(decodedLogo(buildBmp({.bitsPerPixel = bits}, rows), "f"), logo) << bits;
     }
 }
 
@@ -176,7 +195,7 @@ TEST(BitmapImport, RefusesWhatItCannotReadWithTheReason) {
     const std::vector<Byte> rows(kLogoLength);
     const auto reason = [&](BmpSpec spec) {
         if (spec.palette.empty()) spec.palette = greyPalette();
-        return failureOf([&] { decodeBitmap(buildBmp(spec, rows), "\"x.bmp\""); });
+        return failureOf([&] { decodedLogo(buildBmp(spec, rows), "\"x.bmp\""); });
     };
     EXPECT_EQ(reason({.width = 400}), "\"x.bmp\" is 400 x 64 pixels; the logo is 384 x 64");
     EXPECT_EQ(reason({.height = 65}), "\"x.bmp\" is 384 x 65 pixels; the logo is 384 x 64");
@@ -191,7 +210,7 @@ TEST(BitmapImport, RefusesWhatItCannotReadWithTheReason) {
     EXPECT_EQ(reason({.palette = greyPalette(), .coloursUsed = 300}),
               "\"x.bmp\" says its palette has 300 colours; a 8-bit picture has at most 256");
     EXPECT_EQ(failureOf([&] {
-                  decodeBitmap(std::vector<Byte>{'P', 'K', 3, 4}, "\"x.bmp\"");
+                  decodedLogo(std::vector<Byte>{'P', 'K', 3, 4}, "\"x.bmp\"");
               }),
               "\"x.bmp\" is not a BMP file: it does not start with \"BM\"");
 }
@@ -200,7 +219,7 @@ TEST(BitmapImport, RefusesAPixelPastTheEndOfTheFilesPalette) {
     std::vector<Byte> rows(kLogoLength, 3);
     rows[5] = 16;
     const std::vector<Rgb> palette(16, Rgb{1, 1, 1});
-    EXPECT_EQ(failureOf([&] { decodeBitmap(buildBmp({.palette = palette, .coloursUsed = 16}, rows), "\"x\""); }),
+    EXPECT_EQ(failureOf([&] { decodedLogo(buildBmp({.palette = palette, .coloursUsed = 16}, rows), "\"x\""); }),
               "\"x\" is damaged: pixel (5, 63) uses colour 16 of a palette of 16");
 }
 
@@ -208,13 +227,13 @@ TEST(BitmapImport, RefusesAPixelOffsetInsideTheHeader) {
     auto file = buildIndexedBmp(patternLogo(), {.palette = greyPalette()}, identity());
     file[10] = 20;
     file[11] = 0;
-    EXPECT_EQ(failureOf([&] { decodeBitmap(file, "\"x\""); }),
+    EXPECT_EQ(failureOf([&] { decodedLogo(file, "\"x\""); }),
               "\"x\" is damaged: its pixel data would start at 20, inside its header");
     file[10] = 0xFF;
     file[11] = 0xFF;
     file[12] = 0xFF;
     file[13] = 0xFF;
-    EXPECT_NE(failureOf([&] { decodeBitmap(file, "\"x\""); }).find("is too short"), std::string::npos);
+    EXPECT_NE(failureOf([&] { decodedLogo(file, "\"x\""); }).find("is too short"), std::string::npos);
 }
 
 }  // namespace

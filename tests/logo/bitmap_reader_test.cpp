@@ -1,7 +1,7 @@
 // Bitmaps of every kind image editors write, built in code, and damaged ones.
 #include "logo/bitmap_exchange.h"
 
-#include "logo/byte_order.h"
+#include "logo/bytes.h"
 #include "logo/failure.h"
 #include "support/bmp_builder.h"
 #include "support/test_files.h"
@@ -15,6 +15,7 @@ namespace {
 
 using testing::BmpSpec;
 using testing::buildBmp;
+using testing::decodedLogo;
 using testing::encodeRle4;
 using testing::encodeRle8;
 using testing::indicesBottomUp;
@@ -47,7 +48,7 @@ Palette reversed(const std::vector<Byte>& levels) {
 }
 
 std::string failureOf(const std::vector<Byte>& file) {
-    return testing::failureOf([&] { decodeBitmap(file, "\"x.bmp\""); });
+    return testing::failureOf([&] { decodedLogo(file, "\"x.bmp\""); });
 }
 
 const std::vector<Byte> kTwo{0, 255};
@@ -56,19 +57,19 @@ const std::vector<Byte> kSixteen{0, 17, 34, 51, 68, 85, 102, 119, 136, 153, 170,
 TEST(BitmapKinds, OneBitThroughItsPalette) {
     const Palette p = reversed(kTwo);
     const auto rows = packRows(indicesBottomUp(picture(kTwo), p.index), 1);
-    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 1, .palette = p.entries, .coloursUsed = 2}, rows), "f"),
+    EXPECT_EQ(decodedLogo(buildBmp({.bitsPerPixel = 1, .palette = p.entries, .coloursUsed = 2}, rows), "f"),
               picture(kTwo));
 }
 
 TEST(BitmapKinds, FourBitWithFullAndShortPalettes) {
     const Palette p = reversed(kSixteen);
     const auto rows = packRows(indicesBottomUp(picture(kSixteen), p.index), 4);
-    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 4, .palette = p.entries}, rows), "f"), picture(kSixteen));
+    EXPECT_EQ(decodedLogo(buildBmp({.bitsPerPixel = 4, .palette = p.entries}, rows), "f"), picture(kSixteen));
 
     const std::vector<Byte> five{3, 60, 128, 190, 250};
     const Palette q = reversed(five);
     const auto shortRows = packRows(indicesBottomUp(picture(five), q.index), 4);
-    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 4, .palette = q.entries, .coloursUsed = 5}, shortRows), "f"),
+    EXPECT_EQ(decodedLogo(buildBmp({.bitsPerPixel = 4, .palette = q.entries, .coloursUsed = 5}, shortRows), "f"),
               picture(five));
 }
 
@@ -77,11 +78,11 @@ TEST(BitmapKinds, Rle8AndRle4) {
     std::array<Byte, 256> identity{};
     for (int i = 0; i < 256; ++i) identity[i] = static_cast<Byte>(i);
     const auto rle8 = encodeRle8(indicesBottomUp(logo, identity));
-    EXPECT_EQ(decodeBitmap(buildBmp({.compression = 1, .palette = testing::greyPalette()}, rle8), "f"), logo);
+    EXPECT_EQ(decodedLogo(buildBmp({.compression = 1, .palette = testing::greyPalette()}, rle8), "f"), logo);
 
     const Palette p = reversed(kSixteen);
     const auto rle4 = encodeRle4(indicesBottomUp(picture(kSixteen), p.index));
-    EXPECT_EQ(decodeBitmap(
+    EXPECT_EQ(decodedLogo(
                   buildBmp({.bitsPerPixel = 4, .compression = 2, .palette = p.entries, .coloursUsed = 16}, rle4), "f"),
               picture(kSixteen));
 }
@@ -91,7 +92,7 @@ TEST(BitmapKinds, RleMovesLeaveSkippedPixelsAtColourZero) {
     // Bottom row: three pixels of colour 1, then a move 10 right and 62 up,
     // two pixels of colour 1, end of picture.
     const std::vector<Byte> data{3, 1, 0, 2, 10, 62, 2, 1, 0, 1};
-    const LogoImage logo = decodeBitmap(buildBmp({.compression = 1, .palette = palette, .coloursUsed = 2}, data), "f");
+    const LogoImage logo = decodedLogo(buildBmp({.compression = 1, .palette = palette, .coloursUsed = 2}, data), "f");
     EXPECT_EQ(logo[63 * 384 + 0], 200);
     EXPECT_EQ(logo[63 * 384 + 2], 200);
     EXPECT_EQ(logo[63 * 384 + 3], 9);
@@ -131,19 +132,19 @@ TEST(BitmapKinds, SixteenAndThirtyTwoBitWithAndWithoutMasks) {
     auto file = withMasks(
         buildBmp({.infoHeaderSize = 108, .bitsPerPixel = 16, .compression = 3}, trueColourRows(greys, 16, rgb565)),
         rgb565);
-    const LogoImage from565 = decodeBitmap(file, "f");
+    const LogoImage from565 = decodedLogo(file, "f");
     for (std::size_t k = 0; k < kLogoLength; ++k) ASSERT_NEAR(from565[k], greys[k], 4) << k;
 
     const std::array<std::uint32_t, 3> rgb555{0x7C00, 0x03E0, 0x001F};
-    const LogoImage from555 = decodeBitmap(buildBmp({.bitsPerPixel = 16}, trueColourRows(greys, 16, rgb555)), "f");
+    const LogoImage from555 = decodedLogo(buildBmp({.bitsPerPixel = 16}, trueColourRows(greys, 16, rgb555)), "f");
     for (std::size_t k = 0; k < kLogoLength; ++k) ASSERT_NEAR(from555[k], greys[k], 4) << k;
 
     const LogoImage exact = testing::patternLogo(4);
     const std::array<std::uint32_t, 3> bgrx{0x0000FF00, 0x00FF0000, 0xFF000000};
     BmpSpec spec{.infoHeaderSize = 40, .bitsPerPixel = 32, .compression = 3, .gapBeforePixels = 12};
-    EXPECT_EQ(decodeBitmap(withMasks(buildBmp(spec, trueColourRows(exact, 32, bgrx)), bgrx), "f"), exact);
+    EXPECT_EQ(decodedLogo(withMasks(buildBmp(spec, trueColourRows(exact, 32, bgrx)), bgrx), "f"), exact);
     const std::array<std::uint32_t, 3> xrgb{0xFF0000, 0xFF00, 0xFF};
-    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 32}, trueColourRows(exact, 32, xrgb)), "f"), exact);
+    EXPECT_EQ(decodedLogo(buildBmp({.bitsPerPixel = 32}, trueColourRows(exact, 32, xrgb)), "f"), exact);
 }
 
 TEST(BitmapDamage, RleRunsAndMovesThatLeaveThePicture) {

@@ -53,16 +53,16 @@ TEST(ConsoleKey, IsTheSerialsWhenKnownElseByteZeroAndSaysWhenTheyDiffer) {
 TEST(ConsolePicture, NtscAndPalShapesWithPaddingEncodedToo) {
     const LogoImage stored = testing::patternLogo(5);
     const GreyPicture ntsc = decodeLogo(stored, 0x8D, false);
-    EXPECT_EQ(ntsc.width, 384u);
-    EXPECT_EQ(ntsc.height, 64u);
-    EXPECT_EQ(ntsc.pixels[385], decodeLogoByte(stored[385], 0x8D));
+    EXPECT_EQ(ntsc.width(), 384u);
+    EXPECT_EQ(ntsc.height(), 64u);
+    EXPECT_EQ(ntsc.pixels()[385], decodeLogoByte(stored[385], 0x8D));
     EXPECT_EQ(encodeLogo(ntsc, 0x8D), stored);
 
     const GreyPicture pal = decodeLogo(stored, 0x8D, true);
-    EXPECT_EQ(pal.width, 344u);
-    EXPECT_EQ(pal.height, 71u);
-    EXPECT_EQ(pal.pixels.size(), 24424u);
-    EXPECT_EQ(pal.pixels[344], decodeLogoByte(stored[344], 0x8D));  // row 1 starts at byte 344
+    EXPECT_EQ(pal.width(), 344u);
+    EXPECT_EQ(pal.height(), 71u);
+    EXPECT_EQ(pal.pixels().size(), 24424u);
+    EXPECT_EQ(pal.pixels()[344], decodeLogoByte(stored[344], 0x8D));  // row 1 starts at byte 344
     const LogoImage back = encodeLogo(pal, 0x8D);
     EXPECT_TRUE(std::equal(back.begin(), back.begin() + 24424, stored.begin()));
     for (std::size_t k = 24424; k < kLogoLength; ++k) ASSERT_EQ(back[k], 0x8D) << "padding byte " << k;

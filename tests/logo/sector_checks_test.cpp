@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <type_traits>
+
 namespace tolvane {
 namespace {
 
@@ -28,10 +31,10 @@ TEST(SectorChecks, RecomputeTheTestVectorsByteForByte) {
         ASSERT_EQ(vector.size(), kSector) << name;
         std::vector<Byte> rebuilt(vector.begin(), vector.begin() + 2072);
         rebuilt.resize(kSector, 0);
-        ASSERT_TRUE(writeCheckFields(rebuilt)) << name;
+        ASSERT_TRUE(writeCheckFields(rawSector(std::span<Byte>(rebuilt), 0))) << name;
         EXPECT_EQ(rebuilt, vector) << name;
 
-        const SectorState state = inspectSector(vector);
+        const SectorState state = inspectSector(rawSector(std::span<const Byte>(vector), 0));
         EXPECT_EQ(state.mode, SectorMode::Mode2Form1);
         EXPECT_TRUE(state.edcValid && state.eccValid) << name;
     }
@@ -43,11 +46,12 @@ TEST(SectorChecks, AChangedUserDataByteChangesOnlyItselfAndTheCheckFields) {
     const auto original = readFile(testData("m2f1-lba5-ramp.bin"));
     ASSERT_EQ(original.size(), kSector);
     auto changed = original;
+    const RawSector sector = rawSector(std::span<Byte>(changed), 0);
     changed[24 + 1000] ^= 0x5A;
-    EXPECT_FALSE(inspectSector(changed).edcValid);
-    EXPECT_FALSE(inspectSector(changed).eccValid);
-    ASSERT_TRUE(writeCheckFields(changed));
-    EXPECT_TRUE(inspectSector(changed).checksValid());
+    EXPECT_FALSE(inspectSector(sector).edcValid);
+    EXPECT_FALSE(inspectSector(sector).eccValid);
+    ASSERT_TRUE(writeCheckFields(sector));
+    EXPECT_TRUE(inspectSector(sector).checksValid());
     for (std::size_t i = 0; i < 2072; ++i) {
         if (i == 1024) continue;
         ASSERT_EQ(changed[i], original[i]) << i;
@@ -55,26 +59,41 @@ TEST(SectorChecks, AChangedUserDataByteChangesOnlyItselfAndTheCheckFields) {
     EXPECT_FALSE(std::equal(changed.begin() + 2072, changed.end(), original.begin() + 2072));
 }
 
+SectorState stateOf(const std::vector<Byte>& sector) {
+    return inspectSector(rawSector(std::span<const Byte>(sector), 0));
+}
+
 TEST(SectorChecks, Mode1EccCoversTheRealHeaderAndMode2IgnoresIt) {
     auto mode1 = makeRawSector(20, 1);
-    ASSERT_TRUE(inspectSector(mode1).checksValid());
+    ASSERT_TRUE(stateOf(mode1).checksValid());
     mode1[12] ^= 0x01;  // the address is part of the Mode 1 ECC
-    EXPECT_FALSE(inspectSector(mode1).eccValid);
+    EXPECT_FALSE(stateOf(mode1).eccValid);
 
     auto form1 = makeRawSector(20, 2);
-    ASSERT_TRUE(inspectSector(form1).checksValid());
+    ASSERT_TRUE(stateOf(form1).checksValid());
     form1[12] ^= 0x01;  // Mode 2 computes its ECC with the header taken as zero
-    EXPECT_TRUE(inspectSector(form1).checksValid());
+    EXPECT_TRUE(stateOf(form1).checksValid());
 }
 
 TEST(SectorChecks, TellModesApart) {
-    EXPECT_EQ(inspectSector(makeRawSector(3, 2, true)).mode, SectorMode::Mode2Form2);
-    EXPECT_TRUE(inspectSector(makeRawSector(3, 2, true)).checksValid());
-    EXPECT_EQ(inspectSector(makeRawSector(3, 1)).mode, SectorMode::Mode1);
-    EXPECT_EQ(inspectSector(std::vector<Byte>(kSector, 0)).mode, SectorMode::NoSync);
+    EXPECT_EQ(stateOf(makeRawSector(3, 2, true)).mode, SectorMode::Mode2Form2);
+    EXPECT_TRUE(stateOf(makeRawSector(3, 2, true)).checksValid());
+    EXPECT_EQ(stateOf(makeRawSector(3, 1)).mode, SectorMode::Mode1);
+    EXPECT_EQ(stateOf(std::vector<Byte>(kSector, 0)).mode, SectorMode::NoSync);
     auto odd = makeRawSector(3, 2);
     odd[15] = 7;
-    EXPECT_EQ(inspectSector(odd).mode, SectorMode::Unknown);
+    EXPECT_EQ(stateOf(odd).mode, SectorMode::Unknown);
+}
+
+// A sector is a span of exactly 2352 bytes: a longer or shorter buffer cannot be
+// passed by mistake, and cutting one out of too few bytes fails.
+static_assert(!std::is_invocable_v<decltype(inspectSector), std::span<const Byte>>);
+static_assert(!std::is_invocable_v<decltype(writeCheckFields), std::span<Byte>>);
+
+TEST(SectorChecks, CuttingASectorPastTheEndOfTheBytesFails) {
+    const std::vector<Byte> twoAndABit(2 * kSector + 100);
+    EXPECT_EQ(rawSector(std::span<const Byte>(twoAndABit), 1).data(), twoAndABit.data() + kSector);
+    EXPECT_THROW(rawSector(std::span<const Byte>(twoAndABit), 2), std::out_of_range);
 }
 
 TEST(RefreshCheckFields, MakesEveryPatchedLogoSectorValidAgain) {
@@ -82,11 +101,11 @@ TEST(RefreshCheckFields, MakesEveryPatchedLogoSectorValidAgain) {
     const ImagePrefix asRead = prefixOf(image);
     ImagePrefix patched = asRead;
     insertLogo(patternLogo(3), patched);
-    EXPECT_FALSE(inspectSector(patched.bytes().first(kSector)).checksValid()) << "the new logo invalidates them";
+    EXPECT_FALSE(inspectSector(rawSector(patched.bytes(), 0)).checksValid()) << "the new logo invalidates them";
 
     EXPECT_EQ(refreshCheckFields(patched, asRead), 12u);
     for (std::size_t n = 0; n < 12; ++n)
-        EXPECT_TRUE(inspectSector(patched.bytes().subspan(n * kSector, kSector)).checksValid()) << "sector " << n;
+        EXPECT_TRUE(inspectSector(rawSector(patched.bytes(), n)).checksValid()) << "sector " << n;
     EXPECT_EQ(extractLogo(patched).logo, patternLogo(3));
     EXPECT_TRUE(std::equal(patched.bytes().begin() + 12 * kSector, patched.bytes().end(),
                            asRead.bytes().begin() + 12 * kSector));
@@ -113,7 +132,7 @@ TEST(RefreshCheckFields, LeavesSectorsThatWereNotValidOrOfAnotherModeAsTheyWere)
         EXPECT_TRUE(std::equal(userDataOnly.bytes().begin() + n * kSector,
                                userDataOnly.bytes().begin() + (n + 1) * kSector, patched.bytes().begin() + n * kSector))
             << "sector " << n;
-    EXPECT_TRUE(inspectSector(patched.bytes().subspan(4 * kSector, kSector)).checksValid());
+    EXPECT_TRUE(inspectSector(rawSector(patched.bytes(), 4)).checksValid());
 }
 
 TEST(RefreshCheckFields, LeavesAnImageWithoutSectorHeadersAlone) {

@@ -1,6 +1,7 @@
 #include "bmp_builder.h"
 
-#include "logo/byte_order.h"
+#include "logo/bitmap_exchange.h"
+#include "logo/bytes.h"
 
 namespace tolvane::testing {
 
@@ -117,6 +118,10 @@ std::vector<Rgb> greyPalette() {
     std::vector<Rgb> palette;
     for (int n = 0; n < 256; ++n) palette.push_back({Byte(n), Byte(n), Byte(n)});
     return palette;
+}
+
+LogoImage decodedLogo(std::span<const Byte> file, const std::string& name) {
+    return logoOf(decodeBitmap(file, name, kLogoShape));
 }
 
 }  // namespace tolvane::testing

@@ -1,10 +1,12 @@
 // BMP files built in code, of the kinds image editors write.
 #pragma once
 
-#include "logo/image_layout.h"
+#include "logo/grey_picture.h"
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace tolvane::testing {
@@ -33,6 +35,9 @@ std::vector<Byte> buildBmp(const BmpSpec& spec, const std::vector<Byte>& rows);
 std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpSpec& spec, const std::array<Byte, 256>& greyToIndex);
 
 std::vector<Rgb> greyPalette();
+
+// The logo a 384 x 64 bitmap decodes to; messages call the file name.
+LogoImage decodedLogo(std::span<const Byte> file, const std::string& name);
 
 // Palette indices of a picture, 64 rows of 384, in file order (bottom row first).
 std::vector<Byte> indicesBottomUp(const LogoImage& logo, const std::array<Byte, 256>& greyToIndex);

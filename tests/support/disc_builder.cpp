@@ -1,6 +1,6 @@
 #include "disc_builder.h"
 
-#include "logo/byte_order.h"
+#include "logo/bytes.h"
 #include "logo/sector_checks.h"
 
 #include <algorithm>
@@ -66,7 +66,7 @@ std::vector<Byte> storeInLayout(const std::vector<Byte>& userData, const ImageLa
     const std::size_t sectors = userData.size() / 2048;
     std::vector<Byte> image(sectors * kRawSectorSize, 0);
     for (std::size_t n = 0; n < sectors; ++n) {
-        std::span<Byte> raw(image.data() + n * kRawSectorSize, kRawSectorSize);
+        const RawSector raw = rawSector(std::span<Byte>(image), n);
         raw[0] = 0;
         std::fill_n(raw.begin() + 1, 10, Byte{0xFF});
         raw[11] = 0;

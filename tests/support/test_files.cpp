@@ -85,7 +85,7 @@ std::vector<Byte> makeRawSector(std::size_t sector, int mode, bool form2) {
             return raw;
         }
     }
-    writeCheckFields(raw);
+    writeCheckFields(rawSector(std::span<Byte>(raw), 0));
     return raw;
 }
 

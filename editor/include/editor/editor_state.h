@@ -4,7 +4,6 @@
 #include "editor/window_operations.h"
 #include "logo/bitmap_exchange.h"
 #include "logo/console_view.h"
-#include "logo/disc_identity.h"
 #include "logo/disc_image_layout.h"
 
 #include <filesystem>

@@ -1,8 +1,11 @@
-// The logo as a BMP file: written for other programs to change, read back after.
+// Pictures as BMP files: written for other programs to change, read back after.
+// One encoder and one decoder over bytes in memory; the file functions beside
+// them only read and write whole files.
 #pragma once
 
-#include "logo/image_layout.h"
+#include "logo/grey_picture.h"
 
+#include <array>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -22,17 +25,38 @@ using BitmapPixels = std::array<Byte, kLogoLength>;  // 64 rows of 384, bottom r
 // The template's bare name: looked up in the working directory when exporting.
 inline constexpr const char* kHeaderTemplateName = "ettbmp.hed";
 
-// The header of a 384 x 64, 8-bit, bottom-up, uncompressed BMP whose palette
-// entry n is grey n; the same bytes as the shipped data/ettbmp.hed.
+// The header of an 8-bit, bottom-up, uncompressed BMP of that shape whose
+// palette entry n is grey n.
+BitmapHeader greyBitmapHeader(PictureShape shape);
+// That header for the logo's 384 x 64; the same bytes as the shipped data/ettbmp.hed.
 const BitmapHeader& builtInBitmapHeader();
 
-// Rows bottom first: row k of the result is row 63 - k of the input. Each is the
-// other's inverse.
+// The encoder: the header, then the picture's rows bottom first, one byte a
+// pixel, each row padded to a multiple of 4 bytes.
+std::vector<Byte> encodeBitmap(const GreyPicture& picture, const BitmapHeader& header);
+
+// The decoder: a BMP of exactly that shape as other programs write it, each pixel
+// the grey level of its colour. A file of another shape or kind, or a damaged
+// one, fails with the reason; name is how the message calls the file.
+GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, PictureShape shape);
+
+// Grey level of a colour: the value itself for a grey, else its luminance
+// (299 R + 587 G + 114 B) / 1000, rounded.
+Byte greyLevel(Byte red, Byte green, Byte blue);
+
+// Replaces the file at path by the encoded picture; an existing file stays as it
+// was when anything fails.
+void writeBitmapFile(const std::filesystem::path& path, const GreyPicture& picture, const BitmapHeader& header);
+// Reads and decodes the file at path.
+GreyPicture readBitmapFile(const std::filesystem::path& path, PictureShape shape);
+
+// The logo's rows bottom first: row k of the result is row 63 - k of the input.
+// Each is the other's inverse.
 BitmapPixels toBitmapRows(const LogoImage& logo);
 LogoImage fromBitmapRows(const BitmapPixels& pixels);
 
-// The header to export with: the template's first 1078 bytes when the template
-// file exists, the built-in header when it does not.
+// The header to export the logo with: the template's first 1078 bytes when the
+// template file exists, the built-in header when it does not.
 BitmapHeader loadHeaderTemplate(const std::filesystem::path& templatePath = kHeaderTemplateName);
 
 struct ExportedBitmap {
@@ -40,7 +64,7 @@ struct ExportedBitmap {
     BitmapPixels pixels;
 };
 
-// Replaces the file at path by the header and the logo's rows: exactly 25654 bytes.
+// The logo as a bitmap file headed by the template: exactly 25654 bytes.
 ExportedBitmap exportBitmap(const std::filesystem::path& path, const LogoImage& logo,
                             const std::filesystem::path& templatePath = kHeaderTemplateName);
 
@@ -50,31 +74,7 @@ struct ImportedBitmap {
     BitmapPixels pixels;  // the logo's grey levels, bottom row first
 };
 
-// Reads a 384 x 64 BMP file; each pixel becomes the grey level of its colour.
+// A 384 x 64 bitmap file as the logo.
 ImportedBitmap importBitmap(const std::filesystem::path& path);
-
-// The same from bytes in memory; name is how messages call the file.
-LogoImage decodeBitmap(std::span<const Byte> file, const std::string& name);
-
-// A grey picture of any shape, rows top first.
-struct GreyPicture {
-    std::size_t width = 0;
-    std::size_t height = 0;
-    std::vector<Byte> pixels;
-    friend bool operator==(const GreyPicture&, const GreyPicture&) = default;
-};
-
-// A bitmap of exactly width x height, read as grey levels.
-GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, std::size_t width, std::size_t height);
-GreyPicture importGreyBitmap(const std::filesystem::path& path, std::size_t width, std::size_t height);
-
-// An 8-bit, bottom-up, uncompressed BMP with a grey palette (entry n is grey n),
-// headers built for the picture's shape.
-std::vector<Byte> encodeGreyBitmap(const GreyPicture& picture);
-void exportGreyBitmap(const std::filesystem::path& path, const GreyPicture& picture);
-
-// Grey level of a colour: the value itself for a grey, else its luminance
-// (299 R + 587 G + 114 B) / 1000, rounded.
-Byte greyLevel(Byte red, Byte green, Byte blue);
 
 }  // namespace tolvane

@@ -5,17 +5,19 @@
 // 152 bytes of padding (PAL).
 #pragma once
 
-#include "logo/bitmap_exchange.h"
-#include "logo/disc_identity.h"
+#include "logo/grey_picture.h"
+#include "logo/system_cnf.h"
 
 #include <optional>
 #include <string>
 
 namespace tolvane {
 
-inline constexpr std::size_t kPalWidth = 344;
-inline constexpr std::size_t kPalHeight = 71;
-inline constexpr std::size_t kPalPadding = kLogoLength - kPalWidth * kPalHeight;  // 152
+inline constexpr PictureShape kPalShape{344, 71};
+inline constexpr std::size_t kPalPadding = kLogoLength - 344 * 71;  // 152
+
+// The picture the console shows for a video mode: PAL's, else NTSC's 384 x 64.
+inline constexpr PictureShape consoleShape(bool pal) { return pal ? kPalShape : kLogoShape; }
 
 Byte decodeLogoByte(Byte stored, Byte key);
 Byte encodeLogoByte(Byte shown, Byte key);
@@ -41,7 +43,8 @@ std::string describe(const LogoKey& key, const DiscIdentity& identity);
 
 // The picture the console shows: 384 x 64 for NTSC (and unknown), 344 x 71 for PAL.
 GreyPicture decodeLogo(const LogoImage& stored, Byte key, bool pal);
-// The stored bytes for a picture of either shape; PAL padding is encoded zeros.
+// The stored bytes for a picture of either shape (at most 24576 pixels); PAL
+// padding is encoded zeros.
 LogoImage encodeLogo(const GreyPicture& shown, Byte key);
 
 }  // namespace tolvane

@@ -2,7 +2,7 @@
 // is checked, and a failure names the operation, the file and the system's reason.
 #pragma once
 
-#include "logo/image_layout.h"
+#include "logo/bytes.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -2,23 +2,20 @@
 // disc's first 12 sectors; a layout says how those sectors sit in the file.
 #pragma once
 
+#include "logo/bytes.h"
+#include "logo/grey_picture.h"
+
 #include <array>
-#include <cstddef>
-#include <cstdint>
 #include <span>
 #include <string_view>
 #include <vector>
 
 namespace tolvane {
 
-using Byte = std::uint8_t;
-
+inline constexpr std::size_t kRawSectorSize = 2352;  // a whole CD sector: sync, header, data, check fields
 inline constexpr std::size_t kUserDataLength = 2048;
 inline constexpr std::size_t kLogoSectors = 12;
-inline constexpr std::size_t kLogoWidth = 384;
-inline constexpr std::size_t kLogoHeight = 64;
-inline constexpr std::size_t kLogoLength = kUserDataLength * kLogoSectors;
-static_assert(kLogoLength == kLogoWidth * kLogoHeight);
+static_assert(kLogoLength == kUserDataLength * kLogoSectors);
 
 // What a raw sector says it is; a file of 2048-byte sectors has none of these.
 enum class SectorMode { NoSync, Mode0, Mode1, Mode2Form1, Mode2Form2, Unknown };
@@ -38,17 +35,21 @@ struct ImageLayout {
 // 12 (12 x 2352 + 24 = 28248): reading and writing back those 24 bytes of sector
 // 12's sync, header and subheader unchanged costs nothing and keeps the prefix one
 // fixed block.
-inline constexpr ImageLayout kRawMode2Layout{"raw 2352-byte sectors, user data at 24", SectorMode::Mode2Form1, 2352, 24,
-                                             12 * 2352 + 24};
+inline constexpr ImageLayout kRawMode2Layout{"raw 2352-byte sectors, user data at 24", SectorMode::Mode2Form1,
+                                             kRawSectorSize, 24, kLogoSectors* kRawSectorSize + 24};
 
 // A raw image of Mode 1 sectors: sync and header, then the user data at 16.
-inline constexpr ImageLayout kRawMode1Layout{"raw 2352-byte Mode 1 sectors, user data at 16", SectorMode::Mode1, 2352,
-                                             16, 12 * 2352};
+inline constexpr ImageLayout kRawMode1Layout{"raw 2352-byte Mode 1 sectors, user data at 16", SectorMode::Mode1,
+                                             kRawSectorSize, 16, kLogoSectors* kRawSectorSize};
 
 // A file of the sectors' user data alone (.iso; DVD games, CD games saved as ISO).
-inline constexpr ImageLayout kPlainLayout{"2048-byte sectors", SectorMode::NoSync, 2048, 0, 12 * 2048};
+inline constexpr ImageLayout kPlainLayout{"2048-byte sectors", SectorMode::NoSync, kUserDataLength, 0,
+                                          kLogoSectors* kUserDataLength};
 
-using LogoImage = std::array<Byte, kLogoLength>;          // 64 rows of 384 grey levels, top row first
+// Every layout an image can have, in the order they are tried. An image in which
+// none shows its volume descriptor is read with the first.
+inline constexpr std::array<const ImageLayout*, 3> kImageLayouts{&kRawMode2Layout, &kRawMode1Layout, &kPlainLayout};
+
 using SectorPayload = std::array<Byte, kUserDataLength>;  // user data of one of sectors 0-11
 using SectorPayloads = std::array<SectorPayload, kLogoSectors>;
 

@@ -10,7 +10,14 @@
 
 namespace tolvane {
 
-inline constexpr std::size_t kRawSectorSize = 2352;
+// One whole raw sector; its extent is part of its type.
+using RawSector = std::span<Byte, kRawSectorSize>;
+using ConstRawSector = std::span<const Byte, kRawSectorSize>;
+
+// Sector n of bytes holding whole raw sectors one after another; throws
+// std::out_of_range when the bytes end before that sector does.
+RawSector rawSector(std::span<Byte> bytes, std::size_t n);
+ConstRawSector rawSector(std::span<const Byte> bytes, std::size_t n);
 
 struct SectorState {
     SectorMode mode;
@@ -27,11 +34,11 @@ std::string describe(SectorMode mode);
 // initial value 0, no final inversion.
 std::uint32_t computeEdc(std::span<const Byte> bytes);
 
-SectorState inspectSector(std::span<const Byte> sector);
+SectorState inspectSector(ConstRawSector sector);
 
 // Recomputes EDC and ECC of a Mode 1 or Mode 2 Form 1 sector for its current
 // header and data; other sectors are left alone. Gives whether it wrote.
-bool writeCheckFields(std::span<Byte> sector);
+bool writeCheckFields(RawSector sector);
 
 // Changing a sector's user data invalidates its EDC and ECC, and a drive or an
 // emulator then reports the sector as damaged. So after a new logo went into the

@@ -1,4 +1,4 @@
-#include "logo/disc_identity.h"
+#include "logo/disc_image.h"
 
 #include "logo/disc_image_layout.h"
 #include "logo/file_io.h"
@@ -22,51 +22,49 @@ using testing::storeInLayout;
 using testing::TempDir;
 using testing::writeFile;
 
-const ImageLayout* const kAll[] = {&kRawMode2Layout, &kRawMode1Layout, &kPlainLayout};
-
-class DiscIdentityTest : public ::testing::Test {
+class DiscImageTest : public ::testing::Test {
 protected:
     std::filesystem::path write(const std::vector<Byte>& bytes, const std::string& name = "disc.img") {
         writeFile(dir / name, bytes);
         return dir / name;
     }
     DiscIdentity identityOf(const std::vector<Byte>& userData, const ImageLayout& layout = kPlainLayout) {
-        const auto path = write(storeInLayout(userData, layout));
-        return readDiscIdentity(path, detectImageLayout(path));
+        return DiscImage::open(write(storeInLayout(userData, layout))).identity();
     }
 
     TempDir dir;
     DiscSpec spec{.logo = patternLogo(2)};
 };
 
-TEST_F(DiscIdentityTest, RecognisesEachLayoutAndReadsTheSerialThroughIt) {
-    for (const ImageLayout* layout : kAll) {
-        const auto path = write(buildDisc(spec, *layout));
-        ASSERT_EQ(&detectImageLayout(path), layout) << layout->description;
-        const DiscIdentity identity = readDiscIdentity(path, *layout);
-        EXPECT_EQ(identity.serial, "SLUS_200.01") << layout->description << ": " << identity.unknownBecause;
-        EXPECT_EQ(identity.videoMode, VideoMode::Ntsc);
-        EXPECT_EQ(extractLogo(readImagePrefix(path, *layout)).logo, patternLogo(2)) << layout->description;
+TEST_F(DiscImageTest, RecognisesEachLayoutAndReadsPrefixAndSerialThroughIt) {
+    for (const ImageLayout* layout : kImageLayouts) {
+        const auto bytes = buildDisc(spec, *layout);
+        const DiscImage image = DiscImage::open(write(bytes));
+        ASSERT_EQ(&image.layout(), layout) << layout->description;
+        EXPECT_EQ(image.size(), bytes.size());
+        EXPECT_EQ(image.identity().serial, "SLUS_200.01")
+            << layout->description << ": " << image.identity().unknownBecause;
+        EXPECT_EQ(image.identity().videoMode, VideoMode::Ntsc);
+        EXPECT_EQ(extractLogo(image.prefix()).logo, patternLogo(2)) << layout->description;
     }
     EXPECT_EQ(kRawMode1Layout.prefixLength, 28224u);
     EXPECT_EQ(kPlainLayout.prefixLength, 24576u);
 }
 
-TEST_F(DiscIdentityTest, AnImageWithoutADescriptorKeepsTheRawMode2Layout) {
-    const auto path = write(testing::makeRawImage(20, 1));
-    EXPECT_EQ(&detectImageLayout(path), &kRawMode2Layout);
-    const DiscIdentity identity = readDiscIdentity(path, kRawMode2Layout);
-    EXPECT_TRUE(identity.serial.empty());
-    EXPECT_EQ(describe(identity), "serial unknown: no ISO 9660 volume descriptor");
-    const auto tiny = write(testing::makeImage(28248), "tiny.bin");
-    EXPECT_EQ(&detectImageLayout(tiny), &kRawMode2Layout);
+TEST_F(DiscImageTest, AnImageWithoutADescriptorKeepsTheRawMode2Layout) {
+    const DiscImage image = DiscImage::open(write(testing::makeRawImage(20, 1)));
+    EXPECT_EQ(&image.layout(), &kRawMode2Layout);
+    EXPECT_TRUE(image.identity().serial.empty());
+    EXPECT_EQ(describe(image.identity()), "serial unknown: no ISO 9660 volume descriptor");
+    EXPECT_EQ(&DiscImage::open(write(testing::makeImage(28248), "tiny.bin")).layout(), &kRawMode2Layout);
 }
 
-TEST_F(DiscIdentityTest, EveryLayoutGoesThroughAPatchTouchingOnlyTheLogoSectors) {
-    for (const ImageLayout* layout : kAll) {
+TEST_F(DiscImageTest, EveryLayoutGoesThroughAPatchTouchingOnlyTheLogoSectors) {
+    for (const ImageLayout* layout : kImageLayouts) {
         const auto original = buildDisc(spec, *layout);
         const auto path = write(original);
-        const ImagePrefix asRead = readImagePrefix(path, *layout);
+        const ImagePrefix asRead = readImagePrefix(path);
+        ASSERT_EQ(&asRead.layout(), layout);
         ImagePrefix changed = asRead;
         insertLogo(patternLogo(7), changed);
         const std::size_t refreshed = refreshCheckFields(changed, asRead);
@@ -75,22 +73,21 @@ TEST_F(DiscIdentityTest, EveryLayoutGoesThroughAPatchTouchingOnlyTheLogoSectors)
 
         const auto after = readFile(path);
         ASSERT_EQ(after.size(), original.size());
-        EXPECT_EQ(extractLogo(readImagePrefix(path, *layout)).logo, patternLogo(7));
+        EXPECT_EQ(extractLogo(readImagePrefix(path)).logo, patternLogo(7));
         const std::size_t logoEnd = 12 * layout->sectorSize;
         EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(logoEnd), after.end(),
                                original.begin() + static_cast<std::ptrdiff_t>(logoEnd)))
             << layout->description;
         if (layout->sectorSize == kRawSectorSize) {
             for (std::size_t n = 0; n < 12; ++n)
-                EXPECT_TRUE(inspectSector(std::span<const Byte>(after).subspan(n * kRawSectorSize, kRawSectorSize))
-                                .checksValid())
+                EXPECT_TRUE(inspectSector(rawSector(std::span<const Byte>(after), n)).checksValid())
                     << layout->description << " sector " << n;
         }
-        EXPECT_EQ(readDiscIdentity(path, *layout).serial, "SLUS_200.01");
+        EXPECT_EQ(DiscImage::open(path).identity().serial, "SLUS_200.01");
     }
 }
 
-TEST_F(DiscIdentityTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
+TEST_F(DiscImageTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
     const auto root = testing::kRootSector * 2048;
     {
         auto data = discUserData(spec);
@@ -138,7 +135,7 @@ TEST(SystemCnf, TakesTheSerialFromTheBootFileAndTheVideoMode) {
     EXPECT_EQ(parseSystemCnf(std::string("\0\0\xFF=\n=", 6)).unknownBecause, "SYSTEM.CNF has no BOOT2 line");
 }
 
-TEST_F(DiscIdentityTest, AMultiGigabyteSparseIsoOpensAsFastAsASmallOne) {
+TEST_F(DiscImageTest, AMultiGigabyteSparseIsoOpensAsFastAsASmallOne) {
     const auto path = write(buildDisc(spec, kPlainLayout), "big.iso");
     {
         File file = File::openForUpdate(path);
@@ -147,12 +144,10 @@ TEST_F(DiscIdentityTest, AMultiGigabyteSparseIsoOpensAsFastAsASmallOne) {
         file.close();
     }
     const auto start = std::chrono::steady_clock::now();
-    const ImageLayout& layout = detectImageLayout(path);
-    const DiscIdentity identity = readDiscIdentity(path, layout);
-    readImagePrefix(path, layout);
+    const DiscImage image = DiscImage::open(path);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(&layout, &kPlainLayout);
-    EXPECT_EQ(identity.serial, "SLUS_200.01");
+    EXPECT_EQ(&image.layout(), &kPlainLayout);
+    EXPECT_EQ(image.identity().serial, "SLUS_200.01");
     EXPECT_LT(elapsed, std::chrono::milliseconds(500));
 }
 

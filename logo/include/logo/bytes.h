@@ -1,12 +1,13 @@
-// Little-endian fields, as BMP files and CD sectors store them.
+// Bytes, and the little-endian fields that BMP files and CD sectors store.
 #pragma once
 
-#include "logo/image_layout.h"
-
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
 namespace tolvane {
+
+using Byte = std::uint8_t;
 
 inline std::uint16_t readLe16(std::span<const Byte> bytes, std::size_t at) {
     return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);

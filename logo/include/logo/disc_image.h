@@ -1,0 +1,53 @@
+// A disc image file, opened once for one command: its layout, its first bytes
+// and the game it holds are all read through the one handle, so they describe
+// one version of the file. Only a handful of small reads, never the whole image.
+#pragma once
+
+#include "logo/file_io.h"
+#include "logo/image_layout.h"
+#include "logo/system_cnf.h"
+
+#include <filesystem>
+
+namespace tolvane {
+
+enum class ImageAccess { Read, Update };
+
+class DiscImage {
+public:
+    // Opens the image, recognises its layout (the first whose ISO 9660 volume
+    // descriptor appears at sector 16; the raw Mode 2 layout when none does),
+    // reads its prefix and its identity. Fails when the file cannot be opened or
+    // is shorter than the prefix; an unreadable identity is only "unknown".
+    // Update opens an existing file for writing in place: never created, never
+    // truncated.
+    static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
+
+    const std::filesystem::path& path() const { return path_; }
+    std::uint64_t size() const { return size_; }
+    const ImageLayout& layout() const { return prefix_.layout(); }
+    const ImagePrefix& prefix() const { return prefix_; }  // as read
+    const DiscIdentity& identity() const { return identity_; }
+
+    // Fails, writing nothing, unless the file's prefix as read through this
+    // handle is still expectedOnDisk (what was read when the image was opened
+    // for editing).
+    void checkUnchanged(const ImagePrefix& expectedOnDisk) const;
+    // After that check, writes the prefix over the start of the file in place and
+    // flushes it to the disk; nothing from prefix.size() on is touched. Update only.
+    void writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
+
+    // Closes the file, reporting a failure to do so.
+    void close();
+
+private:
+    DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout);
+
+    File file_;
+    std::filesystem::path path_;
+    std::uint64_t size_;
+    ImagePrefix prefix_;
+    DiscIdentity identity_;
+};
+
+}  // namespace tolvane
