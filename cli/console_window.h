@@ -9,7 +9,9 @@ namespace tolvane {
 
 class ConsoleWindow : public WindowOperations {
 public:
-    explicit ConsoleWindow(std::ostream& errors) : errors_(errors) {}
+    // force: the answer to every question (--force), so that nothing doubtful
+    // happens unless it was asked for.
+    explicit ConsoleWindow(std::ostream& errors, bool force = false) : errors_(errors), force_(force) {}
 
     std::filesystem::path chooseFile(Dialog) override { return {}; }
     void setEnabled(Button, bool) override {}
@@ -17,11 +19,13 @@ public:
     void presentPicture(const GreyPicture&) override {}
     void showViewOptions(bool, bool) override {}
     void reportFailure(const std::string& failure) override { errors_ << "tolvane: " << failure << '\n'; }
+    bool confirm(const std::string&) override { return force_; }
     void endProgram() override {}
     void showStatus(const std::string&) override {}
 
 private:
     std::ostream& errors_;
+    bool force_;
 };
 
 }  // namespace tolvane

@@ -26,6 +26,7 @@ struct SectorReport {
 struct ImageReport {
     std::uint64_t size;
     const ImageLayout* layout;
+    bool looksLikeDisc;
     DiscIdentity identity;
     LogoKey key;
     Byte darkest, lightest;
@@ -48,6 +49,7 @@ ImageReport examine(const std::filesystem::path& path) {
     ImageReport report{};
     report.size = image.size();
     report.layout = &image.layout();
+    report.looksLikeDisc = image.looksLikeDisc();
     report.identity = image.identity();
     const ImagePrefix& prefix = image.prefix();
     const LogoImage logo = extractLogo(prefix).logo;
@@ -58,9 +60,9 @@ ImageReport examine(const std::filesystem::path& path) {
     report.mean = std::accumulate(logo.begin(), logo.end(), 0.0) / double(logo.size());
     report.levels = distinctLevels(logo);
 
-    if (prefix.layout().sectorSize == kRawSectorSize) {
+    if (prefix.layout().storesRawSectors()) {
         for (std::size_t n = 0; n < kLogoSectors; ++n) {
-            const SectorState state = inspectSector(rawSector(prefix.bytes(), n));
+            const SectorState state = inspectSector(wholeSector(prefix, n));
             report.sectors.push_back(
                 {state.mode, checkWord(state.hasEdc(), state.edcValid), checkWord(state.hasEcc(), state.eccValid)});
         }
@@ -68,30 +70,81 @@ ImageReport examine(const std::filesystem::path& path) {
     return report;
 }
 
+// The length of the UTF-8 sequence at text[at], or 0 where the bytes are not valid UTF-8.
+std::size_t utf8Length(const std::string& text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    const std::size_t length = lead < 0x80                   ? 1
+                               : lead >= 0xC2 && lead < 0xE0 ? 2
+                               : lead >= 0xE0 && lead < 0xF0 ? 3
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                             : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    const unsigned second = byte(at + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
+        (lead == 0xF4 && second >= 0x90))
+        return 0;  // overlong forms, surrogates, past U+10FFFF
+    return length;
+}
+
+// Texts from the disc or the file system, for a terminal: control bytes and
+// bytes that are not UTF-8 as \xNN, so that nothing in them can drive the terminal.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8Length(text, at);
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (length == 0 || c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+            ++at;
+        } else {
+            out.append(text, at, length);
+            at += length;
+        }
+    }
+    return out;
+}
+
+// A JSON string: valid UTF-8 whatever the text holds, bytes that are not UTF-8
+// becoming U+FFFD.
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8Length(text, at);
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (length == 0) {
+            out += "\\ufffd";
+            ++at;
+            continue;
+        }
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20) {
+        } else if (c < 0x20 || c == 0x7F) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
             out += escaped;
         } else {
-            out += static_cast<char>(c);
+            out.append(text, at, length);
         }
+        at += length;
     }
     return out + "\"";
 }
 
 void printText(std::ostream& out, const std::filesystem::path& path, const ImageReport& r) {
-    out << "File:    " << pathText(path) << '\n'
+    out << "File:    " << printable(pathText(path)) << '\n'
         << "Size:    " << r.size << " bytes\n"
         << "Layout:  " << r.layout->description << ", logo in sectors 0-11 (" << r.layout->prefixLength
-        << " bytes read and written)\n"
-        << "Serial:  "
-        << (r.identity.serial.empty() ? "unknown (" + r.identity.unknownBecause + ")" : r.identity.serial) << '\n'
+        << " bytes read and written)\n";
+    if (!r.looksLikeDisc) out << "Warning: this file " << notADiscReason() << '\n';
+    out << "Serial:  "
+        << (r.identity.serial.empty() ? "unknown (" + printable(r.identity.unknownBecause) + ")" : r.identity.serial)
+        << '\n'
         << "Video:   " << (r.identity.videoMode == VideoMode::Unknown ? "unknown" : describe(r.identity.videoMode))
         << '\n'
         << "Key:     " << describe(r.key, r.identity).substr(4)  // without its leading "key "
@@ -112,6 +165,7 @@ void printJson(std::ostream& out, const std::filesystem::path& path, const Image
         << "  \"layout\": {\"description\": " << jsonString(std::string(r.layout->description))
         << ", \"sectorSize\": " << r.layout->sectorSize << ", \"userDataOffset\": " << r.layout->userDataOffset
         << ", \"prefixLength\": " << r.layout->prefixLength << ", \"logoSectors\": [0, 11]},\n"
+        << "  \"looksLikeDisc\": " << (r.looksLikeDisc ? "true" : "false") << ",\n"
         << "  \"serial\": " << (r.identity.serial.empty() ? "null" : jsonString(r.identity.serial)) << ",\n"
         << "  \"serialUnknownBecause\": "
         << (r.identity.serial.empty() ? jsonString(r.identity.unknownBecause) : "null") << ",\n"

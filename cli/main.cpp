@@ -5,7 +5,11 @@
 #include "logo/failure.h"
 #include "tolvane_version.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <iostream>
@@ -56,15 +60,19 @@ constexpr const char* kConsoleHelp =
 
 const Command kCommands[] = {
     {"export",
-     "[--console [--key K] [--pal|--ntsc]] IMAGE BITMAP",
-     {"--console", "--pal", "--ntsc"},
+     "[--force] [--console [--key K] [--pal|--ntsc]] IMAGE BITMAP",
+     {"--force", "--console", "--pal", "--ntsc"},
      {"--key"},
      "Saves the logo of IMAGE as BITMAP, a 384 x 64 8-bit BMP with a grey palette,\n"
      "headed by ettbmp.hed from the current folder when it is there. BITMAP is\n"
-     "replaced whole; if anything fails, an existing BITMAP is left as it was.\n"},
+     "replaced whole; if anything fails, an existing BITMAP is left as it was.\n"
+     "BITMAP is never IMAGE itself, and an existing file that is not a picture\n"
+     "(a BMP or PNG file) is not replaced unless --force is given.\n"
+     "\n"
+     "  --force     replace BITMAP even if it is not a picture\n"},
     {"import",
-     "[--dry-run] [--console [--key K] [--pal|--ntsc]] IMAGE BITMAP",
-     {"--dry-run", "--console", "--pal", "--ntsc"},
+     "[--dry-run] [--force] [--console [--key K] [--pal|--ntsc]] IMAGE BITMAP",
+     {"--dry-run", "--force", "--console", "--pal", "--ntsc"},
      {"--key"},
      "Reads BITMAP (384 x 64; 8-bit palette, 24- or 32-bit) and writes its picture\n"
      "into the logo of IMAGE, in place: IMAGE keeps its length and every byte outside\n"
@@ -72,7 +80,8 @@ const Command kCommands[] = {
      "had valid ones, which are recomputed. Nothing is written when the bitmap cannot\n"
      "be read or IMAGE is not as expected.\n"
      "\n"
-     "  --dry-run   check everything, write nothing\n"},
+     "  --dry-run   check everything, write nothing\n"
+     "  --force     patch IMAGE even if it does not look like a disc image\n"},
     {"info",
      "[--json] IMAGE",
      {"--json"},
@@ -134,31 +143,56 @@ std::string viewNote(const Editor& editor) {
            describe(s.key, s.identity) + ")";
 }
 
+// An existing file that is no picture is most likely an argument in the wrong place.
+bool mayReplace(const std::filesystem::path& target, const Options& options) {
+    std::error_code error;
+    if (options.has("--force") || !std::filesystem::is_regular_file(target, error) || startsAsPicture(target))
+        return true;
+    std::cerr << "tolvane: " << quoted(target)
+              << " exists and is not a picture (a BMP or PNG file); nothing was written. Check the order of the "
+                 "arguments, or give --force to replace it\n";
+    return false;
+}
+
 int runExport(const std::vector<std::string>& args, const Options& options) {
     ConsoleWindow console(std::cerr);
     Editor editor(console);
+    if (!mayReplace(pathOf(args[1]), options)) return kFailed;
     if (!openImage(editor, args[0], options) || !editor.saveBitmap(pathOf(args[1]))) return kFailed;
     std::cout << "Saved the logo of " << quoted(args[0]) << " to " << quoted(args[1]) << viewNote(editor) << '\n';
     return kSuccess;
 }
 
+int notADisc(const std::string& image) {
+    std::cerr << "tolvane: " << quoted(image) << ' ' << notADiscReason()
+              << "; nothing was written. Give --force to patch it anyway\n";
+    return kFailed;
+}
+
 int runImport(const std::vector<std::string>& args, const Options& options) {
-    ConsoleWindow console(std::cerr);
+    ConsoleWindow console(std::cerr, options.has("--force"));
     Editor editor(console);
     if (!openImage(editor, args[0], options) || !editor.openBitmap(pathOf(args[1]))) return kFailed;
     const std::size_t refreshed = editor.state().sectorsWithNewChecks;
     if (!viewNote(editor).empty())
         std::cout << "Note: Japanese and European consoles may refuse a disc whose logo was changed" << viewNote(editor)
                   << '\n';
-    if (options.has("--dry-run")) {
-        if (!editor.checkPatch()) return kFailed;
+    const bool dryRun = options.has("--dry-run");
+    switch (dryRun ? editor.checkPatch() : editor.patch()) {
+        case PatchOutcome::Failed: return kFailed;
+        case PatchOutcome::Declined: return notADisc(args[0]);
+        case PatchOutcome::NothingToPatch:
+            std::cout << "Nothing to patch: " << quoted(args[0]) << " already holds the logo of " << quoted(args[1])
+                      << '\n';
+            return kSuccess;
+        case PatchOutcome::Patched: break;
+    }
+    if (dryRun)
         std::cout << "Dry run: " << quoted(args[1]) << " can be patched into " << quoted(args[0]) << " (" << refreshed
                   << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
-        return kSuccess;
-    }
-    if (!editor.patch()) return kFailed;
-    std::cout << "Patched " << quoted(args[0]) << " with " << quoted(args[1]) << " (" << refreshed
-              << " of 12 logo sectors got new EDC/ECC)\n";
+    else
+        std::cout << "Patched " << quoted(args[0]) << " with " << quoted(args[1]) << " (" << refreshed
+                  << " of 12 logo sectors got new EDC/ECC)\n";
     return kSuccess;
 }
 
@@ -172,7 +206,7 @@ int runInfo(const std::vector<std::string>& args, bool json) {
     }
 }
 
-int run(const std::vector<std::string>& words) {
+int runCommand(const std::vector<std::string>& words) {
     if (words.empty()) return usageError("no command given");
     if (words[0] == "-h" || words[0] == "--help") {
         std::cout << kUsageText;
@@ -226,6 +260,22 @@ int run(const std::vector<std::string>& words) {
     if (command->name == std::string("export")) return runExport(args, options);
     if (command->name == std::string("import")) return runImport(args, options);
     return runInfo(args, options.has("--json"));
+}
+
+// A report that never reached its reader (a full disk, a closed pipe) is a
+// failure too, not a silent success.
+int run(const std::vector<std::string>& words) {
+    const int status = runCommand(words);
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout) return status;
+    const int error = errno;
+    std::cerr << "tolvane: cannot write to standard output: " << std::strerror(error ? error : EIO)
+              << (status == kSuccess && !words.empty() && words[0] == "import" &&
+                          std::find(words.begin(), words.end(), "--dry-run") == words.end()
+                      ? " (the import itself was done)"
+                      : "")
+              << '\n';
+    return kFailed;
 }
 
 }  // namespace

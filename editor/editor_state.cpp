@@ -1,6 +1,7 @@
 #include "editor/editor_state.h"
 
 #include "logo/failure.h"
+#include "logo/file_io.h"
 #include "logo/sector_checks.h"
 
 #include <exception>
@@ -54,13 +55,14 @@ bool Editor::isEnabled(Button button) const {
 // Each command works on locals and commits them only when every step has
 // succeeded, so a failure leaves the state and the buttons as they were.
 template <typename Command>
-bool Editor::attempt(Command&& command) {
+bool Editor::attempt(const std::string& doing, Command&& command) {
     try {
         command();
         return true;
     } catch (const std::bad_alloc&) {
-        window_.showStatus("Out of memory");
-        window_.reportFailure("Out of memory");
+        const std::string failure = "Out of memory while " + doing;
+        window_.showStatus(failure);
+        window_.reportFailure(failure);
     } catch (const std::exception& failure) {
         window_.showStatus(failure.what());
         window_.reportFailure(failure.what());
@@ -69,7 +71,7 @@ bool Editor::attempt(Command&& command) {
 }
 
 bool Editor::openImage(const std::filesystem::path& path) {
-    return attempt([&] {
+    return attempt("opening " + quoted(path), [&] {
         DiscImage image = DiscImage::open(path);
         image.close();
         ExtractedLogo extracted = extractLogo(image.prefix());
@@ -81,6 +83,7 @@ bool Editor::openImage(const std::filesystem::path& path) {
         s.logo = extracted.logo;
         s.imagePath = path;
         s.identity = image.identity();
+        s.looksLikeDisc = image.looksLikeDisc();
         s.key = chooseKey(s.identity, s.logo);
         s.pal = s.identity.videoMode == VideoMode::Pal;
         shownLogo_ = s.logo;
@@ -89,6 +92,7 @@ bool Editor::openImage(const std::filesystem::path& path) {
         enable({true, true, enabled_.patch});
         std::string status = "Opened " + displayName(path) + ": " + std::string(image.layout().description) + ", " +
                              describe(s.identity);
+        if (!s.looksLikeDisc) status += "; it " + notADiscReason();
         if (s.consoleView) status += "; console view with " + describe(s.key, s.identity);
         window_.showStatus(status);
     });
@@ -96,8 +100,11 @@ bool Editor::openImage(const std::filesystem::path& path) {
 
 bool Editor::saveBitmap(const std::filesystem::path& path) {
     if (!enabled_.saveBitmap) return false;
-    return attempt([&] {
+    return attempt("saving " + quoted(path), [&] {
         EditorState& s = *state_;
+        if (sameFile(path, s.imagePath))
+            throw Failure("Cannot save the logo to " + quoted(path) +
+                          ": it is the disc image the logo comes from; choose another name");
         if (s.consoleView) {
             const GreyPicture shown = decodeLogo(s.logo, s.key.key, s.pal);
             writeBitmapFile(path, shown, greyBitmapHeader(shown.shape()));
@@ -113,11 +120,11 @@ bool Editor::saveBitmap(const std::filesystem::path& path) {
 
 bool Editor::openBitmap(const std::filesystem::path& path) {
     if (!enabled_.openBitmap) return false;
-    return attempt([&] {
+    return attempt("reading " + quoted(path), [&] {
         const EditorState& s = *state_;
         if (s.consoleView) {
             const GreyPicture shown = readBitmapFile(path, consoleShape(s.pal));
-            const LogoImage logo = encodeLogo(shown, s.key.key);
+            const LogoImage logo = encodeLogo(shown, s.key.key, s.logo);
             ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
             importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");
             return;
@@ -176,19 +183,41 @@ void Editor::present() {
     }
 }
 
-bool Editor::checkPatch() {
-    if (!enabled_.patch) return false;
-    return attempt([&] { verifyImagePrefix(state_->imagePath, state_->imageOnDisk); });
+bool Editor::confirmNotADisc() {
+    return state_->looksLikeDisc ||
+           window_.confirm(displayName(state_->imagePath) + " " + notADiscReason() +
+                           ". Patching writes the logo into its first bytes. Patch it anyway?");
 }
 
-bool Editor::patch() {
-    if (!enabled_.patch) return false;
-    return attempt([&] {
-        writeImagePrefix(state_->imagePath, state_->imagePrefix, state_->imageOnDisk);
-        state_->imageOnDisk = state_->imagePrefix;
+PatchOutcome Editor::checkPatch() {
+    if (!enabled_.patch) return PatchOutcome::Failed;
+    if (!confirmNotADisc()) return PatchOutcome::Declined;
+    const EditorState& s = *state_;
+    if (!attempt("checking " + quoted(s.imagePath), [&] { verifyImagePrefix(s.imagePath, s.imageOnDisk); }))
+        return PatchOutcome::Failed;
+    return s.imagePrefix == s.imageOnDisk ? PatchOutcome::NothingToPatch : PatchOutcome::Patched;
+}
+
+PatchOutcome Editor::patch() {
+    if (!enabled_.patch) return PatchOutcome::Failed;
+    if (!confirmNotADisc()) {
+        window_.showStatus("Nothing was written to " + displayName(state_->imagePath));
+        return PatchOutcome::Declined;
+    }
+    bool wrote = false;
+    const bool done = attempt("patching " + quoted(state_->imagePath), [&] {
+        EditorState& s = *state_;
+        wrote = writeImagePrefix(s.imagePath, s.imagePrefix, s.imageOnDisk);
+        if (!wrote) {
+            window_.showStatus("Nothing to patch: " + displayName(s.imagePath) + " already holds this logo");
+            return;
+        }
+        s.imageOnDisk = s.imagePrefix;
         enable({});
-        window_.showStatus("Patched " + displayName(state_->imagePath));
+        window_.showStatus("Patched " + displayName(s.imagePath));
     });
+    if (!done) return PatchOutcome::Failed;
+    return wrote ? PatchOutcome::Patched : PatchOutcome::NothingToPatch;
 }
 
 void Editor::enable(const Enablement& next) {

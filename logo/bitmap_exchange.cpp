@@ -70,6 +70,18 @@ GreyPicture readBitmapFile(const std::filesystem::path& path, PictureShape shape
     return decodeBitmap(readSmallFile(path, kMaxBitmapFileSize), quoted(path), shape);
 }
 
+bool startsAsPicture(const std::filesystem::path& path) {
+    static constexpr std::array<Byte, 8> kPng{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    try {
+        File file = File::openForReading(path);
+        std::array<Byte, 8> start{};
+        const std::size_t got = file.readAt(0, start);
+        return (got >= 2 && start[0] == 'B' && start[1] == 'M') || (got == 8 && start == kPng);
+    } catch (const Failure&) {
+        return false;
+    }
+}
+
 BitmapPixels toBitmapRows(const LogoImage& logo) {
     BitmapPixels pixels{};
     for (std::size_t k = 0; k < kLogoHeight; ++k) {

@@ -63,8 +63,12 @@ GreyPicture decodeLogo(const LogoImage& stored, Byte key, bool pal) {
 }
 
 LogoImage encodeLogo(const GreyPicture& shown, Byte key) {
-    LogoImage stored{};
-    std::fill(stored.begin(), stored.end(), encodeLogoByte(0, key));
+    LogoImage black{};
+    black.fill(encodeLogoByte(0, key));
+    return encodeLogo(shown, key, black);
+}
+
+LogoImage encodeLogo(const GreyPicture& shown, Byte key, LogoImage stored) {
     const auto pixels = shown.pixels().first(std::min(shown.pixels().size(), stored.size()));
     std::transform(pixels.begin(), pixels.end(), stored.begin(), [key](Byte b) { return encodeLogoByte(b, key); });
     return stored;

@@ -3,6 +3,10 @@
 #include "logo/failure.h"
 #include "logo/iso9660.h"
 
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <ctime>
 #include <exception>
 #include <string>
 
@@ -11,6 +15,8 @@ namespace tolvane {
 namespace {
 
 constexpr std::uint32_t kMaxSystemCnfLength = 8 * 1024;  // a few lines of text
+constexpr std::chrono::milliseconds kLockWait{1500};
+constexpr std::array<Byte, 12> kSync{0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 
 // User data of consecutive sectors under a layout; nothing when the file ends first.
 std::optional<std::vector<Byte>> readUserData(File& file, const ImageLayout& layout, std::uint64_t sector,
@@ -25,12 +31,22 @@ std::optional<std::vector<Byte>> readUserData(File& file, const ImageLayout& lay
     return data;
 }
 
-const ImageLayout& detectLayout(File& file) {
+// The layout whose volume descriptor appears, if any does.
+const ImageLayout* detectLayout(File& file) {
     for (const ImageLayout* layout : kImageLayouts) {
         const auto start = readUserData(file, *layout, kVolumeDescriptorSector, 6);
-        if (start && startsVolumeDescriptor(*start)) return *layout;
+        if (start && startsVolumeDescriptor(*start)) return layout;
     }
-    return *kImageLayouts.front();
+    return nullptr;
+}
+
+bool anyLogoSectorHasSync(const ImagePrefix& prefix) {
+    const auto bytes = prefix.bytes();
+    for (std::size_t n = 0; n < kLogoSectors; ++n) {
+        const auto sector = bytes.subspan(n * prefix.layout().sectorSize);
+        if (sector.size() >= kSync.size() && std::equal(kSync.begin(), kSync.end(), sector.begin())) return true;
+    }
+    return false;
 }
 
 DiscIdentity readIdentity(File& file, const ImageLayout& layout) {
@@ -50,21 +66,62 @@ std::string tooShort(const std::filesystem::path& path, std::uint64_t size, std:
            std::to_string(needed);
 }
 
+std::string timeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+// Keeps the image's first bytes as they were in a file beside it, or in the
+// temporary folder when that fails (the image's disk may be the full one).
+std::string saveAsTheyWere(const std::filesystem::path& image, const ImagePrefix& asRead) {
+    const std::filesystem::path name = image.filename().string() + ".before-patch-" + timeStamp() + ".bin";
+    std::string firstReason;
+    for (const auto& folder : {image.parent_path(), std::filesystem::temp_directory_path()}) {
+        try {
+            const auto rescue = (folder.empty() ? std::filesystem::path(".") : folder) / name;
+            replaceFile(rescue, asRead.bytes());
+            return "its first " + std::to_string(asRead.size()) + " bytes as they were are saved in " + quoted(rescue) +
+                   ": copy them over the start of the image to repair it";
+        } catch (const std::exception& failure) {
+            if (firstReason.empty()) firstReason = failure.what();
+        }
+    }
+    return "its first " + std::to_string(asRead.size()) + " bytes as they were could not be saved either (" +
+           firstReason + ")";
+}
+
 }  // namespace
+
+std::string notADiscReason() {
+    return "does not look like a disc image: none of its first 12 sectors starts with the CD sync, and it has no "
+           "ISO 9660 volume";
+}
 
 DiscImage::DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout)
     : file_(std::move(file)), path_(std::move(path)), size_(size), prefix_(layout) {}
 
 DiscImage DiscImage::open(const std::filesystem::path& path, ImageAccess access) {
-    File file = access == ImageAccess::Update ? File::openForUpdate(path) : File::openForReading(path);
+    const bool update = access == ImageAccess::Update;
+    File file = update ? File::openForUpdate(path) : File::openForReading(path);
+    if (update && !file.lockForWriting(kLockWait))
+        throw Failure("Nothing was written: another program is writing " + quoted(path) +
+                      "; try again when it has finished");
     const std::uint64_t size = file.size();
-    const ImageLayout& layout = detectLayout(file);
-    DiscImage image(std::move(file), path, size, layout);
+    const ImageLayout* detected = detectLayout(file);
+    DiscImage image(std::move(file), path, size, detected ? *detected : *kImageLayouts.front());
     const std::size_t got = image.file_.readAt(0, image.prefix_.bytes());
     if (got < image.prefix_.size())
-        throw Failure((access == ImageAccess::Update ? "Nothing was written: " : "") +
-                      tooShort(path, got, image.prefix_.size()));
-    image.identity_ = readIdentity(image.file_, layout);
+        throw Failure((update ? "Nothing was written: " : "") + tooShort(path, got, image.prefix_.size()));
+    image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
+    image.identity_ = readIdentity(image.file_, image.layout());
     return image;
 }
 
@@ -73,11 +130,36 @@ void DiscImage::checkUnchanged(const ImagePrefix& expectedOnDisk) const {
         throw Failure("Nothing was written: " + quoted(path_) + " changed on disk since it was opened; open it again");
 }
 
-void DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
+bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
     checkUnchanged(expectedOnDisk);
-    file_.writeAt(0, prefix.bytes());
-    file_.flushToDisk();
+    if (prefix == prefix_) return false;
+    try {
+        file_.reserve(prefix.size());
+    } catch (const Failure& failure) {
+        throw Failure("Nothing was written: " + std::string(failure.what()));
+    }
+    try {
+        file_.writeAt(0, prefix.bytes());
+        file_.flushToDisk();
+    } catch (const Failure& failure) {
+        // Whatever of the new bytes reached the file comes out again.
+        std::string where;
+        try {
+            ImagePrefix now(prefix_.layout());
+            const bool untouched = file_.readAt(0, now.bytes()) == now.size() && now == prefix_;
+            if (!untouched) file_.writeAt(0, prefix_.bytes());
+            file_.flushToDisk();
+            where = untouched ? "the image is untouched"
+                              : "its first " + std::to_string(prefix_.size()) +
+                                    " bytes were put back as they were, so the image is as before";
+        } catch (const std::exception& restoring) {
+            where = "putting its first bytes back failed too (" + std::string(restoring.what()) +
+                    "), so the image may be damaged; " + saveAsTheyWere(path_, prefix_);
+        }
+        throw Failure(std::string(failure.what()) + "; " + where);
+    }
     prefix_ = prefix;
+    return true;
 }
 
 void DiscImage::close() { file_.close(); }

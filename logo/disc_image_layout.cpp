@@ -39,10 +39,11 @@ void verifyImagePrefix(const std::filesystem::path& path, const ImagePrefix& exp
     image.close();
 }
 
-void writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
+bool writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
     DiscImage image = DiscImage::open(path, ImageAccess::Update);
-    image.writePrefix(prefix, expectedOnDisk);
+    const bool wrote = image.writePrefix(prefix, expectedOnDisk);
     image.close();
+    return wrote;
 }
 
 }  // namespace tolvane

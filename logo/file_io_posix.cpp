@@ -5,9 +5,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tolvane {
@@ -18,23 +21,78 @@ namespace {
     throw Failure(what + " " + quoted(path) + ": " + std::strerror(error));
 }
 
+[[noreturn]] void notRegular(const std::string& what, const std::filesystem::path& path, const struct stat& info) {
+    if (S_ISDIR(info.st_mode)) fail(what, path, EISDIR);
+    throw Failure(what + " " + quoted(path) + ": it is not a regular file");
+}
+
+// Opens without blocking (a FIFO would wait for a writer) and keeps only regular files.
+int openRegular(const std::filesystem::path& path, int flags, const char* purpose) {
+    const auto refuse = [&](const std::string& reason) {
+        throw Failure("Cannot open " + quoted(path) + purpose + reason);
+    };
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) refuse(std::strerror(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = errno;
+        ::close(fd);
+        if (info.st_mode == 0) refuse(std::strerror(error));
+        refuse(S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "it is not a regular file");
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// The file a chain of symbolic links ends at (which may not exist yet).
+std::filesystem::path throughLinks(std::filesystem::path path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        std::error_code error;
+        const auto next = std::filesystem::read_symlink(path, error);
+        if (error) return path;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    fail("Cannot write", path, ELOOP);
+}
+
+constexpr const char* kTempPrefix = ".tolvane-export-";
+constexpr const char* kTempSuffix = ".tmp";
+
+// Temporary files of exports whose process has died (killed, or the machine went
+// down) before they could rename or remove them.
+void removeDeadTemporaries(const std::filesystem::path& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    const std::string prefix = kTempPrefix;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.rfind(prefix, 0) != 0 || name.size() < prefix.size() + 4 ||
+            name.compare(name.size() - 4, 4, kTempSuffix) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink((folder / name).c_str());
+    }
+    ::closedir(dir);
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
 }  // namespace
 
 File File::openForReading(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Failure("Cannot open " + quoted(path) + " for reading: " + std::strerror(errno));
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        throw Failure("Cannot open " + quoted(path) + " for reading: " + std::strerror(EISDIR));
-    }
-    return File(fd, path);
+    return File(openRegular(path, O_RDONLY, " for reading: "), path);
 }
 
 File File::openForUpdate(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) throw Failure("Cannot open " + quoted(path) + " for writing: " + std::strerror(errno));
-    return File(fd, path);
+    return File(openRegular(path, O_RDWR, " for writing: "), path);
 }
 
 File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = -1; }
@@ -63,19 +121,56 @@ std::size_t File::readAt(std::uint64_t offset, std::span<Byte> out) {
 }
 
 void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
+    const auto fault = detail::takeFileFault(FileOperation::Write);
+    const std::span<const Byte> written = fault ? bytes.first(std::min(fault->afterBytes, bytes.size())) : bytes;
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(static_cast<int>(handle_), bytes.data() + done, bytes.size() - done,
+    while (done < written.size()) {
+        const ssize_t n = ::pwrite(static_cast<int>(handle_), written.data() + done, written.size() - done,
                                    static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("Cannot write", path_, errno);
         if (n == 0) fail("Cannot write", path_, EIO);
         done += static_cast<std::size_t>(n);
     }
+    if (fault) fail("Cannot write", path_, fault->error);
 }
 
 void File::flushToDisk() {
+    if (const auto fault = detail::takeFileFault(FileOperation::Flush))
+        fail("Cannot flush to disk", path_, fault->error);
     if (::fsync(static_cast<int>(handle_)) != 0) fail("Cannot flush to disk", path_, errno);
+}
+
+bool File::lockForWriting(std::chrono::milliseconds wait) {
+    // Locks of the open file description: they do not belong to the process, so
+    // two handles in one program exclude each other as two programs do.
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+    const int command = F_OFD_SETLK;
+#else
+    const int command = F_SETLK;
+#endif
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::fcntl(static_cast<int>(handle_), command, &lock) != 0) {
+        if (errno != EACCES && errno != EAGAIN && errno != EINTR) fail("Cannot lock", path_, errno);
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+void File::reserve(std::uint64_t length) {
+    if (const auto fault = detail::takeFileFault(FileOperation::Reserve))
+        fail("Cannot reserve disk space for", path_, fault->error);
+#ifdef __linux__
+    if (::fallocate(static_cast<int>(handle_), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) == 0) return;
+    if (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) return;  // the file system cannot: write as is
+    fail("Cannot reserve disk space for", path_, errno);
+#else
+    (void)length;
+#endif
 }
 
 void File::close() {
@@ -84,40 +179,60 @@ void File::close() {
     if (fd >= 0 && ::close(fd) != 0) fail("Cannot close", path_, errno);
 }
 
-void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes) {
+void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> bytes) {
     static std::atomic<unsigned> counter{0};
+    const std::filesystem::path target = throughLinks(chosen);
     struct stat existing {};
     const bool targetExists = ::stat(target.c_str(), &existing) == 0;
-    if (targetExists && S_ISDIR(existing.st_mode)) fail("Cannot write", target, EISDIR);
+    if (targetExists && !S_ISREG(existing.st_mode)) notRegular("Cannot write", chosen, existing);
+    if (targetExists && ::access(target.c_str(), W_OK) != 0) fail("Cannot write", chosen, errno);
 
     const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    removeDeadTemporaries(folder);
+
+#ifdef O_TMPFILE
+    // A new file is made nameless and given its name once complete: if the
+    // program dies on the way, nothing is left behind.
+    if (!targetExists) {
+        const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            File file(fd, chosen);
+            file.writeAt(0, bytes);
+            file.flushToDisk();
+            const std::string self = "/proc/self/fd/" + std::to_string(fd);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                file.close();
+                syncFolder(folder);
+                return;
+            }
+            if (errno != EEXIST && errno != ENOENT) fail("Cannot write", chosen, errno);
+            // The name was taken meanwhile, or /proc is missing: replace it as below.
+        }
+    }
+#endif
+
     std::filesystem::path temp;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-        temp = folder / ("." + target.filename().string() + ".tolvane-" + std::to_string(::getpid()) + "-" +
-                         std::to_string(counter++));
+        temp = folder / (kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) + kTempSuffix);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt > 100))
-            throw Failure("Cannot write " + quoted(target) +
+            throw Failure("Cannot write " + quoted(chosen) +
                           ": cannot create a file in its folder: " + std::strerror(errno));
     }
-    File file(fd, target);  // messages name the file the person chose
+    File file(fd, chosen);  // messages name the file the person chose
     try {
         if (targetExists) ::fchmod(fd, existing.st_mode & 07777);
         file.writeAt(0, bytes);
         file.flushToDisk();
         file.close();
-        if (::rename(temp.c_str(), target.c_str()) != 0) fail("Cannot replace", target, errno);
+        if (::rename(temp.c_str(), target.c_str()) != 0) fail("Cannot replace", chosen, errno);
     } catch (...) {
         ::unlink(temp.c_str());
         throw;
     }
     // The rename itself reaches the disk with the folder's entry.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    syncFolder(folder);
 }
 
 }  // namespace tolvane

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 namespace tolvane {
@@ -48,13 +49,39 @@ bool isFolder(const std::filesystem::path& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Only files on a disk: a folder, a pipe or a device (NUL, COM1) is refused.
 std::intptr_t openHandle(const std::filesystem::path& path, DWORD access, DWORD disposition, const char* purpose) {
     if (isFolder(path)) throw Failure(std::string("Cannot open ") + quoted(path) + purpose + std::strerror(EISDIR));
     const HANDLE handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         throw Failure(std::string("Cannot open ") + quoted(path) + purpose + reason(GetLastError()));
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        throw Failure(std::string("Cannot open ") + quoted(path) + purpose + "it is not a regular file");
+    }
     return reinterpret_cast<std::intptr_t>(handle);
+}
+
+constexpr const wchar_t* kTempPrefix = L".tolvane-export-";
+constexpr const wchar_t* kTempSuffix = L".tmp";
+
+// Temporary files of exports whose process has died before it could rename or
+// remove them.
+void removeDeadTemporaries(const std::filesystem::path& folder) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder / (std::wstring(kTempPrefix) + L"*" + kTempSuffix)).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const DWORD pid = wcstoul(found.cFileName + wcslen(kTempPrefix), nullptr, 10);
+        const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        if (process) {
+            CloseHandle(process);
+        } else if (GetLastError() == ERROR_INVALID_PARAMETER) {  // no such process
+            DeleteFileW((folder / found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 OVERLAPPED at(std::uint64_t offset) {
@@ -104,20 +131,46 @@ std::size_t File::readAt(std::uint64_t offset, std::span<Byte> out) {
 }
 
 void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
+    const auto fault = detail::takeFileFault(FileOperation::Write);
+    const std::span<const Byte> written = fault ? bytes.first(std::min(fault->afterBytes, bytes.size())) : bytes;
     std::size_t done = 0;
-    while (done < bytes.size()) {
+    while (done < written.size()) {
         OVERLAPPED place = at(offset + done);
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(written.size() - done, 1u << 30));
         DWORD wrote = 0;
-        if (!WriteFile(handleOf(handle_), bytes.data() + done, want, &wrote, &place))
+        if (!WriteFile(handleOf(handle_), written.data() + done, want, &wrote, &place))
             fail("Cannot write", path_, GetLastError());
         if (wrote == 0) fail("Cannot write", path_, ERROR_WRITE_FAULT);
         done += wrote;
     }
+    if (fault) throw Failure("Cannot write " + quoted(path_) + ": " + std::strerror(fault->error));
 }
 
 void File::flushToDisk() {
+    if (const auto fault = detail::takeFileFault(FileOperation::Flush))
+        throw Failure("Cannot flush to disk " + quoted(path_) + ": " + std::strerror(fault->error));
     if (!FlushFileBuffers(handleOf(handle_))) fail("Cannot flush to disk", path_, GetLastError());
+}
+
+bool File::lockForWriting(std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        OVERLAPPED whole{};
+        if (LockFileEx(handleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                       &whole))
+            return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) fail("Cannot lock", path_, error);
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        Sleep(20);
+    }
+}
+
+void File::reserve(std::uint64_t) {
+    // Writing over the start of an existing file does not grow it; NTFS has no
+    // holes in files other programs made, unless they were made sparse.
+    if (const auto fault = detail::takeFileFault(FileOperation::Reserve))
+        throw Failure("Cannot reserve disk space for " + quoted(path_) + ": " + std::strerror(fault->error));
 }
 
 void File::close() {
@@ -129,13 +182,21 @@ void File::close() {
 void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes) {
     static std::atomic<unsigned> counter{0};
     if (isFolder(target)) throw Failure("Cannot write " + quoted(target) + ": " + std::strerror(EISDIR));
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        std::error_code ignored;
+        if (!std::filesystem::is_regular_file(target, ignored))
+            throw Failure("Cannot write " + quoted(target) + ": it is not a regular file");
+        if (attributes & FILE_ATTRIBUTE_READONLY) fail("Cannot write", target, ERROR_ACCESS_DENIED);
+    }
 
     const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    removeDeadTemporaries(folder);
     std::filesystem::path temp;
     HANDLE handle = INVALID_HANDLE_VALUE;
     for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = folder / (L"." + target.filename().wstring() + L".tolvane-" + std::to_wstring(GetCurrentProcessId()) +
-                         L"-" + std::to_wstring(counter++));
+        temp = folder /
+               (kTempPrefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + kTempSuffix);
         handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt > 100))

@@ -164,6 +164,10 @@ SectorState inspectSector(ConstRawSector sector) {
 
 bool writeCheckFields(RawSector sector) {
     const SectorMode mode = inspectSector(sector).mode;
+    if (mode == SectorMode::Mode2Form2) {  // an EDC and no ECC
+        writeLe32(sector, kForm2EdcAt, computeEdc(sector.subspan(16, kForm2EdcAt - 16)));
+        return true;
+    }
     if (mode == SectorMode::Mode1) {
         writeLe32(sector, kMode1EdcAt, computeEdc(sector.first(kMode1EdcAt)));
         std::fill_n(sector.begin() + kMode1EdcAt + 4, 8, Byte{0});
@@ -177,14 +181,36 @@ bool writeCheckFields(RawSector sector) {
     return true;
 }
 
+WholeSector wholeSector(const ImagePrefix& prefix, std::size_t n) {
+    const ImageLayout& layout = prefix.layout();
+    if (!layout.storesRawSectors() || n >= kLogoSectors)
+        throw std::out_of_range("no whole raw sector " + std::to_string(n) + " in this layout");
+    WholeSector whole{};
+    std::copy(kSync.begin(), kSync.end(), whole.begin());
+    whole[kModeByte] = 2;  // a Mode 2 header of zeros: Mode 2 check fields do not cover it
+    const auto stored = prefix.bytes().subspan(n * layout.sectorSize, layout.sectorSize);
+    std::copy(stored.begin(), stored.end(), whole.begin() + static_cast<std::ptrdiff_t>(layout.rawOffset));
+    return whole;
+}
+
 std::size_t refreshCheckFields(ImagePrefix& prefix, const ImagePrefix& asRead) {
-    if (prefix.layout().sectorSize != kRawSectorSize) return 0;
+    const ImageLayout& layout = prefix.layout();
+    if (!layout.storesRawSectors()) return 0;
+    // A Mode 2 disc mixes both forms; Form 2 sectors carry an EDC only.
+    const auto kept = [&](SectorMode mode) {
+        return mode == layout.logoSectorMode ||
+               (layout.logoSectorMode == SectorMode::Mode2Form1 && mode == SectorMode::Mode2Form2);
+    };
     std::size_t refreshed = 0;
     for (std::size_t i = 0; i < kLogoSectors; ++i) {
-        const SectorState state = inspectSector(rawSector(asRead.bytes(), i));
-        if (state.mode == prefix.layout().logoSectorMode && state.checksValid() &&
-            writeCheckFields(rawSector(prefix.bytes(), i)))
-            ++refreshed;
+        const SectorState state = inspectSector(wholeSector(asRead, i));
+        if (!kept(state.mode) || !state.checksValid()) continue;
+        WholeSector sector = wholeSector(prefix, i);
+        if (!writeCheckFields(sector)) continue;
+        const auto stored = std::span<const Byte>(sector).subspan(layout.rawOffset);
+        std::copy(stored.begin(), stored.end(),
+                  prefix.bytes().begin() + static_cast<std::ptrdiff_t>(i * layout.sectorSize));
+        ++refreshed;
     }
     return refreshed;
 }

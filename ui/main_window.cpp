@@ -140,6 +140,8 @@ void MainWindow::reportFailure(const std::string& failure) {
     dialogs_->showFailure(QString::fromStdString(failure), this);
 }
 
+bool MainWindow::confirm(const std::string& question) { return dialogs_->ask(QString::fromStdString(question), this); }
+
 void MainWindow::endProgram() {
     ending_ = true;
     close();

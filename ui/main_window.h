@@ -40,6 +40,7 @@ public:
     void presentPicture(const GreyPicture& picture) override;
     void showViewOptions(bool consoleView, bool pal) override;
     void reportFailure(const std::string& failure) override;
+    bool confirm(const std::string& question) override;
     void endProgram() override;
     void showStatus(const std::string& status) override;
 

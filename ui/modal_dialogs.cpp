@@ -47,4 +47,9 @@ void QtDialogs::showFailure(const QString& text, QWidget* parent) {
     QMessageBox::critical(parent, parent ? parent->windowTitle() : QString(), text);
 }
 
+bool QtDialogs::ask(const QString& question, QWidget* parent) {
+    return QMessageBox::question(parent, parent ? parent->windowTitle() : QString(), question,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 }  // namespace tolvane

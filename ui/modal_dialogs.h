@@ -17,6 +17,8 @@ public:
     // The chosen file, or an empty text when the person cancels.
     virtual QString chooseFile(Dialog dialog, QWidget* parent) = 0;
     virtual void showFailure(const QString& text, QWidget* parent) = 0;
+    // A yes-or-no question, "no" preselected; true for yes.
+    virtual bool ask(const QString& question, QWidget* parent) = 0;
 };
 
 // Qt's file dialogs and message box.
@@ -24,6 +26,7 @@ class QtDialogs : public ModalDialogs {
 public:
     QString chooseFile(Dialog dialog, QWidget* parent) override;
     void showFailure(const QString& text, QWidget* parent) override;
+    bool ask(const QString& question, QWidget* parent) override;
 };
 
 struct FileDialogSetup {

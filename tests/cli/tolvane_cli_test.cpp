@@ -99,7 +99,9 @@ TEST_F(TolvaneCli, ExportWritesTheLogoAsABitmap) {
 }
 
 TEST_F(TolvaneCli, AFailedExportLeavesAnExistingBitmapAlone) {
-    const std::vector<Byte> existing(1234, 0x77);
+    std::vector<Byte> existing(1234, 0x77);
+    existing[0] = 'B';
+    existing[1] = 'M';
     writeFile(path("keep.bmp"), existing);
     writeFile(path("short.bin"), makeImage(1000));
     const Result r = run({"export", path("short.bin"), path("keep.bmp")});

@@ -256,7 +256,7 @@ TEST(EditorCheckFields, AnImportedLogoLeavesAConsistentImageConsistent) {
     ASSERT_TRUE(editor.openBitmap(dir / "new.bmp"));
     EXPECT_EQ(window.status,
               "Imported new.bmp - press Patch to write it into consistent.bin (12 sectors get new EDC/ECC)");
-    ASSERT_TRUE(editor.patch());
+    ASSERT_EQ(editor.patch(), PatchOutcome::Patched);
 
     const auto after = readFile(image);
     const auto before = testing::makeRawImage(20);
@@ -304,7 +304,7 @@ TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
         ASSERT_TRUE(editor.saveBitmap(dir / "old.bmp"));
         EXPECT_EQ(importBitmap(dir / "old.bmp").logo, patternLogo(1));
         ASSERT_TRUE(editor.openBitmap(dir / "new.bmp"));
-        ASSERT_TRUE(editor.patch()) << (window.failures.empty() ? "" : window.failures[0]);
+        ASSERT_EQ(editor.patch(), PatchOutcome::Patched) << (window.failures.empty() ? "" : window.failures[0]);
 
         const auto after = readFile(dir / c.name);
         EXPECT_EQ(after.size(), original.size());
@@ -378,7 +378,7 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         changed.pixels()[changed.width() * 10 + 7] = 0xAB;
         writeBitmapFile(disc.dir / "changed.bmp", changed, greyBitmapHeader(changed.shape()));
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.bmp"));
-        ASSERT_TRUE(disc.editor.patch());
+        ASSERT_EQ(disc.editor.patch(), PatchOutcome::Patched);
         const LogoImage written = extractLogo(readImagePrefix(disc.dir / "disc.bin")).logo;
         EXPECT_EQ(written, encodeLogo(changed, disc.key));
         EXPECT_EQ(written[disc.shown.width() * 10 + 7], encodeLogoByte(0xAB, disc.key));

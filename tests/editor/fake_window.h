@@ -32,6 +32,10 @@ public:
     void presentPicture(const GreyPicture& picture) override { pictures.push_back(picture); }
     void showViewOptions(bool consoleView, bool pal) override { viewOptions = {consoleView, pal}; }
     void reportFailure(const std::string& failure) override { failures.push_back(failure); }
+    bool confirm(const std::string& question) override {
+        questions.push_back(question);
+        return answerYes;
+    }
     void endProgram() override { ended = true; }
     void showStatus(const std::string& status) override { this->status = status; }
 
@@ -42,6 +46,8 @@ public:
     std::vector<GreyPicture> pictures;
     std::pair<bool, bool> viewOptions{false, false};
     std::vector<std::string> failures;
+    std::vector<std::string> questions;
+    bool answerYes = false;
     std::string status;
     bool ended = false;
 

@@ -117,8 +117,8 @@ TEST(RefreshCheckFields, MakesEveryPatchedLogoSectorValidAgain) {
 TEST(RefreshCheckFields, LeavesSectorsThatWereNotValidOrOfAnotherModeAsTheyWere) {
     auto image = makeRawImage(13);
     std::fill(image.begin() + 2072, image.begin() + kSector, Byte{0});  // sector 0: zeroed check fields
-    image[kSector + 2100] ^= 1;                                         // sector 1: damaged ECC
-    const auto form2 = makeRawSector(2, 2, true);                       // sector 2: Form 2
+    image[kSector + 2100] ^= 1;                                         // sector 1: valid EDC, damaged ECC
+    const auto form2 = makeRawSector(2, 2, true);                       // sector 2: Form 2, EDC only
     std::copy(form2.begin(), form2.end(), image.begin() + 2 * kSector);
     const auto mode1 = makeRawSector(3, 1);  // sector 3: Mode 1 in a Mode 2 image
     std::copy(mode1.begin(), mode1.end(), image.begin() + 3 * kSector);
@@ -127,12 +127,32 @@ TEST(RefreshCheckFields, LeavesSectorsThatWereNotValidOrOfAnotherModeAsTheyWere)
     ImagePrefix patched = asRead;
     insertLogo(patternLogo(1), patched);
     const ImagePrefix userDataOnly = patched;
-    EXPECT_EQ(refreshCheckFields(patched, asRead), 8u);
-    for (std::size_t n = 0; n < 4; ++n)
+    EXPECT_EQ(refreshCheckFields(patched, asRead), 9u);
+    for (std::size_t n : {0, 1, 3})
         EXPECT_TRUE(std::equal(userDataOnly.bytes().begin() + n * kSector,
                                userDataOnly.bytes().begin() + (n + 1) * kSector, patched.bytes().begin() + n * kSector))
             << "sector " << n;
+    // The Form 2 sector gets its EDC (2348-2351) and nothing else.
+    const auto sector2 = rawSector(patched.bytes(), 2);
+    EXPECT_TRUE(inspectSector(sector2).checksValid());
+    for (std::size_t i = 0; i < 2348; ++i) ASSERT_EQ(sector2[i], userDataOnly.bytes()[2 * kSector + i]) << i;
     EXPECT_TRUE(inspectSector(rawSector(patched.bytes(), 4)).checksValid());
+}
+
+TEST(RefreshCheckFields, KeepsTheChecksOf2336ByteSectorsWithoutTheirHeader) {
+    const auto raw = makeRawImage(12);
+    ImagePrefix asRead(kMode2Sector2336Layout);
+    for (std::size_t n = 0; n < 12; ++n)
+        std::copy(raw.begin() + n * kSector + 16, raw.begin() + (n + 1) * kSector, asRead.bytes().begin() + n * 2336);
+    ImagePrefix patched = asRead;
+    insertLogo(patternLogo(2), patched);
+    EXPECT_EQ(refreshCheckFields(patched, asRead), 12u);
+    for (std::size_t n = 0; n < 12; ++n) {
+        EXPECT_TRUE(inspectSector(wholeSector(patched, n)).checksValid()) << n;
+        for (std::size_t i = 0; i < 8; ++i)  // the subheader stays
+            ASSERT_EQ(patched.bytes()[n * 2336 + i], asRead.bytes()[n * 2336 + i]);
+    }
+    EXPECT_EQ(extractLogo(patched).logo, patternLogo(2));
 }
 
 TEST(RefreshCheckFields, LeavesAnImageWithoutSectorHeadersAlone) {

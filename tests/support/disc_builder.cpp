@@ -77,10 +77,15 @@ std::vector<Byte> storeInLayout(const std::vector<Byte>& userData, const ImageLa
         raw[15] = layout.logoSectorMode == SectorMode::Mode1 ? 1 : 2;
         if (raw[15] == 2) raw[18] = raw[22] = 0x08;  // submode: data, form 1
         std::copy_n(userData.begin() + static_cast<std::ptrdiff_t>(n * 2048), 2048,
-                    raw.begin() + static_cast<std::ptrdiff_t>(layout.userDataOffset));
+                    raw.begin() + static_cast<std::ptrdiff_t>(layout.userDataOffset + layout.rawOffset));
         writeCheckFields(raw);
     }
-    return image;
+    if (layout.rawOffset == 0) return image;
+    std::vector<Byte> stored;  // each sector without what the layout leaves out
+    for (std::size_t n = 0; n < sectors; ++n)
+        stored.insert(stored.end(), image.begin() + static_cast<std::ptrdiff_t>(n * kRawSectorSize + layout.rawOffset),
+                      image.begin() + static_cast<std::ptrdiff_t>((n + 1) * kRawSectorSize));
+    return stored;
 }
 
 std::vector<Byte> buildDisc(const DiscSpec& spec, const ImageLayout& layout) {

@@ -24,7 +24,8 @@ struct DiscSpec {
 std::vector<Byte> discUserData(const DiscSpec& spec);
 
 // User data laid out in a layout: raw sectors get sync, header, subheader and
-// valid EDC/ECC; the plain layout is the user data itself.
+// valid EDC/ECC (2336-byte sectors the same, less sync and header); the plain
+// layout is the user data itself.
 std::vector<Byte> storeInLayout(const std::vector<Byte>& userData, const ImageLayout& layout);
 
 std::vector<Byte> buildDisc(const DiscSpec& spec, const ImageLayout& layout);

@@ -46,7 +46,11 @@ void writeLe32Into(std::vector<Byte>& bytes, std::size_t at, std::uint32_t value
 
 }  // namespace
 
-Byte imageByte(std::uint64_t offset) { return static_cast<Byte>((offset * 7 + offset / 2352 * 13 + 1) % 251); }
+Byte imageByte(std::uint64_t offset) {
+    const std::uint64_t within = offset % 2352;
+    if (within < 12) return within == 0 || within == 11 ? 0x00 : 0xFF;  // each sector starts with the CD sync
+    return static_cast<Byte>((offset * 7 + offset / 2352 * 13 + 1) % 251);
+}
 
 std::vector<Byte> makeImage(std::size_t length) {
     std::vector<Byte> image(length);

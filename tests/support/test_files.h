@@ -29,7 +29,8 @@ private:
 void writeFile(const std::filesystem::path& path, const std::vector<Byte>& bytes);
 std::vector<Byte> readFile(const std::filesystem::path& path);
 
-// A byte that depends on its file offset, different in neighbouring bytes and sectors.
+// A byte that depends on its file offset, different in neighbouring bytes and
+// sectors; every 2352 bytes start with the CD sync, as raw sectors do.
 Byte imageByte(std::uint64_t offset);
 // An image of `length` bytes filled with imageByte.
 std::vector<Byte> makeImage(std::size_t length);

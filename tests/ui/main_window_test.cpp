@@ -31,10 +31,16 @@ struct ScriptedDialogs : ModalDialogs {
         return next;
     }
     void showFailure(const QString& text, QWidget*) override { failures << text; }
+    bool ask(const QString& question, QWidget*) override {
+        questions << question;
+        return answerYes;
+    }
 
     std::deque<QString> answers;
     std::vector<Dialog> asked;
     QStringList failures;
+    QStringList questions;
+    bool answerYes = false;
 };
 
 QString qt(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }

@@ -30,6 +30,15 @@ struct EditorState {
     bool pal = false;
     // How many logo sectors of imagePrefix got their EDC/ECC recomputed at the last import.
     std::size_t sectorsWithNewChecks = 0;
+    // False for a file that shows nothing of a disc image; Patch asks before writing it.
+    bool looksLikeDisc = true;
+};
+
+enum class PatchOutcome {
+    Patched,
+    NothingToPatch,  // the image already holds these bytes: nothing was written
+    Declined,        // the person chose not to patch a file that does not look like a disc
+    Failed,          // reported; nothing was written, or the message says what was
 };
 
 struct Enablement {
@@ -56,9 +65,10 @@ public:
     bool openImage(const std::filesystem::path& path);
     bool saveBitmap(const std::filesystem::path& path);
     bool openBitmap(const std::filesystem::path& path);
-    bool patch();
-    // Everything Patch checks before it writes, without writing.
-    bool checkPatch();
+    PatchOutcome patch();
+    // Everything Patch checks and asks before it writes, without writing: gives
+    // what Patch would do.
+    PatchOutcome checkPatch();
 
     // Switching the view redraws the logo; it changes nothing in the image bytes.
     void setConsoleView(bool on);
@@ -71,8 +81,11 @@ public:
     bool isEnabled(Button button) const;
 
 private:
+    // Runs a command that works on locals and commits last; a failure is reported
+    // with what was being done and leaves state and buttons as they were.
     template <typename Command>
-    bool attempt(Command&& command);
+    bool attempt(const std::string& doing, Command&& command);
+    bool confirmNotADisc();
     void enable(const Enablement& next);
     void present();
     void importLogo(const std::filesystem::path& path, const ImportedBitmap& imported, const std::string& how);

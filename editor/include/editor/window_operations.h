@@ -26,6 +26,8 @@ public:
     virtual void showViewOptions(bool consoleView, bool pal) = 0;
     // Tells the person what failed; the program goes on.
     virtual void reportFailure(const std::string& failure) = 0;
+    // Asks a yes-or-no question before a step that may be a mistake; true is yes.
+    virtual bool confirm(const std::string& question) = 0;
     virtual void endProgram() = 0;
     // One line on what the last command did.
     virtual void showStatus(const std::string& status) = 0;

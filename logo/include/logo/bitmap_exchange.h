@@ -50,6 +50,10 @@ void writeBitmapFile(const std::filesystem::path& path, const GreyPicture& pictu
 // Reads and decodes the file at path.
 GreyPicture readBitmapFile(const std::filesystem::path& path, PictureShape shape);
 
+// Whether the file at path starts as a picture file this program writes does: a
+// BMP's "BM" or PNG's signature. False for a file that cannot be read.
+bool startsAsPicture(const std::filesystem::path& path);
+
 // The logo's rows bottom first: row k of the result is row 63 - k of the input.
 // Each is the other's inverse.
 BitmapPixels toBitmapRows(const LogoImage& logo);

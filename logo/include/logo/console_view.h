@@ -46,5 +46,8 @@ GreyPicture decodeLogo(const LogoImage& stored, Byte key, bool pal);
 // The stored bytes for a picture of either shape (at most 24576 pixels); PAL
 // padding is encoded zeros.
 LogoImage encodeLogo(const GreyPicture& shown, Byte key);
+// The same written over a stored logo: the bytes past the picture (PAL's 152
+// bytes of padding) stay as they are in `stored`.
+LogoImage encodeLogo(const GreyPicture& shown, Byte key, LogoImage stored);
 
 }  // namespace tolvane

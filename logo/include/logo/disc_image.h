@@ -19,8 +19,9 @@ public:
     // descriptor appears at sector 16; the raw Mode 2 layout when none does),
     // reads its prefix and its identity. Fails when the file cannot be opened or
     // is shorter than the prefix; an unreadable identity is only "unknown".
-    // Update opens an existing file for writing in place: never created, never
-    // truncated.
+    // Update opens an existing file for writing in place, never created, never
+    // truncated, and holds an exclusive lock on it until it closes: a second
+    // writer waits a moment, then fails.
     static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
 
     const std::filesystem::path& path() const { return path_; }
@@ -28,14 +29,22 @@ public:
     const ImageLayout& layout() const { return prefix_.layout(); }
     const ImagePrefix& prefix() const { return prefix_; }  // as read
     const DiscIdentity& identity() const { return identity_; }
+    // False for a file in which no layout shows a volume descriptor and none of
+    // the 12 logo sectors starts with the CD sync: a text, a picture, an archive.
+    bool looksLikeDisc() const { return looksLikeDisc_; }
 
     // Fails, writing nothing, unless the file's prefix as read through this
     // handle is still expectedOnDisk (what was read when the image was opened
     // for editing).
     void checkUnchanged(const ImagePrefix& expectedOnDisk) const;
     // After that check, writes the prefix over the start of the file in place and
-    // flushes it to the disk; nothing from prefix.size() on is touched. Update only.
-    void writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
+    // flushes it to the disk; nothing from prefix.size() on is touched. Gives
+    // false, writing nothing, when the file already holds exactly these bytes.
+    // When the write or the flush fails, the bytes as read are put back and
+    // flushed, and the failure says where the image stands: untouched, put back,
+    // or (if even that failed) where its first bytes as they were are saved.
+    // Update only.
+    bool writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
 
     // Closes the file, reporting a failure to do so.
     void close();
@@ -48,6 +57,10 @@ private:
     std::uint64_t size_;
     ImagePrefix prefix_;
     DiscIdentity identity_;
+    bool looksLikeDisc_ = false;
 };
+
+// "does not look like a disc image: ...", for the status line and messages.
+std::string notADiscReason();
 
 }  // namespace tolvane

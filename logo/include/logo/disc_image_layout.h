@@ -31,7 +31,8 @@ void verifyImagePrefix(const std::filesystem::path& path, const ImagePrefix& exp
 // file is not created, not truncated, and nothing from prefix.size() on is
 // touched. Before writing, the file's first bytes must still be expectedOnDisk
 // (what was read when the image was opened); otherwise nothing is written. The
-// bytes are flushed to the disk before this returns.
-void writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
+// bytes are flushed to the disk before this returns. Gives false, writing
+// nothing, when the file already holds exactly these bytes.
+bool writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
 
 }  // namespace tolvane

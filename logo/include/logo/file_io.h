@@ -4,15 +4,20 @@
 
 #include "logo/bytes.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace tolvane {
 
 class File {
 public:
+    // Only regular files open: a folder, a FIFO or a device is refused at once
+    // (opening never blocks).
     static File openForReading(const std::filesystem::path& path);
     // An existing file, for reading and writing in place: never created, never truncated.
     static File openForUpdate(const std::filesystem::path& path);
@@ -22,11 +27,19 @@ public:
     File(const File&) = delete;
     ~File();  // closes without a check; call close() where the outcome matters
 
+    const std::filesystem::path& path() const { return path_; }
     std::uint64_t size() const;
     // Reads up to out.size() bytes at offset; gives how many there were (fewer at the end).
     std::size_t readAt(std::uint64_t offset, std::span<Byte> out);
     void writeAt(std::uint64_t offset, std::span<const Byte> bytes);
     void flushToDisk();
+    // An exclusive lock on the whole file for this handle, held until it closes;
+    // gives false when another handle (of any program) still holds one after `wait`.
+    bool lockForWriting(std::chrono::milliseconds wait);
+    // Allocates the disk blocks under the first `length` bytes where the file
+    // system can, without changing the file's length, so that writing over them
+    // cannot run out of space. Fails only when the space is not there.
+    void reserve(std::uint64_t length);
     void close();
 
 private:
@@ -40,9 +53,32 @@ private:
 // The whole file, refused when it is longer than maxSize (bitmaps, templates: small files).
 std::vector<Byte> readSmallFile(const std::filesystem::path& path, std::size_t maxSize);
 
-// Replaces the file at target by exactly these bytes: written to a new file in the
-// same folder, flushed, then renamed over the target, so a failure leaves an
-// existing target as it was.
+// Replaces the file at target by exactly these bytes, so that a failure leaves an
+// existing target as it was: written to a new file in the same folder, flushed,
+// then put in place. A symbolic link is written through to the file it names,
+// and stays a link. Anything but a regular file or a new name is refused, and so
+// is an existing file the user may not write.
 void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes);
+
+// Whether both paths name one file (device and inode, or volume and file ID):
+// through links, other spellings or hard links alike. False when either is missing.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// For tests: the next call of that kind on any file fails with the system error
+// `error` (an errno value) after `afterBytes` bytes were written. Faults queue up
+// and are used in order.
+enum class FileOperation { Write, Flush, Reserve };
+void injectFileFault(FileOperation operation, int error, std::size_t afterBytes = 0);
+void clearFileFaults();
+
+namespace detail {
+// The injected fault for this operation, if one is queued: how many bytes still go
+// through and the error that follows.
+struct InjectedFault {
+    std::size_t afterBytes;
+    int error;
+};
+std::optional<InjectedFault> takeFileFault(FileOperation operation);
+}  // namespace detail
 
 }  // namespace tolvane

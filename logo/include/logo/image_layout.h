@@ -26,8 +26,11 @@ struct ImageLayout {
     std::size_t sectorSize;        // bytes per sector in the file
     std::size_t userDataOffset;    // bytes of a sector before its user data
     std::size_t prefixLength;      // bytes read from and written back to the file's start
+    std::size_t rawOffset = 0;     // where in a whole 2352-byte sector each stored sector starts
 
     std::size_t payloadOffset(std::size_t sector) const { return sector * sectorSize + userDataOffset; }
+    // Whether each stored sector is a whole raw sector from rawOffset on, check fields included.
+    bool storesRawSectors() const { return sectorSize + rawOffset == kRawSectorSize; }
 };
 
 // A raw CDRWIN .bin image of Mode 2 Form 1 sectors: 24 bytes of sync, header and
@@ -42,13 +45,19 @@ inline constexpr ImageLayout kRawMode2Layout{"raw 2352-byte sectors, user data a
 inline constexpr ImageLayout kRawMode1Layout{"raw 2352-byte Mode 1 sectors, user data at 16", SectorMode::Mode1,
                                              kRawSectorSize, 16, kLogoSectors* kRawSectorSize};
 
+// Mode 2 sectors without their 12-byte sync and 4-byte header: the subheader at
+// 0, the user data at 8, the check fields at the end as in a raw sector.
+inline constexpr ImageLayout kMode2Sector2336Layout{
+    "2336-byte Mode 2 sectors, user data at 8", SectorMode::Mode2Form1, 2336, 8, kLogoSectors * 2336, 16};
+
 // A file of the sectors' user data alone (.iso; DVD games, CD games saved as ISO).
 inline constexpr ImageLayout kPlainLayout{"2048-byte sectors", SectorMode::NoSync, kUserDataLength, 0,
                                           kLogoSectors* kUserDataLength};
 
 // Every layout an image can have, in the order they are tried. An image in which
 // none shows its volume descriptor is read with the first.
-inline constexpr std::array<const ImageLayout*, 3> kImageLayouts{&kRawMode2Layout, &kRawMode1Layout, &kPlainLayout};
+inline constexpr std::array<const ImageLayout*, 4> kImageLayouts{&kRawMode2Layout, &kRawMode1Layout,
+                                                                 &kMode2Sector2336Layout, &kPlainLayout};
 
 using SectorPayload = std::array<Byte, kUserDataLength>;  // user data of one of sectors 0-11
 using SectorPayloads = std::array<SectorPayload, kLogoSectors>;

@@ -4,6 +4,7 @@
 
 #include "logo/image_layout.h"
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -36,15 +37,24 @@ std::uint32_t computeEdc(std::span<const Byte> bytes);
 
 SectorState inspectSector(ConstRawSector sector);
 
-// Recomputes EDC and ECC of a Mode 1 or Mode 2 Form 1 sector for its current
-// header and data; other sectors are left alone. Gives whether it wrote.
+// Recomputes the check fields of a sector for its current header and data: EDC
+// and ECC of Mode 1 and Mode 2 Form 1, the EDC of Mode 2 Form 2. Other sectors
+// are left alone. Gives whether it wrote.
 bool writeCheckFields(RawSector sector);
+
+// Logo sector n of a prefix as a whole raw sector, for layouts that
+// storesRawSectors(): a copy, with the sync and a zero Mode 2 header filled in
+// where the layout stores less (Mode 2 check fields do not cover the header).
+using WholeSector = std::array<Byte, kRawSectorSize>;
+WholeSector wholeSector(const ImagePrefix& prefix, std::size_t n);
 
 // Changing a sector's user data invalidates its EDC and ECC, and a drive or an
 // emulator then reports the sector as damaged. So after a new logo went into the
 // prefix, every logo sector whose check fields were valid as read gets them
-// recomputed for its new content. Sectors whose fields were not valid (zeroed,
-// another mode, never there) keep them exactly as read: nothing is invented.
+// recomputed for its new content (a Form 2 sector, which has no ECC, its EDC).
+// Sectors whose fields were not valid (zeroed, another mode, never there; a Form
+// 1 sector with a valid EDC but a bad ECC) keep them exactly as read: nothing is
+// invented.
 // Gives the number of sectors that got new check fields.
 std::size_t refreshCheckFields(ImagePrefix& prefix, const ImagePrefix& asRead);
 
