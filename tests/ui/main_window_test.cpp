@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QThread>
 
@@ -277,6 +278,8 @@ TEST_F(MainWindowTest, LongFileNamesAreShortenedInTheMiddleSoTheStatusKeepsItsEn
     const std::string logo = "Replacement boot logo drawn for the European special edition, final version.bmp";
     writeFile(dir / kLongGame, testing::buildDisc({}, kRawMode2Layout));
     exportBitmap(dir / logo, patternLogo(4), dir / "none.hed");
+    // A desktop's usual status font; Qt 5's offscreen platform picks a far larger one.
+    child<QLabel>("lbetat")->setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
     const auto status = [&] { return ShownStatus(child<QLabel>("lbetat")); };
 
     click("bnouvimg", dir / kLongGame);
@@ -329,20 +332,21 @@ TEST(EditorProgram, ItsCaptionUnderX11IsTheWindowTitleAlone) {
     TOLVANE_REQUIRE_PROGRAM("Xvfb");
     TOLVANE_REQUIRE_PROGRAM("xprop");
     QProcess server;
-    server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+    server.start(QStringLiteral("Xvfb"),
+                 QStringList{"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
     ASSERT_TRUE(server.waitForReadyRead(20000)) << "Xvfb did not start";
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DISPLAY", ":" + QString::fromLatin1(server.readAllStandardOutput()).trimmed());
     environment.insert("QT_QPA_PLATFORM", "xcb");
     QProcess editor;
     editor.setProcessEnvironment(environment);
-    editor.start(QStringLiteral(TOLVANE_EDITOR), {});
+    editor.start(QStringLiteral(TOLVANE_EDITOR), QStringList());
 
     // xprop finds the window by its WM_NAME, which Qt sets to the title alone.
     QProcess xprop;
     xprop.setProcessEnvironment(environment);
     for (int tries = 0; tries < 200; ++tries) {
-        xprop.start(QStringLiteral("xprop"), {"-name", "Tolvane Editor by Darquil ", "_NET_WM_NAME"});
+        xprop.start(QStringLiteral("xprop"), QStringList{"-name", "Tolvane Editor by Darquil ", "_NET_WM_NAME"});
         xprop.waitForFinished();
         if (xprop.exitStatus() == QProcess::NormalExit && xprop.exitCode() == 0) break;
         QThread::msleep(50);
