@@ -7,8 +7,9 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // No display name: Qt would append it to every window's caption, and the
+    // window's title is the whole caption. --version prints the name and version.
     QApplication::setApplicationName(QStringLiteral("tolvane-editor"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tolvane Editor"));
     QApplication::setApplicationVersion(QStringLiteral(TOLVANE_VERSION));
 
     QCommandLineParser parser;

@@ -2,6 +2,7 @@
 
 #include "app_icon.h"
 #include "logo_view.h"
+#include "logo/failure.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,6 +14,9 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTextDocument>
+
+#include <algorithm>
 
 namespace tolvane {
 
@@ -28,6 +32,59 @@ QFont windowsFont(qreal points, int weight) {
 }
 
 std::filesystem::path toPath(const QString& text) { return std::filesystem::path(text.toStdU16String()); }
+
+// The status text in `width` pixels: first the file names in it are shortened in
+// their middle, all to one width and no more than needed, so that the message
+// around them stays whole; if that is not enough, the end is cut.
+QString fitStatus(const QString& text, QStringList names, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) return text;
+    struct Piece {
+        QString text;
+        bool name;
+    };
+    std::vector<Piece> pieces{{text, false}};
+    // A full path before the file name it ends with.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    for (const QString& name : names) {
+        if (name.isEmpty()) continue;
+        std::vector<Piece> split;
+        for (const Piece& piece : pieces) {
+            if (piece.name) {
+                split.push_back(piece);
+                continue;
+            }
+            qsizetype from = 0;
+            qsizetype at = piece.text.indexOf(name);
+            for (; at >= 0; at = piece.text.indexOf(name, from)) {
+                split.push_back({piece.text.mid(from, at - from), false});
+                split.push_back({name, true});
+                from = at + name.size();
+            }
+            split.push_back({piece.text.mid(from), false});
+        }
+        pieces = std::move(split);
+    }
+    const auto withNamesIn = [&](int nameWidth) {
+        QString shortened;
+        for (const Piece& piece : pieces)
+            shortened += piece.name ? metrics.elidedText(piece.text, Qt::ElideMiddle, nameWidth) : piece.text;
+        return shortened;
+    };
+    const auto fitsIn = [&](int nameWidth) { return metrics.horizontalAdvance(withNamesIn(nameWidth)) <= width; };
+    // A name keeps a few letters on each side of its ellipsis.
+    int fits = metrics.horizontalAdvance(QStringLiteral("abcd\u2026wxyz"));
+    if (!fitsIn(fits)) return metrics.elidedText(withNamesIn(fits), Qt::ElideRight, width);
+    int tooWide = metrics.horizontalAdvance(text);  // every name whole
+    while (tooWide - fits > 1) {
+        const int middle = fits + (tooWide - fits) / 2;
+        if (fitsIn(middle)) {
+            fits = middle;
+        } else {
+            tooWide = middle;
+        }
+    }
+    return withNamesIn(fits);
+}
 
 }  // namespace
 
@@ -89,6 +146,7 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     lbetat_->setObjectName(QStringLiteral("lbetat"));
     lbetat_->setGeometry(4, kClientHeight, kClientWidth - 8, kStatusHeight);
     lbetat_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbetat_->setTextFormat(Qt::PlainText);  // a file name is never markup
     showStatus("Open a disc image to see its logo.");
 
     editor_.Form_Load();
@@ -108,7 +166,11 @@ QPushButton* MainWindow::makeButton(const char* name, const QString& text, QRect
     return button;
 }
 
-std::filesystem::path MainWindow::chooseFile(Dialog dialog) { return toPath(dialogs_->chooseFile(dialog, this)); }
+std::filesystem::path MainWindow::chooseFile(Dialog dialog) {
+    const std::filesystem::path chosen = toPath(dialogs_->chooseFile(dialog, this));
+    if (!chosen.empty()) commandFile_ = chosen;
+    return chosen;
+}
 
 void MainWindow::setEnabled(Button button, bool on) {
     switch (button) {
@@ -148,7 +210,25 @@ void MainWindow::endProgram() {
     QApplication::quit();
 }
 
-void MainWindow::showStatus(const std::string& status) { lbetat_->setText(QString::fromStdString(status)); }
+// The names the editor's status texts give files by: the full path in a failure,
+// the file name alone otherwise.
+QStringList MainWindow::fileNames() const {
+    QStringList names;
+    for (const std::filesystem::path& file : {commandFile_, editor_.state().imagePath}) {
+        if (file.empty()) continue;
+        names << QString::fromStdString(pathText(file)) << QString::fromStdString(displayName(file));
+    }
+    return names;
+}
+
+void MainWindow::showStatus(const std::string& status) {
+    const QString text = QString::fromStdString(status);
+    lbetat_->setText(fitStatus(text, fileNames(), lbetat_->fontMetrics(), lbetat_->contentsRect().width()));
+    // Qt takes a tooltip that looks like markup for markup; a file name is not.
+    lbetat_->setToolTip(Qt::mightBeRichText(text)
+                            ? QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped())
+                            : text);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window is Quit: nothing is asked and nothing is saved.
@@ -169,6 +249,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::openDroppedFile(const QString& path) {
+    commandFile_ = toPath(path);
     if (QFileInfo(path).suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) != 0) {
         editor_.openImage(toPath(path));
     } else if (editor_.isEnabled(Button::bnouvbmp)) {

@@ -51,6 +51,7 @@ protected:
 
 private:
     QPushButton* makeButton(const char* name, const QString& text, QRect geometry, void (Editor::*handler)());
+    QStringList fileNames() const;
 
     std::unique_ptr<ModalDialogs> dialogs_;
     QLabel* lbtitre_ = nullptr;
@@ -60,10 +61,12 @@ private:
     QPushButton* bnouvbmp_ = nullptr;
     QPushButton* bnpatch_ = nullptr;
     QPushButton* bnquitter_ = nullptr;
-    QLabel* lbetat_ = nullptr;
+    QLabel* lbetat_ = nullptr;  // the status line; its tooltip holds the whole text
     QCheckBox* cbconsole_ = nullptr;
     QCheckBox* cbpal_ = nullptr;
     Editor editor_;
+    // The file last chosen or dropped: the one the running command reads or writes.
+    std::filesystem::path commandFile_;
     bool ending_ = false;
 };
 

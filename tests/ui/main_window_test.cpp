@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include "support/disc_builder.h"
 #include "support/test_files.h"
 #include "ui/app_icon.h"
 #include "ui/logo_view.h"
@@ -9,8 +10,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QAccessible>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QThread>
 
 #include <deque>
 
@@ -249,6 +256,114 @@ TEST_F(MainWindowTest, ConsoleViewSitsBesideTheTitleAndRedrawsWithoutTouchingThe
     console->click();
     EXPECT_EQ(drawn(), stored);
     EXPECT_EQ(testing::readFile(image), bytes);
+}
+
+// The status line as it is drawn (as a screen reader gets it) and whether it fits
+// its label; the tooltip as the person reads it (Qt shows markup-looking tooltips
+// as markup).
+struct ShownStatus {
+    explicit ShownStatus(QLabel* label) {
+        text = QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name).toStdString();
+        const QString tooltip = label->toolTip();
+        tip = (Qt::mightBeRichText(tooltip) ? QTextDocumentFragment::fromHtml(tooltip).toPlainText() : tooltip)
+                  .toStdString();
+        fits = label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width();
+    }
+    bool textMatches(const char* pattern) const {
+        return QRegularExpression(QString::fromUtf8(pattern)).match(QString::fromStdString(text)).hasMatch();
+    }
+    std::string text;
+    std::string tip;
+    bool fits = false;
+};
+
+const std::string kLongGame =
+    "Grand Adventure of the Very Long Title - Special Collector's Edition (Europe) (Disc 1).bin";
+
+TEST_F(MainWindowTest, LongFileNamesAreShortenedInTheMiddleSoTheStatusKeepsItsEnd) {
+    const std::string logo = "Replacement boot logo drawn for the European special edition, final version.bmp";
+    writeFile(dir / kLongGame, testing::buildDisc({}, kRawMode2Layout));
+    exportBitmap(dir / logo, patternLogo(4), dir / "none.hed");
+    // A desktop's usual status font; Qt 5's offscreen platform picks a far larger one.
+    child<QLabel>("lbetat")->setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    const auto status = [&] { return ShownStatus(child<QLabel>("lbetat")); };
+
+    click("bnouvimg", dir / kLongGame);
+    EXPECT_EQ(status().tip, "Opened " + kLongGame + ": raw 2352-byte sectors, user data at 24, SLUS_200.01, NTSC");
+    EXPECT_TRUE(status().fits);
+    EXPECT_TRUE(status().textMatches(
+        R"(^Opened Grand .+\x{2026}.+\.bin: raw 2352-byte sectors, user data at 24, SLUS_200\.01, NTSC$)"))
+        << status().text;
+
+    click("bnouvbmp", dir / logo);
+    EXPECT_EQ(status().tip,
+              "Imported " + logo + " - press Patch to write it into " + kLongGame + " (12 sectors get new EDC/ECC)");
+    EXPECT_TRUE(status().fits);
+    EXPECT_TRUE(status().textMatches(R"(^Imported Repl.+\x{2026}.+\.bmp - press Patch to write it into )"
+                                     R"(Grand.+\x{2026}.+\.bin \(12 sectors get new EDC/ECC\)$)"))
+        << status().text;
+
+    // A failure names the whole path; the reason after it stays in view.
+    const auto missing = dir / ("missing " + kLongGame);
+    click("bnouvimg", missing);
+    EXPECT_EQ(status().tip, "Cannot open \"" + missing.string() + "\" for reading: No such file or directory");
+    EXPECT_TRUE(status().fits);
+    EXPECT_TRUE(status().textMatches(R"(^Cannot open "/.+\x{2026}.+\.bin" for reading: No such file or directory$)"))
+        << status().text;
+}
+
+TEST_F(MainWindowTest, AStatusTooLongEvenWithShortNamesIsCutAtTheEnd) {
+    writeFile(dir / kLongGame, testing::buildDisc({}, kRawMode2Layout));
+    click("bnouvimg", dir / kLongGame);
+    const std::string whole = "Patched " + kLongGame + " " + std::string(400, 'w');
+    window->showStatus(whole);
+    const ShownStatus status(child<QLabel>("lbetat"));
+    EXPECT_TRUE(status.fits);
+    EXPECT_EQ(status.tip, whole);
+    EXPECT_TRUE(status.textMatches(R"(^Patched Gr\S*\x{2026}\S*\.bin w+\x{2026}$)")) << status.text;
+}
+
+TEST_F(MainWindowTest, FileNamesThatLookLikeMarkupShowAsTyped) {
+    const std::string game = "<i>game.bin";
+    writeFile(dir / game, testing::buildDisc({}, kRawMode2Layout));
+    click("bnouvimg", dir / game);
+    const ShownStatus status(child<QLabel>("lbetat"));
+    EXPECT_EQ(status.text, "Opened <i>game.bin: raw 2352-byte sectors, user data at 24, SLUS_200.01, NTSC");
+    EXPECT_EQ(status.tip, status.text);
+}
+
+// The caption a window manager shows (_NET_WM_NAME) is the window's title alone:
+// Qt appends the application's display name to a title that does not end with it.
+TEST(EditorProgram, ItsCaptionUnderX11IsTheWindowTitleAlone) {
+    TOLVANE_REQUIRE_PROGRAM("Xvfb");
+    TOLVANE_REQUIRE_PROGRAM("xprop");
+    QProcess server;
+    server.start(QStringLiteral("Xvfb"),
+                 QStringList{"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
+    ASSERT_TRUE(server.waitForReadyRead(20000)) << "Xvfb did not start";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", ":" + QString::fromLatin1(server.readAllStandardOutput()).trimmed());
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    QProcess editor;
+    editor.setProcessEnvironment(environment);
+    editor.start(QStringLiteral(TOLVANE_EDITOR), QStringList());
+
+    // xprop finds the window by its WM_NAME, which Qt sets to the title alone.
+    QProcess xprop;
+    xprop.setProcessEnvironment(environment);
+    for (int tries = 0; tries < 200; ++tries) {
+        xprop.start(QStringLiteral("xprop"), QStringList{"-name", "Tolvane Editor by Darquil ", "_NET_WM_NAME"});
+        xprop.waitForFinished();
+        if (xprop.exitStatus() == QProcess::NormalExit && xprop.exitCode() == 0) break;
+        QThread::msleep(50);
+    }
+    const std::string caption = xprop.readAllStandardOutput().toStdString();
+    const std::string trouble = xprop.readAllStandardError().toStdString();
+    editor.kill();
+    editor.waitForFinished();
+    server.kill();
+    server.waitForFinished();
+    EXPECT_EQ(caption, "_NET_WM_NAME(UTF8_STRING) = \"Tolvane Editor by Darquil \"\n") << trouble;
 }
 
 TEST(FileDialogs, HaveTheirTitlesFiltersAndExtensions) {
