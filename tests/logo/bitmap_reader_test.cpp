@@ -65,6 +65,18 @@ TEST(BitmapKinds, OneAndTwoBitThroughTheirPalettes) {
     EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 2, .palette = q.entries}, twoBitRows), "f"), picture(four));
 }
 
+TEST(BitmapKinds, FourBitWithFullAndShortPalettes) {
+    const Palette p = reversed(kSixteen);
+    const auto rows = packRows(indicesBottomUp(picture(kSixteen), p.index), 4);
+    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 4, .palette = p.entries}, rows), "f"), picture(kSixteen));
+
+    const std::vector<Byte> five{3, 60, 128, 190, 250};
+    const Palette q = reversed(five);
+    const auto shortRows = packRows(indicesBottomUp(picture(five), q.index), 4);
+    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 4, .palette = q.entries, .coloursUsed = 5}, shortRows), "f"),
+              picture(five));
+}
+
 TEST(BitmapKinds, Rle8AndRle4) {
     const LogoImage logo = testing::patternLogo(3);
     std::array<Byte, 256> identity{};
@@ -181,18 +193,6 @@ TEST(BitmapKinds, Os2Headers) {
                 encodeRle4(indices)),
             "f"),
         picture(kSixteen));
-}
-
-TEST(BitmapKinds, FourBitWithFullAndShortPalettes) {
-    const Palette p = reversed(kSixteen);
-    const auto rows = packRows(indicesBottomUp(picture(kSixteen), p.index), 4);
-    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 4, .palette = p.entries}, rows), "f"), picture(kSixteen));
-
-    const std::vector<Byte> five{3, 60, 128, 190, 250};
-    const Palette q = reversed(five);
-    const auto shortRows = packRows(indicesBottomUp(picture(five), q.index), 4);
-    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 4, .palette = q.entries, .coloursUsed = 5}, shortRows), "f"),
-              picture(five));
 }
 
 // Levels that 5- and 6-bit channels hold exactly once widened by repeating their
