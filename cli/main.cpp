@@ -74,11 +74,12 @@ const Command kCommands[] = {
      "[--dry-run] [--force] [--console [--key K] [--pal|--ntsc]] IMAGE BITMAP",
      {"--dry-run", "--force", "--console", "--pal", "--ntsc"},
      {"--key"},
-     "Reads BITMAP (384 x 64; 8-bit palette, 24- or 32-bit) and writes its picture\n"
-     "into the logo of IMAGE, in place: IMAGE keeps its length and every byte outside\n"
-     "the logo's user data, except the check fields (EDC/ECC) of logo sectors that\n"
-     "had valid ones, which are recomputed. Nothing is written when the bitmap cannot\n"
-     "be read or IMAGE is not as expected.\n"
+     "Reads BITMAP, a 384 x 64 BMP (1-, 2-, 4- or 8-bit with a palette, plain or RLE;\n"
+     "16-, 24- or 32-bit, with or without colour masks; Windows or OS/2 headers),\n"
+     "and writes its picture into the logo of IMAGE, in place: IMAGE keeps its length\n"
+     "and every byte outside the logo's user data, except the check fields (EDC/ECC)\n"
+     "of logo sectors that had valid ones, which are recomputed. Nothing is written\n"
+     "when the bitmap cannot be read or IMAGE is not as expected.\n"
      "\n"
      "  --dry-run   check everything, write nothing\n"
      "  --force     patch IMAGE even if it does not look like a disc image\n"},

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Writes a seed corpus into $1: a 384 x 64 picture as every kind of BMP the
-# reader takes, made by ImageMagick, plus an RLE4 file it cannot write.
+# reader takes, made by ImageMagick, plus an RLE4 file and a 16-bit one with a
+# 56-byte header that it cannot write.
 set -eu
 out=$1
 mkdir -p "$out"
@@ -26,14 +27,21 @@ palette = b"".join(bytes([n * 17] * 3 + [0]) for n in range(16))
 offset = 14 + 40 + len(palette)
 info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 4, 2, len(rows), 2835, 2835, 16, 0)
 open(f"{work}/rle4.bmp", "wb").write(b"BM" + struct.pack("<IHHI", offset + len(rows), 0, 0, offset) + info + palette + rows)
+
+# 16-bit X1R5G5B5 with a 56-byte header: the 40-byte one and four colour masks.
+rows = b"".join(struct.pack("<H", (pixels[y * w + x] >> 3) * 0x421) for y in range(h - 1, -1, -1) for x in range(w))
+offset = 14 + 56
+info = struct.pack("<IiiHHIIiiII", 56, w, h, 1, 16, 3, len(rows), 2835, 2835, 0, 0)
+info += struct.pack("<IIII", 0x7C00, 0x03E0, 0x001F, 0)
+open(f"{work}/v3-16.bmp", "wb").write(b"BM" + struct.pack("<IHHI", offset + len(rows), 0, 0, offset) + info + rows)
 PY
 
-cp "$work/rle4.bmp" "$out/rle4.bmp"
+cp "$work/rle4.bmp" "$work/v3-16.bmp" "$out/"
 n=0
 for kind in "-type Palette BMP" "-type Palette BMP3" "-type Palette -compress None BMP3" \
             "-flip -type Palette -compress None BMP3" "-colors 16 -type Palette -compress None BMP3" \
             "-colors 2 -type Palette BMP3" "-type TrueColor BMP3" "-type TrueColorAlpha BMP" \
-            "-define bmp:subtype=RGB565 BMP"; do
+            "-define bmp:subtype=RGB565 BMP" "-type Palette BMP2" "-colors 16 -type Palette BMP2"; do
     n=$((n + 1))
     # shellcheck disable=SC2086
     convert "$work/logo.pgm" ${kind% *} "${kind##* }:$out/seed-$n.bmp"

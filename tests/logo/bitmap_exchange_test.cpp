@@ -203,10 +203,15 @@ TEST(BitmapImport, RefusesWhatItCannotReadWithTheReason) {
               "\"x.bmp\" uses compression 1 with 4 bits per pixel, which is not supported");
     EXPECT_EQ(reason({.compression = 4}), "\"x.bmp\" holds a JPEG picture inside the BMP; save it as a plain BMP");
     EXPECT_EQ(reason({.compression = 5}), "\"x.bmp\" holds a PNG picture inside the BMP; save it as a plain BMP");
-    EXPECT_EQ(reason({.bitsPerPixel = 2}), "\"x.bmp\" has 2 bits per pixel; 1, 4, 8, 16, 24 and 32 are supported");
-    EXPECT_EQ(reason({.infoHeaderSize = 12}), "\"x.bmp\" has an old OS/2 bitmap header; save it as a Windows BMP");
-    EXPECT_EQ(reason({.infoHeaderSize = 64}),
-              "\"x.bmp\" has an information header of 64 bytes; only 40, 108 and 124 are known");
+    EXPECT_EQ(reason({.compression = 6}), "\"x.bmp\" uses compression 6 with 8 bits per pixel, which is not supported");
+    EXPECT_EQ(reason({.bitsPerPixel = 3}), "\"x.bmp\" has 3 bits per pixel; 1, 2, 4, 8, 16, 24 and 32 are supported");
+    EXPECT_EQ(reason({.infoHeaderSize = 12, .width = 400}), "\"x.bmp\" is 400 x 64 pixels; the logo is 384 x 64");
+    EXPECT_EQ(reason({.infoHeaderSize = 64, .bitsPerPixel = 1, .compression = 3}),
+              "\"x.bmp\" uses OS/2 Huffman 1D compression, which is not supported; save it uncompressed");
+    EXPECT_EQ(reason({.infoHeaderSize = 20, .bitsPerPixel = 24, .compression = 4}),
+              "\"x.bmp\" uses OS/2 RLE24 compression, which is not supported; save it uncompressed");
+    EXPECT_EQ(reason({.infoHeaderSize = 100}),
+              "\"x.bmp\" has an information header of 100 bytes; only 12, 16 to 64, 108 and 124 are known");
     EXPECT_EQ(reason({.palette = greyPalette(), .coloursUsed = 300}),
               "\"x.bmp\" says its palette has 300 colours; a 8-bit picture has at most 256");
     EXPECT_EQ(failureOf([&] {

@@ -3,31 +3,46 @@
 #include "logo/bitmap_exchange.h"
 #include "logo/bytes.h"
 
+#include <algorithm>
+
 namespace tolvane::testing {
 
 std::vector<Byte> buildBmp(const BmpSpec& spec, const std::vector<Byte>& rows) {
+    const bool core = spec.infoHeaderSize == 12;  // OS/2 1.x: 16-bit sizes, 3-byte palette entries
+    const std::size_t entrySize = core ? 3 : 4;
     const std::size_t paletteOffset = 14 + spec.infoHeaderSize;
-    const std::size_t pixelOffset = paletteOffset + 4 * spec.palette.size() + spec.gapBeforePixels;
+    const std::size_t pixelOffset = paletteOffset + entrySize * spec.palette.size() + spec.gapBeforePixels;
     std::vector<Byte> file(pixelOffset);
     std::span<Byte> f(file);
     f[0] = 'B';
     f[1] = 'M';
     writeLe32(f, 2, static_cast<std::uint32_t>(pixelOffset + rows.size()));
     writeLe32(f, 10, static_cast<std::uint32_t>(pixelOffset));
-    writeLe32(f, 14, spec.infoHeaderSize);
-    if (spec.infoHeaderSize >= 40) {
-        writeLe32(f, 18, static_cast<std::uint32_t>(spec.width));
-        writeLe32(f, 22, static_cast<std::uint32_t>(spec.height));
-        writeLe16(f, 26, 1);
-        writeLe16(f, 28, spec.bitsPerPixel);
-        writeLe32(f, 30, spec.compression);
-        writeLe32(f, 34, static_cast<std::uint32_t>(rows.size()));
-        writeLe32(f, 46, spec.coloursUsed);
+
+    // The 40-byte layout, cut to the header's size (OS/2 2.x headers may be shorter).
+    std::vector<Byte> info(std::max<std::size_t>(spec.infoHeaderSize, 40));
+    writeLe32(info, 0, spec.infoHeaderSize);
+    if (core) {
+        writeLe16(info, 4, static_cast<std::uint16_t>(spec.width));
+        writeLe16(info, 6, static_cast<std::uint16_t>(spec.height));
+        writeLe16(info, 8, 1);
+        writeLe16(info, 10, spec.bitsPerPixel);
+    } else {
+        writeLe32(info, 4, static_cast<std::uint32_t>(spec.width));
+        writeLe32(info, 8, static_cast<std::uint32_t>(spec.height));
+        writeLe16(info, 12, 1);
+        writeLe16(info, 14, spec.bitsPerPixel);
+        writeLe32(info, 16, spec.compression);
+        writeLe32(info, 20, static_cast<std::uint32_t>(rows.size()));
+        writeLe32(info, 32, spec.coloursUsed);
     }
+    std::copy_n(info.begin(), spec.infoHeaderSize, file.begin() + 14);
+
     for (std::size_t n = 0; n < spec.palette.size(); ++n) {
-        f[paletteOffset + 4 * n] = spec.palette[n].blue;
-        f[paletteOffset + 4 * n + 1] = spec.palette[n].green;
-        f[paletteOffset + 4 * n + 2] = spec.palette[n].red;
+        const std::size_t at = paletteOffset + entrySize * n;
+        f[at] = spec.palette[n].blue;
+        f[at + 1] = spec.palette[n].green;
+        f[at + 2] = spec.palette[n].red;
     }
     file.insert(file.end(), rows.begin(), rows.end());
     return file;
