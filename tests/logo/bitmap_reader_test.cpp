@@ -63,7 +63,7 @@ TEST(BitmapKinds, OneAndTwoBitThroughTheirPalettes) {
     const std::vector<Byte> four{10, 90, 160, 240};
     const Palette q = reversed(four);
     const auto twoBitRows = packRows(indicesBottomUp(picture(four), q.index), 2);
-    EXPECT_EQ(decodeBitmap(buildBmp({.bitsPerPixel = 2, .palette = q.entries}, twoBitRows), "f"), picture(four));
+    EXPECT_EQ(decodedLogo(buildBmp({.bitsPerPixel = 2, .palette = q.entries}, twoBitRows), "f"), picture(four));
 }
 
 TEST(BitmapKinds, FourBitWithFullAndShortPalettes) {
@@ -158,9 +158,9 @@ TEST(BitmapKinds, SixteenAndThirtyTwoBitWithAndWithoutMasks) {
 TEST(BitmapKinds, Os2Headers) {
     const Palette p = reversed(kSixteen);
     const auto indices = indicesBottomUp(picture(kSixteen), p.index);
-    EXPECT_EQ(decodeBitmap(buildBmp({.infoHeaderSize = 12, .palette = p.entries}, packRows(indices, 8)), "f"),
+    EXPECT_EQ(decodedLogo(buildBmp({.infoHeaderSize = 12, .palette = p.entries}, packRows(indices, 8)), "f"),
               picture(kSixteen));
-    EXPECT_EQ(decodeBitmap(
+    EXPECT_EQ(decodedLogo(
                   buildBmp({.infoHeaderSize = 12, .bitsPerPixel = 4, .palette = p.entries}, packRows(indices, 4)), "f"),
               picture(kSixteen));
     // Top row first; 5 entries' room before the pixels, of which a 1-bit picture uses 2.
@@ -169,26 +169,26 @@ TEST(BitmapKinds, Os2Headers) {
     for (std::size_t r = 0; r < 32; ++r)
         std::swap_ranges(flipped.begin() + r * 384, flipped.begin() + (r + 1) * 384, flipped.end() - (r + 1) * 384);
     EXPECT_EQ(
-        decodeBitmap(
+        decodedLogo(
             buildBmp(
                 {.infoHeaderSize = 12, .height = -64, .bitsPerPixel = 1, .palette = two.entries, .gapBeforePixels = 9},
                 packRows(flipped, 1)),
             "f"),
         picture(kTwo));
     const LogoImage exact = testing::patternLogo(5);
-    EXPECT_EQ(decodeBitmap(buildBmp({.infoHeaderSize = 12, .bitsPerPixel = 24},
+    EXPECT_EQ(decodedLogo(buildBmp({.infoHeaderSize = 12, .bitsPerPixel = 24},
                                     trueColourRows(exact, 24, {0xFF0000, 0xFF00, 0xFF})),
                            "f"),
               exact);
 
-    EXPECT_EQ(decodeBitmap(buildBmp({.infoHeaderSize = 16, .palette = p.entries}, packRows(indices, 8)), "f"),
+    EXPECT_EQ(decodedLogo(buildBmp({.infoHeaderSize = 16, .palette = p.entries}, packRows(indices, 8)), "f"),
               picture(kSixteen));  // no colours-used field: 256 entries
-    EXPECT_EQ(decodeBitmap(buildBmp({.infoHeaderSize = 64, .compression = 1, .palette = p.entries, .coloursUsed = 16},
+    EXPECT_EQ(decodedLogo(buildBmp({.infoHeaderSize = 64, .compression = 1, .palette = p.entries, .coloursUsed = 16},
                                     encodeRle8(indices)),
                            "f"),
               picture(kSixteen));
     EXPECT_EQ(
-        decodeBitmap(
+        decodedLogo(
             buildBmp(
                 {.infoHeaderSize = 36, .bitsPerPixel = 4, .compression = 2, .palette = p.entries, .coloursUsed = 16},
                 encodeRle4(indices)),
@@ -212,7 +212,7 @@ TEST(BitmapKinds, HeadersEndingAfterTheMasksAndAlphaBitFields) {
             for (std::size_t k = 1; k < rows.size(); k += 6) rows[k] |= 0x80;
         const auto file =
             withMasks(buildBmp({.infoHeaderSize = 56, .bitsPerPixel = 16, .compression = 3}, rows), masks);
-        EXPECT_EQ(decodeBitmap(file, "f"), greys) << masks[0];
+        EXPECT_EQ(decodedLogo(file, "f"), greys) << masks[0];
     }
 
     const LogoImage exact = testing::patternLogo(8);
@@ -221,7 +221,7 @@ TEST(BitmapKinds, HeadersEndingAfterTheMasksAndAlphaBitFields) {
     for (std::size_t k = 3; k < rows.size(); k += 4) rows[k] = static_cast<Byte>(k / 4);  // alpha
     for (std::uint32_t headerSize : {52u, 56u})
         EXPECT_EQ(
-            decodeBitmap(
+            decodedLogo(
                 withMasks(buildBmp({.infoHeaderSize = headerSize, .bitsPerPixel = 32, .compression = 3}, rows), argb),
                 "f"),
             exact)
@@ -231,7 +231,7 @@ TEST(BitmapKinds, HeadersEndingAfterTheMasksAndAlphaBitFields) {
     auto alphaFields = withMasks(
         buildBmp({.bitsPerPixel = 32, .compression = 6, .gapBeforePixels = 16}, trueColourRows(exact, 32, bgra)), bgra);
     writeLe32(alphaFields, 66, 0xFF);
-    EXPECT_EQ(decodeBitmap(alphaFields, "f"), exact);
+    EXPECT_EQ(decodedLogo(alphaFields, "f"), exact);
 }
 
 TEST(BitmapDamage, RleRunsAndMovesThatLeaveThePicture) {
