@@ -17,6 +17,8 @@ fail() { echo "round trip: $*" >&2; exit 1; }
 
 head -c 40000 /dev/urandom > original.bin
 printf '\000' | dd of=original.bin bs=1 seek=26946 conv=notrunc 2>/dev/null
+# The CD sync at the start of the first sector: the file looks like a raw image.
+printf '\000\377\377\377\377\377\377\377\377\377\377\000' | dd of=original.bin conv=notrunc 2>/dev/null
 cp original.bin "jeu été 日本.bin"
 
 run export "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "export failed"
