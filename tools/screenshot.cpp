@@ -2,7 +2,7 @@
 // in the real window on the offscreen platform, and the window grabbed.
 #include "logo/disc_image_layout.h"
 #include "logo/file_io.h"
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include <QApplication>
 #include <QLinearGradient>

@@ -1,9 +1,9 @@
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include "support/disc_builder.h"
 #include "support/test_files.h"
-#include "ui/app_icon.h"
-#include "ui/logo_view.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/logo_view.h"
 
 #include <gtest/gtest.h>
 

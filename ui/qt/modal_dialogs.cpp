@@ -1,33 +1,17 @@
 #include "modal_dialogs.h"
 
+#include "ui/common/file_dialogs.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 
 namespace tolvane {
 
 FileDialogSetup fileDialogSetup(Dialog dialog) {
-    switch (dialog) {
-        case Dialog::dialouvrir:
-            return {"dialouvrir",
-                    QStringLiteral("Open CDR-Win File     "),
-                    {QStringLiteral("CDR-Win Files  (*.bin)"), QStringLiteral("DVD images (*.iso)"),
-                     QStringLiteral("All files (*)")},
-                    QStringLiteral("bin"),
-                    false};
-        case Dialog::dialsauvbmp:
-            return {"dialsauvbmp",
-                    QStringLiteral("Sauver une image BMP"),
-                    {QStringLiteral("Fichiers BMP (*.bmp)")},
-                    QStringLiteral("bmp"),
-                    true};
-        case Dialog::dialouvbmp:
-            return {"dialouvbmp",
-                    QStringLiteral(" Open Bitmap Image  "),
-                    {QStringLiteral("Bitmap Files (*.bmp)")},
-                    QStringLiteral("bmp"),
-                    false};
-    }
-    return {};
+    const FileDialogSpec spec = fileDialogSpec(dialog);
+    QStringList filters;
+    for (const FileFilter& filter : spec.filters) filters << QString::fromUtf8(filter.label);
+    return {spec.name, QString::fromUtf8(spec.title), filters, QString::fromUtf8(spec.defaultExtension), spec.save};
 }
 
 QString QtDialogs::chooseFile(Dialog dialog, QWidget* parent) {

@@ -2,21 +2,19 @@
 
 #include "app_icon.h"
 #include "logo_view.h"
-#include "logo/failure.h"
+#include "ui/common/dropped_file.h"
+#include "ui/common/status_line.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTextDocument>
-
-#include <algorithm>
 
 namespace tolvane {
 
@@ -32,59 +30,6 @@ QFont windowsFont(qreal points, int weight) {
 }
 
 std::filesystem::path toPath(const QString& text) { return std::filesystem::path(text.toStdU16String()); }
-
-// The status text in `width` pixels: first the file names in it are shortened in
-// their middle, all to one width and no more than needed, so that the message
-// around them stays whole; if that is not enough, the end is cut.
-QString fitStatus(const QString& text, QStringList names, const QFontMetrics& metrics, int width) {
-    if (metrics.horizontalAdvance(text) <= width) return text;
-    struct Piece {
-        QString text;
-        bool name;
-    };
-    std::vector<Piece> pieces{{text, false}};
-    // A full path before the file name it ends with.
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
-    for (const QString& name : names) {
-        if (name.isEmpty()) continue;
-        std::vector<Piece> split;
-        for (const Piece& piece : pieces) {
-            if (piece.name) {
-                split.push_back(piece);
-                continue;
-            }
-            qsizetype from = 0;
-            qsizetype at = piece.text.indexOf(name);
-            for (; at >= 0; at = piece.text.indexOf(name, from)) {
-                split.push_back({piece.text.mid(from, at - from), false});
-                split.push_back({name, true});
-                from = at + name.size();
-            }
-            split.push_back({piece.text.mid(from), false});
-        }
-        pieces = std::move(split);
-    }
-    const auto withNamesIn = [&](int nameWidth) {
-        QString shortened;
-        for (const Piece& piece : pieces)
-            shortened += piece.name ? metrics.elidedText(piece.text, Qt::ElideMiddle, nameWidth) : piece.text;
-        return shortened;
-    };
-    const auto fitsIn = [&](int nameWidth) { return metrics.horizontalAdvance(withNamesIn(nameWidth)) <= width; };
-    // A name keeps a few letters on each side of its ellipsis.
-    int fits = metrics.horizontalAdvance(QStringLiteral("abcd\u2026wxyz"));
-    if (!fitsIn(fits)) return metrics.elidedText(withNamesIn(fits), Qt::ElideRight, width);
-    int tooWide = metrics.horizontalAdvance(text);  // every name whole
-    while (tooWide - fits > 1) {
-        const int middle = fits + (tooWide - fits) / 2;
-        if (fitsIn(middle)) {
-            fits = middle;
-        } else {
-            tooWide = middle;
-        }
-    }
-    return withNamesIn(fits);
-}
 
 }  // namespace
 
@@ -210,20 +155,14 @@ void MainWindow::endProgram() {
     QApplication::quit();
 }
 
-// The names the editor's status texts give files by: the full path in a failure,
-// the file name alone otherwise.
-QStringList MainWindow::fileNames() const {
-    QStringList names;
-    for (const std::filesystem::path& file : {commandFile_, editor_.state().imagePath}) {
-        if (file.empty()) continue;
-        names << QString::fromStdString(pathText(file)) << QString::fromStdString(displayName(file));
-    }
-    return names;
-}
-
 void MainWindow::showStatus(const std::string& status) {
+    const QFontMetrics metrics = lbetat_->fontMetrics();
+    const auto measure = [&](std::u16string_view text) {
+        return metrics.horizontalAdvance(QString::fromUtf16(text.data(), qsizetype(text.size())));
+    };
+    const std::vector<std::string> names = statusFileNames({commandFile_, editor_.state().imagePath});
+    lbetat_->setText(QString::fromStdU16String(fitStatus(status, names, measure, lbetat_->contentsRect().width())));
     const QString text = QString::fromStdString(status);
-    lbetat_->setText(fitStatus(text, fileNames(), lbetat_->fontMetrics(), lbetat_->contentsRect().width()));
     // Qt takes a tooltip that looks like markup for markup; a file name is not.
     lbetat_->setToolTip(Qt::mightBeRichText(text)
                             ? QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped())
@@ -250,13 +189,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::openDroppedFile(const QString& path) {
     commandFile_ = toPath(path);
-    if (QFileInfo(path).suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) != 0) {
-        editor_.openImage(toPath(path));
-    } else if (editor_.isEnabled(Button::bnouvbmp)) {
-        editor_.openBitmap(toPath(path));
-    } else {
-        showStatus("Open a disc image first, then drop the bitmap on the window.");
-    }
+    tolvane::openDroppedFile(editor_, *this, commandFile_);
 }
 
 }  // namespace tolvane

@@ -51,7 +51,6 @@ protected:
 
 private:
     QPushButton* makeButton(const char* name, const QString& text, QRect geometry, void (Editor::*handler)());
-    QStringList fileNames() const;
 
     std::unique_ptr<ModalDialogs> dialogs_;
     QLabel* lbtitre_ = nullptr;

@@ -1,0 +1,14 @@
+// A file dropped on the window, in either window.
+#pragma once
+
+#include "editor/editor_state.h"
+
+#include <filesystem>
+
+namespace tolvane {
+
+// A bitmap is imported into the open image (or the person is told to open an
+// image first); any other file is opened as a disc image.
+void openDroppedFile(Editor& editor, WindowOperations& window, const std::filesystem::path& path);
+
+}  // namespace tolvane
