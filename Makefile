@@ -34,7 +34,7 @@ test-qt5:
 test-windows:
 	@tools/install-deps.sh --windows
 	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
-	  -DCMAKE_BUILD_TYPE=Release -DTOLVANE_BUILD_GUI=OFF $(CMAKE_FLAGS)
+	  -DCMAKE_BUILD_TYPE=Release -DTOLVANE_BUILD_GUI=ON $(CMAKE_FLAGS)
 	cmake --build build-windows -j $(JOBS)
 	cd build-windows && WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
 	  ctest --output-on-failure

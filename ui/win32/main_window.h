@@ -1,0 +1,67 @@
+// The editor's one window on Windows, fmprinc: a title, the logo, five buttons
+// in a row, the view's check boxes and a status line. Each button calls one
+// editor command; the editor decides which buttons are enabled and calls back
+// through WindowOperations.
+#pragma once
+
+#include "editor/editor_state.h"
+#include "layout.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace tolvane::win32 {
+
+inline constexpr const wchar_t* kCaption = L"Tolvane Editor by Darquil ";
+
+class MainWindow final : public WindowOperations {
+public:
+    static bool registerClass(HINSTANCE instance);
+    // Creates the window, hidden, with every control; focus on Open Cdrwin Bin.
+    explicit MainWindow(HINSTANCE instance);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    HWND handle() const { return window_; }
+    // Opens an image given on the command line.
+    void openImage(const std::filesystem::path& path);
+    // Tab, Shift+Tab and Space among the controls; true when the message was one.
+    bool handleDialogKeys(MSG& message);
+
+    // WindowOperations
+    std::filesystem::path chooseFile(Dialog dialog) override;
+    void setEnabled(Button button, bool on) override;
+    void presentLogo(const LogoImage& logo) override;
+    void presentPicture(const GreyPicture& picture) override;
+    void showViewOptions(bool consoleView, bool pal) override;
+    void reportFailure(const std::string& failure) override;
+    bool confirm(const std::string& question) override;
+    void endProgram() override;
+    void showStatus(const std::string& status) override;
+
+private:
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void createControls();
+    // Places the controls, sizes the window and makes the fonts for this DPI.
+    void layOut(UINT dpi);
+    void onCommand(int id);
+    void onDrop(HDROP drop);
+    HWND control(ControlId id) const { return GetDlgItem(window_, id); }
+
+    HWND window_ = nullptr;
+    HWND tooltips_ = nullptr;
+    std::unique_ptr<WindowFonts> fonts_;
+    Editor editor_;
+    // The file last chosen or dropped: the one the running command reads or writes.
+    std::filesystem::path commandFile_;
+    std::wstring statusText_;  // the whole status, for its tooltip
+    HWND focusBeforeDeactivation_ = nullptr;
+    bool ending_ = false;
+};
+
+}  // namespace tolvane::win32
