@@ -56,8 +56,9 @@ ChosenFile chooseFile(HWND owner, Dialog dialog) {
     if (const DWORD error = CommDlgExtendedError()) {
         char code[16];
         std::snprintf(code, sizeof code, "0x%04lX", static_cast<unsigned long>(error));
-        return {{}, "Cannot show the dialog \"" + std::string(spec.title) + "\": the common dialog failed with error " +
-                        code + (error == FNERR_BUFFERTOOSMALL ? " (the file name is too long)" : "")};
+        return {{},
+                "Cannot show the dialog \"" + std::string(spec.title) + "\": the common dialog failed with error " +
+                    code + (error == FNERR_BUFFERTOOSMALL ? " (the file name is too long)" : "")};
     }
     return {};
 }

@@ -28,7 +28,8 @@ UINT dpiOf(HWND window) {
         if (const UINT dpi = forWindow(window)) return dpi;
     }
     // Windows 8.1: MDT_EFFECTIVE_DPI of the window's monitor.
-    static auto* const forMonitor = find<HRESULT WINAPI(HMONITOR, int, UINT*, UINT*)>(L"shcore.dll", "GetDpiForMonitor");
+    static auto* const forMonitor =
+        find<HRESULT WINAPI(HMONITOR, int, UINT*, UINT*)>(L"shcore.dll", "GetDpiForMonitor");
     if (forMonitor && window) {
         UINT x = 0, y = 0;
         if (SUCCEEDED(forMonitor(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &x, &y)) && y) return y;
@@ -40,7 +41,8 @@ int scaled(int pixels, UINT dpi) { return MulDiv(pixels, int(dpi), int(kBaseDpi)
 
 SIZE outerSize(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {
     RECT rect{0, 0, client.cx, client.cy};
-    static auto* const forDpi = find<BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT)>(L"user32.dll", "AdjustWindowRectExForDpi");
+    static auto* const forDpi =
+        find<BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT)>(L"user32.dll", "AdjustWindowRectExForDpi");
     if (!forDpi || !forDpi(&rect, style, FALSE, exStyle, dpi)) AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     return {rect.right - rect.left, rect.bottom - rect.top};
 }

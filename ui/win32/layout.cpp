@@ -14,7 +14,12 @@ constexpr DWORD kOneLine = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREF
 const ControlSpec kControls[] = {
     {kOpenImage, L"Button", L"Open Cdrwin Bin ", {0, 184, 121, 25}, kButton, FontKind::ButtonFont, nullptr},
     {kTitle, L"Static", L"Tolvane Editor 0.2.2 beta", {184, 8, 369, 25}, kOneLine, FontKind::TitleFont, nullptr},
-    {kPicture, kLogoViewClass, L"", {0, 48, 769, 129}, WS_CHILD | WS_VISIBLE | WS_TABSTOP, FontKind::MessageFont,
+    {kPicture,
+     kLogoViewClass,
+     L"",
+     {0, 48, 769, 129},
+     WS_CHILD | WS_VISIBLE | WS_TABSTOP,
+     FontKind::MessageFont,
      nullptr},
     {kPatch, L"Button", L" Patch ", {480, 184, 121, 25}, kButton, FontKind::ButtonFont, nullptr},
     {kQuit, L"Button", L"  Quit ", {688, 184, 81, 25}, kButton, FontKind::ButtonFont, nullptr},
@@ -22,13 +27,28 @@ const ControlSpec kControls[] = {
     {kSaveBitmap, L"Button", L"  Save Bitmap   ", {128, 184, 129, 25}, kButton, FontKind::ButtonFont, nullptr},
     // The view's settings sit in the free space beside the title; nothing of the
     // fixed layout moves for them.
-    {kConsoleView, L"Button", L"Console view", {566, 10, 112, 22}, kCheckBox, FontKind::MessageFont,
+    {kConsoleView,
+     L"Button",
+     L"Console view",
+     {566, 10, 112, 22},
+     kCheckBox,
+     FontKind::MessageFont,
      L"Show and exchange the logo as the console shows it, decoded with the disc's key"},
-    {kPal, L"Button", L"PAL", {684, 10, 80, 22}, kCheckBox | WS_DISABLED, FontKind::MessageFont,
+    {kPal,
+     L"Button",
+     L"PAL",
+     {684, 10, 80, 22},
+     kCheckBox | WS_DISABLED,
+     FontKind::MessageFont,
      L"The console's PAL picture, 344 x 71, instead of NTSC's 384 x 64"},
     // SS_NOTIFY: a static control sees the mouse, and so shows its tooltip, only with it.
-    {kStatus, L"Static", L"", {4, kClientHeight, kClientWidth - 8, kStatusHeight}, kOneLine | SS_NOTIFY,
-     FontKind::MessageFont, nullptr},
+    {kStatus,
+     L"Static",
+     L"",
+     {4, kClientHeight, kClientWidth - 8, kStatusHeight},
+     kOneLine | SS_NOTIFY,
+     FontKind::MessageFont,
+     nullptr},
 };
 
 HFONT msSansSerif(int hundredthsOfPoints, int weight, UINT dpi) {

@@ -72,7 +72,10 @@ void paint(HWND window, const View& view) {
 LRESULT CALLBACK viewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_NCCREATE: SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(new View)); break;
-        case WM_NCDESTROY: delete viewOf(window); SetWindowLongPtrW(window, GWLP_USERDATA, 0); break;
+        case WM_NCDESTROY:
+            delete viewOf(window);
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            break;
         case WM_ERASEBKGND: return 1;  // WM_PAINT fills every pixel
         case WM_PAINT:
             if (View* view = viewOf(window)) {

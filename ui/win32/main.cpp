@@ -58,8 +58,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
             return 0;
         }
         if (word.size() > 1 && word[0] == L'-' && word != L"--") {
-            tell("tolvane-editor: unknown option \"" + tolvane::win32::narrow(word) + "\"\n\n" + kUsage,
-                 true);
+            tell("tolvane-editor: unknown option \"" + tolvane::win32::narrow(word) + "\"\n\n" + kUsage, true);
             return 2;
         }
         if (word != L"--") images.push_back(word);

@@ -65,15 +65,16 @@ MainWindow::~MainWindow() {
 
 void MainWindow::createControls() {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
-    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance,
-                                nullptr);
+    tooltips_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance, nullptr);
     // Created in tab order: Tab follows the order of creation.
     for (const ControlSpec& spec : controlSpecs()) {
         HWND created = CreateWindowExW(0, spec.className, spec.text, spec.style, 0, 0, 0, 0, window_,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
-        if (!created) throw std::runtime_error("Cannot create the window's controls (error " +
-                                               std::to_string(GetLastError()) + ")");
+        if (!created)
+            throw std::runtime_error("Cannot create the window's controls (error " + std::to_string(GetLastError()) +
+                                     ")");
         if (!tooltips_ || (!spec.tip && spec.id != kStatus)) continue;
         TOOLINFOW tool{};
         tool.cbSize = sizeof tool;
@@ -96,8 +97,8 @@ void MainWindow::layOut(UINT dpi) {
     fonts_ = std::move(fonts);  // the old fonts go once no control uses them
     setViewScale(control(kPicture), 2 * int(dpi / kBaseDpi));
     if (tooltips_) SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, scaled(kClientWidth, dpi));
-    const SIZE outer = outerSize({scaled(kClientWidth, dpi), scaled(kClientHeight + kStatusHeight, dpi)}, kStyle,
-                                 kExStyle, dpi);
+    const SIZE outer =
+        outerSize({scaled(kClientWidth, dpi), scaled(kClientHeight + kStatusHeight, dpi)}, kStyle, kExStyle, dpi);
     SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -1,0 +1,238 @@
+#!/usr/bin/env python3
+"""The Windows window as a person uses it, under Wine on a virtual X display.
+
+Starts tolvane-editor.exe, finds the window by its caption, clicks its buttons,
+types paths into Windows' own file dialogs, and checks what the window shows (a
+screenshot, and window_probe.exe for texts, places, focus and tab order) and
+what it writes. Then again at 192 DPI, opening a sparse image over 4 GiB from the
+command line.
+
+Usage: window_test.py EDITOR.exe window_probe.exe WORK_FOLDER
+Exit status 77 (skipped) when a tool is missing, unless TOLVANE_REQUIRE_TOOLS=1.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_session  # noqa: E402
+from wine_session import Failed, check  # noqa: E402
+
+CAPTION = "Tolvane Editor by Darquil "
+
+# The window's controls at 96 DPI: text, left, top, width, height.
+CONTROLS = {
+    "bnouvimg": (101, "Open Cdrwin Bin ", 0, 184, 121, 25),
+    "lbtitre": (102, "Tolvane Editor 0.2.2 beta", 184, 8, 369, 25),
+    "piboot": (103, "", 0, 48, 769, 129),
+    "bnpatch": (104, " Patch ", 480, 184, 121, 25),
+    "bnquitter": (105, "  Quit ", 688, 184, 81, 25),
+    "bnouvbmp": (106, "  Open Bitmap   ", 344, 184, 129, 25),
+    "bnsauvbmp": (107, "  Save Bitmap   ", 128, 184, 129, 25),
+    "cbconsole": (108, "Console view", 566, 10, 112, 22),
+    "cbpal": (109, "PAL", 684, 10, 80, 22),
+    "lbetat": (110, None, 4, 210, 762, 22),
+}
+TAB_ORDER = ["bnouvimg", "piboot", "bnpatch", "bnquitter", "bnouvbmp", "bnsauvbmp", "cbconsole", "cbpal"]
+
+# Windows 10's colours, so that the window background, the picture area and the
+# title's face all differ and each can be checked.
+COLOURS = {"ActiveBorder": (180, 180, 180), "ButtonFace": (240, 240, 240), "Window": (255, 255, 255),
+           "ButtonText": (0, 0, 0), "WindowText": (0, 0, 0)}
+
+SECTOR, USER_DATA, LOGO_W, LOGO_H = 2352, 24, 384, 64
+SYNC = bytes([0] + [0xFF] * 10 + [0])
+
+
+def pattern_logo(seed):
+    return bytes(((k % LOGO_W) * 3 + (k // LOGO_W) * 5 + seed * 17) % 256 for k in range(LOGO_W * LOGO_H))
+
+
+def raw_image(sectors, logo):
+    """A raw Mode 2 image: the CD sync at every sector, the logo in the user data of sectors 0-11."""
+    image = bytearray((i * 7 + i // SECTOR) % 251 for i in range(sectors * SECTOR))
+    for s in range(sectors):
+        image[s * SECTOR:s * SECTOR + 12] = SYNC
+        image[s * SECTOR + 15] = 2
+    for s in range(12):
+        image[s * SECTOR + USER_DATA:s * SECTOR + USER_DATA + 2048] = logo[s * 2048:(s + 1) * 2048]
+    return bytes(image)
+
+
+def grey_bmp(logo):
+    """A 384 x 64 8-bit BMP with a grey palette, rows bottom first."""
+    import struct
+    offset = 14 + 40 + 1024
+    header = b"BM" + struct.pack("<IHHI", offset + len(logo), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, LOGO_W, LOGO_H, 1, 8, 0, len(logo), 2835, 2835, 256, 0)
+    palette = b"".join(bytes((g, g, g, 0)) for g in range(256))
+    rows = b"".join(logo[y * LOGO_W:(y + 1) * LOGO_W] for y in reversed(range(LOGO_H)))
+    return header + info + palette + rows
+
+
+def bmp_logo(data):
+    """The logo of a bottom-up 384 x 64 8-bit grey BMP."""
+    offset = int.from_bytes(data[10:14], "little")
+    rows = [data[offset + y * LOGO_W:offset + (y + 1) * LOGO_W] for y in range(LOGO_H)]
+    return b"".join(reversed(rows))
+
+
+def check_layout(window, dpi):
+    scale = lambda v: (v * dpi + 48) // 96  # noqa: E731  (MulDiv rounds)
+    shown = window.probe()
+    check(shown["client"][2:] == [scale(770), scale(232)], f"client area {shown['client'][2:]} at {dpi} DPI")
+    controls = {c["id"]: c for c in shown["controls"]}
+    for name, (cid, text, left, top, width, height) in CONTROLS.items():
+        control = controls.get(cid)
+        check(control is not None, f"{name} is missing")
+        check(control["rect"] == [scale(left), scale(top), scale(width), scale(height)],
+              f"{name} at {control['rect']} at {dpi} DPI")
+        if text is not None:
+            check(control["text"] == text, f"{name} reads {control['text']!r}, not {text!r}")
+    check(not controls[102]["tabstop"] and not controls[110]["tabstop"], "a label takes the focus")
+    return shown
+
+
+def run_at_96_dpi(session, work):
+    logo = pattern_logo(0)
+    new_logo = pattern_logo(9)
+    image = raw_image(40, logo)
+    with open(os.path.join(work, "game.bin"), "wb") as out:
+        out.write(image)
+    with open(os.path.join(work, "new.bmp"), "wb") as out:
+        out.write(grey_bmp(new_logo))
+    with open(os.path.join(work, "short.bin"), "wb") as out:
+        out.write(bytes(1000))
+    for stale in ("saved.bmp", "saved"):
+        if os.path.exists(os.path.join(work, stale)):
+            os.remove(os.path.join(work, stale))
+
+    window = session.start_editor([])
+    shown = check_layout(window, 96)
+    check(shown["focus"] == 101, f"the focus starts on control {shown['focus']}, not Open Cdrwin Bin")
+    check(shown["tab_order"] == [101, 103, 105, 108], f"tab order with nothing open: {shown['tab_order']}")
+    window.check_background_colours(COLOURS)
+    window.check_fonts()
+
+    # Open Cdrwin Bin: the real open dialog, a typed Z:\ path.
+    window.click(CONTROLS["bnouvimg"])
+    session.answer_dialog("Open CDR-Win File     ", session.wine_path(work, "game.bin"))
+    window.wait_status("Opened game.bin: raw 2352-byte sectors")
+    window.check_logo(logo, scale=2, at=(0, 0))
+    session.screenshot_window(window, os.path.join(work, "win32-window.png"))
+    shown = window.probe()
+    check(shown["focus"] == 103, "the picture area does not have the focus after opening")
+    # Tab and Shift+Tab go through IsDialogMessage in the message loop.
+    session.key("Tab")
+    window.wait_focus(105)  # Patch is still disabled
+    session.key("shift+Tab")
+    window.wait_focus(103)
+
+    # Save Bitmap: a name typed without extension gets .bmp.
+    window.click(CONTROLS["bnsauvbmp"])
+    session.answer_dialog("Sauver une image BMP", session.wine_path(work, "saved"))
+    window.wait_status("Saved the logo to saved.bmp")
+    saved = os.path.join(work, "saved.bmp")
+    check(os.path.exists(saved) and not os.path.exists(os.path.join(work, "saved")), "saved.bmp was not written")
+    with open(saved, "rb") as f:
+        check(bmp_logo(f.read()) == logo, "saved.bmp does not hold the logo")
+
+    # Open Bitmap, then Patch: the image's logo bytes change, nothing else does.
+    window.click(CONTROLS["bnouvbmp"])
+    session.answer_dialog(" Open Bitmap Image  ", session.wine_path(work, "new.bmp"))
+    window.wait_status("Imported new.bmp - press Patch to write it into game.bin")
+    check(window.probe_control(104)["enabled"], "Patch is not enabled after Open Bitmap")
+    window.check_logo(logo, scale=2, at=(0, 0))  # Open Bitmap does not redraw
+    check(window.probe()["tab_order"] == [101, 103, 104, 105, 106, 107, 108], "tab order with everything enabled")
+    window.click(CONTROLS["bnpatch"])
+    window.wait_status("Patched game.bin")
+    with open(os.path.join(work, "game.bin"), "rb") as f:
+        patched = f.read()
+    expected = bytearray(image)
+    for s in range(12):
+        expected[s * SECTOR + USER_DATA:s * SECTOR + USER_DATA + 2048] = new_logo[s * 2048:(s + 1) * 2048]
+    check(patched == bytes(expected), "the patched image is not the old one with the new logo's bytes")
+    check([c["enabled"] for c in window.probe()["controls"] if c["id"] in (104, 106, 107)] == [False] * 3,
+          "buttons still enabled after Patch")
+
+    # A failure: a message box names the file and the reason; the window stays.
+    window.click(CONTROLS["bnouvimg"])
+    session.answer_dialog("Open CDR-Win File     ", session.wine_path(work, "short.bin"))
+    box = session.wait_message_box(CAPTION)
+    text = " ".join(c["text"] for c in box["controls"] if c["class"] == "Static")
+    check("short.bin" in text and "is too short: 1000 bytes" in text, f"the message box says {text!r}")
+    session.screenshot_window(box, os.path.join(work, "win32-failure.png"))
+    session.key("Return")
+    window.wait_status("short.bin\" is too short")
+    check(window.alive(), "the window closed after a failure")
+
+    # Quit ends the program.
+    window.click(CONTROLS["bnquitter"])
+    check(window.wait_exit() == 0, "the editor did not end with status 0 after Quit")
+
+
+def run_at_192_dpi(session, work):
+    """A sparse DVD image over 4 GiB, opened from the command line, on a display at 200 %."""
+    logo = pattern_logo(3)
+    new_logo = pattern_logo(11)
+    big = os.path.join(work, "big.iso")
+    size = (4 << 30) + 123 * 2048
+    with open(big, "wb") as out:
+        out.write(logo)
+        out.seek(16 * 2048)
+        out.write(b"\x01CD001\x01")  # an ISO 9660 volume: 2048-byte sectors
+        out.seek(size - 5)
+        out.write(b"end\x00!")
+    with open(os.path.join(work, "new2.bmp"), "wb") as out:
+        out.write(grey_bmp(new_logo))
+
+    session.set_dpi(192)
+    window = session.start_editor([session.wine_path(work, "big.iso")])
+    window.wait_status("Opened big.iso: 2048-byte sectors")
+    check_layout(window, 192)
+    window.check_logo(logo, scale=4, at=(1, 1))  # 1536 x 256 centred in 1538 x 258
+    session.screenshot_window(window, os.path.join(work, "win32-window-192dpi.png"))
+
+    window.click(CONTROLS["bnouvbmp"], dpi=192)
+    session.answer_dialog(" Open Bitmap Image  ", session.wine_path(work, "new2.bmp"))
+    window.wait_status("Imported new2.bmp")
+    window.click(CONTROLS["bnpatch"], dpi=192)
+    window.wait_status("Patched big.iso")
+    check(os.path.getsize(big) == size, "the image changed its length")
+    with open(big, "rb") as f:
+        check(f.read(len(new_logo)) == new_logo, "the big image's logo was not patched")
+        f.seek(16 * 2048)
+        check(f.read(7) == b"\x01CD001\x01", "the volume descriptor changed")
+        f.seek(size - 5)
+        check(f.read() == b"end\x00!", "the end of the image changed")
+    window.click(CONTROLS["bnquitter"], dpi=192)
+    check(window.wait_exit() == 0, "the editor did not end with status 0 after Quit")
+    os.remove(big)
+
+
+def main():
+    if len(sys.argv) != 4:
+        sys.exit(__doc__.strip().splitlines()[-2])
+    editor, probe, work = (os.path.abspath(a) for a in sys.argv[1:])
+    missing = [tool for tool in ("Xvfb", "xdotool", "import", "wine", "wineserver") if not shutil.which(tool)]
+    if missing:
+        print("window test: missing " + ", ".join(missing), file=sys.stderr)
+        return 1 if os.environ.get("TOLVANE_REQUIRE_TOOLS") == "1" else 77
+    os.makedirs(work, exist_ok=True)
+    started = time.monotonic()
+    with wine_session.Session(editor, probe, os.path.join(work, "wine"), CAPTION, COLOURS) as session:
+        try:
+            run_at_96_dpi(session, work)
+            run_at_192_dpi(session, work)
+        except Failed as failure:
+            session.screenshot(os.path.join(work, "failure.png"))
+            print(f"window test: {failure} (screen in {work}/failure.png)", file=sys.stderr)
+            return 1
+    print(f"window test: passed in {time.monotonic() - started:.0f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
