@@ -2,7 +2,7 @@
 // its client area on the screen, its DPI, the control with the focus, the tab
 // order, and each control's class, text, place, state and font. The window test
 // runs it under Wine beside the editor to read what X cannot show.
-// Usage: window_probe CAPTION
+// Usage: window_probe CAPTION (the JSON goes to the standard output handle)
 #include <windows.h>
 
 #include <cstdio>

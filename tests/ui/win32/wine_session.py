@@ -56,6 +56,13 @@ class Session:
             number = display.readline().strip()
         check(number, "Xvfb did not start")
         self.env["DISPLAY"] = ":" + number
+        # One Wine server for the whole session: two programs that start together
+        # (the editor and the probe) must not both start one.
+        new = not os.path.exists(os.path.join(self.prefix, "system.reg"))
+        os.makedirs(self.prefix, exist_ok=True)
+        self.quietly("wineserver", "-p")
+        if new:  # the long wait: Wine fills the new prefix
+            self.quietly("wine", "wineboot", "--init")
         self.settle_registry(96)
         return self
 
@@ -64,6 +71,10 @@ class Session:
         if self.xvfb:
             self.xvfb.kill()
             self.xvfb.wait()
+
+    def quietly(self, *command):
+        self.run(*command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                 timeout=FIRST_START_SECONDS, check=True)
 
     def run(self, *command, **options):
         return subprocess.run(list(command), env=self.env, **options)
@@ -77,12 +88,16 @@ class Session:
         with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False, dir=os.path.dirname(self.prefix)) as f:
             f.write("\r\n".join(lines))
         try:
-            # The first command in a new prefix makes it: the long wait.
-            self.run("wine", "regedit", "/S", self.wine_path(f.name), timeout=FIRST_START_SECONDS,
-                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.run("wineserver", "-w", timeout=FIRST_START_SECONDS)
+            self.quietly("wine", "regedit", "/S", self.wine_path(f.name))
         finally:
             os.remove(f.name)
+        # A new session reads the colours afresh. Its first program starts the
+        # desktop and Wine's services, which inherit that program's output and
+        # keep it open: started here with no pipe, so that reading the probe's
+        # output through one ends when the probe does.
+        self.run("wineserver", "-k")
+        self.quietly("wineserver", "-p")
+        self.quietly("wine", self.probe_exe, self.caption)
 
     def set_dpi(self, dpi):
         self.settle_registry(dpi)
@@ -103,10 +118,11 @@ class Session:
 
     def probe_windows(self):
         try:
-            out = self.run("wine", self.probe_exe, self.caption, capture_output=True, timeout=STEP_SECONDS).stdout
+            out = self.run("wine", self.probe_exe, self.caption, stdin=subprocess.DEVNULL, capture_output=True,
+                           timeout=STEP_SECONDS).stdout
             return json.loads(out.decode("utf-8"))
         except (subprocess.TimeoutExpired, ValueError):
-            return []
+            return []  # the windows are changing: the caller asks again
 
     def find_x_windows(self, name):
         found = self.run("xdotool", "search", "--name", "^" + re.escape(name) + "$", capture_output=True, text=True)
