@@ -125,10 +125,22 @@ def run_at_96_dpi(session, work):
     shown = window.probe()
     check(shown["focus"] == 103, "the picture area does not have the focus after opening")
     # Tab and Shift+Tab go through IsDialogMessage in the message loop.
-    session.key("Tab")
+    session.key("Tab", window=window.xid)
     window.wait_focus(105)  # Patch is still disabled
-    session.key("shift+Tab")
+    session.key("shift+Tab", window=window.xid)
     window.wait_focus(103)
+
+    # Console view redraws the picture without touching the image; PAL follows it.
+    window.click(CONTROLS["cbconsole"])
+    poll_enabled = lambda: window.probe_control(109)["enabled"]  # noqa: E731
+    wine_session.poll("PAL to be enabled", wine_session.STEP_SECONDS, lambda: True if poll_enabled() else None)
+    window.click(CONTROLS["cbpal"])
+    wine_session.poll("PAL to be ticked", wine_session.STEP_SECONDS,
+                      lambda: True if window.probe_control(109)["checked"] else None)
+    window.check_picture_rect((212, 29, 344, 71), COLOURS["Window"])
+    window.click(CONTROLS["cbconsole"])
+    wine_session.poll("PAL to be disabled", wine_session.STEP_SECONDS, lambda: None if poll_enabled() else True)
+    window.check_logo(logo, scale=2, at=(0, 0))
 
     # Save Bitmap: a name typed without extension gets .bmp.
     window.click(CONTROLS["bnsauvbmp"])
@@ -164,9 +176,22 @@ def run_at_96_dpi(session, work):
     text = " ".join(c["text"] for c in box["controls"] if c["class"] == "Static")
     check("short.bin" in text and "is too short: 1000 bytes" in text, f"the message box says {text!r}")
     session.screenshot_window(box, os.path.join(work, "win32-failure.png"))
-    session.key("Return")
+    session.key("Return", window=box["xid"])
     window.wait_status("short.bin\" is too short")
     check(window.alive(), "the window closed after a failure")
+
+    # A long file name is shortened in its middle; the status keeps its end.
+    long_name = "Grand Adventure of the Very Long Title - Special Collector's Edition (Europe) (Disc 1).bin"
+    with open(os.path.join(work, long_name), "wb") as out:
+        out.write(image)
+    window.click(CONTROLS["bnouvimg"])
+    session.answer_dialog("Open CDR-Win File     ", session.wine_path(work, long_name))
+    window.wait_status("\u2026")
+    status = window.probe_control(110)["text"]
+    check(status.startswith("Opened Grand") and status.endswith(".bin: raw 2352-byte sectors, user data at 24, "
+                                                                 "serial unknown: no ISO 9660 volume descriptor"),
+          f"the long status reads {status!r}")
+    os.remove(os.path.join(work, long_name))
 
     # Quit ends the program.
     window.click(CONTROLS["bnquitter"])

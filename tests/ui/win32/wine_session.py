@@ -128,7 +128,10 @@ class Session:
         found = self.run("xdotool", "search", "--name", "^" + re.escape(name) + "$", capture_output=True, text=True)
         return [int(x) for x in found.stdout.split()]
 
-    def key(self, *keys):
+    def key(self, *keys, window=None):
+        """Keys to this X window (the pointer moves onto it), or to the one under the pointer."""
+        if window:
+            self.run("xdotool", "mousemove", "--window", str(window), "5", "5", check=True)
         self.run("xdotool", "key", "--delay", "50", *keys, check=True)
         time.sleep(0.3)
 
@@ -136,14 +139,19 @@ class Session:
         """Types the path into the file dialog of this title and presses Enter."""
         dialog = poll(f'the dialog "{title}"', STEP_SECONDS, lambda: self.find_x_windows(title)[:1] or None)[0]
         time.sleep(0.5)  # the file name box takes the keys once the dialog has filled its list
+        self.run("xdotool", "mousemove", "--window", str(dialog), "5", "5", check=True)
         self.run("xdotool", "type", "--delay", "15", path, check=True)
         self.key("Return")
         poll(f'the dialog "{title}" to close', STEP_SECONDS, lambda: None if dialog in self.find_x_windows(title)
              else True)
 
     def wait_message_box(self, caption):
-        return poll("a message box", STEP_SECONDS,
-                    lambda: next((w for w in self.probe_windows() if w["class"] == "#32770"), None))
+        """The message box's description from the probe, and its X window."""
+        box = poll("a message box", STEP_SECONDS,
+                   lambda: next((w for w in self.probe_windows() if w["class"] == "#32770"), None))
+        box["xid"] = poll("the message box on X", STEP_SECONDS,
+                          lambda: next((x for x in self.find_x_windows(caption) if x != self.main_xid), None))
+        return box
 
     def grab(self):
         """The screen as rows of RGB bytes."""
@@ -157,10 +165,7 @@ class Session:
 
     def screenshot_window(self, window, path):
         """A picture of one window, with the frame and caption Wine draws."""
-        if isinstance(window, Window):
-            xid = window.xid
-        else:  # a dialog described by the probe: the X window of that caption that is not the main one
-            xid = next(x for x in self.find_x_windows(self.caption) if x != self.main_xid)
+        xid = window.xid if isinstance(window, Window) else window["xid"]
         self.run("import", "-silent", "-window", str(xid), path, check=True)
 
 
@@ -200,8 +205,12 @@ class Window:
 
     def click(self, control, dpi=96):
         x, y, width, height = self.place(control, dpi)
+        # Then onto the window's bare background, so that no tooltip covers what
+        # the screenshots check and the keys still reach the window (with no
+        # window manager, X gives them to the window under the pointer).
+        rest_x, rest_y = self.place((0, "", 10, 20, 0, 0), dpi)[:2]
         self.session.run("xdotool", "mousemove", "--sync", str(x + width // 2), str(y + height // 2), "click", "1",
-                         check=True)
+                         "mousemove", str(rest_x), str(rest_y), check=True)
 
     def wait_status(self, text):
         return poll(f'the status "{text}"', STEP_SECONDS,
@@ -228,6 +237,20 @@ class Window:
                 grey = logo[(y // scale) * 384 + x // scale]
                 if screen(left + x, top + y) != (grey, grey, grey):
                     raise Failed(f"logo pixel ({x}, {y}) is {screen(left + x, top + y)}, not grey {grey}")
+
+    def check_picture_rect(self, rect, background):
+        """A picture drawn at `rect` in the picture area, the area's background around it."""
+        time.sleep(0.5)
+        client = self.probe()["client"]
+        view = next(c for c in self.probe()["controls"] if c["id"] == 103)["rect"]
+        screen = self.session.grab()
+        at = lambda x, y: screen(client[0] + view[0] + x, client[1] + view[1] + y)  # noqa: E731
+        left, top, width, height = rect
+        outside = [(left - 1, top), (left + width, top), (left, top - 1), (left, top + height),
+                   (left + width - 1, top + height)]
+        check(all(at(x, y) == background for x, y in outside), "the picture spills over its rectangle")
+        inside = {at(x, y) for y in range(top, top + height) for x in range(left, left + width, 7)}
+        check(len(inside) > 8, f"the picture in {rect} is nearly flat: {sorted(inside)[:8]}")
 
     def check_background_colours(self, colours):
         client = self.probe()["client"]
