@@ -184,7 +184,8 @@ void Editor::present() {
 }
 
 bool Editor::confirmNotADisc() {
-    return state_->looksLikeDisc ||
+    // Bytes the file already holds are not written again: nothing to ask then.
+    return state_->looksLikeDisc || state_->imagePrefix == state_->imageOnDisk ||
            window_.confirm(displayName(state_->imagePath) + " " + notADiscReason() +
                            ". Patching writes the logo into its first bytes. Patch it anyway?");
 }

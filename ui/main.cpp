@@ -5,6 +5,20 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+namespace {
+
+// The image named on the command line. On Linux its bytes as given: Qt's text of
+// an argument loses the bytes of a name that is not UTF-8.
+std::filesystem::path imageArgument(int argc, char* argv[], const QString& parsed) {
+#ifndef _WIN32
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] != '-') return std::filesystem::path(argv[i]);
+#endif
+    return tolvane::toPath(parsed);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // No display name: Qt would append it to every window's caption, and the
@@ -23,6 +37,6 @@ int main(int argc, char* argv[]) {
     tolvane::MainWindow window;
     window.show();
     const QStringList images = parser.positionalArguments();
-    if (!images.isEmpty()) window.editor().openImage(std::filesystem::path(images.constFirst().toStdU16String()));
+    if (!images.isEmpty()) window.editor().openImage(imageArgument(argc, argv, images.constFirst()));
     return app.exec();
 }

@@ -31,7 +31,29 @@ QFont windowsFont(qreal points, int weight) {
     return font;
 }
 
-std::filesystem::path toPath(const QString& text) { return std::filesystem::path(text.toStdU16String()); }
+}  // namespace
+
+std::filesystem::path toPath(const QString& text) {
+#ifdef _WIN32
+    return std::filesystem::path(text.toStdU16String());
+#else
+    // The file system's own bytes, which need not be UTF-8.
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+#endif
+}
+
+std::filesystem::path toPath(const QUrl& url) {
+#ifdef _WIN32
+    return toPath(url.toLocalFile());
+#else
+    // The percent-encoded bytes of the URL are the name's bytes, UTF-8 or not;
+    // decoding them to text first would lose those that are not.
+    return std::filesystem::path(
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
+#endif
+}
+
+namespace {
 
 // The status text in `width` pixels: first the file names in it are shortened in
 // their middle, all to one width and no more than needed, so that the message
@@ -245,15 +267,17 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const auto urls = event->mimeData()->urls();
     if (urls.size() != 1 || !urls.constFirst().isLocalFile()) return;
     event->acceptProposedAction();
-    openDroppedFile(urls.constFirst().toLocalFile());
+    openDroppedFile(toPath(urls.constFirst()));
 }
 
-void MainWindow::openDroppedFile(const QString& path) {
-    commandFile_ = toPath(path);
-    if (QFileInfo(path).suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) != 0) {
-        editor_.openImage(toPath(path));
+void MainWindow::openDroppedFile(const std::filesystem::path& path) {
+    commandFile_ = path;
+    std::string suffix = path.extension().string();
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (suffix != ".bmp") {
+        editor_.openImage(path);
     } else if (editor_.isEnabled(Button::bnouvbmp)) {
-        editor_.openBitmap(toPath(path));
+        editor_.openBitmap(path);
     } else {
         showStatus("Open a disc image first, then drop the bitmap on the window.");
     }

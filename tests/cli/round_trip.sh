@@ -16,6 +16,8 @@ run() { "$emulator" "$tolvane" "$@"; }
 fail() { echo "round trip: $*" >&2; exit 1; }
 
 head -c 40000 /dev/urandom > original.bin
+# A raw image starts with the CD sync; without it the file would not pass for a disc.
+printf '\000\377\377\377\377\377\377\377\377\377\377\000' | dd of=original.bin conv=notrunc 2>/dev/null
 printf '\000' | dd of=original.bin bs=1 seek=26946 conv=notrunc 2>/dev/null
 cp original.bin "jeu été 日本.bin"
 

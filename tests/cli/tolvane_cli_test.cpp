@@ -227,9 +227,11 @@ TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
         const char* name;
         const char* layoutLine;
     };
-    for (const Case& c :
-         {Case{&kPlainLayout, "game.iso", "Layout:  2048-byte sectors, logo in sectors 0-11 (24576"},
-          Case{&kRawMode1Layout, "mode1.bin", "Layout:  raw 2352-byte Mode 1 sectors, user data at 16"}}) {
+    for (const Case& c : {Case{&kPlainLayout, "game.iso", "Layout:  2048-byte sectors, logo in sectors 0-11 (24576"},
+                          Case{&kRawMode1Layout, "mode1.bin", "Layout:  raw 2352-byte Mode 1 sectors, user data at 16"},
+                          Case{&kMode2Sector2336Layout, "m2.bin",
+                               "Layout:  2336-byte Mode 2 sectors, user data at 8, logo in sectors "
+                               "0-11 (28032 bytes"}}) {
         const auto original = testing::buildDisc({.logo = patternLogo(3)}, *c.layout);
         writeFile(path(c.name), original);
         const Result info = run({"info", path(c.name)});
@@ -243,6 +245,10 @@ TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
         EXPECT_EQ(run({"export", path(c.name), path("out.bmp")}).status, 0);
         EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(3));
         EXPECT_EQ(run({"import", path(c.name), bitmapOf(8)}).status, 0);
+        if (c.layout->storesRawSectors()) {
+            EXPECT_NE(run({"info", path(c.name)}).out.find("  11  mode "), std::string::npos);
+            EXPECT_EQ(run({"info", path(c.name)}).out.find("invalid"), std::string::npos) << "checks stay valid";
+        }
         EXPECT_EQ(extractLogo(readImagePrefix(path(c.name))).logo, patternLogo(8));
         EXPECT_EQ(std::filesystem::file_size(path(c.name)), original.size());
     }
@@ -292,6 +298,70 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(run({"export", "--console", "--key"}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key", "16", path("pal.iso"), path("k16.bmp")}).status, 0);
     EXPECT_EQ(readBitmapFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST_F(TolvaneCli, ArgumentsInTheWrongPlaceReplaceNothing) {
+    const auto game = makeImage(60000);
+    writeFile(path("game.bin"), game);
+    const std::string bmp = bitmapOf(1);
+    const auto bmpBytes = readFile(bmp);
+
+    const Result swapped = run({"export", bmp, path("game.bin")});
+    EXPECT_EQ(swapped.status, 1);
+    EXPECT_NE(swapped.err.find("\"" + path("game.bin") + "\" exists and is not a picture"), std::string::npos)
+        << swapped.err;
+    const Result same = run({"export", "--force", path("game.bin"), path("game.bin")});
+    EXPECT_EQ(same.status, 1);
+    EXPECT_NE(same.err.find("it is the disc image the logo comes from"), std::string::npos) << same.err;
+    EXPECT_EQ(readFile(path("game.bin")), game);
+
+    const std::vector<Byte> notes(100000, 'n');
+    writeFile(path("notes.txt"), notes);
+    const Result refused = run({"import", path("notes.txt"), bmp});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("does not look like a disc image"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("--force"), std::string::npos);
+    EXPECT_EQ(run({"import", "--dry-run", path("notes.txt"), bmp}).status, 1);
+    EXPECT_EQ(readFile(path("notes.txt")), notes);
+    EXPECT_NE(run({"info", path("notes.txt")}).out.find("Warning: this file does not look like a disc image"),
+              std::string::npos);
+    EXPECT_EQ(run({"import", "--force", path("notes.txt"), bmp}).status, 0);
+    EXPECT_EQ(extractLogo(readImagePrefix(path("notes.txt"))).logo, patternLogo(1));
+    EXPECT_EQ(readFile(bmp), bmpBytes);
+
+    const Result again = run({"import", path("notes.txt"), bmp});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out.rfind("Nothing to patch: ", 0), 0u) << again.out;
+}
+
+TEST_F(TolvaneCli, InfoPrintsWhatTheDiscSaysSafelyAndFailsWhenItsOutputIsLost) {
+    const std::string cnf = "BOOT2 = cdrom0:\\\x1b[31mMAIN\x07\xff.ELF;1\n";
+    writeFile(path("odd.iso"), testing::buildDisc({.systemCnf = cnf}, kPlainLayout));
+    const Result text = run({"info", path("odd.iso")});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(text.out.find("boot file \\x1B[31MMAIN\\x07\\xFF.ELF is not"), std::string::npos) << text.out;
+
+    const Result json = run({"info", "--json", path("odd.iso")});
+    writeFile(path("info.json"), std::vector<Byte>(json.out.begin(), json.out.end()));
+    TOLVANE_REQUIRE_PROGRAM("python3");
+    EXPECT_EQ(std::system(("python3 -c 'import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))' " +
+                           path("info.json"))
+                              .c_str()),
+              0)
+        << json.out;
+
+    const std::string command = shellQuoted(TOLVANE_CLI) + " info " + shellQuoted(path("odd.iso")) + " >/dev/full 2>" +
+                                shellQuoted(path("err.txt"));
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(textOf(path("err.txt")), "tolvane: cannot write to standard output: No space left on device\n");
 }
 
 }  // namespace

@@ -124,10 +124,10 @@ TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
     EXPECT_TRUE(window.failures.empty());
 }
 
-TEST_F(EditorTest, PatchAfterOpeningAnotherImageWritesThatImageUnchanged) {
+TEST_F(EditorTest, PatchAfterOpeningAnotherImageSaysThereIsNothingToPatch) {
     const auto other = dir / "other.bin";
     auto otherBytes = makeImage(kPrefix + 10);
-    std::reverse(otherBytes.begin(), otherBytes.end());
+    otherBytes[100] ^= 0xFF;
     writeFile(other, otherBytes);
     const auto firstBytes = readFile(image);
 
@@ -135,10 +135,43 @@ TEST_F(EditorTest, PatchAfterOpeningAnotherImageWritesThatImageUnchanged) {
     importBitmap(bitmap);
     open(other);
     EXPECT_EQ(buttons(), (Enablement{true, true, true}));
-    editor.bnpatch_Click();
+    EXPECT_EQ(editor.patch(), PatchOutcome::NothingToPatch);
+    EXPECT_EQ(window.status, "Nothing to patch: other.bin already holds this logo");
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
     EXPECT_TRUE(window.failures.empty());
     EXPECT_EQ(readFile(other), otherBytes);
     EXPECT_EQ(readFile(image), firstBytes);
+}
+
+TEST_F(EditorTest, AFileThatIsNoDiscOpensWithAWarningAndIsPatchedOnlyWhenThePersonSaysSo) {
+    const auto notes = dir / "notes.txt";
+    const std::vector<Byte> text(100000, 'a');
+    writeFile(notes, text);
+    open(notes);
+    EXPECT_NE(window.status.find("; it does not look like a disc image"), std::string::npos) << window.status;
+    importBitmap(bitmap);
+
+    EXPECT_EQ(editor.patch(), PatchOutcome::Declined);
+    ASSERT_EQ(window.questions.size(), 1u);
+    EXPECT_EQ(window.questions[0].rfind("notes.txt does not look like a disc image", 0), 0u) << window.questions[0];
+    EXPECT_EQ(readFile(notes), text);
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
+
+    window.answerYes = true;
+    EXPECT_EQ(editor.patch(), PatchOutcome::Patched);
+    EXPECT_EQ(logoInFile(notes), patternLogo(7));
+}
+
+TEST_F(EditorTest, SaveBitmapNeverReplacesTheImageItself) {
+    open(image);
+    const auto before = readFile(image);
+    std::filesystem::create_hard_link(image, dir / "same.bin");
+    for (const auto& target : {image, dir / "same.bin"}) {
+        EXPECT_FALSE(editor.saveBitmap(target));
+        EXPECT_EQ(window.failures.back(), "Cannot save the logo to " + quoted(target) +
+                                              ": it is the disc image the logo comes from; choose another name");
+    }
+    EXPECT_EQ(readFile(image), before);
 }
 
 TEST_F(EditorTest, SaveBitmapAfterOpenBitmapWritesTheImportedLogo) {
@@ -331,6 +364,8 @@ struct EncodedDisc {
         key = pal ? 0x8D : 0x0D;
         for (std::size_t i = 0; i < shown.width(); ++i) shown.pixels()[i] = 0;  // a black top border
         stored = encodeLogo(shown, key);
+        for (std::size_t k = shown.pixels().size(); k < kLogoLength; ++k)
+            stored[k] = static_cast<Byte>(k);  // PAL padding as some discs have it: not encoded zeros
         image = testing::buildDisc({.logo = stored, .systemCnf = std::string(cnf)}, kRawMode2Layout);
         writeFile(dir / "disc.bin", image);
         editor.Form_Load();
@@ -373,6 +408,7 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "shown.bmp"));
         EXPECT_EQ(disc.editor.state().imagePrefix, disc.editor.state().imageOnDisk) << "same picture, same bytes";
         EXPECT_NE(disc.window.status.find("Japanese and European consoles may refuse"), std::string::npos);
+        EXPECT_EQ(disc.editor.patch(), PatchOutcome::NothingToPatch) << "the padding after a PAL picture stays";
 
         GreyPicture changed = disc.shown;
         changed.pixels()[changed.width() * 10 + 7] = 0xAB;
@@ -380,7 +416,7 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.bmp"));
         ASSERT_EQ(disc.editor.patch(), PatchOutcome::Patched);
         const LogoImage written = extractLogo(readImagePrefix(disc.dir / "disc.bin")).logo;
-        EXPECT_EQ(written, encodeLogo(changed, disc.key));
+        EXPECT_EQ(written, encodeLogo(changed, disc.key, disc.stored));
         EXPECT_EQ(written[disc.shown.width() * 10 + 7], encodeLogoByte(0xAB, disc.key));
         EXPECT_EQ(written[0], disc.key) << "the black border is stored as the key";
     }

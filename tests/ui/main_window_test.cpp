@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QUrl>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QThread>
@@ -215,14 +216,38 @@ TEST_F(MainWindowTest, CancelledDialogsChangeNothing) {
 }
 
 TEST_F(MainWindowTest, DroppedFilesOpenAsImagesOrImportAsBitmaps) {
-    window->openDroppedFile(qt(bitmap));
+    window->openDroppedFile(bitmap);
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
-    window->openDroppedFile(qt(image));
+    window->openDroppedFile(image);
     EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
-    window->openDroppedFile(qt(bitmap));
+    window->openDroppedFile(bitmap);
     EXPECT_EQ(switched(), (std::vector<bool>{true, true, true}));
     EXPECT_TRUE(dialogs->asked.empty());
 }
+
+TEST_F(MainWindowTest, PatchAsksBeforeWritingAFileThatIsNoDiscAndNoChangesNothing) {
+    const std::vector<Byte> text(40000, 't');
+    writeFile(image, text);
+    click("bnouvimg", image);
+    click("bnouvbmp", bitmap);
+    click("bnpatch");
+    ASSERT_EQ(dialogs->questions.size(), 1);
+    EXPECT_TRUE(dialogs->questions[0].contains("does not look like a disc image"));
+    EXPECT_EQ(testing::readFile(image), text);
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, true}));
+}
+
+#ifndef _WIN32
+TEST_F(MainWindowTest, OpensADroppedFileWhoseNameIsNotUtf8) {
+    const std::filesystem::path odd = dir.path() / std::string("jeu \xE9t\xE9.bin");  // Latin-1, not UTF-8
+    writeFile(odd, makeImage(30000));
+    const QUrl url = QUrl::fromEncoded("file://" + QByteArray(dir.path().c_str()) + "/jeu%20%E9t%E9.bin");
+    EXPECT_EQ(toPath(url), odd);
+    window->openDroppedFile(toPath(url));
+    EXPECT_TRUE(dialogs->failures.isEmpty()) << dialogs->failures.join("").toStdString();
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
+}
+#endif
 
 TEST_F(MainWindowTest, QuitAndClosingTheWindowEndTheProgram) {
     click("bnquitter");
