@@ -81,7 +81,7 @@ bool Editor::openImage(const std::filesystem::path& path) {
         s.imageOnDisk = image.prefix();
         s.sectorPayloads = extracted.payloads;
         s.logo = extracted.logo;
-        s.imagePath = path;
+        s.imagePath = image.path();  // for a CUE sheet, the file it names
         s.identity = image.identity();
         s.looksLikeDisc = image.looksLikeDisc();
         s.key = chooseKey(s.identity, s.logo);
@@ -90,8 +90,8 @@ bool Editor::openImage(const std::filesystem::path& path) {
         window_.showViewOptions(s.consoleView, s.pal);
         present();
         enable({true, true, enabled_.patch});
-        std::string status = "Opened " + displayName(path) + ": " + std::string(image.layout().description) + ", " +
-                             describe(s.identity);
+        std::string status = "Opened " + displayName(image.path()) + ": " + std::string(image.layout().description) +
+                             ", " + describe(s.identity);
         if (!s.looksLikeDisc) status += "; it " + notADiscReason();
         if (s.consoleView) status += "; console view with " + describe(s.key, s.identity);
         window_.showStatus(status);

@@ -1,5 +1,6 @@
 #include "logo/disc_image.h"
 
+#include "logo/cue_sheet.h"
 #include "logo/failure.h"
 #include "logo/iso9660.h"
 
@@ -98,6 +99,27 @@ std::string saveAsTheyWere(const std::filesystem::path& image, const ImagePrefix
            firstReason + ")";
 }
 
+struct Packed {
+    std::string_view signature;
+    const char* what;
+    const char* how;
+};
+
+// Images kept compressed or in an archive: their bytes are not the disc's sectors.
+constexpr Packed kPacked[] = {
+    {"MComprHD", "a CHD image, which is compressed", "decompress it first, for example with chdman extractcd"},
+    {"CISO", "a CSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
+    {"ZISO", "a ZSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
+    {"\x1F\x8B", "compressed with gzip", "decompress it first, for example with gunzip"},
+    {"\xFD"
+     "7zXZ",
+     "compressed with xz", "decompress it first, for example with unxz"},
+    {"PK\x03\x04", "a ZIP archive", "extract the image from it first, for example with unzip"},
+    {"7z\xBC\xAF\x27\x1C", "a 7-Zip archive", "extract the image from it first, for example with 7z x"},
+};
+
+constexpr std::size_t kMaxCueSheetLength = 64 * 1024;
+
 }  // namespace
 
 std::string notADiscReason() {
@@ -108,9 +130,29 @@ std::string notADiscReason() {
 DiscImage::DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout)
     : file_(std::move(file)), path_(std::move(path)), size_(size), prefix_(layout) {}
 
-DiscImage DiscImage::open(const std::filesystem::path& path, ImageAccess access) {
+DiscImage DiscImage::open(const std::filesystem::path& path, ImageAccess access) { return open(path, access, false); }
+
+DiscImage DiscImage::open(const std::filesystem::path& path, ImageAccess access, bool fromCueSheet) {
     const bool update = access == ImageAccess::Update;
     File file = update ? File::openForUpdate(path) : File::openForReading(path);
+
+    std::array<Byte, 64> start{};
+    const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
+    for (const Packed& packed : kPacked)
+        if (startText.substr(0, packed.signature.size()) == packed.signature)
+            throw Failure("Cannot open " + quoted(path) + ": it is " + packed.what + "; " + packed.how);
+    if (!fromCueSheet && looksLikeCueSheet(startText)) {
+        // A CUE sheet stands for the file of its first data track, beside it.
+        std::vector<Byte> sheet(std::min<std::uint64_t>(file.size(), kMaxCueSheetLength));
+        sheet.resize(file.readAt(0, sheet));
+        file.close();
+        const auto track =
+            firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
+        if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track");
+        return open(path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end())), access,
+                    true);
+    }
+
     if (update && !file.lockForWriting(kLockWait))
         throw Failure("Nothing was written: another program is writing " + quoted(path) +
                       "; try again when it has finished");

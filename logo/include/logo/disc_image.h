@@ -21,9 +21,11 @@ public:
     // is shorter than the prefix; an unreadable identity is only "unknown".
     // Update opens an existing file for writing in place, never created, never
     // truncated, and holds an exclusive lock on it until it closes: a second
-    // writer waits a moment, then fails.
+    // writer waits a moment, then fails. A CUE sheet opens the file of its first
+    // data track; a compressed image or an archive is refused with what to do.
     static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
 
+    // The image file itself (for a CUE sheet, the file it names).
     const std::filesystem::path& path() const { return path_; }
     std::uint64_t size() const { return size_; }
     const ImageLayout& layout() const { return prefix_.layout(); }
@@ -50,6 +52,7 @@ public:
     void close();
 
 private:
+    static DiscImage open(const std::filesystem::path& path, ImageAccess access, bool fromCueSheet);
     DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout);
 
     File file_;
