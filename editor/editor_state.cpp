@@ -1,8 +1,11 @@
 #include "editor/editor_state.h"
 
 #include "logo/failure.h"
+#include "logo/patch_history.h"
 #include "logo/sector_checks.h"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <new>
 
@@ -13,6 +16,15 @@ namespace {
 std::string checkFieldsNote(std::size_t refreshed) {
     if (refreshed == 0) return "";
     return " (" + std::to_string(refreshed) + (refreshed == 1 ? " sector gets" : " sectors get") + " new EDC/ECC)";
+}
+
+// The command that takes a patch back, with the file name quoted when a shell would split it.
+std::string restoreCommand(const std::filesystem::path& image) {
+    const std::string name = displayName(image);
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-' || c == '+';
+    });
+    return "tolvane restore " + (plain ? name : '"' + name + '"');
 }
 
 }  // namespace
@@ -184,10 +196,12 @@ bool Editor::checkPatch() {
 bool Editor::patch() {
     if (!enabled_.patch) return false;
     return attempt([&] {
-        writeImagePrefix(state_->imagePath, state_->imagePrefix, state_->imageOnDisk);
+        writeImagePrefixWithBackup(state_->imagePath, state_->imagePrefix, state_->imageOnDisk,
+                                   PatchHistory::forUser());
         state_->imageOnDisk = state_->imagePrefix;
         enable({});
-        window_.showStatus("Patched " + displayName(state_->imagePath));
+        window_.showStatus("Patched " + displayName(state_->imagePath) +
+                           "; to put the previous logo back: " + restoreCommand(state_->imagePath));
     });
 }
 
