@@ -3,6 +3,7 @@
 #include "editor/editor_state.h"
 #include "image_info.h"
 #include "logo/failure.h"
+#include "restore_command.h"
 #include "tolvane_version.h"
 
 #include <algorithm>
@@ -32,6 +33,7 @@ constexpr const char* kUsageText =
     "  export IMAGE BITMAP             save the image's logo as an 8-bit BMP\n"
     "  import [--dry-run] IMAGE BITMAP put the bitmap's picture into the image, in place\n"
     "  info [--json] IMAGE             describe the image, its game, sectors and logo\n"
+    "  restore [--list] IMAGE          take the last patch of the image back\n"
     "\n"
     "export and import take --console to work on the picture as the console shows\n"
     "it (see 'tolvane export --help').\n"
@@ -92,6 +94,18 @@ const Command kCommands[] = {
      "state of each logo sector (mode, EDC, ECC) and a summary of the logo.\n"
      "\n"
      "  --json      the same as JSON\n"},
+    {"restore",
+     "[--list] IMAGE",
+     {"--list"},
+     {},
+     "Writes back the bytes that the last patch of IMAGE (by tolvane import or the\n"
+     "window's Patch) replaced, and drops that backup, so that restoring again takes\n"
+     "the patch before back. Every patch first keeps those bytes, the last 5 per\n"
+     "image, in the tolvane-editor folder of XDG_DATA_HOME (~/.local/share) or, on\n"
+     "Windows, of %LOCALAPPDATA%. Refused, writing nothing, when IMAGE changed since\n"
+     "that patch.\n"
+     "\n"
+     "  --list      list the backups kept of IMAGE, newest first\n"},
 };
 
 struct Options {
@@ -193,13 +207,27 @@ int runImport(const std::vector<std::string>& args, const Options& options) {
                   << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
     else
         std::cout << "Patched " << quoted(args[0]) << " with " << quoted(args[1]) << " (" << refreshed
-                  << " of 12 logo sectors got new EDC/ECC)\n";
+                  << " of 12 logo sectors got new EDC/ECC)\n"
+                  << "To put the previous logo back: tolvane restore " << quoted(args[0]) << '\n';
     return kSuccess;
 }
 
 int runInfo(const std::vector<std::string>& args, bool json) {
     try {
         printImageInfo(std::cout, pathOf(args[0]), json);
+        return kSuccess;
+    } catch (const std::exception& failure) {
+        std::cerr << "tolvane: " << failure.what() << '\n';
+        return kFailed;
+    }
+}
+
+int runRestore(const std::vector<std::string>& args, bool list) {
+    try {
+        if (list)
+            listBackups(std::cout, pathOf(args[0]));
+        else
+            restoreImage(std::cout, pathOf(args[0]));
         return kSuccess;
     } catch (const std::exception& failure) {
         std::cerr << "tolvane: " << failure.what() << '\n';
@@ -253,13 +281,14 @@ int runCommand(const std::vector<std::string>& words) {
     if (options.has("--pal") && options.has("--ntsc")) return usageError("--pal and --ntsc exclude each other");
     if ((options.key || options.has("--pal") || options.has("--ntsc")) && !options.has("--console"))
         return usageError("--key, --pal and --ntsc go with --console");
-    const std::size_t wanted = std::string(command->name) == "info" ? 1 : 2;
+    const std::size_t wanted = std::string(command->name) == "info" || std::string(command->name) == "restore" ? 1 : 2;
     if (args.size() != wanted)
         return usageError(std::string(command->name) + " takes " + command->arguments + " (" +
                           std::to_string(args.size()) + " given)");
 
     if (command->name == std::string("export")) return runExport(args, options);
     if (command->name == std::string("import")) return runImport(args, options);
+    if (command->name == std::string("restore")) return runRestore(args, options.has("--list"));
     return runInfo(args, options.has("--json"));
 }
 

@@ -2,8 +2,11 @@
 
 #include "logo/failure.h"
 #include "logo/file_io.h"
+#include "logo/patch_history.h"
 #include "logo/sector_checks.h"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <new>
 
@@ -14,6 +17,15 @@ namespace {
 std::string checkFieldsNote(std::size_t refreshed) {
     if (refreshed == 0) return "";
     return " (" + std::to_string(refreshed) + (refreshed == 1 ? " sector gets" : " sectors get") + " new EDC/ECC)";
+}
+
+// The command that takes a patch back, with the file name quoted when a shell would split it.
+std::string restoreCommand(const std::filesystem::path& image) {
+    const std::string name = displayName(image);
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-' || c == '+';
+    });
+    return "tolvane restore " + (plain ? name : '"' + name + '"');
 }
 
 }  // namespace
@@ -208,14 +220,15 @@ PatchOutcome Editor::patch() {
     bool wrote = false;
     const bool done = attempt("patching " + quoted(state_->imagePath), [&] {
         EditorState& s = *state_;
-        wrote = writeImagePrefix(s.imagePath, s.imagePrefix, s.imageOnDisk);
+        wrote = writeImagePrefixWithBackup(s.imagePath, s.imagePrefix, s.imageOnDisk, PatchHistory::forUser());
         if (!wrote) {
             window_.showStatus("Nothing to patch: " + displayName(s.imagePath) + " already holds this logo");
             return;
         }
         s.imageOnDisk = s.imagePrefix;
         enable({});
-        window_.showStatus("Patched " + displayName(s.imagePath));
+        window_.showStatus("Patched " + displayName(s.imagePath) +
+                           "; to put the previous logo back: " + restoreCommand(s.imagePath));
     });
     if (!done) return PatchOutcome::Failed;
     return wrote ? PatchOutcome::Patched : PatchOutcome::NothingToPatch;

@@ -5,8 +5,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <string>
 #include <sys/stat.h>
@@ -233,6 +236,24 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
     }
     // The rename itself reaches the disk with the folder's entry.
     syncFolder(folder);
+}
+
+std::filesystem::path canonicalPath(const std::filesystem::path& path) {
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved)) fail("Cannot find", path, errno);
+    return resolved;
+}
+
+std::filesystem::path userDataFolder() {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome && std::filesystem::path(dataHome).is_absolute()) return dataHome;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user ? user->pw_dir : nullptr;
+    }
+    if (!home || !*home) throw Failure("Cannot find this user's data folder: neither XDG_DATA_HOME nor HOME is set");
+    return std::filesystem::path(home) / ".local" / "share";
 }
 
 }  // namespace tolvane

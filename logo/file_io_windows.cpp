@@ -215,4 +215,35 @@ void replaceFile(const std::filesystem::path& target, std::span<const Byte> byte
     }
 }
 
+std::filesystem::path canonicalPath(const std::filesystem::path& path) {
+    // Backup semantics: a folder opens too; no access asked, so any file does.
+    const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) fail("Cannot find", path, GetLastError());
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length =
+        GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED);
+    if (length >= name.size()) {
+        name.resize(length);
+        length = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED);
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    if (length == 0 || length >= name.size()) fail("Cannot find", path, error);
+    name.resize(length);
+    // The system gives \\?\C:\... or \\?\UNC\server\...: the names people type.
+    if (name.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + name.substr(8);
+    if (name.rfind(L"\\\\?\\", 0) == 0) return name.substr(4);
+    return name;
+}
+
+std::filesystem::path userDataFolder() {
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+    std::wstring folder(length, L'\0');
+    if (length == 0 || GetEnvironmentVariableW(L"LOCALAPPDATA", folder.data(), length) != length - 1)
+        throw Failure("Cannot find this user's data folder: LOCALAPPDATA is not set");
+    folder.resize(length - 1);
+    return folder;
+}
+
 }  // namespace tolvane

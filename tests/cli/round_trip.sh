@@ -1,7 +1,8 @@
 #!/bin/sh
 # The command line's edit cycle, for a build whose programs run under an
 # emulator (the Windows build under Wine): export, change one pixel, import,
-# export again, and check the image changed in that one byte of user data only.
+# export again, check the image changed in that one byte of user data only, then
+# restore and check the image is as it was.
 # Usage: round_trip.sh EMULATOR TOLVANE
 set -eu
 emulator=$1
@@ -36,6 +37,14 @@ changed=$(cmp -l original.bin "jeu été 日本.bin" | awk '{print $1 - 1}' | tr
 
 run export "jeu été 日本.bin" back.bmp > out.txt || fail "second export failed"
 cmp -s back.bmp "logo é ü.bmp" || fail "the logo read back differs from the bitmap imported"
+
+# The import kept what it replaced: restore puts it back and drops that backup.
+run restore --list "jeu été 日本.bin" > out.txt || fail "restore --list failed"
+grep -q 'newest first' out.txt || fail "restore --list listed no backup: $(cat out.txt)"
+run restore "jeu été 日本.bin" > out.txt || fail "restore failed"
+cmp -s original.bin "jeu été 日本.bin" || fail "restore did not give the original bytes back"
+if run restore "jeu été 日本.bin" 2> err.txt; then fail "a second restore found a backup"; fi
+grep -q 'there is no backup of' err.txt || fail "unexpected message: $(cat err.txt)"
 
 if run export missing.bin x.bmp 2> err.txt; then fail "a missing image was exported"; fi
 grep -q 'missing.bin" for reading: No such file or directory' err.txt || fail "unexpected message: $(cat err.txt)"

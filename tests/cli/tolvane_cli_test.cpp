@@ -46,7 +46,8 @@ bool isUserData(std::size_t offset) {
 class TolvaneCli : public ::testing::Test {
 protected:
     Result run(const std::vector<std::string>& args) {
-        std::string command = "cd " + shellQuoted(dir.path().string()) + " && " + shellQuoted(TOLVANE_CLI);
+        std::string command = "cd " + shellQuoted(dir.path().string()) +
+                              " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " + shellQuoted(TOLVANE_CLI);
         for (const auto& arg : args) command += " " + shellQuoted(arg);
         command += " >" + shellQuoted((dir / ".out").string()) + " 2>" + shellQuoted((dir / ".err").string());
         const int raw = std::system(command.c_str());
@@ -56,6 +57,7 @@ protected:
         return result;
     }
     std::string path(const std::string& name) { return (dir / name).string(); }
+    std::filesystem::path dataHome() const { return dir / "data"; }
     std::string bitmapOf(unsigned seed) {
         const auto bmp = path("logo" + std::to_string(seed) + ".bmp");
         exportBitmap(bmp, patternLogo(seed), dir / "none.hed");
@@ -78,7 +80,10 @@ TEST_F(TolvaneCli, AnswersHelpAndVersionAndRefusesBadCommandLines) {
                                                   {"export", "a.bin"},
                                                   {"info", "a", "b"},
                                                   {"import", "--json", "a", "b"},
-                                                  {"export", "--dry-run", "a", "b"}}) {
+                                                  {"export", "--dry-run", "a", "b"},
+                                                  {"restore"},
+                                                  {"restore", "--json", "a"},
+                                                  {"restore", "a", "b"}}) {
         const Result r = run(wrong);
         EXPECT_EQ(r.status, 2) << (wrong.empty() ? "(nothing)" : wrong[0]);
         EXPECT_TRUE(r.out.empty());
@@ -362,6 +367,56 @@ TEST_F(TolvaneCli, InfoPrintsWhatTheDiscSaysSafelyAndFailsWhenItsOutputIsLost) {
     const int status = std::system(command.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(textOf(path("err.txt")), "tolvane: cannot write to standard output: No space left on device\n");
+}
+
+TEST_F(TolvaneCli, RestoreTakesImportsBackOneByOneAndListsThem) {
+    const auto original = makeImage(40000);
+    writeFile(path("game.bin"), original);
+    const Result first = run({"import", path("game.bin"), bitmapOf(2)});
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.out.find("\nTo put the previous logo back: tolvane restore \"" + path("game.bin") + "\"\n"),
+              std::string::npos)
+        << first.out;
+    const auto afterFirst = readFile(path("game.bin"));
+    EXPECT_EQ(run({"import", path("game.bin"), bitmapOf(3)}).status, 0);
+
+    const std::string folder = (dataHome() / "tolvane-editor").string();
+    const Result list = run({"restore", "--list", path("game.bin")});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out.rfind("Backups of \"" + path("game.bin") + "\" in \"" + folder + "\", newest first:\n", 0), 0u)
+        << list.out;
+    const auto second = list.out.find("-2.tolvane-backup\n"), firstLine = list.out.find("-1.tolvane-backup\n");
+    EXPECT_TRUE(second != std::string::npos && firstLine != std::string::npos && second < firstLine) << list.out;
+
+    const Result restored = run({"restore", path("game.bin")});
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(restored.out.rfind("Restored \"" + path("game.bin") + "\" as it was before the patch of ", 0), 0u);
+    EXPECT_NE(restored.out.find("(1 older backup left)"), std::string::npos) << restored.out;
+    EXPECT_EQ(readFile(path("game.bin")), afterFirst);
+    EXPECT_EQ(run({"restore", path("game.bin")}).status, 0);
+    EXPECT_EQ(readFile(path("game.bin")), original);
+
+    const Result none = run({"restore", path("game.bin")});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "tolvane: Nothing was written: there is no backup of \"" + path("game.bin") + "\" in \"" +
+                            folder + "\"\n");
+    EXPECT_EQ(run({"restore", "--list", path("game.bin")}).out,
+              "No backups of \"" + path("game.bin") + "\" in \"" + folder + "\"\n");
+}
+
+TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
+    writeFile(path("game.bin"), makeImage(30000));
+    EXPECT_EQ(run({"import", path("game.bin"), bitmapOf(4)}).status, 0);
+    auto changed = readFile(path("game.bin"));
+    changed[5000] ^= 0xFF;
+    writeFile(path("game.bin"), changed);
+    const Result r = run({"restore", path("game.bin")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("changed since the patch of "), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(readFile(path("game.bin")), changed);
+    EXPECT_EQ(run({"restore", path("missing.bin")}).err,
+              "tolvane: Cannot find \"" + path("missing.bin") + "\": No such file or directory\n");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "fake_window.h"
 #include "logo/failure.h"
+#include "logo/patch_history.h"
 #include "logo/sector_checks.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
@@ -116,12 +117,42 @@ TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
     EXPECT_EQ(logoInFile(image), patternLogo(7));
     EXPECT_EQ(readFile(image).size(), kPrefix + 5000);
     EXPECT_EQ(buttons(), Enablement{});
-    EXPECT_EQ(window.status, "Patched game.bin");
+    EXPECT_EQ(window.status, "Patched game.bin; to put the previous logo back: tolvane restore game.bin");
 
     const auto afterPatch = readFile(image);
     editor.bnpatch_Click();
     EXPECT_EQ(readFile(image), afterPatch);
     EXPECT_TRUE(window.failures.empty());
+}
+
+TEST_F(EditorTest, PatchKeepsWhatItReplacesForRestore) {
+    testing::UserDataFolder data(dir / "data");
+    const auto original = readFile(image);
+    open(image);
+    importBitmap(bitmap);
+    ASSERT_EQ(editor.patch(), PatchOutcome::Patched);
+    const PatchHistory history = PatchHistory::forUser();
+    EXPECT_EQ(history.folder(), dir / "data" / "tolvane-editor");
+    ASSERT_EQ(history.list(image).size(), 1u);
+    history.restoreNewest(image);
+    EXPECT_EQ(readFile(image), original);
+}
+
+TEST_F(EditorTest, PatchWritesNothingWhenItsBackupCannotBeKept) {
+    writeFile(dir / "data", {1});  // a file where the data folder should be
+    testing::UserDataFolder data(dir / "data");
+    const auto original = readFile(image);
+    open(image);
+    importBitmap(bitmap);
+    EXPECT_EQ(editor.patch(), PatchOutcome::Failed);
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_EQ(window.failures[0].rfind("Nothing was written: Cannot keep a backup of " + quoted(image) + " in " +
+                                           quoted(dir / "data" / "tolvane-editor") + ": ",
+                                       0),
+              0u)
+        << window.failures[0];
+    EXPECT_EQ(readFile(image), original);
+    EXPECT_EQ(buttons(), (Enablement{true, true, true})) << "Patch stays ready";
 }
 
 TEST_F(EditorTest, PatchAfterOpeningAnotherImageSaysThereIsNothingToPatch) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,24 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// Points this user's data folder (XDG_DATA_HOME; LOCALAPPDATA on Windows), where
+// patches keep their backups, at folder while it lives. Every test program starts
+// with a temporary folder of its own there, so that no test writes into the real
+// home; see testUserDataFolder.
+class UserDataFolder {
+public:
+    explicit UserDataFolder(const std::filesystem::path& folder);
+    ~UserDataFolder();
+    UserDataFolder(const UserDataFolder&) = delete;
+    UserDataFolder& operator=(const UserDataFolder&) = delete;
+
+private:
+    std::optional<std::filesystem::path> previous_;
+};
+
+// The temporary user data folder of this test program.
+const std::filesystem::path& testUserDataFolder();
 
 void writeFile(const std::filesystem::path& path, const std::vector<Byte>& bytes);
 std::vector<Byte> readFile(const std::filesystem::path& path);

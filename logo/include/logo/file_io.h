@@ -44,6 +44,16 @@ public:
 
 private:
     friend void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes);
+
+    // The existing file's absolute path with links resolved, spelt as the system
+    // spells it (on Windows, in the case the folder holds), so that two names of one
+    // file give the same text.
+    std::filesystem::path canonicalPath(const std::filesystem::path& path);
+
+    // This user's folder for application data: XDG_DATA_HOME (when absolute) or
+    // ~/.local/share on POSIX systems, %LOCALAPPDATA% on Windows. Fails when the
+    // environment names none.
+    std::filesystem::path userDataFolder();
     File(std::intptr_t handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)) {}
 
     std::intptr_t handle_;
@@ -80,5 +90,14 @@ struct InjectedFault {
 };
 std::optional<InjectedFault> takeFileFault(FileOperation operation);
 }  // namespace detail
+// The existing file's absolute path with links resolved, spelt as the system
+// spells it (on Windows, in the case the folder holds), so that two names of one
+// file give the same text.
+std::filesystem::path canonicalPath(const std::filesystem::path& path);
+
+// This user's folder for application data: XDG_DATA_HOME (when absolute) or
+// ~/.local/share on POSIX systems, %LOCALAPPDATA% on Windows. Fails when the
+// environment names none.
+std::filesystem::path userDataFolder();
 
 }  // namespace tolvane
