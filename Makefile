@@ -16,8 +16,15 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Opens a fresh copy of the sample disc in the console's view, or IMAGE=path.
+IMAGE ?=
 run: build
-	$(BUILD)/bin/tolvane-editor
+ifeq ($(IMAGE),)
+	cp $(BUILD)/sample/sample.bin $(BUILD)/sample/try-me.bin
+	$(BUILD)/bin/tolvane-editor --console-view $(BUILD)/sample/try-me.bin
+else
+	$(BUILD)/bin/tolvane-editor "$(IMAGE)"
+endif
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
@@ -62,7 +69,7 @@ fuzz: deps
 
 # The README's picture, made from a generated sample image by the real window.
 screenshot: build
-	$(BUILD)/bin/tolvane-screenshot docs/screenshot.png
+	$(BUILD)/bin/tolvane-screenshot docs/screenshot.png $(BUILD)/sample/sample.bin
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-fuzz build-qt5 build-windows

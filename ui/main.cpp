@@ -30,12 +30,16 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral("Shows and replaces the boot logo of a PS2 disc image."));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption consoleView(QStringLiteral("console-view"),
+                                         QStringLiteral("Show the logo as the console shows it (Console view)."));
+    parser.addOption(consoleView);
     parser.addPositionalArgument(QStringLiteral("image"), QStringLiteral("Disc image to open (optional)."),
                                  QStringLiteral("[image]"));
     parser.process(app);
 
     tolvane::MainWindow window;
     window.show();
+    if (parser.isSet(consoleView)) window.editor().setConsoleView(true);
     const QStringList images = parser.positionalArguments();
     if (!images.isEmpty()) window.editor().openImage(imageArgument(argc, argv, images.constFirst()));
     return app.exec();

@@ -11,7 +11,7 @@ FileDialogSetup fileDialogSetup(Dialog dialog) {
             return {"dialouvrir",
                     QStringLiteral("Open CDR-Win File     "),
                     {QStringLiteral("CDR-Win Files  (*.bin)"), QStringLiteral("DVD images (*.iso)"),
-                     QStringLiteral("All files (*)")},
+                     QStringLiteral("CUE sheets (*.cue)"), QStringLiteral("All files (*)")},
                     QStringLiteral("bin"),
                     false};
         case Dialog::dialsauvbmp:
