@@ -149,6 +149,7 @@ void qParity(const EccRows& rows, Byte* out) {
             const Byte* p = rows.row(first + j) + column;
             return static_cast<std::uint64_t>(p[0] | p[1] << 8);
         };
+        // The 26 pairs fill six words of four and a seventh of two.
         for (std::size_t w = 0; w < 6; ++w)
             lanes.add(w, pair(4 * w) | pair(4 * w + 1) << 16 | pair(4 * w + 2) << 32 | pair(4 * w + 3) << 48);
         lanes.add(6, pair(24) | pair(25) << 16);
@@ -221,9 +222,9 @@ std::string describe(SectorMode mode) {
 }
 
 std::uint32_t computeEdc(std::span<const Byte> bytes) {
-    const auto& t = kCrcTables;
     // Four bytes, each looked up in the table for the number of bytes that follow it.
-    const auto fold = [&t](std::uint32_t word, std::size_t followedBy) {
+    const auto fold = [](std::uint32_t word, std::size_t followedBy) {
+        const auto& t = kCrcTables;
         return t[followedBy + 3][word & 0xFF] ^ t[followedBy + 2][(word >> 8) & 0xFF] ^
                t[followedBy + 1][(word >> 16) & 0xFF] ^ t[followedBy][word >> 24];
     };
@@ -236,7 +237,7 @@ std::uint32_t computeEdc(std::span<const Byte> bytes) {
     std::size_t left = bytes.size();
     for (; left >= kCrcStride; p += kCrcStride, left -= kCrcStride)  // the CRC so far goes into the first four bytes
         value = fold(value ^ le32(p), 12) ^ fold(le32(p + 4), 8) ^ fold(le32(p + 8), 4) ^ fold(le32(p + 12), 0);
-    for (; left > 0; ++p, --left) value = (value >> 8) ^ t[0][(value ^ *p) & 0xFF];
+    for (; left > 0; ++p, --left) value = (value >> 8) ^ kCrcTables[0][(value ^ *p) & 0xFF];
     return value;
 }
 
