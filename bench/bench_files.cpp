@@ -5,9 +5,11 @@
 
 #include "logo/bitmap_exchange.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -17,10 +19,13 @@ using namespace tolvane;
 namespace {
 
 void writeBytes(const std::filesystem::path& path, std::span<const Byte> bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw std::runtime_error("cannot write \"" + path.string() + "\"");
+    const auto fail = [&path] {
+        throw std::runtime_error("cannot write \"" + path.string() + "\": " + std::strerror(errno));
+    };
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
+    if (!file) fail();
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !written) fail();
 }
 
 }  // namespace
@@ -32,7 +37,10 @@ int main(int argc, char** argv) {
     }
     try {
         const std::filesystem::path dir = argv[1];
-        const std::uintmax_t size = std::stoull(argv[2]);
+        const std::string sizeText = argv[2];
+        if (sizeText.empty() || sizeText.find_first_not_of("0123456789") != std::string::npos)
+            throw std::runtime_error("SIZE must be a number of bytes, not \"" + sizeText + "\"");
+        const std::uintmax_t size = std::stoull(sizeText);
         const ImagePrefix prefix = bench::validPrefix();
         if (size < prefix.size())
             throw std::runtime_error("an image needs at least " + std::to_string(prefix.size()) + " bytes");
