@@ -11,14 +11,15 @@
 # what a.bmp and prefix.bin hold now): every run changes the bytes it writes.
 #
 # Usage: bench/time-import.sh [BUILD_DIR [SIZE...]]   SIZE in bytes, or with K, M or G
-# Environment: ROUNDS (default 5) rounds of RUNS (default 20) runs of each command.
+# Environment: ROUNDS (default 60) rounds of RUNS (default 3) runs of each command: short
+# rounds, as the time a flush takes drifts with the load on the disk.
 set -eu
 
 build=$(cd "${1:-build}" && pwd)
 [ $# -gt 0 ] && shift
 [ $# -gt 0 ] || set -- 4G 1M
-rounds=${ROUNDS:-5}
-runs=${RUNS:-20}
+rounds=${ROUNDS:-60}
+runs=${RUNS:-3}
 tolvane=$build/bin/tolvane
 files=$build/bin/tolvane_bench_files
 prefix_length=28248  # what tolvane reads and writes back of a raw Mode 2 image
