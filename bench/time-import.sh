@@ -34,7 +34,9 @@ done
 work=$build/import-timing
 rm -rf "$work"
 mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+# Each import keeps a backup for tolvane restore: keep them here, not in the home folder.
+export XDG_DATA_HOME="$build/import-timing-backups"
+trap 'rm -rf "$work" "$XDG_DATA_HOME"' EXIT
 fs=$(stat -f -c %T "$work")
 case $fs in
     tmpfs|ramfs) echo "time-import: $work is on $fs, not on a disk" >&2; exit 1 ;;

@@ -182,7 +182,7 @@ void File::close() {
     if (fd >= 0 && ::close(fd) != 0) fail("Cannot close", path_, errno);
 }
 
-void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> bytes) {
+void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> bytes, Durability durability) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path target = throughLinks(chosen);
     struct stat existing {};
@@ -201,11 +201,11 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
         if (fd >= 0) {
             File file(fd, chosen);
             file.writeAt(0, bytes);
-            file.flushToDisk();
+            if (durability == Flushed) file.flushToDisk();
             const std::string self = "/proc/self/fd/" + std::to_string(fd);
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                 file.close();
-                syncFolder(folder);
+                if (durability == Flushed) syncFolder(folder);
                 return;
             }
             if (errno != EEXIST && errno != ENOENT) fail("Cannot write", chosen, errno);
@@ -227,7 +227,7 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
     try {
         if (targetExists) ::fchmod(fd, existing.st_mode & 07777);
         file.writeAt(0, bytes);
-        file.flushToDisk();
+        if (durability == Flushed) file.flushToDisk();
         file.close();
         if (::rename(temp.c_str(), target.c_str()) != 0) fail("Cannot replace", chosen, errno);
     } catch (...) {
@@ -235,7 +235,7 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
         throw;
     }
     // The rename itself reaches the disk with the folder's entry.
-    syncFolder(folder);
+    if (durability == Flushed) syncFolder(folder);
 }
 
 std::filesystem::path canonicalPath(const std::filesystem::path& path) {

@@ -179,7 +179,7 @@ void File::close() {
     if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) fail("Cannot close", path_, GetLastError());
 }
 
-void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes) {
+void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes, Durability durability) {
     static std::atomic<unsigned> counter{0};
     if (isFolder(target)) throw Failure("Cannot write " + quoted(target) + ": " + std::strerror(EISDIR));
     const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -205,9 +205,10 @@ void replaceFile(const std::filesystem::path& target, std::span<const Byte> byte
     File file(reinterpret_cast<std::intptr_t>(handle), target);  // messages name the file the person chose
     try {
         file.writeAt(0, bytes);
-        file.flushToDisk();
+        if (durability == Flushed) file.flushToDisk();
         file.close();
-        if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (!MoveFileExW(temp.c_str(), target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | (durability == Flushed ? MOVEFILE_WRITE_THROUGH : 0)))
             fail("Cannot replace", target, GetLastError());
     } catch (...) {
         DeleteFileW(temp.c_str());

@@ -14,6 +14,10 @@
 
 namespace tolvane {
 
+// Flushed files are on the disk when replaceFile returns; Cached ones may follow a
+// moment later (a crash before then can leave the old file, or a short new one).
+enum Durability { Flushed, Cached };
+
 class File {
 public:
     // Only regular files open: a folder, a FIFO or a device is refused at once
@@ -43,7 +47,7 @@ public:
     void close();
 
 private:
-    friend void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes);
+    friend void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes, Durability durability);
 
     // The existing file's absolute path with links resolved, spelt as the system
     // spells it (on Windows, in the case the folder holds), so that two names of one
@@ -68,7 +72,7 @@ std::vector<Byte> readSmallFile(const std::filesystem::path& path, std::size_t m
 // then put in place. A symbolic link is written through to the file it names,
 // and stays a link. Anything but a regular file or a new name is refused, and so
 // is an existing file the user may not write.
-void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes);
+void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes, Durability durability = Flushed);
 
 // Whether both paths name one file (device and inode, or volume and file ID):
 // through links, other spellings or hard links alike. False when either is missing.
