@@ -106,8 +106,7 @@ bool Editor::saveBitmap(const std::filesystem::path& path) {
             throw Failure("Cannot save the logo to " + quoted(path) +
                           ": it is the disc image the logo comes from; choose another name");
         if (s.consoleView) {
-            const GreyPicture shown = decodeLogo(s.logo, s.key.key, s.pal);
-            writeBitmapFile(path, shown, greyBitmapHeader(shown.shape()));
+            writePictureFile(path, decodeLogo(s.logo, s.key.key, s.pal));
             window_.showStatus("Saved the logo as the console shows it to " + displayName(path));
             return;
         }
@@ -122,14 +121,22 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
     if (!enabled_.openBitmap) return false;
     return attempt("reading " + quoted(path), [&] {
         const EditorState& s = *state_;
-        if (s.consoleView) {
-            const GreyPicture shown = readBitmapFile(path, consoleShape(s.pal));
-            const LogoImage logo = encodeLogo(shown, s.key.key, s.logo);
-            ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
-            importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");
-            return;
+        try {
+            if (s.consoleView) {
+                const GreyPicture shown = readPictureFile(path, consoleShape(s.pal));
+                const LogoImage logo = encodeLogo(shown, s.key.key, s.logo);
+                ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
+                importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");
+                return;
+            }
+            importLogo(path, importBitmap(path), "");
+        } catch (const WrongPictureShape& wrong) {
+            if (wrong.found() != consoleShape(true) || (s.consoleView && s.pal)) throw;
+            throw Failure(
+                std::string(wrong.what()) +
+                ". That is the shape of the logo as a PAL console shows it: import it in console view with PAL "
+                "(--console --pal, or tick Console view and PAL)");
         }
-        importLogo(path, importBitmap(path), "");
     });
 }
 

@@ -33,6 +33,14 @@ QFont windowsFont(qreal points, int weight) {
 
 std::filesystem::path toPath(const QString& text) { return std::filesystem::path(text.toStdU16String()); }
 
+// A picture by its name (so that a damaged one gets a picture's message) or,
+// under a name that is no disc image's, by its first bytes.
+bool isPicture(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("bmp") || suffix == QLatin1String("png")) return true;
+    return suffix != QLatin1String("bin") && suffix != QLatin1String("iso") && startsAsPicture(toPath(path));
+}
+
 // The status text in `width` pixels: first the file names in it are shortened in
 // their middle, all to one width and no more than needed, so that the message
 // around them stays whole; if that is not enough, the end is cut.
@@ -250,7 +258,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::openDroppedFile(const QString& path) {
     commandFile_ = toPath(path);
-    if (QFileInfo(path).suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) != 0) {
+    if (!isPicture(path)) {
         editor_.openImage(toPath(path));
     } else if (editor_.isEnabled(Button::bnouvbmp)) {
         editor_.openBitmap(toPath(path));

@@ -3,6 +3,7 @@
 #include "logo/console_view.h"
 #include "logo/disc_image_layout.h"
 #include "logo/file_io.h"
+#include "logo/picture_file.h"
 #include "logo/sector_checks.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
@@ -271,11 +272,11 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_NE(exported.out.find("in console view (PAL, 344 x 71, key 0x8D from SCES_500.01)"), std::string::npos)
         << exported.out;
-    EXPECT_EQ(readBitmapFile(path("shown.bmp"), kPalShape), shown);
+    EXPECT_EQ(readPictureFile(path("shown.bmp"), kPalShape), shown);
 
     GreyPicture changed = shown;
     changed.pixels()[344 * 70 + 1] = 0x33;
-    writeBitmapFile(path("changed.bmp"), changed, greyBitmapHeader(changed.shape()));
+    writePictureFile(path("changed.bmp"), changed);
     const Result imported = run({"import", "--console", path("pal.iso"), path("changed.bmp")});
     EXPECT_EQ(imported.status, 0) << imported.err;
     EXPECT_NE(imported.out.find("Japanese and European consoles may refuse"), std::string::npos);
@@ -291,7 +292,7 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(run({"export", "--console", "--pal", "--ntsc", path("pal.iso"), path("x.bmp")}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key"}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key", "16", path("pal.iso"), path("k16.bmp")}).status, 0);
-    EXPECT_EQ(readBitmapFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
+    EXPECT_EQ(readPictureFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
 }
 
 }  // namespace

@@ -367,7 +367,7 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
         disc.editor.setConsoleView(true);
         ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "shown.bmp"));
-        const GreyPicture exported = readBitmapFile(disc.dir / "shown.bmp", disc.shown.shape());
+        const GreyPicture exported = readPictureFile(disc.dir / "shown.bmp", disc.shown.shape());
         EXPECT_EQ(exported, disc.shown);
 
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "shown.bmp"));
@@ -376,7 +376,7 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
 
         GreyPicture changed = disc.shown;
         changed.pixels()[changed.width() * 10 + 7] = 0xAB;
-        writeBitmapFile(disc.dir / "changed.bmp", changed, greyBitmapHeader(changed.shape()));
+        writePictureFile(disc.dir / "changed.bmp", changed);
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.bmp"));
         ASSERT_EQ(disc.editor.patch(), PatchOutcome::Patched);
         const LogoImage written = extractLogo(readImagePrefix(disc.dir / "disc.bin")).logo;
