@@ -4,6 +4,7 @@
 #include "logo/disc_image_layout.h"
 #include "logo/file_io.h"
 #include "logo/picture_file.h"
+#include "logo/png_exchange.h"
 #include "logo/sector_checks.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
@@ -97,6 +98,29 @@ TEST_F(TolvaneCli, ExportWritesTheLogoAsABitmap) {
     EXPECT_EQ(r.out, "Saved the logo of \"" + image + "\" to \"" + path("out.bmp") + "\"\n");
     EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(4));
     EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 25654u);
+}
+
+TEST_F(TolvaneCli, ExportsPngForAPngNameAndImportsPngWhateverItsName) {
+    writeFile(path("game.bin"), testing::buildDisc({.logo = patternLogo(4)}, kRawMode2Layout));
+    const Result exported = run({"export", path("game.bin"), path("out.PNG")});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(readFile(path("out.PNG")), encodePng(pictureOf(patternLogo(4))));
+    EXPECT_EQ(run({"export", "--console", "--pal", path("game.bin"), path("pal.png")}).status, 0);
+    EXPECT_EQ(readPictureFile(path("pal.png"), kPalShape), decodeLogo(patternLogo(4), 0x0D, true));
+
+    writeFile(path("png.bmp"), encodePng(pictureOf(patternLogo(6))));
+    const Result imported = run({"import", path("game.bin"), path("png.bmp")});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(6));
+
+    const Result pal = run({"import", path("game.bin"), path("pal.png")});
+    EXPECT_EQ(pal.status, 1);
+    EXPECT_NE(pal.err.find("\"" + path("pal.png") + "\" is 344 x 71 pixels; the logo is 384 x 64. That is the shape"),
+              std::string::npos)
+        << pal.err;
+    EXPECT_NE(pal.err.find("(--console --pal, or tick Console view and PAL)"), std::string::npos) << pal.err;
+    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(6));
+    EXPECT_NE(run({"import", "--help"}).out.find("PNG (grey, palette, RGB"), std::string::npos);
 }
 
 TEST_F(TolvaneCli, AFailedExportLeavesAnExistingBitmapAlone) {
