@@ -16,6 +16,20 @@ std::string checkFieldsNote(std::size_t refreshed) {
     return " (" + std::to_string(refreshed) + (refreshed == 1 ? " sector gets" : " sectors get") + " new EDC/ECC)";
 }
 
+// Reads a picture; one of the PAL console's shape, read in any other view, fails
+// with a word on how to import it.
+template <typename Read>
+auto readWithShapeHint(const EditorState& s, Read&& read) {
+    try {
+        return read();
+    } catch (const WrongPictureShape& wrong) {
+        if (wrong.found() != consoleShape(true) || (s.consoleView && s.pal)) throw;
+        throw Failure(std::string(wrong.what()) +
+                      ". That is the shape of the logo as a PAL console shows it: import it in console view with PAL "
+                      "(--console --pal, or tick Console view and PAL)");
+    }
+}
+
 }  // namespace
 
 Editor::Editor(WindowOperations& window) : window_(window), state_(std::make_unique<EditorState>()) {}
@@ -121,22 +135,14 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
     if (!enabled_.openBitmap) return false;
     return attempt("reading " + quoted(path), [&] {
         const EditorState& s = *state_;
-        try {
-            if (s.consoleView) {
-                const GreyPicture shown = readPictureFile(path, consoleShape(s.pal));
-                const LogoImage logo = encodeLogo(shown, s.key.key, s.logo);
-                ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
-                importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");
-                return;
-            }
-            importLogo(path, importBitmap(path), "");
-        } catch (const WrongPictureShape& wrong) {
-            if (wrong.found() != consoleShape(true) || (s.consoleView && s.pal)) throw;
-            throw Failure(
-                std::string(wrong.what()) +
-                ". That is the shape of the logo as a PAL console shows it: import it in console view with PAL "
-                "(--console --pal, or tick Console view and PAL)");
+        if (s.consoleView) {
+            const GreyPicture shown = readWithShapeHint(s, [&] { return readPictureFile(path, consoleShape(s.pal)); });
+            const LogoImage logo = encodeLogo(shown, s.key.key, s.logo);
+            ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
+            importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");
+            return;
         }
+        importLogo(path, readWithShapeHint(s, [&] { return importBitmap(path); }), "");
     });
 }
 

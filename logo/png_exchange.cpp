@@ -89,9 +89,8 @@ Byte eightBits(stbi_us sample) { return static_cast<Byte>((sample + 128u) / 257u
 std::vector<Byte> encodePng(const GreyPicture& picture) {
     std::vector<Byte> file;
     const auto append = [](void* context, void* data, int size) {
-        const auto* bytes = static_cast<const Byte*>(data);
-        static_cast<std::vector<Byte>*>(context)->insert(static_cast<std::vector<Byte>*>(context)->end(), bytes,
-                                                         bytes + size);
+        auto& out = *static_cast<std::vector<Byte>*>(context);
+        out.insert(out.end(), static_cast<const Byte*>(data), static_cast<const Byte*>(data) + size);
     };
     const int width = static_cast<int>(picture.width());
     if (!stbi_write_png_to_func(append, &file, width, static_cast<int>(picture.height()), 1, picture.pixels().data(),

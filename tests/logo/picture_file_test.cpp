@@ -51,6 +51,14 @@ TEST(PngCodec, WritesEightBitGreyAndReadsItBackExactly) {
     }
 }
 
+TEST(PngCodec, ReadsAFileWhoseFirstDataChunkIsEmpty) {
+    const GreyPicture picture = ramp(kLogoShape);
+    auto file = encodePng(picture);
+    const std::vector<Byte> emptyIdat{0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E};
+    file.insert(file.begin() + 33, emptyIdat.begin(), emptyIdat.end());  // after the signature and IHDR
+    EXPECT_EQ(decodePng(file, "f", kLogoShape), picture);
+}
+
 TEST(PictureFiles, AreWrittenAsTheirNameSaysAndReadAsTheirFirstBytesSay) {
     TempDir dir;
     const GreyPicture picture = ramp(kPalShape);
