@@ -54,14 +54,14 @@ test-sanitize: deps
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
 
 # Each fuzz target for FUZZ_SECONDS under AddressSanitizer and UndefinedBehaviorSanitizer,
-# from seeds of every bitmap kind. A crash leaves its input in build-fuzz/; make it a test.
+# from seeds of every BMP and PNG kind. A crash leaves its input in build-fuzz/; make it a test.
 fuzz: deps
 	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVANE_BUILD_GUI=OFF \
 	  -DTOLVANE_BUILD_TESTS=OFF -DTOLVANE_BUILD_FUZZERS=ON -DTOLVANE_SHARED_RUNTIME=ON \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 	cmake --build build-fuzz -j $(JOBS)
 	fuzz/make-seeds.sh build-fuzz/seeds
-	for target in bitmap_reader_fuzzer import_fuzzer; do \
+	for target in bitmap_reader_fuzzer png_reader_fuzzer import_fuzzer; do \
 	  mkdir -p build-fuzz/corpus-$$target && \
 	  (cd build-fuzz && bin/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    corpus-$$target seeds) || exit 1; \

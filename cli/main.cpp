@@ -30,7 +30,7 @@ constexpr const char* kUsageText =
     "user data of the image's first 12 sectors).\n"
     "\n"
     "Commands:\n"
-    "  export IMAGE BITMAP             save the image's logo as an 8-bit BMP\n"
+    "  export IMAGE BITMAP             save the image's logo as an 8-bit BMP or PNG\n"
     "  import [--dry-run] IMAGE BITMAP put the bitmap's picture into the image, in place\n"
     "  info [--json] IMAGE             describe the image, its game, sectors and logo\n"
     "  restore [--list] IMAGE          take the last patch of the image back\n"
@@ -66,7 +66,8 @@ const Command kCommands[] = {
      {"--force", "--console", "--pal", "--ntsc"},
      {"--key"},
      "Saves the logo of IMAGE as BITMAP, a 384 x 64 8-bit BMP with a grey palette,\n"
-     "headed by ettbmp.hed from the current folder when it is there. BITMAP is\n"
+     "headed by ettbmp.hed from the current folder when it is there, or an 8-bit\n"
+     "grey PNG when BITMAP's name ends in .png (in any letter case). BITMAP is\n"
      "replaced whole; if anything fails, an existing BITMAP is left as it was.\n"
      "BITMAP is never IMAGE itself, and an existing file that is not a picture\n"
      "(a BMP or PNG file) is not replaced unless --force is given.\n"
@@ -77,11 +78,14 @@ const Command kCommands[] = {
      {"--dry-run", "--force", "--console", "--pal", "--ntsc"},
      {"--key"},
      "Reads BITMAP, a 384 x 64 BMP (1-, 2-, 4- or 8-bit with a palette, plain or RLE;\n"
-     "16-, 24- or 32-bit, with or without colour masks; Windows or OS/2 headers),\n"
-     "and writes its picture into the logo of IMAGE, in place: IMAGE keeps its length\n"
-     "and every byte outside the logo's user data, except the check fields (EDC/ECC)\n"
-     "of logo sectors that had valid ones, which are recomputed. Nothing is written\n"
-     "when the bitmap cannot be read or IMAGE is not as expected.\n"
+     "16-, 24- or 32-bit, with or without colour masks; Windows or OS/2 headers) or\n"
+     "PNG (grey, palette, RGB, with or without alpha; 1- to 16-bit; interlaced or\n"
+     "not), told apart by their first bytes, not by the name; each pixel becomes the\n"
+     "grey level of its colour, alpha ignored. Then writes the picture into the logo\n"
+     "of IMAGE, in place: IMAGE keeps its length and every byte outside the logo's\n"
+     "user data, except the check fields (EDC/ECC) of logo sectors that had valid\n"
+     "ones, which are recomputed. Nothing is written when the bitmap cannot be read\n"
+     "or IMAGE is not as expected.\n"
      "\n"
      "  --dry-run   check everything, write nothing\n"
      "  --force     patch IMAGE even if it does not look like a disc image\n"},

@@ -28,6 +28,20 @@ std::string restoreCommand(const std::filesystem::path& image) {
     return "tolvane restore " + (plain ? name : '"' + name + '"');
 }
 
+// Reads a picture; one of the PAL console's shape, read in any other view, fails
+// with a word on how to import it.
+template <typename Read>
+auto readWithShapeHint(const EditorState& s, Read&& read) {
+    try {
+        return read();
+    } catch (const WrongPictureShape& wrong) {
+        if (wrong.found() != consoleShape(true) || (s.consoleView && s.pal)) throw;
+        throw Failure(std::string(wrong.what()) +
+                      ". That is the shape of the logo as a PAL console shows it: import it in console view with PAL "
+                      "(--console --pal, or tick Console view and PAL)");
+    }
+}
+
 }  // namespace
 
 Editor::Editor(WindowOperations& window) : window_(window), state_(std::make_unique<EditorState>()) {}
@@ -118,8 +132,7 @@ bool Editor::saveBitmap(const std::filesystem::path& path) {
             throw Failure("Cannot save the logo to " + quoted(path) +
                           ": it is the disc image the logo comes from; choose another name");
         if (s.consoleView) {
-            const GreyPicture shown = decodeLogo(s.logo, s.key.key, s.pal);
-            writeBitmapFile(path, shown, greyBitmapHeader(shown.shape()));
+            writePictureFile(path, decodeLogo(s.logo, s.key.key, s.pal));
             window_.showStatus("Saved the logo as the console shows it to " + displayName(path));
             return;
         }
@@ -135,13 +148,13 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
     return attempt("reading " + quoted(path), [&] {
         const EditorState& s = *state_;
         if (s.consoleView) {
-            const GreyPicture shown = readBitmapFile(path, consoleShape(s.pal));
+            const GreyPicture shown = readWithShapeHint(s, [&] { return readPictureFile(path, consoleShape(s.pal)); });
             const LogoImage logo = encodeLogo(shown, s.key.key, s.logo);
             ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
             importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");
             return;
         }
-        importLogo(path, importBitmap(path), "");
+        importLogo(path, readWithShapeHint(s, [&] { return importBitmap(path); }), "");
     });
 }
 

@@ -3,7 +3,7 @@
 # those that are missing; quick when everything is there.
 set -eu
 
-packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev libbenchmark-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core xvfb x11-utils groff-base zsh"
+packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev libbenchmark-dev libstb-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core xvfb x11-utils groff-base zsh"
 windows=no
 for arg in "$@"; do
     case $arg in

@@ -55,6 +55,15 @@ std::filesystem::path toPath(const QUrl& url) {
 
 namespace {
 
+// A picture by its name (so that a damaged one gets a picture's message) or,
+// under a name that is no disc image's, by its first bytes.
+bool isPicture(const std::filesystem::path& path) {
+    std::string suffix = path.extension().string();
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (suffix == ".bmp" || suffix == ".png") return true;
+    return suffix != ".bin" && suffix != ".iso" && suffix != ".cue" && startsAsPicture(path);
+}
+
 // The status text in `width` pixels: first the file names in it are shortened in
 // their middle, all to one width and no more than needed, so that the message
 // around them stays whole; if that is not enough, the end is cut.
@@ -272,9 +281,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::openDroppedFile(const std::filesystem::path& path) {
     commandFile_ = path;
-    std::string suffix = path.extension().string();
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (suffix != ".bmp") {
+    if (!isPicture(path)) {
         editor_.openImage(path);
     } else if (editor_.isEnabled(Button::bnouvbmp)) {
         editor_.openBitmap(path);

@@ -2,7 +2,7 @@
 # The command line's edit cycle, for a build whose programs run under an
 # emulator (the Windows build under Wine): export, change one pixel, import,
 # export again, check the image changed in that one byte of user data only, then
-# restore and check the image is as it was.
+# restore and check the image is as it was; then the same logo through a PNG.
 # Usage: round_trip.sh EMULATOR TOLVANE
 set -eu
 emulator=$1
@@ -28,7 +28,8 @@ run export "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "export fai
 # One pixel: file offset 2000 is bitmap row 2, column 154, so logo row 61,
 # logo byte 23578: sector 11, user-data byte 1050, image offset 26946.
 printf '\377' | dd of="logo é ü.bmp" bs=1 seek=2000 conv=notrunc 2>/dev/null
-run import "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "import failed"
+# Random bytes do not look like a disc image: --force patches them all the same.
+run import --force "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "import failed"
 grep -q Patched out.txt || fail "import did not say it patched"
 [ "$(wc -c < "jeu été 日本.bin")" -eq 40000 ] || fail "the image changed its length"
 
@@ -45,6 +46,10 @@ run restore "jeu été 日本.bin" > out.txt || fail "restore failed"
 cmp -s original.bin "jeu été 日本.bin" || fail "restore did not give the original bytes back"
 if run restore "jeu été 日本.bin" 2> err.txt; then fail "a second restore found a backup"; fi
 grep -q 'there is no backup of' err.txt || fail "unexpected message: $(cat err.txt)"
+run export "jeu été 日本.bin" "logo é ü.PNG" > out.txt || fail "PNG export failed"
+[ "$(head -c 4 "logo é ü.PNG" | tail -c 3)" = PNG ] || fail "the exported PNG does not start as one"
+run import --force "jeu été 日本.bin" "logo é ü.PNG" > out.txt || fail "PNG import failed"
+grep -q "Nothing to patch" out.txt || fail "the PNG read back is not the logo: $(cat out.txt)"
 
 if run export missing.bin x.bmp 2> err.txt; then fail "a missing image was exported"; fi
 grep -q 'missing.bin" for reading: No such file or directory' err.txt || fail "unexpected message: $(cat err.txt)"

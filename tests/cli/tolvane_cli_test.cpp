@@ -3,6 +3,8 @@
 #include "logo/console_view.h"
 #include "logo/disc_image_layout.h"
 #include "logo/file_io.h"
+#include "logo/picture_file.h"
+#include "logo/png_exchange.h"
 #include "logo/sector_checks.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
@@ -101,6 +103,29 @@ TEST_F(TolvaneCli, ExportWritesTheLogoAsABitmap) {
     EXPECT_EQ(r.out, "Saved the logo of \"" + image + "\" to \"" + path("out.bmp") + "\"\n");
     EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(4));
     EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 25654u);
+}
+
+TEST_F(TolvaneCli, ExportsPngForAPngNameAndImportsPngWhateverItsName) {
+    writeFile(path("game.bin"), testing::buildDisc({.logo = patternLogo(4)}, kRawMode2Layout));
+    const Result exported = run({"export", path("game.bin"), path("out.PNG")});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(readFile(path("out.PNG")), encodePng(pictureOf(patternLogo(4))));
+    EXPECT_EQ(run({"export", "--console", "--pal", path("game.bin"), path("pal.png")}).status, 0);
+    EXPECT_EQ(readPictureFile(path("pal.png"), kPalShape), decodeLogo(patternLogo(4), 0x0D, true));
+
+    writeFile(path("png.bmp"), encodePng(pictureOf(patternLogo(6))));
+    const Result imported = run({"import", path("game.bin"), path("png.bmp")});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(6));
+
+    const Result pal = run({"import", path("game.bin"), path("pal.png")});
+    EXPECT_EQ(pal.status, 1);
+    EXPECT_NE(pal.err.find("\"" + path("pal.png") + "\" is 344 x 71 pixels; the logo is 384 x 64. That is the shape"),
+              std::string::npos)
+        << pal.err;
+    EXPECT_NE(pal.err.find("(--console --pal, or tick Console view and PAL)"), std::string::npos) << pal.err;
+    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(6));
+    EXPECT_NE(run({"import", "--help"}).out.find("PNG (grey, palette, RGB"), std::string::npos);
 }
 
 TEST_F(TolvaneCli, AFailedExportLeavesAnExistingBitmapAlone) {
@@ -282,11 +307,11 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_NE(exported.out.find("in console view (PAL, 344 x 71, key 0x8D from SCES_500.01)"), std::string::npos)
         << exported.out;
-    EXPECT_EQ(readBitmapFile(path("shown.bmp"), kPalShape), shown);
+    EXPECT_EQ(readPictureFile(path("shown.bmp"), kPalShape), shown);
 
     GreyPicture changed = shown;
     changed.pixels()[344 * 70 + 1] = 0x33;
-    writeBitmapFile(path("changed.bmp"), changed, greyBitmapHeader(changed.shape()));
+    writePictureFile(path("changed.bmp"), changed);
     const Result imported = run({"import", "--console", path("pal.iso"), path("changed.bmp")});
     EXPECT_EQ(imported.status, 0) << imported.err;
     EXPECT_NE(imported.out.find("Japanese and European consoles may refuse"), std::string::npos);
@@ -302,7 +327,7 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(run({"export", "--console", "--pal", "--ntsc", path("pal.iso"), path("x.bmp")}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key"}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key", "16", path("pal.iso"), path("k16.bmp")}).status, 0);
-    EXPECT_EQ(readBitmapFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
+    EXPECT_EQ(readPictureFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
 }
 
 }  // namespace

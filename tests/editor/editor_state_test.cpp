@@ -3,6 +3,7 @@
 #include "fake_window.h"
 #include "logo/failure.h"
 #include "logo/patch_history.h"
+#include "logo/png_exchange.h"
 #include "logo/sector_checks.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
@@ -233,6 +234,24 @@ TEST_F(EditorTest, SaveBitmapUsesTheTemplateInTheWorkingFolderOrTheBuiltInHeader
     EXPECT_EQ(custom.size(), 25654u);
 }
 
+TEST_F(EditorTest, SaveAndOpenBitmapTakePngWhateverTheTemplate) {
+    open(image);
+    {
+        CurrentFolder here(dir.path());
+        writeFile(dir / "ettbmp.hed", std::vector<Byte>(1078, 0x42));
+        save(dir / "logo.png");
+    }
+    EXPECT_TRUE(window.failures.empty());
+    EXPECT_EQ(readFile(dir / "logo.png"), encodePng(pictureOf(editor.state().logo)));
+    EXPECT_EQ(window.status, "Saved the logo to logo.png");
+
+    writePictureFile(dir / "new.png", pictureOf(patternLogo(3)));
+    importBitmap(dir / "new.png");
+    EXPECT_TRUE(window.failures.empty());
+    EXPECT_EQ(editor.state().logo, patternLogo(3));
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
+}
+
 TEST_F(EditorTest, AFailedOpenReportsAndKeepsTheEarlierImage) {
     open(image);
     const EditorState before = editor.state();
@@ -433,7 +452,7 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
         disc.editor.setConsoleView(true);
         ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "shown.bmp"));
-        const GreyPicture exported = readBitmapFile(disc.dir / "shown.bmp", disc.shown.shape());
+        const GreyPicture exported = readPictureFile(disc.dir / "shown.bmp", disc.shown.shape());
         EXPECT_EQ(exported, disc.shown);
 
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "shown.bmp"));
@@ -443,7 +462,7 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
 
         GreyPicture changed = disc.shown;
         changed.pixels()[changed.width() * 10 + 7] = 0xAB;
-        writeBitmapFile(disc.dir / "changed.bmp", changed, greyBitmapHeader(changed.shape()));
+        writePictureFile(disc.dir / "changed.bmp", changed);
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.bmp"));
         ASSERT_EQ(disc.editor.patch(), PatchOutcome::Patched);
         const LogoImage written = extractLogo(readImagePrefix(disc.dir / "disc.bin")).logo;
@@ -463,6 +482,39 @@ TEST(ConsoleViewEditor, RefusesAPictureOfTheOtherShape) {
     EXPECT_NE(disc.window.failures[0].find("is 384 x 64 pixels; the logo is 344 x 71"), std::string::npos);
     disc.editor.setPal(false);
     EXPECT_TRUE(disc.editor.openBitmap(disc.dir / "ntsc.bmp"));
+}
+
+TEST(ConsoleViewEditor, SavesAndOpensPngOfItsShape) {
+    EncodedDisc disc(true);
+    ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+    disc.editor.setConsoleView(true);
+    ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "shown.PNG"));
+    EXPECT_EQ(readFile(disc.dir / "shown.PNG"), encodePng(disc.shown));
+
+    GreyPicture changed = disc.shown;
+    changed.pixels()[344 * 3 + 5] = 0x42;
+    writePictureFile(disc.dir / "changed.png", changed);
+    ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.png"));
+    EXPECT_EQ(disc.editor.state().logo, encodeLogo(changed, disc.key, disc.stored));
+}
+
+TEST(ConsoleViewEditor, APalPictureOutsideConsoleViewSaysHowToImportIt) {
+    EncodedDisc disc(true);
+    ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+    writePictureFile(disc.dir / "pal.png", disc.shown);
+    writePictureFile(disc.dir / "odd.bmp", GreyPicture({344, 70}));
+    EXPECT_FALSE(disc.editor.openBitmap(disc.dir / "pal.png"));
+    EXPECT_FALSE(disc.editor.openBitmap(disc.dir / "odd.bmp"));
+    ASSERT_EQ(disc.window.failures.size(), 2u);
+    EXPECT_EQ(disc.window.failures[0],
+              quoted(disc.dir / "pal.png") +
+                  " is 344 x 71 pixels; the logo is 384 x 64. That is the shape of the logo as a PAL console shows "
+                  "it: import it in console view with PAL (--console --pal, or tick Console view and PAL)");
+    EXPECT_EQ(disc.window.failures[1], quoted(disc.dir / "odd.bmp") + " is 344 x 70 pixels; the logo is 384 x 64");
+
+    disc.editor.setConsoleView(true);
+    EXPECT_TRUE(disc.editor.openBitmap(disc.dir / "pal.png"));
+    EXPECT_EQ(disc.editor.state().logo, disc.stored);
 }
 
 TEST(ConsoleViewEditor, SwitchingTheViewRedrawsAndChangesNoImageByte) {

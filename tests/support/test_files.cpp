@@ -201,13 +201,13 @@ bool programsRequired() {
     return required && std::string(required) == "1";
 }
 
-bool imageMagick(const std::filesystem::path& folder, const std::string& arguments) {
-    const std::filesystem::path convert = findProgram("convert");
-    if (convert.empty()) {
-        ADD_FAILURE() << missingProgram("convert");
+bool imageMagick(const std::filesystem::path& folder, const std::string& arguments, const std::string& program) {
+    const std::filesystem::path found = findProgram(program);
+    if (found.empty()) {
+        ADD_FAILURE() << missingProgram(program);
         return false;
     }
-    const std::string command = "cd '" + folder.string() + "' && '" + convert.string() + "' " + arguments;
+    const std::string command = "cd '" + folder.string() + "' && '" + found.string() + "' " + arguments;
     const bool done = std::system(command.c_str()) == 0;
     if (!done) ADD_FAILURE() << "failed: " << command;
     return done;

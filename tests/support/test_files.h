@@ -80,9 +80,10 @@ std::string missingProgram(const std::string& name);
 // TOLVANE_REQUIRE_TOOLS=1, as CI does, so that no coverage is lost there.
 bool programsRequired();
 
-// ImageMagick's convert with these arguments, run in folder; false (with a test
-// failure saying why) when it fails.
-bool imageMagick(const std::filesystem::path& folder, const std::string& arguments);
+// ImageMagick's convert (or another of its programs) with these arguments, run
+// in folder; false (with a test failure saying why) when it fails.
+bool imageMagick(const std::filesystem::path& folder, const std::string& arguments,
+                 const std::string& program = "convert");
 // The 8-bit grey levels ImageMagick reads from a picture file in folder.
 std::vector<Byte> greyAsImageMagickReadsIt(const std::filesystem::path& folder, const std::string& file);
 

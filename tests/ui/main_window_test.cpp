@@ -4,11 +4,17 @@
 #include "support/test_files.h"
 #include "ui/app_icon.h"
 #include "ui/logo_view.h"
+#include "ui/modal_dialogs.h"
+#include "logo/png_exchange.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QLabel>
 #include <QAccessible>
 #include <QProcess>
@@ -251,6 +257,25 @@ TEST_F(MainWindowTest, OpensADroppedFileWhoseNameIsNotUtf8) {
 }
 #endif
 
+// A picture is told by its name or, under another name than a disc image's, by
+// its first bytes; which picture format, always by its first bytes.
+TEST_F(MainWindowTest, DroppedPngImportsWhateverItsName) {
+    window->openDroppedFile(image);
+    const auto png = encodePng(pictureOf(patternLogo(5)));
+    for (const char* name : {"logo.PNG", "logo", "png.bmp"}) {
+        writeFile(dir / name, png);
+        window->openDroppedFile(dir / name);
+        EXPECT_TRUE(dialogs->failures.isEmpty()) << name << ": " << dialogs->failures.join(' ').toStdString();
+        EXPECT_EQ(window->editor().state().logo, patternLogo(5)) << name;
+        EXPECT_EQ(window->editor().state().imagePath, image) << name;
+    }
+    writeFile(dir / "photo.png", {'G', 'I', 'F', '8', '9', 'a'});
+    window->openDroppedFile(dir / "photo.png");
+    ASSERT_EQ(dialogs->failures.size(), 1);
+    EXPECT_TRUE(dialogs->failures[0].contains("is neither a BMP nor a PNG file")) << dialogs->failures[0].toStdString();
+    EXPECT_EQ(window->editor().state().imagePath, image);
+}
+
 TEST_F(MainWindowTest, QuitAndClosingTheWindowEndTheProgram) {
     click("bnquitter");
     EXPECT_FALSE(window->isVisible());
@@ -401,12 +426,40 @@ TEST(FileDialogs, HaveTheirTitlesFiltersAndExtensions) {
     EXPECT_EQ(open.defaultSuffix, "bin");
     const auto save = fileDialogSetup(Dialog::dialsauvbmp);
     EXPECT_EQ(save.title, "Sauver une image BMP");
-    EXPECT_EQ(save.filters.constFirst(), "Fichiers BMP (*.bmp)");
+    EXPECT_EQ(save.filters, QStringList({"Fichiers BMP (*.bmp)", "PNG image (*.png)"}));
     EXPECT_TRUE(save.save);
     const auto import = fileDialogSetup(Dialog::dialouvbmp);
     EXPECT_EQ(import.title, " Open Bitmap Image  ");
-    EXPECT_EQ(import.filters.constFirst(), "Bitmap Files (*.bmp)");
+    EXPECT_EQ(import.filters, QStringList({"Bitmap Files (*.bmp)", "PNG image (*.png)"}));
     EXPECT_EQ(import.defaultSuffix, "bmp");
+}
+
+// The person picks an entry in the dialog's list of types, then types a name.
+TEST(FileDialogs, ATypedNameGetsTheExtensionOfTheChosenType) {
+    TempDir dir;
+    for (const Dialog dialog : {Dialog::dialsauvbmp, Dialog::dialouvbmp}) {
+        QFileDialog chooser;
+        chooser.setOption(QFileDialog::DontUseNativeDialog);
+        setUpChooser(chooser, fileDialogSetup(dialog));
+        chooser.setDirectory(qt(dir.path()));
+        auto* types = chooser.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(types && name);
+        EXPECT_EQ(chooser.selectedNameFilter(), fileDialogSetup(dialog).filters.constFirst());
+        const auto typed = [&](const QString& text) {
+            name->setText(text);
+            return QFileInfo(chooser.selectedFiles().value(0)).fileName();
+        };
+        // Not "logo": Qt adds no extension to a name that is a folder in the working
+        // folder, and the source tree, where the tests may run, has logo/.
+        EXPECT_EQ(typed("boot"), "boot.bmp");
+        QTest::keyClick(types, Qt::Key_Down);
+        ASSERT_EQ(chooser.selectedNameFilter(), "PNG image (*.png)");
+        EXPECT_EQ(typed("boot"), "boot.png");
+        EXPECT_EQ(typed("boot.bmp"), "boot.bmp");
+        QTest::keyClick(types, Qt::Key_Up);
+        EXPECT_EQ(typed("boot"), "boot.bmp");
+    }
 }
 
 TEST(AppIcon, ShowsBlueLettersOnBlackAtEighteenBySixteen) {
