@@ -3,6 +3,7 @@
 #include "editor/editor_state.h"
 #include "image_info.h"
 #include "logo/failure.h"
+#include "logo/patch_history.h"
 #include "restore_command.h"
 #include "tolvane_version.h"
 
@@ -188,6 +189,10 @@ int notADisc(const std::string& image) {
     return kFailed;
 }
 
+// What a command wrote into an image, for a message that has to say so: empty
+// while nothing was.
+std::string imageWritten;
+
 int runImport(const std::vector<std::string>& args, const Options& options) {
     ConsoleWindow console(std::cerr, options.has("--force"));
     Editor editor(console);
@@ -201,18 +206,21 @@ int runImport(const std::vector<std::string>& args, const Options& options) {
         case PatchOutcome::Failed: return kFailed;
         case PatchOutcome::Declined: return notADisc(args[0]);
         case PatchOutcome::NothingToPatch:
-            std::cout << "Nothing to patch: " << quoted(args[0]) << " already holds the logo of " << quoted(args[1])
-                      << '\n';
+            std::cout << "Nothing to patch: " << quoted(editor.state().imagePath) << " already holds the logo of "
+                      << quoted(args[1]) << '\n';
             return kSuccess;
         case PatchOutcome::Patched: break;
     }
-    if (dryRun)
-        std::cout << "Dry run: " << quoted(args[1]) << " can be patched into " << quoted(args[0]) << " (" << refreshed
+    const std::filesystem::path& image = editor.state().imagePath;  // for a CUE sheet, its image file
+    if (dryRun) {
+        std::cout << "Dry run: " << quoted(args[1]) << " can be patched into " << quoted(image) << " (" << refreshed
                   << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
-    else
-        std::cout << "Patched " << quoted(args[0]) << " with " << quoted(args[1]) << " (" << refreshed
-                  << " of 12 logo sectors got new EDC/ECC)\n"
-                  << "To put the previous logo back: tolvane restore " << quoted(args[0]) << '\n';
+        return kSuccess;
+    }
+    imageWritten = "the image was patched";
+    std::cout << "Patched " << quoted(editor.state().imagePath) << " with " << quoted(args[1]) << " (" << refreshed
+              << " of 12 logo sectors got new EDC/ECC)\n"
+              << "To put the previous logo back: " << restoreCommand(editor.state().imagePath) << '\n';
     return kSuccess;
 }
 
@@ -228,10 +236,12 @@ int runInfo(const std::vector<std::string>& args, bool json) {
 
 int runRestore(const std::vector<std::string>& args, bool list) {
     try {
-        if (list)
+        if (list) {
             listBackups(std::cout, pathOf(args[0]));
-        else
+        } else {
             restoreImage(std::cout, pathOf(args[0]));
+            imageWritten = "the image was restored";
+        }
         return kSuccess;
     } catch (const std::exception& failure) {
         std::cerr << "tolvane: " << failure.what() << '\n';
@@ -304,11 +314,7 @@ int run(const std::vector<std::string>& words) {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout) return status;
     const int error = errno;
     std::cerr << "tolvane: cannot write to standard output: " << std::strerror(error ? error : EIO)
-              << (status == kSuccess && !words.empty() && words[0] == "import" &&
-                          std::find(words.begin(), words.end(), "--dry-run") == words.end()
-                      ? " (the import itself was done)"
-                      : "")
-              << '\n';
+              << (imageWritten.empty() ? "" : "; " + imageWritten + " all the same") << '\n';
     return kFailed;
 }
 

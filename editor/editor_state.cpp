@@ -19,15 +19,6 @@ std::string checkFieldsNote(std::size_t refreshed) {
     return " (" + std::to_string(refreshed) + (refreshed == 1 ? " sector gets" : " sectors get") + " new EDC/ECC)";
 }
 
-// The command that takes a patch back, with the file name quoted when a shell would split it.
-std::string restoreCommand(const std::filesystem::path& image) {
-    const std::string name = displayName(image);
-    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-' || c == '+';
-    });
-    return "tolvane restore " + (plain ? name : '"' + name + '"');
-}
-
 // Reads a picture; one of the PAL console's shape, read in any other view, fails
 // with a word on how to import it.
 template <typename Read>
@@ -219,8 +210,11 @@ PatchOutcome Editor::checkPatch() {
     if (!enabled_.patch) return PatchOutcome::Failed;
     if (!confirmNotADisc()) return PatchOutcome::Declined;
     const EditorState& s = *state_;
-    if (!attempt("checking " + quoted(s.imagePath), [&] { verifyImagePrefix(s.imagePath, s.imageOnDisk); }))
-        return PatchOutcome::Failed;
+    const auto check = [&] {
+        verifyImagePrefix(s.imagePath, s.imageOnDisk);
+        if (!(s.imagePrefix == s.imageOnDisk)) PatchHistory::forUser().checkUsable(s.imagePath);
+    };
+    if (!attempt("checking " + quoted(s.imagePath), check)) return PatchOutcome::Failed;
     return s.imagePrefix == s.imageOnDisk ? PatchOutcome::NothingToPatch : PatchOutcome::Patched;
 }
 

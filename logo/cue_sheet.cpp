@@ -1,5 +1,7 @@
 #include "logo/cue_sheet.h"
 
+#include "ascii_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -7,12 +9,6 @@
 namespace tolvane {
 
 namespace {
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return char(std::toupper(c)); });
-    return out;
-}
 
 // The words of a line; a word in double quotes may hold blanks.
 std::vector<std::string> words(std::string_view line) {
@@ -39,9 +35,12 @@ std::vector<std::string> words(std::string_view line) {
 
 bool looksLikeCueSheet(std::string_view start) {
     if (start.substr(0, 3) == "\xEF\xBB\xBF") start.remove_prefix(3);  // a byte order mark
+    const auto text = start.find_first_not_of(" \t\r\n");              // blank lines before the first keyword
+    if (text == std::string_view::npos) return false;
+    start.remove_prefix(text);
     const auto first = words(start.substr(0, start.find_first_of("\r\n")));
     if (first.empty()) return false;
-    const std::string keyword = upper(first[0]);
+    const std::string keyword = upperAscii(first[0]);
     return keyword == "FILE" || keyword == "REM" || keyword == "CATALOG" || keyword == "TITLE" ||
            keyword == "PERFORMER" || keyword == "CDTEXTFILE";
 }
@@ -54,8 +53,9 @@ std::optional<std::string> firstDataTrackFile(std::string_view sheet) {
         if (end == std::string_view::npos) end = sheet.size();
         const auto line = words(sheet.substr(at, end - at));
         at = end + 1;
-        if (line.size() >= 2 && upper(line[0]) == "FILE") file = line[1];
-        if (line.size() >= 3 && upper(line[0]) == "TRACK" && upper(line[2]).rfind("MODE", 0) == 0 && file) return file;
+        if (line.size() >= 2 && upperAscii(line[0]) == "FILE") file = line[1];
+        if (line.size() >= 3 && upperAscii(line[0]) == "TRACK" && upperAscii(line[2]).rfind("MODE", 0) == 0 && file)
+            return file;
     }
     return std::nullopt;
 }

@@ -130,28 +130,56 @@ std::string notADiscReason() {
 DiscImage::DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout)
     : file_(std::move(file)), path_(std::move(path)), size_(size), prefix_(layout) {}
 
-DiscImage DiscImage::open(const std::filesystem::path& path, ImageAccess access) { return open(path, access, false); }
+namespace {
 
-DiscImage DiscImage::open(const std::filesystem::path& path, ImageAccess access, bool fromCueSheet) {
+// When the open file is a CUE sheet (small, and starting as a sheet does), the
+// file of its first data track, beside it.
+std::optional<std::filesystem::path> sheetTarget(File& file, const std::filesystem::path& path) {
+    std::array<Byte, 64> start{};
+    const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
+    if (file.size() > kMaxCueSheetLength || !looksLikeCueSheet(startText)) return std::nullopt;
+    std::vector<Byte> sheet(static_cast<std::size_t>(file.size()));
+    sheet.resize(file.readAt(0, sheet));
+    const auto track = firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
+    if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track");
+    try {
+        return path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end()));
+    } catch (const std::exception&) {
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name is not UTF-8");
+    }
+}
+
+// The image's file, open: for a read through a CUE sheet, the file it names
+// (and path becomes that file's).
+File openImageFile(std::filesystem::path& path, ImageAccess access) {
+    if (access == ImageAccess::Update) return File::openForUpdate(path);  // the image file itself
+    File file = File::openForReading(path);
+    const auto target = sheetTarget(file, path);
+    if (!target) return file;
+    file.close();
+    path = *target;
+    return File::openForReading(path);
+}
+
+}  // namespace
+
+std::filesystem::path imageFileOf(const std::filesystem::path& path) {
+    File file = File::openForReading(path);
+    const auto target = sheetTarget(file, path);
+    file.close();
+    return target ? *target : path;
+}
+
+DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access) {
     const bool update = access == ImageAccess::Update;
-    File file = update ? File::openForUpdate(path) : File::openForReading(path);
+    std::filesystem::path path = given;
+    File file = openImageFile(path, access);
 
     std::array<Byte, 64> start{};
     const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
     for (const Packed& packed : kPacked)
         if (startText.substr(0, packed.signature.size()) == packed.signature)
             throw Failure("Cannot open " + quoted(path) + ": it is " + packed.what + "; " + packed.how);
-    if (!fromCueSheet && looksLikeCueSheet(startText)) {
-        // A CUE sheet stands for the file of its first data track, beside it.
-        std::vector<Byte> sheet(std::min<std::uint64_t>(file.size(), kMaxCueSheetLength));
-        sheet.resize(file.readAt(0, sheet));
-        file.close();
-        const auto track =
-            firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
-        if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track");
-        return open(path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end())), access,
-                    true);
-    }
 
     if (update && !file.lockForWriting(kLockWait))
         throw Failure("Nothing was written: another program is writing " + quoted(path) +
@@ -165,6 +193,11 @@ DiscImage DiscImage::open(const std::filesystem::path& path, ImageAccess access,
     image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
     image.identity_ = readIdentity(image.file_, image.layout());
     return image;
+}
+
+bool DiscImage::holds(const ImagePrefix& bytes) {
+    ImagePrefix now(bytes.layout());
+    return file_.readAt(0, now.bytes()) == now.size() && now == bytes;
 }
 
 void DiscImage::checkUnchanged(const ImagePrefix& expectedOnDisk) const {
@@ -187,8 +220,7 @@ bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expect
         // Whatever of the new bytes reached the file comes out again.
         std::string where;
         try {
-            ImagePrefix now(prefix_.layout());
-            const bool untouched = file_.readAt(0, now.bytes()) == now.size() && now == prefix_;
+            const bool untouched = holds(prefix_);
             if (!untouched) file_.writeAt(0, prefix_.bytes());
             file_.flushToDisk();
             where = untouched ? "the image is untouched"

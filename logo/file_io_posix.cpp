@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -62,6 +63,7 @@ std::filesystem::path throughLinks(std::filesystem::path path) {
 
 constexpr const char* kTempPrefix = ".tolvane-export-";
 constexpr const char* kTempSuffix = ".tmp";
+constexpr long kDeadAfterSeconds = 10 * 60;
 
 // Temporary files of exports whose process has died (killed, or the machine went
 // down) before they could rename or remove them.
@@ -74,8 +76,15 @@ void removeDeadTemporaries(const std::filesystem::path& folder) {
         if (name.rfind(prefix, 0) != 0 || name.size() < prefix.size() + 4 ||
             name.compare(name.size() - 4, 4, kTempSuffix) != 0)
             continue;
-        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink((folder / name).c_str());
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid <= 0 || *end != '-') continue;  // not a name this program gives
+        // Only this machine's processes can be asked, and the folder may be shared:
+        // a file that young may be a live export elsewhere.
+        struct stat info {};
+        if (::stat((folder / name).c_str(), &info) != 0 || info.st_mtime > ::time(nullptr) - kDeadAfterSeconds)
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink((folder / name).c_str());
     }
     ::closedir(dir);
 }
@@ -208,8 +217,9 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
                 if (durability == Flushed) syncFolder(folder);
                 return;
             }
-            if (errno != EEXIST && errno != ENOENT) fail("Cannot write", chosen, errno);
-            // The name was taken meanwhile, or /proc is missing: replace it as below.
+            if (errno == EEXIST) return replaceFile(chosen, bytes, durability);  // made meanwhile: check it again
+            if (errno != ENOENT) fail("Cannot write", chosen, errno);
+            // /proc is missing: make it under a temporary name as below.
         }
     }
 #endif

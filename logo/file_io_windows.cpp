@@ -73,7 +73,15 @@ void removeDeadTemporaries(const std::filesystem::path& folder) {
     const HANDLE search = FindFirstFileW((folder / (std::wstring(kTempPrefix) + L"*" + kTempSuffix)).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        const DWORD pid = wcstoul(found.cFileName + wcslen(kTempPrefix), nullptr, 10);
+        wchar_t* end = nullptr;
+        const DWORD pid = wcstoul(found.cFileName + wcslen(kTempPrefix), &end, 10);
+        if (pid == 0 || !end || *end != L'-') continue;  // not a name this program gives
+        // Only this machine's processes can be asked, and the folder may be shared:
+        // a file that young may be a live export elsewhere.
+        FILETIME now{};
+        GetSystemTimeAsFileTime(&now);
+        const auto ticks = [](FILETIME t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+        if (ticks(now) - ticks(found.ftLastWriteTime) < 10ull * 60 * 10'000'000) continue;  // 100 ns ticks
         const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
         if (process) {
             CloseHandle(process);
@@ -153,11 +161,14 @@ void File::flushToDisk() {
 }
 
 bool File::lockForWriting(std::chrono::milliseconds wait) {
+    // Windows locks are mandatory: a lock on the image's bytes would stop every
+    // reader. Writers lock one byte far past any image's end instead, which
+    // excludes them from each other and no one else.
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
-        OVERLAPPED whole{};
-        if (LockFileEx(handleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                       &whole))
+        OVERLAPPED farByte{};
+        farByte.OffsetHigh = 0x7FFFFFFF;
+        if (LockFileEx(handleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &farByte))
             return true;
         const DWORD error = GetLastError();
         if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) fail("Cannot lock", path_, error);

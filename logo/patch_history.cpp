@@ -185,8 +185,6 @@ PatchBackup PatchHistory::keep(const DiscImage& image, const ImagePrefix& writte
             backup.file,
             encodeBackup({imagePath, backup.time, {before.begin(), before.end()}, {after.begin(), after.end()}}),
             Cached);
-        // One that cannot be removed only stays a while longer.
-        for (std::size_t i = kKeptBackups - 1; i < older.size(); ++i) std::filesystem::remove(older[i].file, error);
         return backup;
     } catch (const Failure& failure) {
         throw Failure("Cannot keep a backup of " + quoted(image.path()) + " in " + quoted(folder_) + ": " +
@@ -194,11 +192,31 @@ PatchBackup PatchHistory::keep(const DiscImage& image, const ImagePrefix& writte
     }
 }
 
-std::vector<PatchBackup> PatchHistory::list(const std::filesystem::path& image) const {
-    return backupsOf(folder_, pathText(canonicalPath(image)));
+void PatchHistory::trim(const std::filesystem::path& image) const {
+    const std::vector<PatchBackup> backups = list(image);
+    std::error_code ignored;  // one that cannot be removed only stays a while longer
+    for (std::size_t i = kKeptBackups; i < backups.size(); ++i) std::filesystem::remove(backups[i].file, ignored);
 }
 
-PatchBackup PatchHistory::restoreNewest(const std::filesystem::path& imagePath) const {
+void PatchHistory::checkUsable(const std::filesystem::path& image) const {
+    std::error_code error;
+    std::filesystem::create_directories(folder_, error);
+    const auto probe = folder_ / ".tolvane-probe";
+    try {
+        if (error) throw Failure("cannot create the folder: " + error.message());
+        replaceFile(probe, std::vector<Byte>{1}, Cached);
+        std::filesystem::remove(probe, error);
+    } catch (const Failure& failure) {
+        throw Failure("Cannot keep a backup of " + quoted(image) + " in " + quoted(folder_) + ": " + failure.what());
+    }
+}
+
+std::vector<PatchBackup> PatchHistory::list(const std::filesystem::path& image) const {
+    return backupsOf(folder_, pathText(canonicalPath(imageFileOf(image))));
+}
+
+PatchBackup PatchHistory::restoreNewest(const std::filesystem::path& given) const {
+    const std::filesystem::path imagePath = imageFileOf(given);  // a CUE sheet's image file
     const std::vector<PatchBackup> backups = list(imagePath);
     if (backups.empty())
         throw Failure("Nothing was written: there is no backup of " + quoted(imagePath) + " in " + quoted(folder_));
@@ -246,10 +264,31 @@ bool writeImagePrefixWithBackup(const std::filesystem::path& path, const ImagePr
         image.writePrefix(prefix, expectedOnDisk);
         image.close();
     } catch (const Failure& failure) {
+        // A patch that did not happen leaves no backup to take it back.
+        bool asBefore = false;
+        try {
+            asBefore = image.holds(expectedOnDisk);
+        } catch (const Failure&) {
+        }
+        std::error_code ignored;
+        if (asBefore && std::filesystem::remove(backup.file, ignored)) throw;
         throw Failure(std::string(failure.what()) + " (the bytes it held before are kept in " + quoted(backup.file) +
                       ")");
     }
+    history.trim(path);
     return true;
+}
+
+std::string restoreCommand(const std::filesystem::path& image) {
+    std::error_code ignored;
+    const std::string path = pathText(std::filesystem::absolute(image, ignored));
+#ifdef _WIN32
+    return "tolvane restore \"" + path + "\"";
+#else
+    std::string quoted = "'";  // nothing is special inside single quotes but the quote itself
+    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return "tolvane restore " + quoted + "'";
+#endif
 }
 
 std::string localTimeText(std::int64_t time) {

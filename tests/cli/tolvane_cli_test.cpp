@@ -399,7 +399,7 @@ TEST_F(TolvaneCli, RestoreTakesImportsBackOneByOneAndListsThem) {
     writeFile(path("game.bin"), original);
     const Result first = run({"import", path("game.bin"), bitmapOf(2)});
     EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_NE(first.out.find("\nTo put the previous logo back: tolvane restore \"" + path("game.bin") + "\"\n"),
+    EXPECT_NE(first.out.find("\nTo put the previous logo back: tolvane restore '" + path("game.bin") + "'\n"),
               std::string::npos)
         << first.out;
     const auto afterFirst = readFile(path("game.bin"));
@@ -441,7 +441,20 @@ TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(readFile(path("game.bin")), changed);
     EXPECT_EQ(run({"restore", path("missing.bin")}).err,
-              "tolvane: Cannot find \"" + path("missing.bin") + "\": No such file or directory\n");
+              "tolvane: Cannot open \"" + path("missing.bin") + "\" for reading: No such file or directory\n");
+}
+
+TEST_F(TolvaneCli, ARestoreWhoseReportIsLostSaysTheImageWasRestored) {
+    writeFile(path("game.bin"), makeImage(30000));
+    ASSERT_EQ(run({"import", path("game.bin"), bitmapOf(4)}).status, 0);
+    const std::string command = "XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " + shellQuoted(TOLVANE_CLI) +
+                                " restore " + shellQuoted(path("game.bin")) + " >/dev/full 2>" +
+                                shellQuoted(path("err.txt"));
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+    EXPECT_EQ(textOf(path("err.txt")),
+              "tolvane: cannot write to standard output: No space left on device; the image was restored all the "
+              "same\n");
+    EXPECT_EQ(readFile(path("game.bin")), makeImage(30000));
 }
 
 }  // namespace

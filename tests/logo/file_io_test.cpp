@@ -98,16 +98,21 @@ TEST(FileLayer, RefusesFifosAndDevicesAtOnceInsteadOfWaiting) {
 
 TEST(ReplaceFile, RemovesTemporaryFilesOfDeadExportsAndKeepsOthers) {
     TempDir dir;
+    const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
     writeFile(dir / ".tolvane-export-999999999-0.tmp", {1});  // no such process
+    std::filesystem::last_write_time(dir / ".tolvane-export-999999999-0.tmp", anHourAgo);
+    writeFile(dir / ".tolvane-export-999999998-0.tmp", {1});  // no such process here, but just made
     const auto mine = ".tolvane-export-" + std::to_string(::getpid()) + "-77.tmp";
     writeFile(dir / mine, {1});
+    std::filesystem::last_write_time(dir / mine, anHourAgo);
     writeFile(dir / ".tolvane-export-notes.txt", {1});
     const std::vector<Byte> bytes{1, 2, 3};
     replaceFile(dir / "new.bmp", bytes);
     EXPECT_FALSE(std::filesystem::exists(dir / ".tolvane-export-999999999-0.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir / ".tolvane-export-999999998-0.tmp"));
     EXPECT_TRUE(std::filesystem::exists(dir / mine));
     EXPECT_TRUE(std::filesystem::exists(dir / ".tolvane-export-notes.txt"));
-    EXPECT_EQ(entries(dir.path()), 3u);
+    EXPECT_EQ(entries(dir.path()), 4u);
 }
 #endif
 

@@ -2,10 +2,12 @@
 
 #include "logo/disc_image_layout.h"
 #include "logo/failure.h"
+#include "logo/file_io.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 
 namespace tolvane {
@@ -130,6 +132,39 @@ TEST(PatchHistoryFolder, IsTheProgramsFolderInTheUsersDataFolder) {
     TempDir elsewhere;
     testing::UserDataFolder scoped(elsewhere.path());
     EXPECT_EQ(PatchHistory::forUser().folder(), elsewhere.path() / "tolvane-editor");
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// A patch that failed and left the image as it was leaves no backup behind, and
+// the backups before it stay, oldest included.
+TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
+    for (unsigned seed = 1; seed <= kKeptBackups; ++seed) patch(image, seed);
+    const auto before = history.list(image);
+    const auto afterLast = readFile(image);
+    injectFileFault(FileOperation::Flush, EIO);
+    EXPECT_NE(failureOf([&] { patch(image, 9); }).find("so the image is as before"), std::string::npos);
+    clearFileFaults();
+    EXPECT_EQ(readFile(image), afterLast);
+    const auto after = history.list(image);
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].file, before[i].file);
+    history.restoreNewest(image);
+    EXPECT_EQ(logoIn(image), patternLogo(kKeptBackups - 1));
+}
+
+TEST_F(PatchHistoryTest, ACueSheetFindsTheHistoryOfItsImage) {
+    writeFile(dir / "game.cue",
+              {'F', 'I', 'L', 'E', ' ', 'g', 'a', 'm', 'e', '.', 'b', 'i', 'n', ' ', 'B', 'I', 'N', 'A', 'R', 'Y', '\n',
+               'T', 'R', 'A', 'C', 'K', ' ', '0', '1', ' ', 'M', 'O', 'D', 'E', '2', '/', '2', '3', '5', '2', '\n'});
+    patch(image, 1);  // the editor patches the image file a sheet names
+    EXPECT_EQ(history.list(dir / "game.cue").size(), 1u);
+    history.restoreNewest(dir / "game.cue");
+    EXPECT_EQ(readFile(image), original);
 }
 
 }  // namespace

@@ -152,8 +152,8 @@ TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
     click("bnpatch");
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
     EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(9));
-    EXPECT_EQ(child<QLabel>("lbetat")->text(),
-              "Patched game.bin; to put the previous logo back: tolvane restore game.bin");
+    EXPECT_EQ(child<QLabel>("lbetat")->text(), "Patched game.bin; to put the previous logo back: tolvane restore '" +
+                                                   QString::fromStdString(image.string()) + "'");
     EXPECT_TRUE(dialogs->failures.isEmpty());
 }
 

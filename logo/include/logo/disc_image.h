@@ -22,7 +22,8 @@ public:
     // Update opens an existing file for writing in place, never created, never
     // truncated, and holds an exclusive lock on it until it closes: a second
     // writer waits a moment, then fails. A CUE sheet opens the file of its first
-    // data track; a compressed image or an archive is refused with what to do.
+    // data track (for Read; Update takes the image file itself, see imageFileOf);
+    // a compressed image or an archive is refused with what to do.
     static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
 
     // The image file itself (for a CUE sheet, the file it names).
@@ -48,11 +49,13 @@ public:
     // Update only.
     bool writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
 
+    // Whether the file's first bytes, read now through this handle, are these.
+    bool holds(const ImagePrefix& bytes);
+
     // Closes the file, reporting a failure to do so.
     void close();
 
 private:
-    static DiscImage open(const std::filesystem::path& path, ImageAccess access, bool fromCueSheet);
     DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout);
 
     File file_;
@@ -62,6 +65,10 @@ private:
     DiscIdentity identity_;
     bool looksLikeDisc_ = false;
 };
+
+// The image file a path stands for: for a CUE sheet (a small text file starting
+// as one does), the file of its first data track, beside it; else the path itself.
+std::filesystem::path imageFileOf(const std::filesystem::path& path);
 
 // "does not look like a disc image: ...", for the status line and messages.
 std::string notADiscReason();

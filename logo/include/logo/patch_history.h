@@ -32,10 +32,14 @@ public:
     const std::filesystem::path& folder() const { return folder_; }
 
     // Keeps the image's prefix as read through its handle, and `written`, the
-    // prefix about to replace it; then removes all but the newest kKeptBackups of
-    // that image. Images are told apart by their canonical path.
+    // prefix about to replace it. Images are told apart by their canonical path.
     PatchBackup keep(const DiscImage& image, const ImagePrefix& written) const;
-    // The backups of the image at path, newest first, damaged ones included.
+    // Removes all but the newest kKeptBackups of the image, once a patch is done.
+    void trim(const std::filesystem::path& image) const;
+    // Fails, with the reason, when no backup could be kept for the image now.
+    void checkUsable(const std::filesystem::path& image) const;
+    // The backups of the image at path (or of a CUE sheet's image file), newest
+    // first, damaged ones included.
     std::vector<PatchBackup> list(const std::filesystem::path& image) const;
     // Writes back what the newest patch of the image replaced and removes that
     // backup, so that the next restore goes one patch further back. Refuses,
@@ -52,6 +56,10 @@ private:
 // already holds these bytes.
 bool writeImagePrefixWithBackup(const std::filesystem::path& path, const ImagePrefix& prefix,
                                 const ImagePrefix& expectedOnDisk, const PatchHistory& history);
+
+// The command that takes the image's last patch back, as a shell takes it from
+// any folder: the image's full path, quoted.
+std::string restoreCommand(const std::filesystem::path& image);
 
 // A time as people read it, in the local time zone: "2025-03-01 14:05:09".
 std::string localTimeText(std::int64_t time);
