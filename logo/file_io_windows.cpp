@@ -190,15 +190,24 @@ void File::close() {
     if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) fail("Cannot close", path_, GetLastError());
 }
 
-void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes, Durability durability) {
+void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> bytes, Durability durability) {
     static std::atomic<unsigned> counter{0};
-    if (isFolder(target)) throw Failure("Cannot write " + quoted(target) + ": " + std::strerror(EISDIR));
+    // A symbolic link is written through: the file it names is replaced, the link stays.
+    std::filesystem::path target = chosen;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(target, error)) break;
+        const auto next = std::filesystem::read_symlink(target, error);
+        if (error) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    if (isFolder(target)) throw Failure("Cannot write " + quoted(chosen) + ": " + std::strerror(EISDIR));
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         std::error_code ignored;
         if (!std::filesystem::is_regular_file(target, ignored))
-            throw Failure("Cannot write " + quoted(target) + ": it is not a regular file");
-        if (attributes & FILE_ATTRIBUTE_READONLY) fail("Cannot write", target, ERROR_ACCESS_DENIED);
+            throw Failure("Cannot write " + quoted(chosen) + ": it is not a regular file");
+        if (attributes & FILE_ATTRIBUTE_READONLY) fail("Cannot write", chosen, ERROR_ACCESS_DENIED);
     }
 
     const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
@@ -211,16 +220,20 @@ void replaceFile(const std::filesystem::path& target, std::span<const Byte> byte
         handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt > 100))
-            throw Failure("Cannot write " + quoted(target) + ": cannot create a file in its folder: " + reason(error));
+            throw Failure("Cannot write " + quoted(chosen) + ": cannot create a file in its folder: " + reason(error));
     }
-    File file(reinterpret_cast<std::intptr_t>(handle), target);  // messages name the file the person chose
+    File file(reinterpret_cast<std::intptr_t>(handle), chosen);  // messages name the file the person chose
     try {
         file.writeAt(0, bytes);
         if (durability == Flushed) file.flushToDisk();
         file.close();
+        // The new file keeps what the old one was marked as (hidden, not indexed...).
+        constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept))
+            SetFileAttributesW(temp.c_str(), (attributes & kKept) | FILE_ATTRIBUTE_ARCHIVE);
         if (!MoveFileExW(temp.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | (durability == Flushed ? MOVEFILE_WRITE_THROUGH : 0)))
-            fail("Cannot replace", target, GetLastError());
+            fail("Cannot replace", chosen, GetLastError());
     } catch (...) {
         DeleteFileW(temp.c_str());
         throw;

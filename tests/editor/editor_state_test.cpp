@@ -118,8 +118,7 @@ TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
     EXPECT_EQ(logoInFile(image), patternLogo(7));
     EXPECT_EQ(readFile(image).size(), kPrefix + 5000);
     EXPECT_EQ(buttons(), Enablement{});
-    EXPECT_EQ(window.status,
-              "Patched game.bin; to put the previous logo back: tolvane restore '" + image.string() + "'");
+    EXPECT_EQ(window.status, "Patched game.bin; to put the previous logo back: " + restoreCommand(image));
 
     const auto afterPatch = readFile(image);
     editor.bnpatch_Click();

@@ -157,6 +157,14 @@ TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
     EXPECT_EQ(logoIn(image), patternLogo(kKeptBackups - 1));
 }
 
+#ifndef _WIN32
+TEST(RestoreCommand, NamesTheImageByItsFullPathQuotedForAShell) {
+    EXPECT_EQ(restoreCommand("/discs/it's $HOME.bin"), "tolvane restore '/discs/it'\\''s $HOME.bin'");
+    EXPECT_EQ(restoreCommand("game.bin"),
+              "tolvane restore '" + (std::filesystem::current_path() / "game.bin").string() + "'");
+}
+#endif
+
 TEST_F(PatchHistoryTest, ACueSheetFindsTheHistoryOfItsImage) {
     writeFile(dir / "game.cue",
               {'F', 'I', 'L', 'E', ' ', 'g', 'a', 'm', 'e', '.', 'b', 'i', 'n', ' ', 'B', 'I', 'N', 'A', 'R', 'Y', '\n',

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "support/disc_builder.h"
+#include "logo/patch_history.h"
 #include "support/test_files.h"
 #include "ui/app_icon.h"
 #include "ui/logo_view.h"
