@@ -35,7 +35,7 @@ work=$build/import-timing
 rm -rf "$work"
 mkdir -p "$work"
 # Each import keeps a backup for tolvane restore: keep them here, not in the home folder.
-export XDG_DATA_HOME="$build/import-timing-backups"
+export XDG_DATA_HOME="${BACKUPS:-$build/import-timing-backups}"
 trap 'rm -rf "$work" "$XDG_DATA_HOME"' EXIT
 fs=$(stat -f -c %T "$work")
 case $fs in

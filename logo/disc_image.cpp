@@ -191,7 +191,7 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     if (got < image.prefix_.size())
         throw Failure((update ? "Nothing was written: " : "") + tooShort(path, got, image.prefix_.size()));
     image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
-    image.identity_ = readIdentity(image.file_, image.layout());
+    if (!update) image.identity_ = readIdentity(image.file_, image.layout());  // a patch needs none
     return image;
 }
 

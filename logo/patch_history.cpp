@@ -136,7 +136,10 @@ std::optional<std::uint32_t> sequenceIn(const std::string& name, const std::stri
     return static_cast<std::uint32_t>(std::stoul(digits));
 }
 
-std::vector<PatchBackup> backupsOf(const std::filesystem::path& folder, const std::string& imagePath) {
+// The image's backups, newest first. Examined, each is read, so that a damaged one
+// says so and one of another image whose path hashes alike is left out; else only
+// their names are read (a patch needs no more).
+std::vector<PatchBackup> backupsOf(const std::filesystem::path& folder, const std::string& imagePath, bool examine) {
     std::vector<PatchBackup> found;
     std::error_code error;
     std::filesystem::directory_iterator entry(folder, error);
@@ -145,6 +148,10 @@ std::vector<PatchBackup> backupsOf(const std::filesystem::path& folder, const st
         const auto sequence = sequenceIn(pathText(entry->path().filename()), nameStart(imagePath));
         if (!sequence) continue;
         PatchBackup backup{entry->path(), 0, *sequence, ""};
+        if (!examine) {
+            found.push_back(backup);
+            continue;
+        }
         try {
             const BackupContents contents = decodeBackup(readSmallFile(backup.file, kMaxBackupSize));
             if (contents.imagePath != imagePath) continue;  // another image whose path hashes alike
@@ -169,7 +176,7 @@ PatchBackup PatchHistory::keep(const DiscImage& image, const ImagePrefix& writte
         std::error_code error;
         std::filesystem::create_directories(folder_, error);
         if (error) throw Failure("cannot create the folder: " + error.message());
-        const std::vector<PatchBackup> older = backupsOf(folder_, imagePath);
+        const std::vector<PatchBackup> older = backupsOf(folder_, imagePath, false);
 
         PatchBackup backup;
         backup.time =
@@ -193,7 +200,7 @@ PatchBackup PatchHistory::keep(const DiscImage& image, const ImagePrefix& writte
 }
 
 void PatchHistory::trim(const std::filesystem::path& image) const {
-    const std::vector<PatchBackup> backups = list(image);
+    const std::vector<PatchBackup> backups = backupsOf(folder_, pathText(canonicalPath(image)), false);
     std::error_code ignored;  // one that cannot be removed only stays a while longer
     for (std::size_t i = kKeptBackups; i < backups.size(); ++i) std::filesystem::remove(backups[i].file, ignored);
 }
@@ -212,7 +219,7 @@ void PatchHistory::checkUsable(const std::filesystem::path& image) const {
 }
 
 std::vector<PatchBackup> PatchHistory::list(const std::filesystem::path& image) const {
-    return backupsOf(folder_, pathText(canonicalPath(imageFileOf(image))));
+    return backupsOf(folder_, pathText(canonicalPath(imageFileOf(image))), true);
 }
 
 PatchBackup PatchHistory::restoreNewest(const std::filesystem::path& given) const {
