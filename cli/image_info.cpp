@@ -24,6 +24,7 @@ struct SectorReport {
 };
 
 struct ImageReport {
+    std::filesystem::path file;  // the image file (for a CUE sheet, the one it names)
     std::uint64_t size;
     const ImageLayout* layout;
     bool looksLikeDisc;
@@ -47,6 +48,7 @@ ImageReport examine(const std::filesystem::path& path) {
     DiscImage image = DiscImage::open(path);
     image.close();
     ImageReport report{};
+    report.file = image.path();
     report.size = image.size();
     report.layout = &image.layout();
     report.looksLikeDisc = image.looksLikeDisc();
@@ -136,8 +138,8 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-void printText(std::ostream& out, const std::filesystem::path& path, const ImageReport& r) {
-    out << "File:    " << printable(pathText(path)) << '\n'
+void printText(std::ostream& out, const ImageReport& r) {
+    out << "File:    " << printable(pathText(r.file)) << '\n'
         << "Size:    " << r.size << " bytes\n"
         << "Layout:  " << r.layout->description << ", logo in sectors 0-11 (" << r.layout->prefixLength
         << " bytes read and written)\n";
@@ -158,9 +160,9 @@ void printText(std::ostream& out, const std::filesystem::path& path, const Image
             << "  EDC " << std::setw(7) << r.sectors[n].edc << "  ECC " << r.sectors[n].ecc << std::right << '\n';
 }
 
-void printJson(std::ostream& out, const std::filesystem::path& path, const ImageReport& r) {
+void printJson(std::ostream& out, const ImageReport& r) {
     out << "{\n"
-        << "  \"file\": " << jsonString(pathText(path)) << ",\n"
+        << "  \"file\": " << jsonString(pathText(r.file)) << ",\n"
         << "  \"size\": " << r.size << ",\n"
         << "  \"layout\": {\"description\": " << jsonString(std::string(r.layout->description))
         << ", \"sectorSize\": " << r.layout->sectorSize << ", \"userDataOffset\": " << r.layout->userDataOffset
@@ -194,9 +196,9 @@ void printImageInfo(std::ostream& out, const std::filesystem::path& path, bool j
     const ImageReport report = examine(path);
     std::ostringstream text;  // all or nothing: a failure prints no half report
     if (json) {
-        printJson(text, path, report);
+        printJson(text, report);
     } else {
-        printText(text, path, report);
+        printText(text, report);
     }
     out << text.str();
 }

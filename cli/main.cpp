@@ -3,6 +3,8 @@
 #include "editor/editor_state.h"
 #include "image_info.h"
 #include "logo/failure.h"
+#include "logo/patch_history.h"
+#include "restore_command.h"
 #include "tolvane_version.h"
 
 #include <algorithm>
@@ -29,9 +31,10 @@ constexpr const char* kUsageText =
     "user data of the image's first 12 sectors).\n"
     "\n"
     "Commands:\n"
-    "  export IMAGE BITMAP             save the image's logo as an 8-bit BMP\n"
+    "  export IMAGE BITMAP             save the image's logo as an 8-bit BMP or PNG\n"
     "  import [--dry-run] IMAGE BITMAP put the bitmap's picture into the image, in place\n"
     "  info [--json] IMAGE             describe the image, its game, sectors and logo\n"
+    "  restore [--list] IMAGE          take the last patch of the image back\n"
     "\n"
     "export and import take --console to work on the picture as the console shows\n"
     "it (see 'tolvane export --help').\n"
@@ -64,7 +67,8 @@ const Command kCommands[] = {
      {"--force", "--console", "--pal", "--ntsc"},
      {"--key"},
      "Saves the logo of IMAGE as BITMAP, a 384 x 64 8-bit BMP with a grey palette,\n"
-     "headed by ettbmp.hed from the current folder when it is there. BITMAP is\n"
+     "headed by ettbmp.hed from the current folder when it is there, or an 8-bit\n"
+     "grey PNG when BITMAP's name ends in .png (in any letter case). BITMAP is\n"
      "replaced whole; if anything fails, an existing BITMAP is left as it was.\n"
      "BITMAP is never IMAGE itself, and an existing file that is not a picture\n"
      "(a BMP or PNG file) is not replaced unless --force is given.\n"
@@ -75,11 +79,14 @@ const Command kCommands[] = {
      {"--dry-run", "--force", "--console", "--pal", "--ntsc"},
      {"--key"},
      "Reads BITMAP, a 384 x 64 BMP (1-, 2-, 4- or 8-bit with a palette, plain or RLE;\n"
-     "16-, 24- or 32-bit, with or without colour masks; Windows or OS/2 headers),\n"
-     "and writes its picture into the logo of IMAGE, in place: IMAGE keeps its length\n"
-     "and every byte outside the logo's user data, except the check fields (EDC/ECC)\n"
-     "of logo sectors that had valid ones, which are recomputed. Nothing is written\n"
-     "when the bitmap cannot be read or IMAGE is not as expected.\n"
+     "16-, 24- or 32-bit, with or without colour masks; Windows or OS/2 headers) or\n"
+     "PNG (grey, palette, RGB, with or without alpha; 1- to 16-bit; interlaced or\n"
+     "not), told apart by their first bytes, not by the name; each pixel becomes the\n"
+     "grey level of its colour, alpha ignored. Then writes the picture into the logo\n"
+     "of IMAGE, in place: IMAGE keeps its length and every byte outside the logo's\n"
+     "user data, except the check fields (EDC/ECC) of logo sectors that had valid\n"
+     "ones, which are recomputed. Nothing is written when the bitmap cannot be read\n"
+     "or IMAGE is not as expected.\n"
      "\n"
      "  --dry-run   check everything, write nothing\n"
      "  --force     patch IMAGE even if it does not look like a disc image\n"},
@@ -92,6 +99,18 @@ const Command kCommands[] = {
      "state of each logo sector (mode, EDC, ECC) and a summary of the logo.\n"
      "\n"
      "  --json      the same as JSON\n"},
+    {"restore",
+     "[--list] IMAGE",
+     {"--list"},
+     {},
+     "Writes back the bytes that the last patch of IMAGE (by tolvane import or the\n"
+     "window's Patch) replaced, and drops that backup, so that restoring again takes\n"
+     "the patch before back. Every patch first keeps those bytes, the last 5 per\n"
+     "image, in the tolvane-editor folder of XDG_DATA_HOME (~/.local/share) or, on\n"
+     "Windows, of %LOCALAPPDATA%. Refused, writing nothing, when IMAGE changed since\n"
+     "that patch.\n"
+     "\n"
+     "  --list      list the backups kept of IMAGE, newest first\n"},
 };
 
 struct Options {
@@ -170,6 +189,10 @@ int notADisc(const std::string& image) {
     return kFailed;
 }
 
+// What a command wrote into an image, for a message that has to say so: empty
+// while nothing was.
+std::string imageWritten;
+
 int runImport(const std::vector<std::string>& args, const Options& options) {
     ConsoleWindow console(std::cerr, options.has("--force"));
     Editor editor(console);
@@ -183,23 +206,42 @@ int runImport(const std::vector<std::string>& args, const Options& options) {
         case PatchOutcome::Failed: return kFailed;
         case PatchOutcome::Declined: return notADisc(args[0]);
         case PatchOutcome::NothingToPatch:
-            std::cout << "Nothing to patch: " << quoted(args[0]) << " already holds the logo of " << quoted(args[1])
-                      << '\n';
+            std::cout << "Nothing to patch: " << quoted(editor.state().imagePath) << " already holds the logo of "
+                      << quoted(args[1]) << '\n';
             return kSuccess;
         case PatchOutcome::Patched: break;
     }
-    if (dryRun)
-        std::cout << "Dry run: " << quoted(args[1]) << " can be patched into " << quoted(args[0]) << " (" << refreshed
+    const std::filesystem::path& image = editor.state().imagePath;  // for a CUE sheet, its image file
+    if (dryRun) {
+        std::cout << "Dry run: " << quoted(args[1]) << " can be patched into " << quoted(image) << " (" << refreshed
                   << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
-    else
-        std::cout << "Patched " << quoted(args[0]) << " with " << quoted(args[1]) << " (" << refreshed
-                  << " of 12 logo sectors got new EDC/ECC)\n";
+        return kSuccess;
+    }
+    imageWritten = "the image was patched";
+    std::cout << "Patched " << quoted(editor.state().imagePath) << " with " << quoted(args[1]) << " (" << refreshed
+              << " of 12 logo sectors got new EDC/ECC)\n"
+              << "To put the previous logo back: " << restoreCommand(editor.state().imagePath) << '\n';
     return kSuccess;
 }
 
 int runInfo(const std::vector<std::string>& args, bool json) {
     try {
         printImageInfo(std::cout, pathOf(args[0]), json);
+        return kSuccess;
+    } catch (const std::exception& failure) {
+        std::cerr << "tolvane: " << failure.what() << '\n';
+        return kFailed;
+    }
+}
+
+int runRestore(const std::vector<std::string>& args, bool list) {
+    try {
+        if (list) {
+            listBackups(std::cout, pathOf(args[0]));
+        } else {
+            restoreImage(std::cout, pathOf(args[0]));
+            imageWritten = "the image was restored";
+        }
         return kSuccess;
     } catch (const std::exception& failure) {
         std::cerr << "tolvane: " << failure.what() << '\n';
@@ -253,13 +295,14 @@ int runCommand(const std::vector<std::string>& words) {
     if (options.has("--pal") && options.has("--ntsc")) return usageError("--pal and --ntsc exclude each other");
     if ((options.key || options.has("--pal") || options.has("--ntsc")) && !options.has("--console"))
         return usageError("--key, --pal and --ntsc go with --console");
-    const std::size_t wanted = std::string(command->name) == "info" ? 1 : 2;
+    const std::size_t wanted = std::string(command->name) == "info" || std::string(command->name) == "restore" ? 1 : 2;
     if (args.size() != wanted)
         return usageError(std::string(command->name) + " takes " + command->arguments + " (" +
                           std::to_string(args.size()) + " given)");
 
     if (command->name == std::string("export")) return runExport(args, options);
     if (command->name == std::string("import")) return runImport(args, options);
+    if (command->name == std::string("restore")) return runRestore(args, options.has("--list"));
     return runInfo(args, options.has("--json"));
 }
 
@@ -271,11 +314,7 @@ int run(const std::vector<std::string>& words) {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout) return status;
     const int error = errno;
     std::cerr << "tolvane: cannot write to standard output: " << std::strerror(error ? error : EIO)
-              << (status == kSuccess && !words.empty() && words[0] == "import" &&
-                          std::find(words.begin(), words.end(), "--dry-run") == words.end()
-                      ? " (the import itself was done)"
-                      : "")
-              << '\n';
+              << (imageWritten.empty() ? "" : "; " + imageWritten + " all the same") << '\n';
     return kFailed;
 }
 

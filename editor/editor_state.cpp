@@ -2,8 +2,11 @@
 
 #include "logo/failure.h"
 #include "logo/file_io.h"
+#include "logo/patch_history.h"
 #include "logo/sector_checks.h"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <new>
 
@@ -14,6 +17,20 @@ namespace {
 std::string checkFieldsNote(std::size_t refreshed) {
     if (refreshed == 0) return "";
     return " (" + std::to_string(refreshed) + (refreshed == 1 ? " sector gets" : " sectors get") + " new EDC/ECC)";
+}
+
+// Reads a picture; one of the PAL console's shape, read in any other view, fails
+// with a word on how to import it.
+template <typename Read>
+auto readWithShapeHint(const EditorState& s, Read&& read) {
+    try {
+        return read();
+    } catch (const WrongPictureShape& wrong) {
+        if (wrong.found() != consoleShape(true) || (s.consoleView && s.pal)) throw;
+        throw Failure(std::string(wrong.what()) +
+                      ". That is the shape of the logo as a PAL console shows it: import it in console view with PAL "
+                      "(--console --pal, or tick Console view and PAL)");
+    }
 }
 
 }  // namespace
@@ -81,7 +98,7 @@ bool Editor::openImage(const std::filesystem::path& path) {
         s.imageOnDisk = image.prefix();
         s.sectorPayloads = extracted.payloads;
         s.logo = extracted.logo;
-        s.imagePath = path;
+        s.imagePath = image.path();  // for a CUE sheet, the file it names
         s.identity = image.identity();
         s.looksLikeDisc = image.looksLikeDisc();
         s.key = chooseKey(s.identity, s.logo);
@@ -90,8 +107,8 @@ bool Editor::openImage(const std::filesystem::path& path) {
         window_.showViewOptions(s.consoleView, s.pal);
         present();
         enable({true, true, enabled_.patch});
-        std::string status = "Opened " + displayName(path) + ": " + std::string(image.layout().description) + ", " +
-                             describe(s.identity);
+        std::string status = "Opened " + displayName(image.path()) + ": " + std::string(image.layout().description) +
+                             ", " + describe(s.identity);
         if (!s.looksLikeDisc) status += "; it " + notADiscReason();
         if (s.consoleView) status += "; console view with " + describe(s.key, s.identity);
         window_.showStatus(status);
@@ -106,8 +123,7 @@ bool Editor::saveBitmap(const std::filesystem::path& path) {
             throw Failure("Cannot save the logo to " + quoted(path) +
                           ": it is the disc image the logo comes from; choose another name");
         if (s.consoleView) {
-            const GreyPicture shown = decodeLogo(s.logo, s.key.key, s.pal);
-            writeBitmapFile(path, shown, greyBitmapHeader(shown.shape()));
+            writePictureFile(path, decodeLogo(s.logo, s.key.key, s.pal));
             window_.showStatus("Saved the logo as the console shows it to " + displayName(path));
             return;
         }
@@ -123,13 +139,13 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
     return attempt("reading " + quoted(path), [&] {
         const EditorState& s = *state_;
         if (s.consoleView) {
-            const GreyPicture shown = readBitmapFile(path, consoleShape(s.pal));
+            const GreyPicture shown = readWithShapeHint(s, [&] { return readPictureFile(path, consoleShape(s.pal)); });
             const LogoImage logo = encodeLogo(shown, s.key.key, s.logo);
             ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
             importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");
             return;
         }
-        importLogo(path, importBitmap(path), "");
+        importLogo(path, readWithShapeHint(s, [&] { return importBitmap(path); }), "");
     });
 }
 
@@ -184,7 +200,8 @@ void Editor::present() {
 }
 
 bool Editor::confirmNotADisc() {
-    return state_->looksLikeDisc ||
+    // Bytes the file already holds are not written again: nothing to ask then.
+    return state_->looksLikeDisc || state_->imagePrefix == state_->imageOnDisk ||
            window_.confirm(displayName(state_->imagePath) + " " + notADiscReason() +
                            ". Patching writes the logo into its first bytes. Patch it anyway?");
 }
@@ -193,8 +210,11 @@ PatchOutcome Editor::checkPatch() {
     if (!enabled_.patch) return PatchOutcome::Failed;
     if (!confirmNotADisc()) return PatchOutcome::Declined;
     const EditorState& s = *state_;
-    if (!attempt("checking " + quoted(s.imagePath), [&] { verifyImagePrefix(s.imagePath, s.imageOnDisk); }))
-        return PatchOutcome::Failed;
+    const auto check = [&] {
+        verifyImagePrefix(s.imagePath, s.imageOnDisk);
+        if (!(s.imagePrefix == s.imageOnDisk)) PatchHistory::forUser().checkUsable(s.imagePath);
+    };
+    if (!attempt("checking " + quoted(s.imagePath), check)) return PatchOutcome::Failed;
     return s.imagePrefix == s.imageOnDisk ? PatchOutcome::NothingToPatch : PatchOutcome::Patched;
 }
 
@@ -207,14 +227,15 @@ PatchOutcome Editor::patch() {
     bool wrote = false;
     const bool done = attempt("patching " + quoted(state_->imagePath), [&] {
         EditorState& s = *state_;
-        wrote = writeImagePrefix(s.imagePath, s.imagePrefix, s.imageOnDisk);
+        wrote = writeImagePrefixWithBackup(s.imagePath, s.imagePrefix, s.imageOnDisk, PatchHistory::forUser());
         if (!wrote) {
             window_.showStatus("Nothing to patch: " + displayName(s.imagePath) + " already holds this logo");
             return;
         }
         s.imageOnDisk = s.imagePrefix;
         enable({});
-        window_.showStatus("Patched " + displayName(s.imagePath));
+        window_.showStatus("Patched " + displayName(s.imagePath) +
+                           "; to put the previous logo back: " + restoreCommand(s.imagePath));
     });
     if (!done) return PatchOutcome::Failed;
     return wrote ? PatchOutcome::Patched : PatchOutcome::NothingToPatch;

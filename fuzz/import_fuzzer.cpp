@@ -1,9 +1,9 @@
-// Any bytes as an imported bitmap, through the rest of an import: the logo goes
-// into a consistent raw image prefix and the check fields are recomputed. Traps
-// when the result breaks what an import promises.
-#include "logo/bitmap_exchange.h"
+// Any bytes as an imported picture (BMP or PNG), through the rest of an import:
+// the logo goes into a consistent raw image prefix and the check fields are
+// recomputed. Traps when the result breaks what an import promises.
 #include "logo/disc_image_layout.h"
 #include "logo/failure.h"
+#include "logo/picture_file.h"
 #include "logo/sector_checks.h"
 
 #include <algorithm>
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const ImagePrefix original = consistentPrefix();
     LogoImage logo;
     try {
-        logo = logoOf(decodeBitmap({data, size}, "\"fuzz.bmp\"", kLogoShape));
+        logo = logoOf(decodePicture({data, size}, "\"fuzz\"", kLogoShape));
     } catch (const Failure&) {
         return 0;
     }

@@ -1,7 +1,7 @@
 #!/bin/sh
-# Writes a seed corpus into $1: a 384 x 64 picture as every kind of BMP the
-# reader takes, made by ImageMagick, plus an RLE4 file and a 16-bit one with a
-# 56-byte header that it cannot write.
+# Writes a seed corpus into $1: a 384 x 64 picture as every kind of BMP and PNG
+# the readers take, made by ImageMagick, plus an RLE4 BMP and a 16-bit one with
+# a 56-byte header that it cannot write.
 set -eu
 out=$1
 mkdir -p "$out"
@@ -14,6 +14,8 @@ work = sys.argv[1]
 w, h = 384, 64
 pixels = bytes(((x * 3 + y * 5 + (x * y) % 7) % 256) for y in range(h) for x in range(w))
 open(f"{work}/logo.pgm", "wb").write(b"P5 384 64 255\n" + pixels)
+colours = bytes(v for y in range(h) for x in range(w) for v in (x * 7 % 256, (y * 9 + x) % 256, x * y % 256))
+open(f"{work}/colour.ppm", "wb").write(b"P6 384 64 255\n" + colours)
 
 # RLE4: 16 greys, each row as two-colour runs.
 rows = b""
@@ -45,4 +47,15 @@ for kind in "-type Palette BMP" "-type Palette BMP3" "-type Palette -compress No
     n=$((n + 1))
     # shellcheck disable=SC2086
     convert "$work/logo.pgm" ${kind% *} "${kind##* }:$out/seed-$n.bmp"
+done
+n=0
+grey="-define png:color-type=0 -define png:bit-depth="
+for kind in "logo.pgm ${grey}8 PNG" "logo.pgm -threshold 50% ${grey}1 PNG" "logo.pgm -posterize 4 ${grey}2 PNG" \
+            "logo.pgm -depth 16 ${grey}16 PNG" "logo.pgm -alpha set -define png:color-type=4 PNG" \
+            "logo.pgm -interlace PNG ${grey}8 PNG" "colour.ppm PNG8" \
+            "colour.ppm +dither -colors 16 -define png:bit-depth=4 PNG8" "colour.ppm PNG24" \
+            "colour.ppm -alpha set PNG32" "colour.ppm -depth 16 PNG48" "colour.ppm -interlace PNG -alpha set PNG64"; do
+    n=$((n + 1))
+    # shellcheck disable=SC2086
+    convert "$work/"${kind% *} "${kind##* }:$out/seed-$n.png"
 done

@@ -3,6 +3,7 @@
 #include "logo/bytes.h"
 #include "logo/failure.h"
 #include "logo/file_io.h"
+#include "logo/picture_file.h"
 
 #include <algorithm>
 #include <system_error>
@@ -10,9 +11,6 @@
 namespace tolvane {
 
 namespace {
-
-// Larger than any 384 x 64 bitmap, colour profile included.
-constexpr std::size_t kMaxBitmapFileSize = 64 * 1024 * 1024;
 
 constexpr std::uint32_t kPixelsPerMetre = 2835;  // 72 dpi
 
@@ -62,25 +60,13 @@ std::vector<Byte> encodeBitmap(const GreyPicture& picture, const BitmapHeader& h
     return file;
 }
 
-void writeBitmapFile(const std::filesystem::path& path, const GreyPicture& picture, const BitmapHeader& header) {
-    replaceFile(path, encodeBitmap(picture, header));
-}
-
-GreyPicture readBitmapFile(const std::filesystem::path& path, PictureShape shape) {
-    return decodeBitmap(readSmallFile(path, kMaxBitmapFileSize), quoted(path), shape);
-}
-
-bool startsAsPicture(const std::filesystem::path& path) {
-    static constexpr std::array<Byte, 8> kPng{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    try {
-        File file = File::openForReading(path);
-        std::array<Byte, 8> start{};
-        const std::size_t got = file.readAt(0, start);
-        return (got >= 2 && start[0] == 'B' && start[1] == 'M') || (got == 8 && start == kPng);
-    } catch (const Failure&) {
-        return false;
-    }
-}
+WrongPictureShape::WrongPictureShape(const std::string& name, std::int64_t width, std::int64_t height,
+                                     PictureShape wanted)
+    : Failure(name + " is " + std::to_string(width) + " x " + std::to_string(height) + " pixels; the logo is " +
+              std::to_string(wanted.width) + " x " + std::to_string(wanted.height)),
+      found_(width < 0 || height < 0
+                 ? PictureShape{}
+                 : PictureShape{static_cast<std::size_t>(width), static_cast<std::size_t>(height)}) {}
 
 BitmapPixels toBitmapRows(const LogoImage& logo) {
     BitmapPixels pixels{};
@@ -113,16 +99,20 @@ BitmapHeader loadHeaderTemplate(const std::filesystem::path& templatePath) {
 
 ExportedBitmap exportBitmap(const std::filesystem::path& path, const LogoImage& logo,
                             const std::filesystem::path& templatePath) {
-    ExportedBitmap result{loadHeaderTemplate(templatePath), toBitmapRows(logo)};
-    writeBitmapFile(path, pictureOf(logo), result.header);
+    const bool bmp = pictureFormatFor(path) == PictureFormat::Bmp;
+    ExportedBitmap result{bmp ? loadHeaderTemplate(templatePath) : builtInBitmapHeader(), toBitmapRows(logo)};
+    writePictureFile(path, pictureOf(logo), result.header);
     return result;
 }
 
 ImportedBitmap importBitmap(const std::filesystem::path& path) {
-    const std::vector<Byte> file = readSmallFile(path, kMaxBitmapFileSize);
+    const std::vector<Byte> file = readPictureBytes(path);
     ImportedBitmap result{};
-    result.logo = logoOf(decodeBitmap(file, quoted(path), kLogoShape));
-    std::copy_n(file.begin(), std::min(file.size(), result.header.size()), result.header.begin());
+    result.logo = logoOf(decodePicture(file, quoted(path), kLogoShape));
+    if (file[0] == 'B')  // a BMP; a PNG starts with 0x89
+        std::copy_n(file.begin(), std::min(file.size(), result.header.size()), result.header.begin());
+    else
+        result.header = builtInBitmapHeader();
     result.pixels = toBitmapRows(result.logo);
     return result;
 }

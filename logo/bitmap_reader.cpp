@@ -209,8 +209,7 @@ BmpInfo Reader::readInfo() const {
     const HeaderFields fields = readFields(form, headerSize);
     if (fields.width != static_cast<std::int64_t>(width_) ||
         std::llabs(fields.height) != static_cast<std::int64_t>(height_))
-        fail("is " + std::to_string(fields.width) + " x " + std::to_string(std::llabs(fields.height)) +
-             " pixels; the logo is " + text(width_) + " x " + text(height_));
+        throw WrongPictureShape(name_, fields.width, std::llabs(fields.height), {width_, height_});
     info.topDown = fields.height < 0;
     checkCompression(form, fields);
     const std::uint16_t bits = fields.bitsPerPixel;

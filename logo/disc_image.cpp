@@ -1,5 +1,6 @@
 #include "logo/disc_image.h"
 
+#include "logo/cue_sheet.h"
 #include "logo/failure.h"
 #include "logo/iso9660.h"
 
@@ -98,6 +99,27 @@ std::string saveAsTheyWere(const std::filesystem::path& image, const ImagePrefix
            firstReason + ")";
 }
 
+struct Packed {
+    std::string_view signature;
+    const char* what;
+    const char* how;
+};
+
+// Images kept compressed or in an archive: their bytes are not the disc's sectors.
+constexpr Packed kPacked[] = {
+    {"MComprHD", "a CHD image, which is compressed", "decompress it first, for example with chdman extractcd"},
+    {"CISO", "a CSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
+    {"ZISO", "a ZSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
+    {"\x1F\x8B", "compressed with gzip", "decompress it first, for example with gunzip"},
+    {"\xFD"
+     "7zXZ",
+     "compressed with xz", "decompress it first, for example with unxz"},
+    {"PK\x03\x04", "a ZIP archive", "extract the image from it first, for example with unzip"},
+    {"7z\xBC\xAF\x27\x1C", "a 7-Zip archive", "extract the image from it first, for example with 7z x"},
+};
+
+constexpr std::size_t kMaxCueSheetLength = 64 * 1024;
+
 }  // namespace
 
 std::string notADiscReason() {
@@ -108,9 +130,57 @@ std::string notADiscReason() {
 DiscImage::DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout)
     : file_(std::move(file)), path_(std::move(path)), size_(size), prefix_(layout) {}
 
-DiscImage DiscImage::open(const std::filesystem::path& path, ImageAccess access) {
+namespace {
+
+// When the open file is a CUE sheet (small, and starting as a sheet does), the
+// file of its first data track, beside it.
+std::optional<std::filesystem::path> sheetTarget(File& file, const std::filesystem::path& path) {
+    std::array<Byte, 64> start{};
+    const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
+    if (file.size() > kMaxCueSheetLength || !looksLikeCueSheet(startText)) return std::nullopt;
+    std::vector<Byte> sheet(static_cast<std::size_t>(file.size()));
+    sheet.resize(file.readAt(0, sheet));
+    const auto track = firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
+    if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track");
+    try {
+        return path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end()));
+    } catch (const std::exception&) {
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name is not UTF-8");
+    }
+}
+
+// The image's file, open: for a read through a CUE sheet, the file it names
+// (and path becomes that file's).
+File openImageFile(std::filesystem::path& path, ImageAccess access) {
+    if (access == ImageAccess::Update) return File::openForUpdate(path);  // the image file itself
+    File file = File::openForReading(path);
+    const auto target = sheetTarget(file, path);
+    if (!target) return file;
+    file.close();
+    path = *target;
+    return File::openForReading(path);
+}
+
+}  // namespace
+
+std::filesystem::path imageFileOf(const std::filesystem::path& path) {
+    File file = File::openForReading(path);
+    const auto target = sheetTarget(file, path);
+    file.close();
+    return target ? *target : path;
+}
+
+DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access) {
     const bool update = access == ImageAccess::Update;
-    File file = update ? File::openForUpdate(path) : File::openForReading(path);
+    std::filesystem::path path = given;
+    File file = openImageFile(path, access);
+
+    std::array<Byte, 64> start{};
+    const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
+    for (const Packed& packed : kPacked)
+        if (startText.substr(0, packed.signature.size()) == packed.signature)
+            throw Failure("Cannot open " + quoted(path) + ": it is " + packed.what + "; " + packed.how);
+
     if (update && !file.lockForWriting(kLockWait))
         throw Failure("Nothing was written: another program is writing " + quoted(path) +
                       "; try again when it has finished");
@@ -121,8 +191,13 @@ DiscImage DiscImage::open(const std::filesystem::path& path, ImageAccess access)
     if (got < image.prefix_.size())
         throw Failure((update ? "Nothing was written: " : "") + tooShort(path, got, image.prefix_.size()));
     image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
-    image.identity_ = readIdentity(image.file_, image.layout());
+    if (!update) image.identity_ = readIdentity(image.file_, image.layout());  // a patch needs none
     return image;
+}
+
+bool DiscImage::holds(const ImagePrefix& bytes) {
+    ImagePrefix now(bytes.layout());
+    return file_.readAt(0, now.bytes()) == now.size() && now == bytes;
 }
 
 void DiscImage::checkUnchanged(const ImagePrefix& expectedOnDisk) const {
@@ -145,8 +220,7 @@ bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expect
         // Whatever of the new bytes reached the file comes out again.
         std::string where;
         try {
-            ImagePrefix now(prefix_.layout());
-            const bool untouched = file_.readAt(0, now.bytes()) == now.size() && now == prefix_;
+            const bool untouched = holds(prefix_);
             if (!untouched) file_.writeAt(0, prefix_.bytes());
             file_.flushToDisk();
             where = untouched ? "the image is untouched"

@@ -5,8 +5,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <string>
 #include <sys/stat.h>
@@ -59,6 +63,7 @@ std::filesystem::path throughLinks(std::filesystem::path path) {
 
 constexpr const char* kTempPrefix = ".tolvane-export-";
 constexpr const char* kTempSuffix = ".tmp";
+constexpr long kDeadAfterSeconds = 10 * 60;
 
 // Temporary files of exports whose process has died (killed, or the machine went
 // down) before they could rename or remove them.
@@ -71,8 +76,15 @@ void removeDeadTemporaries(const std::filesystem::path& folder) {
         if (name.rfind(prefix, 0) != 0 || name.size() < prefix.size() + 4 ||
             name.compare(name.size() - 4, 4, kTempSuffix) != 0)
             continue;
-        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink((folder / name).c_str());
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid <= 0 || *end != '-') continue;  // not a name this program gives
+        // Only this machine's processes can be asked, and the folder may be shared:
+        // a file that young may be a live export elsewhere.
+        struct stat info {};
+        if (::stat((folder / name).c_str(), &info) != 0 || info.st_mtime > ::time(nullptr) - kDeadAfterSeconds)
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink((folder / name).c_str());
     }
     ::closedir(dir);
 }
@@ -179,7 +191,7 @@ void File::close() {
     if (fd >= 0 && ::close(fd) != 0) fail("Cannot close", path_, errno);
 }
 
-void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> bytes) {
+void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> bytes, Durability durability) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path target = throughLinks(chosen);
     struct stat existing {};
@@ -198,15 +210,16 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
         if (fd >= 0) {
             File file(fd, chosen);
             file.writeAt(0, bytes);
-            file.flushToDisk();
+            if (durability == Flushed) file.flushToDisk();
             const std::string self = "/proc/self/fd/" + std::to_string(fd);
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                 file.close();
-                syncFolder(folder);
+                if (durability == Flushed) syncFolder(folder);
                 return;
             }
-            if (errno != EEXIST && errno != ENOENT) fail("Cannot write", chosen, errno);
-            // The name was taken meanwhile, or /proc is missing: replace it as below.
+            if (errno == EEXIST) return replaceFile(chosen, bytes, durability);  // made meanwhile: check it again
+            if (errno != ENOENT) fail("Cannot write", chosen, errno);
+            // /proc is missing: make it under a temporary name as below.
         }
     }
 #endif
@@ -224,7 +237,7 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
     try {
         if (targetExists) ::fchmod(fd, existing.st_mode & 07777);
         file.writeAt(0, bytes);
-        file.flushToDisk();
+        if (durability == Flushed) file.flushToDisk();
         file.close();
         if (::rename(temp.c_str(), target.c_str()) != 0) fail("Cannot replace", chosen, errno);
     } catch (...) {
@@ -232,7 +245,25 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
         throw;
     }
     // The rename itself reaches the disk with the folder's entry.
-    syncFolder(folder);
+    if (durability == Flushed) syncFolder(folder);
+}
+
+std::filesystem::path canonicalPath(const std::filesystem::path& path) {
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved)) fail("Cannot find", path, errno);
+    return resolved;
+}
+
+std::filesystem::path userDataFolder() {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome && std::filesystem::path(dataHome).is_absolute()) return dataHome;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user ? user->pw_dir : nullptr;
+    }
+    if (!home || !*home) throw Failure("Cannot find this user's data folder: neither XDG_DATA_HOME nor HOME is set");
+    return std::filesystem::path(home) / ".local" / "share";
 }
 
 }  // namespace tolvane

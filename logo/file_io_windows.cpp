@@ -73,7 +73,15 @@ void removeDeadTemporaries(const std::filesystem::path& folder) {
     const HANDLE search = FindFirstFileW((folder / (std::wstring(kTempPrefix) + L"*" + kTempSuffix)).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        const DWORD pid = wcstoul(found.cFileName + wcslen(kTempPrefix), nullptr, 10);
+        wchar_t* end = nullptr;
+        const DWORD pid = wcstoul(found.cFileName + wcslen(kTempPrefix), &end, 10);
+        if (pid == 0 || !end || *end != L'-') continue;  // not a name this program gives
+        // Only this machine's processes can be asked, and the folder may be shared:
+        // a file that young may be a live export elsewhere.
+        FILETIME now{};
+        GetSystemTimeAsFileTime(&now);
+        const auto ticks = [](FILETIME t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+        if (ticks(now) - ticks(found.ftLastWriteTime) < 10ull * 60 * 10'000'000) continue;  // 100 ns ticks
         const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
         if (process) {
             CloseHandle(process);
@@ -153,11 +161,14 @@ void File::flushToDisk() {
 }
 
 bool File::lockForWriting(std::chrono::milliseconds wait) {
+    // Windows locks are mandatory: a lock on the image's bytes would stop every
+    // reader. Writers lock one byte far past any image's end instead, which
+    // excludes them from each other and no one else.
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
-        OVERLAPPED whole{};
-        if (LockFileEx(handleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                       &whole))
+        OVERLAPPED farByte{};
+        farByte.OffsetHigh = 0x7FFFFFFF;
+        if (LockFileEx(handleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &farByte))
             return true;
         const DWORD error = GetLastError();
         if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) fail("Cannot lock", path_, error);
@@ -179,15 +190,24 @@ void File::close() {
     if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) fail("Cannot close", path_, GetLastError());
 }
 
-void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes) {
+void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> bytes, Durability durability) {
     static std::atomic<unsigned> counter{0};
-    if (isFolder(target)) throw Failure("Cannot write " + quoted(target) + ": " + std::strerror(EISDIR));
+    // A symbolic link is written through: the file it names is replaced, the link stays.
+    std::filesystem::path target = chosen;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(target, error)) break;
+        const auto next = std::filesystem::read_symlink(target, error);
+        if (error) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    if (isFolder(target)) throw Failure("Cannot write " + quoted(chosen) + ": " + std::strerror(EISDIR));
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         std::error_code ignored;
         if (!std::filesystem::is_regular_file(target, ignored))
-            throw Failure("Cannot write " + quoted(target) + ": it is not a regular file");
-        if (attributes & FILE_ATTRIBUTE_READONLY) fail("Cannot write", target, ERROR_ACCESS_DENIED);
+            throw Failure("Cannot write " + quoted(chosen) + ": it is not a regular file");
+        if (attributes & FILE_ATTRIBUTE_READONLY) fail("Cannot write", chosen, ERROR_ACCESS_DENIED);
     }
 
     const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
@@ -200,19 +220,55 @@ void replaceFile(const std::filesystem::path& target, std::span<const Byte> byte
         handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt > 100))
-            throw Failure("Cannot write " + quoted(target) + ": cannot create a file in its folder: " + reason(error));
+            throw Failure("Cannot write " + quoted(chosen) + ": cannot create a file in its folder: " + reason(error));
     }
-    File file(reinterpret_cast<std::intptr_t>(handle), target);  // messages name the file the person chose
+    File file(reinterpret_cast<std::intptr_t>(handle), chosen);  // messages name the file the person chose
     try {
         file.writeAt(0, bytes);
-        file.flushToDisk();
+        if (durability == Flushed) file.flushToDisk();
         file.close();
-        if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            fail("Cannot replace", target, GetLastError());
+        // The new file keeps what the old one was marked as (hidden, not indexed...).
+        constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept))
+            SetFileAttributesW(temp.c_str(), (attributes & kKept) | FILE_ATTRIBUTE_ARCHIVE);
+        if (!MoveFileExW(temp.c_str(), target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | (durability == Flushed ? MOVEFILE_WRITE_THROUGH : 0)))
+            fail("Cannot replace", chosen, GetLastError());
     } catch (...) {
         DeleteFileW(temp.c_str());
         throw;
     }
+}
+
+std::filesystem::path canonicalPath(const std::filesystem::path& path) {
+    // Backup semantics: a folder opens too; no access asked, so any file does.
+    const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) fail("Cannot find", path, GetLastError());
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length =
+        GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED);
+    if (length >= name.size()) {
+        name.resize(length);
+        length = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED);
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    if (length == 0 || length >= name.size()) fail("Cannot find", path, error);
+    name.resize(length);
+    // The system gives \\?\C:\... or \\?\UNC\server\...: the names people type.
+    if (name.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + name.substr(8);
+    if (name.rfind(L"\\\\?\\", 0) == 0) return name.substr(4);
+    return name;
+}
+
+std::filesystem::path userDataFolder() {
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+    std::wstring folder(length, L'\0');
+    if (length == 0 || GetEnvironmentVariableW(L"LOCALAPPDATA", folder.data(), length) != length - 1)
+        throw Failure("Cannot find this user's data folder: LOCALAPPDATA is not set");
+    folder.resize(length - 1);
+    return folder;
 }
 
 }  // namespace tolvane

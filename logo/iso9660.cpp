@@ -1,5 +1,7 @@
 #include "logo/iso9660.h"
 
+#include "ascii_text.h"
+
 #include "logo/image_layout.h"
 
 #include <algorithm>
@@ -19,11 +21,6 @@ struct Extent {
     std::uint32_t length;
 };
 
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::toupper(c)); });
-    return text;
-}
-
 // A directory record: byte 0 its length (0: no more records in this sector),
 // bytes 2-5 its extent, 10-13 its length in bytes, 25 its flags (bit 1: a
 // directory), 32 the name's length, the name from 33. Records never cross a
@@ -39,7 +36,7 @@ std::optional<Extent> findFile(const std::vector<Byte>& directory, const std::st
             const std::size_t nameLength = record[32];
             if (33 + nameLength > length) return std::nullopt;
             std::string name(record.begin() + 33, record.begin() + 33 + static_cast<std::ptrdiff_t>(nameLength));
-            name = upper(name.substr(0, name.find(';')));
+            name = upperAscii(name.substr(0, name.find(';')));
             const bool isDirectory = record[25] & 0x02;
             if (!isDirectory && name == wanted) return Extent{readLe32(record, 2), readLe32(record, 10)};
             at += length;
@@ -69,7 +66,7 @@ RootFile readRootFile(const UserDataReader& read, const std::string& name, std::
     const auto directory = read(rootExtent.sector, rootExtent.length);
     if (!directory) return missing("the root directory lies past the end of the file");
 
-    const std::string wanted = upper(name);
+    const std::string wanted = upperAscii(name);
     const auto file = findFile(*directory, wanted);
     if (!file) return missing("no " + wanted + " in the root directory");
     if (file->length == 0 || file->length > maxLength) return missing(wanted + " is damaged");

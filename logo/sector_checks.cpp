@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <stdexcept>
 
 namespace tolvane {
@@ -22,92 +24,169 @@ constexpr std::size_t kEccPAt = 2076;
 constexpr std::size_t kEccQAt = 2248;
 constexpr Byte kForm2Bit = 0x20;
 
-// The ECC works on the 2340 bytes from offset 12 on.
+// The ECC works on S, the 2340 bytes from offset 12 on, seen as 26 rows of 86
+// bytes (data, then the two rows of P parity) and the Q parity after them.
 constexpr std::size_t kEccStart = 12;
+constexpr std::size_t kRowLength = 86, kRows = 26;
 constexpr std::size_t kPVectors = 86, kPLength = 24;
 constexpr std::size_t kQVectors = 52, kQLength = 43;
-constexpr std::size_t kQSpan = 2236;  // bytes the Q vectors run over: data and P parity
+constexpr std::size_t kPParity = 2 * kPVectors, kQParity = 2 * kQVectors;
 
-struct Tables {
-    std::array<std::uint32_t, 256> crc{};
-    std::array<Byte, 256> exp{};
-    std::array<Byte, 256> log{};
+// The EDC's CRC a byte at a time (table 0) and 16 bytes at a time: table n
+// gives the CRC of a byte followed by n zero bytes.
+constexpr std::size_t kCrcStride = 16;
+constexpr std::array<std::array<std::uint32_t, 256>, kCrcStride> kCrcTables = [] {
+    std::array<std::array<std::uint32_t, 256>, kCrcStride> t{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        std::uint32_t value = n;
+        for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ ((value & 1) ? 0xD8018001u : 0u);
+        t[0][n] = value;
+    }
+    for (std::size_t k = 1; k < t.size(); ++k)
+        for (std::size_t n = 0; n < 256; ++n) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
+    return t;
+}();
+
+// GF(2^8) with field polynomial 0x11D: a byte times alpha (2), and eight bytes
+// of a word times alpha at once (the bytes that overflow get 0x1D, no carries
+// between bytes).
+constexpr Byte timesAlpha(Byte x) { return static_cast<Byte>((x << 1) ^ ((x & 0x80) ? 0x1D : 0)); }
+constexpr std::uint64_t eachTimesAlpha(std::uint64_t x) {
+    return ((x & 0x7F7F7F7F7F7F7F7Fu) << 1) ^ (((x >> 7) & 0x0101010101010101u) * 0x1D);
+}
+
+// x / (alpha + 1), that is x / 3.
+constexpr std::array<Byte, 256> kDivideByAlphaPlus1 = [] {
+    std::array<Byte, 256> t{};
+    for (unsigned y = 0; y < 256; ++y)
+        t[static_cast<Byte>(y) ^ timesAlpha(static_cast<Byte>(y))] = static_cast<Byte>(y);
+    return t;
+}();
+
+// Eight bytes as one word, byte i in bits 8i to 8i + 7 whatever the machine's byte order.
+std::uint64_t le64(const Byte* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t swapped = 0;
+        for (int i = 0; i < 8; ++i, v >>= 8) swapped = swapped << 8 | (v & 0xFF);
+        v = swapped;
+    }
+    return v;
+}
+
+// The rows of S as the ECC sees them. Mode 2 computes with the 4 header bytes
+// taken as zero, so row 0 is then a copy with those bytes cleared.
+class EccRows {
+public:
+    EccRows(const Byte* s, bool zeroHeader) {
+        for (std::size_t r = 0; r < rows_.size(); ++r) rows_[r] = s + kRowLength * (r % kRows);
+        if (!zeroHeader) return;
+        std::copy_n(s, row0_.size(), row0_.begin());
+        std::fill_n(row0_.begin(), 4, Byte{0});
+        rows_[0] = rows_[kRows] = row0_.data();
+    }
+    EccRows(const EccRows&) = delete;
+    EccRows& operator=(const EccRows&) = delete;
+
+    // Row r mod 26, for r < 52.
+    const Byte* row(std::size_t r) const { return rows_[r]; }
+
+private:
+    std::array<const Byte*, 2 * kRows> rows_{};
+    std::array<Byte, kRowLength + 2> row0_{};  // P reads each row in whole words, 2 bytes past its end
 };
 
-const Tables& tables() {
-    static const Tables t = [] {
-        Tables made;
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t value = n;
-            for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ ((value & 1) ? 0xD8018001u : 0u);
-            made.crc[n] = value;
+// The parity of many vectors computed side by side, eight to a 64-bit word (byte
+// i of word w belongs to vector 8w + i), so that no step waits on another
+// vector's. Each step brings the next byte of every vector: B += v,
+// A = (A + v) * alpha (Horner's rule).
+template <std::size_t Vectors>
+class ParityLanes {
+public:
+    static constexpr std::size_t kWords = (Vectors + 7) / 8;  // bytes past Vectors are ignored
+
+    void add(std::size_t w, std::uint64_t v) {
+        b_[w] ^= v;
+        a_[w] = eachTimesAlpha(a_[w] ^ v);
+    }
+
+    // Vector m's parity: first[m] = (alpha A + B) / (alpha + 1), second[m] = first[m] + B.
+    void finish(Byte* first, Byte* second) const {
+        for (std::size_t w = 0; w < kWords; ++w) {
+            const std::uint64_t sum = b_[w], alphaAPlusB = eachTimesAlpha(a_[w]) ^ b_[w];
+            for (std::size_t i = 0, m = 8 * w; i < 8 && m < Vectors; ++i, ++m) {
+                const Byte p0 = kDivideByAlphaPlus1[static_cast<Byte>(alphaAPlusB >> 8 * i)];
+                first[m] = p0;
+                second[m] = p0 ^ static_cast<Byte>(sum >> 8 * i);
+            }
         }
-        unsigned x = 1;
-        for (unsigned i = 0; i < 255; ++i) {  // GF(2^8), field polynomial 0x11D, alpha = 2
-            made.exp[i] = static_cast<Byte>(x);
-            made.log[x] = static_cast<Byte>(i);
-            x <<= 1;
-            if (x & 0x100) x ^= 0x11D;
-        }
-        return made;
-    }();
-    return t;
-}
-
-Byte gfMultiply(Byte a, Byte b) {
-    if (a == 0 || b == 0) return 0;
-    const Tables& t = tables();
-    return t.exp[(t.log[a] + t.log[b]) % 255];
-}
-
-Byte gfDivide(Byte a, Byte b) {
-    if (a == 0) return 0;
-    const Tables& t = tables();
-    return t.exp[(t.log[a] + 255 - t.log[b]) % 255];
-}
-
-// The two parity bytes of one vector: P0 = (alpha A + B) / (alpha + 1), P1 = P0 + B.
-template <typename At>
-std::pair<Byte, Byte> parity(std::size_t length, At at) {
-    Byte a = 0, b = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        const Byte v = at(i);
-        b ^= v;
-        a = gfMultiply(static_cast<Byte>(a ^ v), 2);
     }
-    const Byte p0 = gfDivide(static_cast<Byte>(gfMultiply(a, 2) ^ b), 3);
-    return {p0, static_cast<Byte>(p0 ^ b)};
+
+private:
+    std::array<std::uint64_t, kWords> a_{}, b_{};
+};
+
+// P parity: vector m is column m of the 24 data rows, so each row brings the
+// next byte of all 86 vectors at once.
+void pParity(const EccRows& rows, Byte* out) {
+    ParityLanes<kPVectors> lanes;
+    for (std::size_t k = 0; k < kPLength; ++k) {
+        const Byte* row = rows.row(k);
+        for (std::size_t w = 0; w < lanes.kWords; ++w) lanes.add(w, le64(row + 8 * w));
+    }
+    lanes.finish(out, out + kPVectors);
 }
 
-// The ECC fields for the sector as it is; Mode 2 computes with a zero header.
-std::array<Byte, kRawSectorSize - kEccPAt> computeEcc(ConstRawSector sector, bool zeroHeader) {
-    std::array<Byte, kRawSectorSize - kEccStart> s{};
-    std::copy(sector.begin() + kEccStart, sector.end(), s.begin());
-    if (zeroHeader) std::fill_n(s.begin(), 4, Byte{0});
+// Q parity, over the data and the P parity rows: the k-th byte of vector
+// m = 2j + b (start S[86 j + b], step 88 mod 2236) is S[86 ((j + k) mod 26) + 2k + b],
+// so step k brings the two-byte column 2k of all 26 rows, rotated up by k rows.
+void qParity(const EccRows& rows, Byte* out) {
+    ParityLanes<kQVectors> lanes;
+    for (std::size_t k = 0; k < kQLength; ++k) {
+        const std::size_t first = k % kRows, column = 2 * k;
+        const auto pair = [&](std::size_t j) -> std::uint64_t {
+            const Byte* p = rows.row(first + j) + column;
+            return static_cast<std::uint64_t>(p[0] | p[1] << 8);
+        };
+        // The 26 pairs fill six words of four and a seventh of two.
+        for (std::size_t w = 0; w < 6; ++w)
+            lanes.add(w, pair(4 * w) | pair(4 * w + 1) << 16 | pair(4 * w + 2) << 32 | pair(4 * w + 3) << 48);
+        lanes.add(6, pair(24) | pair(25) << 16);
+    }
+    lanes.finish(out, out + kQVectors);
+}
 
-    for (std::size_t m = 0; m < kPVectors; ++m) {
-        const auto [p0, p1] = parity(kPLength, [&](std::size_t k) { return s[m + kPVectors * k]; });
-        s[kEccPAt - kEccStart + m] = p0;
-        s[kEccPAt - kEccStart + kPVectors + m] = p1;
-    }
-    for (std::size_t m = 0; m < kQVectors; ++m) {
-        const std::size_t start = kPVectors * (m / 2) + (m % 2);
-        const auto [q0, q1] = parity(kQLength, [&](std::size_t k) { return s[(start + 88 * k) % kQSpan]; });
-        s[kEccQAt - kEccStart + m] = q0;
-        s[kEccQAt - kEccStart + kQVectors + m] = q1;
-    }
-    std::array<Byte, kRawSectorSize - kEccPAt> ecc{};
-    std::copy(s.begin() + (kEccPAt - kEccStart), s.end(), ecc.begin());
-    return ecc;
+void writeEcc(RawSector sector, bool zeroHeader) {
+    const EccRows rows(sector.data() + kEccStart, zeroHeader);
+    pParity(rows, sector.data() + kEccPAt);
+    qParity(rows, sector.data() + kEccQAt);
+}
+
+bool eccMatches(ConstRawSector sector, bool zeroHeader) {
+    const EccRows rows(sector.data() + kEccStart, zeroHeader);
+    std::array<Byte, kPParity> p;
+    pParity(rows, p.data());
+    if (!std::equal(p.begin(), p.end(), sector.begin() + kEccPAt)) return false;
+    // The P parity stored is the one computed, so Q can be computed over the sector as it is.
+    std::array<Byte, kQParity> q;
+    qParity(rows, q.data());
+    return std::equal(q.begin(), q.end(), sector.begin() + kEccQAt);
 }
 
 bool edcMatches(ConstRawSector sector, std::size_t from, std::size_t at) {
     return readLe32(sector, at) == computeEdc(sector.subspan(from, at - from));
 }
 
-bool eccMatches(ConstRawSector sector, bool zeroHeader) {
-    const auto ecc = computeEcc(sector, zeroHeader);
-    return std::equal(ecc.begin(), ecc.end(), sector.begin() + kEccPAt);
+// What the sync and the mode bytes say, without looking at the check fields.
+SectorMode modeOf(ConstRawSector sector) {
+    if (!std::equal(kSync.begin(), kSync.end(), sector.begin())) return SectorMode::NoSync;
+    switch (sector[kModeByte]) {
+        case 0: return SectorMode::Mode0;
+        case 1: return SectorMode::Mode1;
+        case 2: return (sector[kSubmodeByte] & kForm2Bit) ? SectorMode::Mode2Form2 : SectorMode::Mode2Form1;
+        default: return SectorMode::Unknown;
+    }
 }
 
 template <typename B>
@@ -143,27 +222,37 @@ std::string describe(SectorMode mode) {
 }
 
 std::uint32_t computeEdc(std::span<const Byte> bytes) {
-    const auto& crc = tables().crc;
+    // Four bytes, each looked up in the table for the number of bytes that follow it.
+    const auto fold = [](std::uint32_t word, std::size_t followedBy) {
+        const auto& t = kCrcTables;
+        return t[followedBy + 3][word & 0xFF] ^ t[followedBy + 2][(word >> 8) & 0xFF] ^
+               t[followedBy + 1][(word >> 16) & 0xFF] ^ t[followedBy][word >> 24];
+    };
+    const auto le32 = [](const Byte* p) {
+        return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+               static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    };
     std::uint32_t value = 0;
-    for (Byte b : bytes) value = (value >> 8) ^ crc[(value ^ b) & 0xFF];
+    const Byte* p = bytes.data();
+    std::size_t left = bytes.size();
+    for (; left >= kCrcStride; p += kCrcStride, left -= kCrcStride)  // the CRC so far goes into the first four bytes
+        value = fold(value ^ le32(p), 12) ^ fold(le32(p + 4), 8) ^ fold(le32(p + 8), 4) ^ fold(le32(p + 12), 0);
+    for (; left > 0; ++p, --left) value = (value >> 8) ^ kCrcTables[0][(value ^ *p) & 0xFF];
     return value;
 }
 
 SectorState inspectSector(ConstRawSector sector) {
-    if (!std::equal(kSync.begin(), kSync.end(), sector.begin())) return {SectorMode::NoSync, false, false};
-    switch (sector[kModeByte]) {
-        case 0: return {SectorMode::Mode0, false, false};
-        case 1: return {SectorMode::Mode1, edcMatches(sector, 0, kMode1EdcAt), eccMatches(sector, false)};
-        case 2:
-            if (sector[kSubmodeByte] & kForm2Bit)
-                return {SectorMode::Mode2Form2, edcMatches(sector, 16, kForm2EdcAt), false};
-            return {SectorMode::Mode2Form1, edcMatches(sector, 16, kForm1EdcAt), eccMatches(sector, true)};
-        default: return {SectorMode::Unknown, false, false};
+    const SectorMode mode = modeOf(sector);
+    switch (mode) {
+        case SectorMode::Mode1: return {mode, edcMatches(sector, 0, kMode1EdcAt), eccMatches(sector, false)};
+        case SectorMode::Mode2Form1: return {mode, edcMatches(sector, 16, kForm1EdcAt), eccMatches(sector, true)};
+        case SectorMode::Mode2Form2: return {mode, edcMatches(sector, 16, kForm2EdcAt), false};
+        default: return {mode, false, false};
     }
 }
 
 bool writeCheckFields(RawSector sector) {
-    const SectorMode mode = inspectSector(sector).mode;
+    const SectorMode mode = modeOf(sector);
     if (mode == SectorMode::Mode2Form2) {  // an EDC and no ECC
         writeLe32(sector, kForm2EdcAt, computeEdc(sector.subspan(16, kForm2EdcAt - 16)));
         return true;
@@ -176,8 +265,7 @@ bool writeCheckFields(RawSector sector) {
     } else {
         return false;
     }
-    const auto ecc = computeEcc(sector, mode == SectorMode::Mode2Form1);
-    std::copy(ecc.begin(), ecc.end(), sector.begin() + kEccPAt);
+    writeEcc(sector, mode == SectorMode::Mode2Form1);
     return true;
 }
 

@@ -1,16 +1,13 @@
 #include "logo/system_cnf.h"
 
+#include "ascii_text.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace tolvane {
 
 namespace {
-
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::toupper(c)); });
-    return text;
-}
 
 std::string trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -64,11 +61,11 @@ DiscIdentity parseSystemCnf(const std::string& text) {
         start = end + 1;
         const auto equals = line.find('=');
         if (equals == std::string::npos) continue;
-        const std::string key = upper(trim(line.substr(0, equals)));
+        const std::string key = upperAscii(trim(line.substr(0, equals)));
         const std::string value = trim(line.substr(equals + 1));
         if (key == "BOOT2") bootFile = value;
-        if (key == "VMODE" && upper(value) == "NTSC") mode = VideoMode::Ntsc;
-        if (key == "VMODE" && upper(value) == "PAL") mode = VideoMode::Pal;
+        if (key == "VMODE" && upperAscii(value) == "NTSC") mode = VideoMode::Ntsc;
+        if (key == "VMODE" && upperAscii(value) == "PAL") mode = VideoMode::Pal;
     }
     DiscIdentity identity = bootFile.empty() ? unknownIdentity("SYSTEM.CNF has no BOOT2 line") : DiscIdentity{};
     identity.videoMode = mode;
@@ -77,7 +74,7 @@ DiscIdentity parseSystemCnf(const std::string& text) {
     // cdrom0:\SLUS_200.01;1 -> SLUS_200.01
     const auto folderEnd = bootFile.find_last_of("\\/:");
     std::string name = bootFile.substr(folderEnd == std::string::npos ? 0 : folderEnd + 1);
-    name = upper(name.substr(0, name.find(';')));
+    name = upperAscii(name.substr(0, name.find(';')));
     if (isSerial(name)) {
         identity.serial = name;
     } else {

@@ -3,15 +3,15 @@
 # those that are missing; quick when everything is there.
 set -eu
 
-packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core xvfb x11-utils"
+packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev libbenchmark-dev libstb-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core xvfb x11-utils groff-base zsh dpkg-dev"
 windows=no
 for arg in "$@"; do
     case $arg in
-        --windows) windows=yes ;;  # the MinGW-w64 cross compiler and 32-bit Wine
+        --windows) windows=yes ;;  # the MinGW-w64 cross compiler, 32-bit Wine, xdotool for the window test
         *) packages="$packages $arg" ;;
     esac
 done
-[ "$windows" = yes ] && packages="$packages g++-mingw-w64-i686 googletest wine wine32:i386"
+[ "$windows" = yes ] && packages="$packages g++-mingw-w64-i686 googletest wine wine32:i386 xdotool"
 
 missing=""
 for p in $packages; do

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The command line's edit cycle, for a build whose programs run under an
 # emulator (the Windows build under Wine): export, change one pixel, import,
-# export again, and check the image changed in that one byte of user data only.
+# export again, check the image changed in that one byte of user data only, then
+# restore and check the image is as it was; then the same logo through a PNG.
 # Usage: round_trip.sh EMULATOR TOLVANE
 set -eu
 emulator=$1
@@ -16,9 +17,9 @@ run() { "$emulator" "$tolvane" "$@"; }
 fail() { echo "round trip: $*" >&2; exit 1; }
 
 head -c 40000 /dev/urandom > original.bin
-printf '\000' | dd of=original.bin bs=1 seek=26946 conv=notrunc 2>/dev/null
-# The CD sync at the start of the first sector: the file looks like a raw image.
+# A raw image starts with the CD sync; without it the file would not pass for a disc.
 printf '\000\377\377\377\377\377\377\377\377\377\377\000' | dd of=original.bin conv=notrunc 2>/dev/null
+printf '\000' | dd of=original.bin bs=1 seek=26946 conv=notrunc 2>/dev/null
 cp original.bin "jeu été 日本.bin"
 
 run export "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "export failed"
@@ -27,7 +28,8 @@ run export "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "export fai
 # One pixel: file offset 2000 is bitmap row 2, column 154, so logo row 61,
 # logo byte 23578: sector 11, user-data byte 1050, image offset 26946.
 printf '\377' | dd of="logo é ü.bmp" bs=1 seek=2000 conv=notrunc 2>/dev/null
-run import "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "import failed"
+# Random bytes do not look like a disc image: --force patches them all the same.
+run import --force "jeu été 日本.bin" "logo é ü.bmp" > out.txt || fail "import failed"
 grep -q Patched out.txt || fail "import did not say it patched"
 [ "$(wc -c < "jeu été 日本.bin")" -eq 40000 ] || fail "the image changed its length"
 
@@ -36,6 +38,18 @@ changed=$(cmp -l original.bin "jeu été 日本.bin" | awk '{print $1 - 1}' | tr
 
 run export "jeu été 日本.bin" back.bmp > out.txt || fail "second export failed"
 cmp -s back.bmp "logo é ü.bmp" || fail "the logo read back differs from the bitmap imported"
+
+# The import kept what it replaced: restore puts it back and drops that backup.
+run restore --list "jeu été 日本.bin" > out.txt || fail "restore --list failed"
+grep -q 'newest first' out.txt || fail "restore --list listed no backup: $(cat out.txt)"
+run restore "jeu été 日本.bin" > out.txt || fail "restore failed"
+cmp -s original.bin "jeu été 日本.bin" || fail "restore did not give the original bytes back"
+if run restore "jeu été 日本.bin" 2> err.txt; then fail "a second restore found a backup"; fi
+grep -q 'there is no backup of' err.txt || fail "unexpected message: $(cat err.txt)"
+run export "jeu été 日本.bin" "logo é ü.PNG" > out.txt || fail "PNG export failed"
+[ "$(head -c 4 "logo é ü.PNG" | tail -c 3)" = PNG ] || fail "the exported PNG does not start as one"
+run import --force "jeu été 日本.bin" "logo é ü.PNG" > out.txt || fail "PNG import failed"
+grep -q "Nothing to patch" out.txt || fail "the PNG read back is not the logo: $(cat out.txt)"
 
 if run export missing.bin x.bmp 2> err.txt; then fail "a missing image was exported"; fi
 grep -q 'missing.bin" for reading: No such file or directory' err.txt || fail "unexpected message: $(cat err.txt)"

@@ -3,6 +3,8 @@
 #include "logo/console_view.h"
 #include "logo/disc_image_layout.h"
 #include "logo/file_io.h"
+#include "logo/picture_file.h"
+#include "logo/png_exchange.h"
 #include "logo/sector_checks.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
@@ -46,7 +48,8 @@ bool isUserData(std::size_t offset) {
 class TolvaneCli : public ::testing::Test {
 protected:
     Result run(const std::vector<std::string>& args) {
-        std::string command = "cd " + shellQuoted(dir.path().string()) + " && " + shellQuoted(TOLVANE_CLI);
+        std::string command = "cd " + shellQuoted(dir.path().string()) +
+                              " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " + shellQuoted(TOLVANE_CLI);
         for (const auto& arg : args) command += " " + shellQuoted(arg);
         command += " >" + shellQuoted((dir / ".out").string()) + " 2>" + shellQuoted((dir / ".err").string());
         const int raw = std::system(command.c_str());
@@ -56,6 +59,7 @@ protected:
         return result;
     }
     std::string path(const std::string& name) { return (dir / name).string(); }
+    std::filesystem::path dataHome() const { return dir / "data"; }
     std::string bitmapOf(unsigned seed) {
         const auto bmp = path("logo" + std::to_string(seed) + ".bmp");
         exportBitmap(bmp, patternLogo(seed), dir / "none.hed");
@@ -78,7 +82,10 @@ TEST_F(TolvaneCli, AnswersHelpAndVersionAndRefusesBadCommandLines) {
                                                   {"export", "a.bin"},
                                                   {"info", "a", "b"},
                                                   {"import", "--json", "a", "b"},
-                                                  {"export", "--dry-run", "a", "b"}}) {
+                                                  {"export", "--dry-run", "a", "b"},
+                                                  {"restore"},
+                                                  {"restore", "--json", "a"},
+                                                  {"restore", "a", "b"}}) {
         const Result r = run(wrong);
         EXPECT_EQ(r.status, 2) << (wrong.empty() ? "(nothing)" : wrong[0]);
         EXPECT_TRUE(r.out.empty());
@@ -96,6 +103,29 @@ TEST_F(TolvaneCli, ExportWritesTheLogoAsABitmap) {
     EXPECT_EQ(r.out, "Saved the logo of \"" + image + "\" to \"" + path("out.bmp") + "\"\n");
     EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(4));
     EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 25654u);
+}
+
+TEST_F(TolvaneCli, ExportsPngForAPngNameAndImportsPngWhateverItsName) {
+    writeFile(path("game.bin"), testing::buildDisc({.logo = patternLogo(4)}, kRawMode2Layout));
+    const Result exported = run({"export", path("game.bin"), path("out.PNG")});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(readFile(path("out.PNG")), encodePng(pictureOf(patternLogo(4))));
+    EXPECT_EQ(run({"export", "--console", "--pal", path("game.bin"), path("pal.png")}).status, 0);
+    EXPECT_EQ(readPictureFile(path("pal.png"), kPalShape), decodeLogo(patternLogo(4), 0x0D, true));
+
+    writeFile(path("png.bmp"), encodePng(pictureOf(patternLogo(6))));
+    const Result imported = run({"import", path("game.bin"), path("png.bmp")});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(6));
+
+    const Result pal = run({"import", path("game.bin"), path("pal.png")});
+    EXPECT_EQ(pal.status, 1);
+    EXPECT_NE(pal.err.find("\"" + path("pal.png") + "\" is 344 x 71 pixels; the logo is 384 x 64. That is the shape"),
+              std::string::npos)
+        << pal.err;
+    EXPECT_NE(pal.err.find("(--console --pal, or tick Console view and PAL)"), std::string::npos) << pal.err;
+    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(6));
+    EXPECT_NE(run({"import", "--help"}).out.find("PNG (grey, palette, RGB"), std::string::npos);
 }
 
 TEST_F(TolvaneCli, AFailedExportLeavesAnExistingBitmapAlone) {
@@ -227,9 +257,11 @@ TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
         const char* name;
         const char* layoutLine;
     };
-    for (const Case& c :
-         {Case{&kPlainLayout, "game.iso", "Layout:  2048-byte sectors, logo in sectors 0-11 (24576"},
-          Case{&kRawMode1Layout, "mode1.bin", "Layout:  raw 2352-byte Mode 1 sectors, user data at 16"}}) {
+    for (const Case& c : {Case{&kPlainLayout, "game.iso", "Layout:  2048-byte sectors, logo in sectors 0-11 (24576"},
+                          Case{&kRawMode1Layout, "mode1.bin", "Layout:  raw 2352-byte Mode 1 sectors, user data at 16"},
+                          Case{&kMode2Sector2336Layout, "m2.bin",
+                               "Layout:  2336-byte Mode 2 sectors, user data at 8, logo in sectors "
+                               "0-11 (28032 bytes"}}) {
         const auto original = testing::buildDisc({.logo = patternLogo(3)}, *c.layout);
         writeFile(path(c.name), original);
         const Result info = run({"info", path(c.name)});
@@ -243,6 +275,10 @@ TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
         EXPECT_EQ(run({"export", path(c.name), path("out.bmp")}).status, 0);
         EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(3));
         EXPECT_EQ(run({"import", path(c.name), bitmapOf(8)}).status, 0);
+        if (c.layout->storesRawSectors()) {
+            EXPECT_NE(run({"info", path(c.name)}).out.find("  11  mode "), std::string::npos);
+            EXPECT_EQ(run({"info", path(c.name)}).out.find("invalid"), std::string::npos) << "checks stay valid";
+        }
         EXPECT_EQ(extractLogo(readImagePrefix(path(c.name))).logo, patternLogo(8));
         EXPECT_EQ(std::filesystem::file_size(path(c.name)), original.size());
     }
@@ -271,11 +307,11 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_NE(exported.out.find("in console view (PAL, 344 x 71, key 0x8D from SCES_500.01)"), std::string::npos)
         << exported.out;
-    EXPECT_EQ(readBitmapFile(path("shown.bmp"), kPalShape), shown);
+    EXPECT_EQ(readPictureFile(path("shown.bmp"), kPalShape), shown);
 
     GreyPicture changed = shown;
     changed.pixels()[344 * 70 + 1] = 0x33;
-    writeBitmapFile(path("changed.bmp"), changed, greyBitmapHeader(changed.shape()));
+    writePictureFile(path("changed.bmp"), changed);
     const Result imported = run({"import", "--console", path("pal.iso"), path("changed.bmp")});
     EXPECT_EQ(imported.status, 0) << imported.err;
     EXPECT_NE(imported.out.find("Japanese and European consoles may refuse"), std::string::npos);
@@ -291,7 +327,134 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(run({"export", "--console", "--pal", "--ntsc", path("pal.iso"), path("x.bmp")}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key"}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key", "16", path("pal.iso"), path("k16.bmp")}).status, 0);
-    EXPECT_EQ(readBitmapFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
+    EXPECT_EQ(readPictureFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST_F(TolvaneCli, ArgumentsInTheWrongPlaceReplaceNothing) {
+    const auto game = makeImage(60000);
+    writeFile(path("game.bin"), game);
+    const std::string bmp = bitmapOf(1);
+    const auto bmpBytes = readFile(bmp);
+
+    const Result swapped = run({"export", bmp, path("game.bin")});
+    EXPECT_EQ(swapped.status, 1);
+    EXPECT_NE(swapped.err.find("\"" + path("game.bin") + "\" exists and is not a picture"), std::string::npos)
+        << swapped.err;
+    const Result same = run({"export", "--force", path("game.bin"), path("game.bin")});
+    EXPECT_EQ(same.status, 1);
+    EXPECT_NE(same.err.find("it is the disc image the logo comes from"), std::string::npos) << same.err;
+    EXPECT_EQ(readFile(path("game.bin")), game);
+
+    const std::vector<Byte> notes(100000, 'n');
+    writeFile(path("notes.txt"), notes);
+    const Result refused = run({"import", path("notes.txt"), bmp});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("does not look like a disc image"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("--force"), std::string::npos);
+    EXPECT_EQ(run({"import", "--dry-run", path("notes.txt"), bmp}).status, 1);
+    EXPECT_EQ(readFile(path("notes.txt")), notes);
+    EXPECT_NE(run({"info", path("notes.txt")}).out.find("Warning: this file does not look like a disc image"),
+              std::string::npos);
+    EXPECT_EQ(run({"import", "--force", path("notes.txt"), bmp}).status, 0);
+    EXPECT_EQ(extractLogo(readImagePrefix(path("notes.txt"))).logo, patternLogo(1));
+    EXPECT_EQ(readFile(bmp), bmpBytes);
+
+    const Result again = run({"import", path("notes.txt"), bmp});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out.rfind("Nothing to patch: ", 0), 0u) << again.out;
+}
+
+TEST_F(TolvaneCli, InfoPrintsWhatTheDiscSaysSafelyAndFailsWhenItsOutputIsLost) {
+    const std::string cnf = "BOOT2 = cdrom0:\\\x1b[31mMAIN\x07\xff.ELF;1\n";
+    writeFile(path("odd.iso"), testing::buildDisc({.systemCnf = cnf}, kPlainLayout));
+    const Result text = run({"info", path("odd.iso")});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(text.out.find("boot file \\x1B[31MMAIN\\x07\\xFF.ELF is not"), std::string::npos) << text.out;
+
+    const Result json = run({"info", "--json", path("odd.iso")});
+    writeFile(path("info.json"), std::vector<Byte>(json.out.begin(), json.out.end()));
+    TOLVANE_REQUIRE_PROGRAM("python3");
+    EXPECT_EQ(std::system(("python3 -c 'import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))' " +
+                           path("info.json"))
+                              .c_str()),
+              0)
+        << json.out;
+
+    const std::string command = shellQuoted(TOLVANE_CLI) + " info " + shellQuoted(path("odd.iso")) + " >/dev/full 2>" +
+                                shellQuoted(path("err.txt"));
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(textOf(path("err.txt")), "tolvane: cannot write to standard output: No space left on device\n");
+}
+
+TEST_F(TolvaneCli, RestoreTakesImportsBackOneByOneAndListsThem) {
+    const auto original = makeImage(40000);
+    writeFile(path("game.bin"), original);
+    const Result first = run({"import", path("game.bin"), bitmapOf(2)});
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.out.find("\nTo put the previous logo back: tolvane restore '" + path("game.bin") + "'\n"),
+              std::string::npos)
+        << first.out;
+    const auto afterFirst = readFile(path("game.bin"));
+    EXPECT_EQ(run({"import", path("game.bin"), bitmapOf(3)}).status, 0);
+
+    const std::string folder = (dataHome() / "tolvane-editor").string();
+    const Result list = run({"restore", "--list", path("game.bin")});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out.rfind("Backups of \"" + path("game.bin") + "\" in \"" + folder + "\", newest first:\n", 0), 0u)
+        << list.out;
+    const auto second = list.out.find("-2.tolvane-backup\n"), firstLine = list.out.find("-1.tolvane-backup\n");
+    EXPECT_TRUE(second != std::string::npos && firstLine != std::string::npos && second < firstLine) << list.out;
+
+    const Result restored = run({"restore", path("game.bin")});
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(restored.out.rfind("Restored \"" + path("game.bin") + "\" as it was before the patch of ", 0), 0u);
+    EXPECT_NE(restored.out.find("(1 older backup left)"), std::string::npos) << restored.out;
+    EXPECT_EQ(readFile(path("game.bin")), afterFirst);
+    EXPECT_EQ(run({"restore", path("game.bin")}).status, 0);
+    EXPECT_EQ(readFile(path("game.bin")), original);
+
+    const Result none = run({"restore", path("game.bin")});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "tolvane: Nothing was written: there is no backup of \"" + path("game.bin") + "\" in \"" +
+                            folder + "\"\n");
+    EXPECT_EQ(run({"restore", "--list", path("game.bin")}).out,
+              "No backups of \"" + path("game.bin") + "\" in \"" + folder + "\"\n");
+}
+
+TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
+    writeFile(path("game.bin"), makeImage(30000));
+    EXPECT_EQ(run({"import", path("game.bin"), bitmapOf(4)}).status, 0);
+    auto changed = readFile(path("game.bin"));
+    changed[5000] ^= 0xFF;
+    writeFile(path("game.bin"), changed);
+    const Result r = run({"restore", path("game.bin")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("changed since the patch of "), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(readFile(path("game.bin")), changed);
+    EXPECT_EQ(run({"restore", path("missing.bin")}).err,
+              "tolvane: Cannot open \"" + path("missing.bin") + "\" for reading: No such file or directory\n");
+}
+
+TEST_F(TolvaneCli, ARestoreWhoseReportIsLostSaysTheImageWasRestored) {
+    writeFile(path("game.bin"), makeImage(30000));
+    ASSERT_EQ(run({"import", path("game.bin"), bitmapOf(4)}).status, 0);
+    const std::string command = "XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " + shellQuoted(TOLVANE_CLI) +
+                                " restore " + shellQuoted(path("game.bin")) + " >/dev/full 2>" +
+                                shellQuoted(path("err.txt"));
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+    EXPECT_EQ(textOf(path("err.txt")),
+              "tolvane: cannot write to standard output: No space left on device; the image was restored all the "
+              "same\n");
+    EXPECT_EQ(readFile(path("game.bin")), makeImage(30000));
 }
 
 }  // namespace

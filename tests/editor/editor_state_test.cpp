@@ -2,6 +2,8 @@
 
 #include "fake_window.h"
 #include "logo/failure.h"
+#include "logo/patch_history.h"
+#include "logo/png_exchange.h"
 #include "logo/sector_checks.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
@@ -116,7 +118,7 @@ TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
     EXPECT_EQ(logoInFile(image), patternLogo(7));
     EXPECT_EQ(readFile(image).size(), kPrefix + 5000);
     EXPECT_EQ(buttons(), Enablement{});
-    EXPECT_EQ(window.status, "Patched game.bin");
+    EXPECT_EQ(window.status, "Patched game.bin; to put the previous logo back: " + restoreCommand(image));
 
     const auto afterPatch = readFile(image);
     editor.bnpatch_Click();
@@ -124,10 +126,40 @@ TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
     EXPECT_TRUE(window.failures.empty());
 }
 
-TEST_F(EditorTest, PatchAfterOpeningAnotherImageWritesThatImageUnchanged) {
+TEST_F(EditorTest, PatchKeepsWhatItReplacesForRestore) {
+    testing::UserDataFolder data(dir / "data");
+    const auto original = readFile(image);
+    open(image);
+    importBitmap(bitmap);
+    ASSERT_EQ(editor.patch(), PatchOutcome::Patched);
+    const PatchHistory history = PatchHistory::forUser();
+    EXPECT_EQ(history.folder(), dir / "data" / "tolvane-editor");
+    ASSERT_EQ(history.list(image).size(), 1u);
+    history.restoreNewest(image);
+    EXPECT_EQ(readFile(image), original);
+}
+
+TEST_F(EditorTest, PatchWritesNothingWhenItsBackupCannotBeKept) {
+    writeFile(dir / "data", {1});  // a file where the data folder should be
+    testing::UserDataFolder data(dir / "data");
+    const auto original = readFile(image);
+    open(image);
+    importBitmap(bitmap);
+    EXPECT_EQ(editor.patch(), PatchOutcome::Failed);
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_EQ(window.failures[0].rfind("Nothing was written: Cannot keep a backup of " + quoted(image) + " in " +
+                                           quoted(dir / "data" / "tolvane-editor") + ": ",
+                                       0),
+              0u)
+        << window.failures[0];
+    EXPECT_EQ(readFile(image), original);
+    EXPECT_EQ(buttons(), (Enablement{true, true, true})) << "Patch stays ready";
+}
+
+TEST_F(EditorTest, PatchAfterOpeningAnotherImageSaysThereIsNothingToPatch) {
     const auto other = dir / "other.bin";
     auto otherBytes = makeImage(kPrefix + 10);
-    std::reverse(otherBytes.begin(), otherBytes.end());
+    otherBytes[100] ^= 0xFF;
     writeFile(other, otherBytes);
     const auto firstBytes = readFile(image);
 
@@ -135,10 +167,43 @@ TEST_F(EditorTest, PatchAfterOpeningAnotherImageWritesThatImageUnchanged) {
     importBitmap(bitmap);
     open(other);
     EXPECT_EQ(buttons(), (Enablement{true, true, true}));
-    editor.bnpatch_Click();
+    EXPECT_EQ(editor.patch(), PatchOutcome::NothingToPatch);
+    EXPECT_EQ(window.status, "Nothing to patch: other.bin already holds this logo");
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
     EXPECT_TRUE(window.failures.empty());
     EXPECT_EQ(readFile(other), otherBytes);
     EXPECT_EQ(readFile(image), firstBytes);
+}
+
+TEST_F(EditorTest, AFileThatIsNoDiscOpensWithAWarningAndIsPatchedOnlyWhenThePersonSaysSo) {
+    const auto notes = dir / "notes.txt";
+    const std::vector<Byte> text(100000, 'a');
+    writeFile(notes, text);
+    open(notes);
+    EXPECT_NE(window.status.find("; it does not look like a disc image"), std::string::npos) << window.status;
+    importBitmap(bitmap);
+
+    EXPECT_EQ(editor.patch(), PatchOutcome::Declined);
+    ASSERT_EQ(window.questions.size(), 1u);
+    EXPECT_EQ(window.questions[0].rfind("notes.txt does not look like a disc image", 0), 0u) << window.questions[0];
+    EXPECT_EQ(readFile(notes), text);
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
+
+    window.answerYes = true;
+    EXPECT_EQ(editor.patch(), PatchOutcome::Patched);
+    EXPECT_EQ(logoInFile(notes), patternLogo(7));
+}
+
+TEST_F(EditorTest, SaveBitmapNeverReplacesTheImageItself) {
+    open(image);
+    const auto before = readFile(image);
+    std::filesystem::create_hard_link(image, dir / "same.bin");
+    for (const auto& target : {image, dir / "same.bin"}) {
+        EXPECT_FALSE(editor.saveBitmap(target));
+        EXPECT_EQ(window.failures.back(), "Cannot save the logo to " + quoted(target) +
+                                              ": it is the disc image the logo comes from; choose another name");
+    }
+    EXPECT_EQ(readFile(image), before);
 }
 
 TEST_F(EditorTest, SaveBitmapAfterOpenBitmapWritesTheImportedLogo) {
@@ -167,6 +232,24 @@ TEST_F(EditorTest, SaveBitmapUsesTheTemplateInTheWorkingFolderOrTheBuiltInHeader
     EXPECT_EQ(custom[0], 0x42);
     EXPECT_EQ(custom[1077], 0x42);
     EXPECT_EQ(custom.size(), 25654u);
+}
+
+TEST_F(EditorTest, SaveAndOpenBitmapTakePngWhateverTheTemplate) {
+    open(image);
+    {
+        CurrentFolder here(dir.path());
+        writeFile(dir / "ettbmp.hed", std::vector<Byte>(1078, 0x42));
+        save(dir / "logo.png");
+    }
+    EXPECT_TRUE(window.failures.empty());
+    EXPECT_EQ(readFile(dir / "logo.png"), encodePng(pictureOf(editor.state().logo)));
+    EXPECT_EQ(window.status, "Saved the logo to logo.png");
+
+    writePictureFile(dir / "new.png", pictureOf(patternLogo(3)));
+    importBitmap(dir / "new.png");
+    EXPECT_TRUE(window.failures.empty());
+    EXPECT_EQ(editor.state().logo, patternLogo(3));
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
 }
 
 TEST_F(EditorTest, AFailedOpenReportsAndKeepsTheEarlierImage) {
@@ -331,6 +414,8 @@ struct EncodedDisc {
         key = pal ? 0x8D : 0x0D;
         for (std::size_t i = 0; i < shown.width(); ++i) shown.pixels()[i] = 0;  // a black top border
         stored = encodeLogo(shown, key);
+        for (std::size_t k = shown.pixels().size(); k < kLogoLength; ++k)
+            stored[k] = static_cast<Byte>(k);  // PAL padding as some discs have it: not encoded zeros
         image = testing::buildDisc({.logo = stored, .systemCnf = std::string(cnf)}, kRawMode2Layout);
         writeFile(dir / "disc.bin", image);
         editor.Form_Load();
@@ -367,20 +452,21 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
         disc.editor.setConsoleView(true);
         ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "shown.bmp"));
-        const GreyPicture exported = readBitmapFile(disc.dir / "shown.bmp", disc.shown.shape());
+        const GreyPicture exported = readPictureFile(disc.dir / "shown.bmp", disc.shown.shape());
         EXPECT_EQ(exported, disc.shown);
 
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "shown.bmp"));
         EXPECT_EQ(disc.editor.state().imagePrefix, disc.editor.state().imageOnDisk) << "same picture, same bytes";
         EXPECT_NE(disc.window.status.find("Japanese and European consoles may refuse"), std::string::npos);
+        EXPECT_EQ(disc.editor.patch(), PatchOutcome::NothingToPatch) << "the padding after a PAL picture stays";
 
         GreyPicture changed = disc.shown;
         changed.pixels()[changed.width() * 10 + 7] = 0xAB;
-        writeBitmapFile(disc.dir / "changed.bmp", changed, greyBitmapHeader(changed.shape()));
+        writePictureFile(disc.dir / "changed.bmp", changed);
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.bmp"));
         ASSERT_EQ(disc.editor.patch(), PatchOutcome::Patched);
         const LogoImage written = extractLogo(readImagePrefix(disc.dir / "disc.bin")).logo;
-        EXPECT_EQ(written, encodeLogo(changed, disc.key));
+        EXPECT_EQ(written, encodeLogo(changed, disc.key, disc.stored));
         EXPECT_EQ(written[disc.shown.width() * 10 + 7], encodeLogoByte(0xAB, disc.key));
         EXPECT_EQ(written[0], disc.key) << "the black border is stored as the key";
     }
@@ -396,6 +482,39 @@ TEST(ConsoleViewEditor, RefusesAPictureOfTheOtherShape) {
     EXPECT_NE(disc.window.failures[0].find("is 384 x 64 pixels; the logo is 344 x 71"), std::string::npos);
     disc.editor.setPal(false);
     EXPECT_TRUE(disc.editor.openBitmap(disc.dir / "ntsc.bmp"));
+}
+
+TEST(ConsoleViewEditor, SavesAndOpensPngOfItsShape) {
+    EncodedDisc disc(true);
+    ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+    disc.editor.setConsoleView(true);
+    ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "shown.PNG"));
+    EXPECT_EQ(readFile(disc.dir / "shown.PNG"), encodePng(disc.shown));
+
+    GreyPicture changed = disc.shown;
+    changed.pixels()[344 * 3 + 5] = 0x42;
+    writePictureFile(disc.dir / "changed.png", changed);
+    ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.png"));
+    EXPECT_EQ(disc.editor.state().logo, encodeLogo(changed, disc.key, disc.stored));
+}
+
+TEST(ConsoleViewEditor, APalPictureOutsideConsoleViewSaysHowToImportIt) {
+    EncodedDisc disc(true);
+    ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+    writePictureFile(disc.dir / "pal.png", disc.shown);
+    writePictureFile(disc.dir / "odd.bmp", GreyPicture({344, 70}));
+    EXPECT_FALSE(disc.editor.openBitmap(disc.dir / "pal.png"));
+    EXPECT_FALSE(disc.editor.openBitmap(disc.dir / "odd.bmp"));
+    ASSERT_EQ(disc.window.failures.size(), 2u);
+    EXPECT_EQ(disc.window.failures[0],
+              quoted(disc.dir / "pal.png") +
+                  " is 344 x 71 pixels; the logo is 384 x 64. That is the shape of the logo as a PAL console shows "
+                  "it: import it in console view with PAL (--console --pal, or tick Console view and PAL)");
+    EXPECT_EQ(disc.window.failures[1], quoted(disc.dir / "odd.bmp") + " is 344 x 70 pixels; the logo is 384 x 64");
+
+    disc.editor.setConsoleView(true);
+    EXPECT_TRUE(disc.editor.openBitmap(disc.dir / "pal.png"));
+    EXPECT_EQ(disc.editor.state().logo, disc.stored);
 }
 
 TEST(ConsoleViewEditor, SwitchingTheViewRedrawsAndChangesNoImageByte) {

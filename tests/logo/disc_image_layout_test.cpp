@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 namespace tolvane {
@@ -184,6 +186,88 @@ TEST_F(ImageFileTest, PatchesASparseMultiGigabyteImageWithoutTouchingItsTail) {
     EXPECT_EQ(tail, tailMark);
     EXPECT_EQ(after[kPrefix], imageByte(kPrefix));  // first byte past the prefix
     EXPECT_EQ(extractLogo(readImagePrefix(path)).logo, patternLogo(4));
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+using testing::failureOf;
+using testing::makeImage;
+using testing::patternLogo;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+// A patch that meets a full disk, a broken disk or another writer: the image
+// ends as it was, and the message says so.
+class GuardedPatch : public ::testing::Test {
+protected:
+    GuardedPatch() {
+        writeFile(path, original);
+        asRead = readImagePrefix(path);
+        changed = asRead;
+        insertLogo(patternLogo(3), changed);
+    }
+    ~GuardedPatch() override { clearFileFaults(); }
+    std::string patch() {
+        return failureOf([&] { writeImagePrefix(path, changed, asRead); });
+    }
+
+    TempDir dir;
+    std::filesystem::path path = dir / "game.bin";
+    std::vector<Byte> original = makeImage(30000);
+    ImagePrefix asRead, changed;
+};
+
+TEST_F(GuardedPatch, WritesNothingWhenTheSpaceCannotBeReserved) {
+    injectFileFault(FileOperation::Reserve, ENOSPC);
+    EXPECT_EQ(patch(),
+              "Nothing was written: Cannot reserve disk space for " + quoted(path) + ": " + std::strerror(ENOSPC));
+    EXPECT_EQ(readFile(path), original);
+}
+
+TEST_F(GuardedPatch, SaysWhereTheImageStandsAfterAFailedWriteOrFlush) {
+    const std::string failed = "Cannot write " + quoted(path) + ": " + std::strerror(ENOSPC) + "; ";
+    injectFileFault(FileOperation::Write, ENOSPC, 0);
+    EXPECT_EQ(patch(), failed + "the image is untouched");
+    EXPECT_EQ(readFile(path), original);
+
+    injectFileFault(FileOperation::Write, ENOSPC, 9000);
+    EXPECT_EQ(patch(), failed + "its first 28248 bytes were put back as they were, so the image is as before");
+    EXPECT_EQ(readFile(path), original);
+
+    injectFileFault(FileOperation::Flush, EIO);
+    EXPECT_EQ(patch(), "Cannot flush to disk " + quoted(path) + ": " + std::strerror(EIO) +
+                           "; its first 28248 bytes were put back as they were, so the image is as before");
+    EXPECT_EQ(readFile(path), original);
+}
+
+TEST_F(GuardedPatch, SavesTheFirstBytesBesideTheImageWhenPuttingThemBackFails) {
+    injectFileFault(FileOperation::Write, ENOSPC, 9000);
+    injectFileFault(FileOperation::Write, EIO, 100);
+    const std::string failure = patch();
+    EXPECT_NE(failure.find("putting its first bytes back failed too (Cannot write " + quoted(path)), std::string::npos)
+        << failure;
+    const auto at = failure.find("its first 28248 bytes as they were are saved in \"");
+    ASSERT_NE(at, std::string::npos) << failure;
+    const std::string rescue = failure.substr(at + 49, failure.find('"', at + 49) - at - 49);
+    EXPECT_EQ(std::filesystem::path(rescue).parent_path(), dir.path());
+    const auto saved = readFile(rescue);
+    EXPECT_TRUE(std::equal(saved.begin(), saved.end(), original.begin()));
+    EXPECT_EQ(saved.size(), 28248u);
+}
+
+TEST_F(GuardedPatch, ASecondWriterWaitsThenRefusesWhileTheFirstHoldsTheImage) {
+    DiscImage first = DiscImage::open(path, ImageAccess::Update);
+    EXPECT_EQ(patch(),
+              "Nothing was written: another program is writing " + quoted(path) + "; try again when it has finished");
+    EXPECT_EQ(readFile(path), original);
+    first.close();
+    EXPECT_TRUE(writeImagePrefix(path, changed, asRead));
+    EXPECT_FALSE(writeImagePrefix(path, changed, changed)) << "the file already holds these bytes";
 }
 
 }  // namespace

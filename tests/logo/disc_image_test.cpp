@@ -153,3 +153,55 @@ TEST_F(DiscImageTest, AMultiGigabyteSparseIsoOpensAsFastAsASmallOne) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+using testing::buildDisc;
+using testing::failureOf;
+using testing::patternLogo;
+using testing::TempDir;
+using testing::writeFile;
+
+std::vector<Byte> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+TEST(ImageFiles, ACueSheetOpensTheFileOfItsFirstDataTrack) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "disc");
+    writeFile(dir / "disc" / "Game (Track 2).bin", buildDisc({.logo = patternLogo(4)}, kRawMode2Layout));
+    writeFile(dir / "disc" / "game.cue", bytesOf("\xEF\xBB\xBFREM a comment\r\n"
+                                                 "FILE \"Intro.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n"
+                                                 "FILE \"Game (Track 2).bin\" BINARY\r\n  TRACK 02 MODE2/2352\r\n"
+                                                 "    INDEX 01 00:00:00\r\n"));
+    const DiscImage image = DiscImage::open(dir / "disc" / "game.cue");
+    EXPECT_EQ(image.path(), dir / "disc" / "Game (Track 2).bin");
+    EXPECT_EQ(image.identity().serial, "SLUS_200.01");
+    EXPECT_EQ(extractLogo(image.prefix()).logo, patternLogo(4));
+
+    writeFile(dir / "audio.cue", bytesOf("FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n"));
+    EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "audio.cue"); }),
+              "Cannot open " + quoted(dir / "audio.cue") + ": the CUE sheet names no data track");
+    writeFile(dir / "gone.cue", bytesOf("FILE \"gone.bin\" BINARY\n  TRACK 01 MODE1/2352\n"));
+    EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "gone.cue"); }),
+              "Cannot open " + quoted(dir / "gone.bin") + " for reading: No such file or directory");
+}
+
+TEST(ImageFiles, CompressedImagesAndArchivesAreRefusedWithWhatToDo) {
+    TempDir dir;
+    const std::pair<std::string, std::string> kinds[] = {
+        {"MComprHD", "it is a CHD image, which is compressed; decompress it first, for example with chdman extractcd"},
+        {"CISO", "it is a CSO image, which is compressed; decompress it first, for example with maxcso --decompress"},
+        {"\x1F\x8B\x08", "it is compressed with gzip; decompress it first, for example with gunzip"},
+        {"PK\x03\x04", "it is a ZIP archive; extract the image from it first, for example with unzip"},
+    };
+    for (const auto& [start, reason] : kinds) {
+        std::vector<Byte> file = bytesOf(start);
+        file.resize(40000, 0);
+        writeFile(dir / "game.img", file);
+        EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "game.img"); }),
+                  "Cannot open " + quoted(dir / "game.img") + ": " + reason);
+    }
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace tolvane {
 namespace {
 
@@ -47,6 +52,87 @@ TEST(ReadSmallFile, RefusesAFileLargerThanExpected) {
 TEST(OpenForReading, RefusesAFolder) {
     TempDir dir;
     EXPECT_THROW(File::openForReading(dir.path()), Failure);
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+std::size_t entries(const std::filesystem::path& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+#ifndef _WIN32
+TEST(ReplaceFile, WritesThroughASymbolicLinkAndKeepsIt) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "real");
+    writeFile(dir / "real" / "logo.bmp", {1, 2});
+    std::filesystem::create_symlink("real/logo.bmp", dir / "link.bmp");
+    const std::vector<Byte> bytes{7, 8, 9};
+    replaceFile(dir / "link.bmp", bytes);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.bmp"));
+    EXPECT_EQ(readFile(dir / "real" / "logo.bmp"), bytes);
+}
+
+TEST(FileLayer, RefusesFifosAndDevicesAtOnceInsteadOfWaiting) {
+    TempDir dir;
+    const auto fifo = dir / "pipe.bmp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(testing::failureOf([&] { File::openForReading(fifo); }),
+              "Cannot open " + quoted(fifo) + " for reading: it is not a regular file");
+    EXPECT_EQ(testing::failureOf([&] { File::openForUpdate(fifo); }),
+              "Cannot open " + quoted(fifo) + " for writing: it is not a regular file");
+    const std::vector<Byte> bytes{1};
+    EXPECT_EQ(testing::failureOf([&] { replaceFile(fifo, bytes); }),
+              "Cannot write " + quoted(fifo) + ": it is not a regular file");
+    EXPECT_EQ(testing::failureOf([&] { replaceFile("/dev/null", bytes); }),
+              "Cannot write \"/dev/null\": it is not a regular file");
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
+
+TEST(ReplaceFile, RemovesTemporaryFilesOfDeadExportsAndKeepsOthers) {
+    TempDir dir;
+    const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    writeFile(dir / ".tolvane-export-999999999-0.tmp", {1});  // no such process
+    std::filesystem::last_write_time(dir / ".tolvane-export-999999999-0.tmp", anHourAgo);
+    writeFile(dir / ".tolvane-export-999999998-0.tmp", {1});  // no such process here, but just made
+    const auto mine = ".tolvane-export-" + std::to_string(::getpid()) + "-77.tmp";
+    writeFile(dir / mine, {1});
+    std::filesystem::last_write_time(dir / mine, anHourAgo);
+    writeFile(dir / ".tolvane-export-notes.txt", {1});
+    const std::vector<Byte> bytes{1, 2, 3};
+    replaceFile(dir / "new.bmp", bytes);
+    EXPECT_FALSE(std::filesystem::exists(dir / ".tolvane-export-999999999-0.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir / ".tolvane-export-999999998-0.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir / mine));
+    EXPECT_TRUE(std::filesystem::exists(dir / ".tolvane-export-notes.txt"));
+    EXPECT_EQ(entries(dir.path()), 4u);
+}
+#endif
+
+TEST(ReplaceFile, TakesTheLongestNamesTheFileSystemAllows) {
+    TempDir dir;
+    const std::string name = std::string(251, 'x') + ".bmp";  // 255 bytes
+    const std::vector<Byte> bytes{4, 5};
+    replaceFile(dir / name, bytes);
+    replaceFile(dir / name, bytes);
+    EXPECT_EQ(readFile(dir / name), bytes);
+    EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+TEST(SameFile, SeesOneFileUnderTwoNames) {
+    TempDir dir;
+    writeFile(dir / "game.bin", {1});
+    EXPECT_TRUE(sameFile(dir / "game.bin", dir.path() / "." / "game.bin"));
+    std::filesystem::create_hard_link(dir / "game.bin", dir / "again.bin");
+    EXPECT_TRUE(sameFile(dir / "game.bin", dir / "again.bin"));
+    EXPECT_FALSE(sameFile(dir / "game.bin", dir / "missing.bin"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
 #include <type_traits>
 
@@ -61,6 +62,51 @@ TEST(SectorChecks, AChangedUserDataByteChangesOnlyItselfAndTheCheckFields) {
 
 SectorState stateOf(const std::vector<Byte>& sector) {
     return inspectSector(rawSector(std::span<const Byte>(sector), 0));
+}
+
+// The EDC's CRC one bit at a time, straight from its definition.
+std::uint32_t bitwiseEdc(std::span<const Byte> bytes) {
+    std::uint32_t value = 0;
+    for (Byte b : bytes) {
+        value ^= b;
+        for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ ((value & 1) ? 0xD8018001u : 0u);
+    }
+    return value;
+}
+
+// computeEdc takes many bytes a step: every length, short ones and ones that
+// end part way through a step, at every alignment, must give the plain CRC.
+TEST(SectorChecks, EdcIsThePlainCrcAtAnyLengthAndAlignment) {
+    std::mt19937 random(2352);
+    std::vector<Byte> bytes(4096);
+    for (Byte& b : bytes) b = static_cast<Byte>(random());
+    const std::span<const Byte> all(bytes);
+    for (std::size_t offset = 0; offset < 16; ++offset)
+        for (std::size_t length = 0; length <= 40; ++length)
+            ASSERT_EQ(computeEdc(all.subspan(offset, length)), bitwiseEdc(all.subspan(offset, length)))
+                << offset << " + " << length;
+    for (int i = 0; i < 200; ++i) {
+        const std::size_t offset = random() % 64, length = random() % (bytes.size() - 64);
+        ASSERT_EQ(computeEdc(all.subspan(offset, length)), bitwiseEdc(all.subspan(offset, length)))
+            << offset << " + " << length;
+    }
+}
+
+// The ECC covers every byte from 12 on, the Mode 2 header excepted: changing any
+// one of them must make the stored ECC wrong. A lane or row the ECC skipped shows here.
+TEST(SectorChecks, EveryByteTheEccCoversCounts) {
+    const auto form1 = readFile(testData("m2f1-lba5-ramp.bin"));
+    ASSERT_EQ(form1.size(), kSector);
+    for (const auto& original : {form1, makeRawSector(7, 1)}) {
+        const bool mode2 = original[15] == 2;
+        for (std::size_t i = 12; i < kSector; ++i) {
+            if (i == 15) continue;  // the mode byte: another mode
+            auto changed = original;
+            changed[i] ^= 0x01;
+            const bool header = i < 16;
+            ASSERT_EQ(stateOf(changed).eccValid, mode2 && header) << "mode " << int(original[15]) << ", byte " << i;
+        }
+    }
 }
 
 TEST(SectorChecks, Mode1EccCoversTheRealHeaderAndMode2IgnoresIt) {

@@ -1,33 +1,8 @@
-// Small synthetic discs: a logo in sectors 0-11, an ISO 9660 volume descriptor at
-// sector 16, a root directory at 20 and a SYSTEM.CNF at 22, stored in any layout.
+// The disc builder the sample disc is made with, for the tests.
 #pragma once
 
-#include "logo/image_layout.h"
-
-#include <optional>
-#include <string>
-#include <vector>
+#include "discs/disc_builder.h"
 
 namespace tolvane::testing {
-
-inline constexpr std::size_t kRootSector = 20;
-inline constexpr std::size_t kSystemCnfSector = 22;
-
-struct DiscSpec {
-    LogoImage logo{};
-    std::optional<std::string> systemCnf =
-        std::string("BOOT2 = cdrom0:\\SLUS_200.01;1\r\nVER = 1.00\r\nVMODE = NTSC\r\n");
-    std::size_t sectors = 30;
-};
-
-// The user data of every sector, 2048 bytes each, one after another.
-std::vector<Byte> discUserData(const DiscSpec& spec);
-
-// User data laid out in a layout: raw sectors get sync, header, subheader and
-// valid EDC/ECC (2336-byte sectors the same, less sync and header); the plain
-// layout is the user data itself.
-std::vector<Byte> storeInLayout(const std::vector<Byte>& userData, const ImageLayout& layout);
-
-std::vector<Byte> buildDisc(const DiscSpec& spec, const ImageLayout& layout);
-
+using namespace tolvane::discs;
 }  // namespace tolvane::testing

@@ -7,7 +7,15 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 namespace tolvane::testing {
 
@@ -25,6 +33,69 @@ TempDir::~TempDir() {
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(path_, ignored);
 }
+
+namespace {
+
+#ifdef _WIN32
+constexpr const wchar_t* kUserDataVariable = L"LOCALAPPDATA";
+
+std::optional<std::filesystem::path> environmentPath() {
+    const DWORD length = GetEnvironmentVariableW(kUserDataVariable, nullptr, 0);
+    if (length == 0) return std::nullopt;
+    std::wstring value(length, L'\0');
+    value.resize(GetEnvironmentVariableW(kUserDataVariable, value.data(), length));
+    return std::filesystem::path(value);
+}
+
+void setEnvironmentPath(const std::optional<std::filesystem::path>& value) {
+    SetEnvironmentVariableW(kUserDataVariable, value ? value->c_str() : nullptr);
+}
+#else
+constexpr const char* kUserDataVariable = "XDG_DATA_HOME";
+
+std::optional<std::filesystem::path> environmentPath() {
+    const char* value = std::getenv(kUserDataVariable);
+    if (!value) return std::nullopt;
+    return std::filesystem::path(value);
+}
+
+void setEnvironmentPath(const std::optional<std::filesystem::path>& value) {
+    if (value)
+        ::setenv(kUserDataVariable, value->c_str(), 1);
+    else
+        ::unsetenv(kUserDataVariable);
+}
+#endif
+
+// Set before the first test and inherited by the programs the tests run.
+class TestUserData : public ::testing::Environment {
+public:
+    void SetUp() override {
+        dir_ = std::make_unique<TempDir>();
+        folder_ = std::make_unique<UserDataFolder>(dir_->path());
+    }
+    void TearDown() override {
+        folder_.reset();
+        dir_.reset();
+    }
+    const std::filesystem::path& path() const { return dir_->path(); }
+
+private:
+    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<UserDataFolder> folder_;
+};
+
+TestUserData* const testUserData = static_cast<TestUserData*>(::testing::AddGlobalTestEnvironment(new TestUserData));
+
+}  // namespace
+
+UserDataFolder::UserDataFolder(const std::filesystem::path& folder) : previous_(environmentPath()) {
+    setEnvironmentPath(folder);
+}
+
+UserDataFolder::~UserDataFolder() { setEnvironmentPath(previous_); }
+
+const std::filesystem::path& testUserDataFolder() { return testUserData->path(); }
 
 void writeFile(const std::filesystem::path& path, const std::vector<Byte>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -130,13 +201,13 @@ bool programsRequired() {
     return required && std::string(required) == "1";
 }
 
-bool imageMagick(const std::filesystem::path& folder, const std::string& arguments) {
-    const std::filesystem::path convert = findProgram("convert");
-    if (convert.empty()) {
-        ADD_FAILURE() << missingProgram("convert");
+bool imageMagick(const std::filesystem::path& folder, const std::string& arguments, const std::string& program) {
+    const std::filesystem::path found = findProgram(program);
+    if (found.empty()) {
+        ADD_FAILURE() << missingProgram(program);
         return false;
     }
-    const std::string command = "cd '" + folder.string() + "' && '" + convert.string() + "' " + arguments;
+    const std::string command = "cd '" + folder.string() + "' && '" + found.string() + "' " + arguments;
     const bool done = std::system(command.c_str()) == 0;
     if (!done) ADD_FAILURE() << "failed: " << command;
     return done;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,24 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// Points this user's data folder (XDG_DATA_HOME; LOCALAPPDATA on Windows), where
+// patches keep their backups, at folder while it lives. Every test program starts
+// with a temporary folder of its own there, so that no test writes into the real
+// home; see testUserDataFolder.
+class UserDataFolder {
+public:
+    explicit UserDataFolder(const std::filesystem::path& folder);
+    ~UserDataFolder();
+    UserDataFolder(const UserDataFolder&) = delete;
+    UserDataFolder& operator=(const UserDataFolder&) = delete;
+
+private:
+    std::optional<std::filesystem::path> previous_;
+};
+
+// The temporary user data folder of this test program.
+const std::filesystem::path& testUserDataFolder();
 
 void writeFile(const std::filesystem::path& path, const std::vector<Byte>& bytes);
 std::vector<Byte> readFile(const std::filesystem::path& path);
@@ -61,9 +80,10 @@ std::string missingProgram(const std::string& name);
 // TOLVANE_REQUIRE_TOOLS=1, as CI does, so that no coverage is lost there.
 bool programsRequired();
 
-// ImageMagick's convert with these arguments, run in folder; false (with a test
-// failure saying why) when it fails.
-bool imageMagick(const std::filesystem::path& folder, const std::string& arguments);
+// ImageMagick's convert (or another of its programs) with these arguments, run
+// in folder; false (with a test failure saying why) when it fails.
+bool imageMagick(const std::filesystem::path& folder, const std::string& arguments,
+                 const std::string& program = "convert");
 // The 8-bit grey levels ImageMagick reads from a picture file in folder.
 std::vector<Byte> greyAsImageMagickReadsIt(const std::filesystem::path& folder, const std::string& file);
 

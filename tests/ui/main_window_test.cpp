@@ -1,20 +1,28 @@
 #include "ui/qt/main_window.h"
 
 #include "support/disc_builder.h"
+#include "logo/patch_history.h"
 #include "support/test_files.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/logo_view.h"
+#include "ui/qt/modal_dialogs.h"
+#include "logo/png_exchange.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QLabel>
 #include <QAccessible>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QUrl>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QThread>
@@ -145,6 +153,8 @@ TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
     click("bnpatch");
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
     EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(9));
+    EXPECT_EQ(child<QLabel>("lbetat")->text(), "Patched game.bin; to put the previous logo back: tolvane restore '" +
+                                                   QString::fromStdString(image.string()) + "'");
     EXPECT_TRUE(dialogs->failures.isEmpty());
 }
 
@@ -215,13 +225,56 @@ TEST_F(MainWindowTest, CancelledDialogsChangeNothing) {
 }
 
 TEST_F(MainWindowTest, DroppedFilesOpenAsImagesOrImportAsBitmaps) {
-    window->openDroppedFile(qt(bitmap));
+    window->openDroppedFile(bitmap);
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
-    window->openDroppedFile(qt(image));
+    window->openDroppedFile(image);
     EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
-    window->openDroppedFile(qt(bitmap));
+    window->openDroppedFile(bitmap);
     EXPECT_EQ(switched(), (std::vector<bool>{true, true, true}));
     EXPECT_TRUE(dialogs->asked.empty());
+}
+
+TEST_F(MainWindowTest, PatchAsksBeforeWritingAFileThatIsNoDiscAndNoChangesNothing) {
+    const std::vector<Byte> text(40000, 't');
+    writeFile(image, text);
+    click("bnouvimg", image);
+    click("bnouvbmp", bitmap);
+    click("bnpatch");
+    ASSERT_EQ(dialogs->questions.size(), 1);
+    EXPECT_TRUE(dialogs->questions[0].contains("does not look like a disc image"));
+    EXPECT_EQ(testing::readFile(image), text);
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, true}));
+}
+
+#ifndef _WIN32
+TEST_F(MainWindowTest, OpensADroppedFileWhoseNameIsNotUtf8) {
+    const std::filesystem::path odd = dir.path() / std::string("jeu \xE9t\xE9.bin");  // Latin-1, not UTF-8
+    writeFile(odd, makeImage(30000));
+    const QUrl url = QUrl::fromEncoded("file://" + QByteArray(dir.path().c_str()) + "/jeu%20%E9t%E9.bin");
+    EXPECT_EQ(toPath(url), odd);
+    window->openDroppedFile(toPath(url));
+    EXPECT_TRUE(dialogs->failures.isEmpty()) << dialogs->failures.join("").toStdString();
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
+}
+#endif
+
+// A picture is told by its name or, under another name than a disc image's, by
+// its first bytes; which picture format, always by its first bytes.
+TEST_F(MainWindowTest, DroppedPngImportsWhateverItsName) {
+    window->openDroppedFile(image);
+    const auto png = encodePng(pictureOf(patternLogo(5)));
+    for (const char* name : {"logo.PNG", "logo", "png.bmp"}) {
+        writeFile(dir / name, png);
+        window->openDroppedFile(dir / name);
+        EXPECT_TRUE(dialogs->failures.isEmpty()) << name << ": " << dialogs->failures.join(' ').toStdString();
+        EXPECT_EQ(window->editor().state().logo, patternLogo(5)) << name;
+        EXPECT_EQ(window->editor().state().imagePath, image) << name;
+    }
+    writeFile(dir / "photo.png", {'G', 'I', 'F', '8', '9', 'a'});
+    window->openDroppedFile(dir / "photo.png");
+    ASSERT_EQ(dialogs->failures.size(), 1);
+    EXPECT_TRUE(dialogs->failures[0].contains("is neither a BMP nor a PNG file")) << dialogs->failures[0].toStdString();
+    EXPECT_EQ(window->editor().state().imagePath, image);
 }
 
 TEST_F(MainWindowTest, QuitAndClosingTheWindowEndTheProgram) {
@@ -369,16 +422,45 @@ TEST(EditorProgram, ItsCaptionUnderX11IsTheWindowTitleAlone) {
 TEST(FileDialogs, HaveTheirTitlesFiltersAndExtensions) {
     const auto open = fileDialogSetup(Dialog::dialouvrir);
     EXPECT_EQ(open.title, "Open CDR-Win File     ");
-    EXPECT_EQ(open.filters, QStringList({"CDR-Win Files  (*.bin)", "DVD images (*.iso)", "All files (*)"}));
+    EXPECT_EQ(open.filters,
+              QStringList({"CDR-Win Files  (*.bin)", "DVD images (*.iso)", "CUE sheets (*.cue)", "All files (*)"}));
     EXPECT_EQ(open.defaultSuffix, "bin");
     const auto save = fileDialogSetup(Dialog::dialsauvbmp);
     EXPECT_EQ(save.title, "Sauver une image BMP");
-    EXPECT_EQ(save.filters.constFirst(), "Fichiers BMP (*.bmp)");
+    EXPECT_EQ(save.filters, QStringList({"Fichiers BMP (*.bmp)", "PNG image (*.png)"}));
     EXPECT_TRUE(save.save);
     const auto import = fileDialogSetup(Dialog::dialouvbmp);
     EXPECT_EQ(import.title, " Open Bitmap Image  ");
-    EXPECT_EQ(import.filters.constFirst(), "Bitmap Files (*.bmp)");
+    EXPECT_EQ(import.filters, QStringList({"Bitmap Files (*.bmp)", "PNG image (*.png)"}));
     EXPECT_EQ(import.defaultSuffix, "bmp");
+}
+
+// The person picks an entry in the dialog's list of types, then types a name.
+TEST(FileDialogs, ATypedNameGetsTheExtensionOfTheChosenType) {
+    TempDir dir;
+    for (const Dialog dialog : {Dialog::dialsauvbmp, Dialog::dialouvbmp}) {
+        QFileDialog chooser;
+        chooser.setOption(QFileDialog::DontUseNativeDialog);
+        setUpChooser(chooser, fileDialogSetup(dialog));
+        chooser.setDirectory(qt(dir.path()));
+        auto* types = chooser.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(types && name);
+        EXPECT_EQ(chooser.selectedNameFilter(), fileDialogSetup(dialog).filters.constFirst());
+        const auto typed = [&](const QString& text) {
+            name->setText(text);
+            return QFileInfo(chooser.selectedFiles().value(0)).fileName();
+        };
+        // Not "logo": Qt adds no extension to a name that is a folder in the working
+        // folder, and the source tree, where the tests may run, has logo/.
+        EXPECT_EQ(typed("boot"), "boot.bmp");
+        QTest::keyClick(types, Qt::Key_Down);
+        ASSERT_EQ(chooser.selectedNameFilter(), "PNG image (*.png)");
+        EXPECT_EQ(typed("boot"), "boot.png");
+        EXPECT_EQ(typed("boot.bmp"), "boot.bmp");
+        QTest::keyClick(types, Qt::Key_Up);
+        EXPECT_EQ(typed("boot"), "boot.bmp");
+    }
 }
 
 TEST(AppIcon, ShowsBlueLettersOnBlackAtEighteenBySixteen) {

@@ -1,5 +1,7 @@
 #include "dropped_file.h"
 
+#include "logo/picture_file.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -7,17 +9,20 @@ namespace tolvane {
 
 namespace {
 
-bool isBitmapName(const std::filesystem::path& path) {
-    std::u8string extension = path.extension().u8string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](char8_t c) { return static_cast<char8_t>(std::tolower(c)); });
-    return extension == u8".bmp";
+// A picture by its name (so that a damaged one gets a picture's message) or,
+// under a name that is no disc image's, by its first bytes.
+bool isPicture(const std::filesystem::path& path) {
+    std::u8string suffix = path.extension().u8string();
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                   [](char8_t c) { return c < 0x80 ? static_cast<char8_t>(std::tolower(c)) : c; });
+    if (suffix == u8".bmp" || suffix == u8".png") return true;
+    return suffix != u8".bin" && suffix != u8".iso" && suffix != u8".cue" && startsAsPicture(path);
 }
 
 }  // namespace
 
 void openDroppedFile(Editor& editor, WindowOperations& window, const std::filesystem::path& path) {
-    if (!isBitmapName(path)) {
+    if (!isPicture(path)) {
         editor.openImage(path);
     } else if (editor.isEnabled(Button::bnouvbmp)) {
         editor.openBitmap(path);

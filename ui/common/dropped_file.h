@@ -7,8 +7,8 @@
 
 namespace tolvane {
 
-// A bitmap is imported into the open image (or the person is told to open an
-// image first); any other file is opened as a disc image.
+// A picture (BMP or PNG) is imported into the open image (or the person is told
+// to open an image first); any other file is opened as a disc image.
 void openDroppedFile(Editor& editor, WindowOperations& window, const std::filesystem::path& path);
 
 }  // namespace tolvane

@@ -7,13 +7,24 @@ FileDialogSpec fileDialogSpec(Dialog dialog) {
         case Dialog::dialouvrir:
             return {"dialouvrir",
                     "Open CDR-Win File     ",
-                    {{"CDR-Win Files  (*.bin)", "*.bin"}, {"DVD images (*.iso)", "*.iso"}, {"All files (*)", "*"}},
+                    {{"CDR-Win Files  (*.bin)", "*.bin"},
+                     {"DVD images (*.iso)", "*.iso"},
+                     {"CUE sheets (*.cue)", "*.cue"},
+                     {"All files (*)", "*"}},
                     "bin",
                     false};
         case Dialog::dialsauvbmp:
-            return {"dialsauvbmp", "Sauver une image BMP", {{"Fichiers BMP (*.bmp)", "*.bmp"}}, "bmp", true};
+            return {"dialsauvbmp",
+                    "Sauver une image BMP",
+                    {{"Fichiers BMP (*.bmp)", "*.bmp"}, {"PNG image (*.png)", "*.png"}},
+                    "bmp",
+                    true};
         case Dialog::dialouvbmp:
-            return {"dialouvbmp", " Open Bitmap Image  ", {{"Bitmap Files (*.bmp)", "*.bmp"}}, "bmp", false};
+            return {"dialouvbmp",
+                    " Open Bitmap Image  ",
+                    {{"Bitmap Files (*.bmp)", "*.bmp"}, {"PNG image (*.png)", "*.png"}},
+                    "bmp",
+                    false};
     }
     return {};
 }

@@ -5,6 +5,20 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+namespace {
+
+// The image named on the command line. On Linux its bytes as given: Qt's text of
+// an argument loses the bytes of a name that is not UTF-8.
+std::filesystem::path imageArgument(int argc, char* argv[], const QString& parsed) {
+#ifndef _WIN32
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] != '-') return std::filesystem::path(argv[i]);
+#endif
+    return tolvane::toPath(parsed);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // No display name: Qt would append it to every window's caption, and the
@@ -16,13 +30,17 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(QStringLiteral("Shows and replaces the boot logo of a PS2 disc image."));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption consoleView(QStringLiteral("console-view"),
+                                         QStringLiteral("Show the logo as the console shows it (Console view)."));
+    parser.addOption(consoleView);
     parser.addPositionalArgument(QStringLiteral("image"), QStringLiteral("Disc image to open (optional)."),
                                  QStringLiteral("[image]"));
     parser.process(app);
 
     tolvane::MainWindow window;
     window.show();
+    if (parser.isSet(consoleView)) window.editor().setConsoleView(true);
     const QStringList images = parser.positionalArguments();
-    if (!images.isEmpty()) window.editor().openImage(std::filesystem::path(images.constFirst().toStdU16String()));
+    if (!images.isEmpty()) window.editor().openImage(imageArgument(argc, argv, images.constFirst()));
     return app.exec();
 }

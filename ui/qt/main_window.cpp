@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMimeData>
@@ -29,9 +30,29 @@ QFont windowsFont(qreal points, int weight) {
     return font;
 }
 
-std::filesystem::path toPath(const QString& text) { return std::filesystem::path(text.toStdU16String()); }
-
 }  // namespace
+
+std::filesystem::path toPath(const QString& text) {
+#ifdef _WIN32
+    return std::filesystem::path(text.toStdU16String());
+#else
+    // The file system's own bytes, which need not be UTF-8.
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+#endif
+}
+
+std::filesystem::path toPath(const QUrl& url) {
+#ifdef _WIN32
+    return toPath(url.toLocalFile());
+#else
+    // The percent-encoded bytes of the URL are the name's bytes, UTF-8 or not;
+    // decoding them to text first would lose those that are not.
+    return std::filesystem::path(
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
+#endif
+}
+
+namespace {}  // namespace
 
 QFont buttonFont() { return windowsFont(9.75, QFont::Normal); }
 QFont titleFont() { return windowsFont(18, QFont::Bold); }
@@ -184,12 +205,12 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const auto urls = event->mimeData()->urls();
     if (urls.size() != 1 || !urls.constFirst().isLocalFile()) return;
     event->acceptProposedAction();
-    openDroppedFile(urls.constFirst().toLocalFile());
+    openDroppedFile(toPath(urls.constFirst()));
 }
 
-void MainWindow::openDroppedFile(const QString& path) {
-    commandFile_ = toPath(path);
-    tolvane::openDroppedFile(editor_, *this, commandFile_);
+void MainWindow::openDroppedFile(const std::filesystem::path& path) {
+    commandFile_ = path;
+    tolvane::openDroppedFile(editor_, *this, path);
 }
 
 }  // namespace tolvane

@@ -11,6 +11,7 @@
 #include <memory>
 
 class QCheckBox;
+class QUrl;
 class QLabel;
 class QPushButton;
 
@@ -30,7 +31,7 @@ public:
     ~MainWindow() override;
 
     Editor& editor() { return editor_; }
-    void openDroppedFile(const QString& path);
+    void openDroppedFile(const std::filesystem::path& path);
 
     // WindowOperations
     using QWidget::setEnabled;
@@ -68,6 +69,11 @@ private:
     std::filesystem::path commandFile_;
     bool ending_ = false;
 };
+
+// A file name as the file system holds it: on Linux the bytes Qt's text stands
+// for, which need not be UTF-8; from a dropped URL, its percent-encoded bytes.
+std::filesystem::path toPath(const QString& text);
+std::filesystem::path toPath(const QUrl& url);
 
 // Font A (buttons) and font B (title): "MS Sans Serif" where it exists, the
 // platform's sans-serif otherwise.

@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace tolvane {
 
@@ -14,15 +15,36 @@ FileDialogSetup fileDialogSetup(Dialog dialog) {
     return {spec.name, QString::fromUtf8(spec.title), filters, QString::fromUtf8(spec.defaultExtension), spec.save};
 }
 
-QString QtDialogs::chooseFile(Dialog dialog, QWidget* parent) {
-    const FileDialogSetup setup = fileDialogSetup(dialog);
-    QFileDialog chooser(parent, setup.title);
+namespace {
+
+// The extension a name filter such as "PNG image (*.png)" stands for; empty
+// for a filter of several patterns or of any file.
+QString filterSuffix(const QString& filter) {
+    static const QRegularExpression onePattern(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
+    return onePattern.match(filter).captured(1);
+}
+
+}  // namespace
+
+void setUpChooser(QFileDialog& chooser, const FileDialogSetup& setup) {
+    chooser.setWindowTitle(setup.title);
     chooser.setObjectName(QString::fromLatin1(setup.objectName));
     chooser.setNameFilters(setup.filters);
     chooser.setDefaultSuffix(setup.defaultSuffix);
+    // A typed name without an extension gets the chosen entry's.
+    const QString fallback = setup.defaultSuffix;
+    QObject::connect(&chooser, &QFileDialog::filterSelected, &chooser, [&chooser, fallback](const QString& filter) {
+        const QString suffix = filterSuffix(filter);
+        chooser.setDefaultSuffix(suffix.isEmpty() ? fallback : suffix);
+    });
     // Saving asks before replacing a file (Qt's default); opening takes only files that exist.
     chooser.setAcceptMode(setup.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     chooser.setFileMode(setup.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+}
+
+QString QtDialogs::chooseFile(Dialog dialog, QWidget* parent) {
+    QFileDialog chooser(parent);
+    setUpChooser(chooser, fileDialogSetup(dialog));
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return {};
     return chooser.selectedFiles().constFirst();
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFileDialog;
 class QWidget;
 
 namespace tolvane {
@@ -37,5 +38,7 @@ struct FileDialogSetup {
     bool save;
 };
 FileDialogSetup fileDialogSetup(Dialog dialog);
+// A file dialog as the setup says; the first filter is the one selected.
+void setUpChooser(QFileDialog& chooser, const FileDialogSetup& setup);
 
 }  // namespace tolvane

@@ -14,13 +14,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tolvane-editor [IMAGE]\n"
+    "Usage: tolvane-editor [--console-view] [IMAGE]\n"
     "\n"
     "Shows and replaces the boot logo of a PS2 disc image. IMAGE, when given, is\n"
     "opened at once.\n"
     "\n"
-    "  -h, --help   this help\n"
-    "  --version    the version\n";
+    "  --console-view  show the logo as the console shows it (Console view)\n"
+    "  -h, --help      this help\n"
+    "  --version       the version\n";
 
 // Text for a person who started the program from a console: to its output when
 // there is one (a console, a pipe, a file), else in a message box.
@@ -48,7 +49,12 @@ std::vector<std::wstring> arguments() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     std::vector<std::wstring> images;
+    bool consoleView = false;
     for (const std::wstring& word : arguments()) {
+        if (word == L"--console-view") {
+            consoleView = true;
+            continue;
+        }
         if (word == L"--version") {
             tell("tolvane-editor " TOLVANE_VERSION "\n", false);
             return 0;
@@ -76,6 +82,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         tolvane::win32::MainWindow window(instance);
         ShowWindow(window.handle(), show);
         UpdateWindow(window.handle());
+        if (consoleView) window.editor().setConsoleView(true);
         if (!images.empty()) window.openImage(std::filesystem::path(images.front()));
 
         MSG message;

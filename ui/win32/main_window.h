@@ -27,6 +27,7 @@ public:
     MainWindow& operator=(const MainWindow&) = delete;
 
     HWND handle() const { return window_; }
+    Editor& editor() { return editor_; }
     // Opens an image given on the command line.
     void openImage(const std::filesystem::path& path);
     // Tab, Shift+Tab and Space among the controls; true when the message was one.

@@ -3,6 +3,7 @@
 
 #include "editor/window_operations.h"
 #include "logo/bitmap_exchange.h"
+#include "logo/picture_file.h"
 #include "logo/console_view.h"
 #include "logo/disc_image_layout.h"
 

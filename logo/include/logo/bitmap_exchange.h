@@ -1,8 +1,9 @@
 // Pictures as BMP files: written for other programs to change, read back after.
-// One encoder and one decoder over bytes in memory; the file functions beside
-// them only read and write whole files.
+// One encoder and one decoder over bytes in memory (picture_file.h puts them
+// beside PNG's and reads and writes the files), and the logo's export and import.
 #pragma once
 
+#include "logo/failure.h"
 #include "logo/grey_picture.h"
 
 #include <array>
@@ -41,26 +42,28 @@ std::vector<Byte> encodeBitmap(const GreyPicture& picture, const BitmapHeader& h
 GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, PictureShape shape);
 
 // Grey level of a colour: the value itself for a grey, else its luminance
-// (299 R + 587 G + 114 B) / 1000, rounded.
+// (299 R + 587 G + 114 B) / 1000, rounded. Every picture file is read by this rule.
 Byte greyLevel(Byte red, Byte green, Byte blue);
 
-// Replaces the file at path by the encoded picture; an existing file stays as it
-// was when anything fails.
-void writeBitmapFile(const std::filesystem::path& path, const GreyPicture& picture, const BitmapHeader& header);
-// Reads and decodes the file at path.
-GreyPicture readBitmapFile(const std::filesystem::path& path, PictureShape shape);
+// What every decoder throws for a picture of another shape than the one asked
+// for: "<name> is 400 x 64 pixels; the logo is 384 x 64".
+class WrongPictureShape : public Failure {
+public:
+    WrongPictureShape(const std::string& name, std::int64_t width, std::int64_t height, PictureShape wanted);
+    // The picture's shape; zero for a width or height below zero.
+    PictureShape found() const { return found_; }
 
-// Whether the file at path starts as a picture file this program writes does: a
-// BMP's "BM" or PNG's signature. False for a file that cannot be read.
-bool startsAsPicture(const std::filesystem::path& path);
+private:
+    PictureShape found_;
+};
 
 // The logo's rows bottom first: row k of the result is row 63 - k of the input.
 // Each is the other's inverse.
 BitmapPixels toBitmapRows(const LogoImage& logo);
 LogoImage fromBitmapRows(const BitmapPixels& pixels);
 
-// The header to export the logo with: the template's first 1078 bytes when the
-// template file exists, the built-in header when it does not.
+// The header to export the logo as a BMP with: the template's first 1078 bytes
+// when the template file exists, the built-in header when it does not.
 BitmapHeader loadHeaderTemplate(const std::filesystem::path& templatePath = kHeaderTemplateName);
 
 struct ExportedBitmap {
@@ -68,17 +71,21 @@ struct ExportedBitmap {
     BitmapPixels pixels;
 };
 
-// The logo as a bitmap file headed by the template: exactly 25654 bytes.
+// The logo as a picture file in the format its name asks for (picture_file.h):
+// a BMP headed by the template, exactly 25654 bytes, or a PNG, which has no
+// template (the header given back is then the built-in one).
 ExportedBitmap exportBitmap(const std::filesystem::path& path, const LogoImage& logo,
                             const std::filesystem::path& templatePath = kHeaderTemplateName);
 
 struct ImportedBitmap {
     LogoImage logo;
-    BitmapHeader header;  // the file's first 1078 bytes (zero past a shorter file's end)
+    // A BMP's first 1078 bytes (zero past a shorter file's end); for a PNG, the
+    // built-in header.
+    BitmapHeader header;
     BitmapPixels pixels;  // the logo's grey levels, bottom row first
 };
 
-// A 384 x 64 bitmap file as the logo.
+// A 384 x 64 picture file, BMP or PNG by its signature, as the logo.
 ImportedBitmap importBitmap(const std::filesystem::path& path);
 
 }  // namespace tolvane

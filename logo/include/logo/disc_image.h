@@ -21,14 +21,17 @@ public:
     // is shorter than the prefix; an unreadable identity is only "unknown".
     // Update opens an existing file for writing in place, never created, never
     // truncated, and holds an exclusive lock on it until it closes: a second
-    // writer waits a moment, then fails.
+    // writer waits a moment, then fails. A CUE sheet opens the file of its first
+    // data track (for Read; Update takes the image file itself, see imageFileOf);
+    // a compressed image or an archive is refused with what to do.
     static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
 
+    // The image file itself (for a CUE sheet, the file it names).
     const std::filesystem::path& path() const { return path_; }
     std::uint64_t size() const { return size_; }
     const ImageLayout& layout() const { return prefix_.layout(); }
     const ImagePrefix& prefix() const { return prefix_; }  // as read
-    const DiscIdentity& identity() const { return identity_; }
+    const DiscIdentity& identity() const { return identity_; }  // unknown when opened for Update
     // False for a file in which no layout shows a volume descriptor and none of
     // the 12 logo sectors starts with the CD sync: a text, a picture, an archive.
     bool looksLikeDisc() const { return looksLikeDisc_; }
@@ -46,6 +49,9 @@ public:
     // Update only.
     bool writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
 
+    // Whether the file's first bytes, read now through this handle, are these.
+    bool holds(const ImagePrefix& bytes);
+
     // Closes the file, reporting a failure to do so.
     void close();
 
@@ -59,6 +65,10 @@ private:
     DiscIdentity identity_;
     bool looksLikeDisc_ = false;
 };
+
+// The image file a path stands for: for a CUE sheet (a small text file starting
+// as one does), the file of its first data track, beside it; else the path itself.
+std::filesystem::path imageFileOf(const std::filesystem::path& path);
 
 // "does not look like a disc image: ...", for the status line and messages.
 std::string notADiscReason();

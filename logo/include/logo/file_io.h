@@ -14,6 +14,10 @@
 
 namespace tolvane {
 
+// Flushed files are on the disk when replaceFile returns; Cached ones may follow a
+// moment later (a crash before then can leave the old file, or a short new one).
+enum Durability { Flushed, Cached };
+
 class File {
 public:
     // Only regular files open: a folder, a FIFO or a device is refused at once
@@ -33,17 +37,19 @@ public:
     std::size_t readAt(std::uint64_t offset, std::span<Byte> out);
     void writeAt(std::uint64_t offset, std::span<const Byte> bytes);
     void flushToDisk();
-    // An exclusive lock on the whole file for this handle, held until it closes;
-    // gives false when another handle (of any program) still holds one after `wait`.
+    // An exclusive writer's lock for this handle, held until it closes; gives false
+    // when another handle (of any program) still holds one after `wait`. Readers
+    // are not held up by it.
     bool lockForWriting(std::chrono::milliseconds wait);
     // Allocates the disk blocks under the first `length` bytes where the file
-    // system can, without changing the file's length, so that writing over them
-    // cannot run out of space. Fails only when the space is not there.
+    // system can, without changing the file's length, so that a sparse image on a
+    // full disk fails here rather than part way through a write (copy-on-write file
+    // systems may still run out later). Fails only when the space is not there.
     void reserve(std::uint64_t length);
     void close();
 
 private:
-    friend void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes);
+    friend void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes, Durability durability);
     File(std::intptr_t handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)) {}
 
     std::intptr_t handle_;
@@ -58,7 +64,7 @@ std::vector<Byte> readSmallFile(const std::filesystem::path& path, std::size_t m
 // then put in place. A symbolic link is written through to the file it names,
 // and stays a link. Anything but a regular file or a new name is refused, and so
 // is an existing file the user may not write.
-void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes);
+void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes, Durability durability = Flushed);
 
 // Whether both paths name one file (device and inode, or volume and file ID):
 // through links, other spellings or hard links alike. False when either is missing.
@@ -80,5 +86,14 @@ struct InjectedFault {
 };
 std::optional<InjectedFault> takeFileFault(FileOperation operation);
 }  // namespace detail
+// The existing file's absolute path with links resolved, spelt as the system
+// spells it (on Windows, in the case the folder holds), so that two names of one
+// file give the same text.
+std::filesystem::path canonicalPath(const std::filesystem::path& path);
+
+// This user's folder for application data: XDG_DATA_HOME (when absolute) or
+// ~/.local/share on POSIX systems, %LOCALAPPDATA% on Windows. Fails when the
+// environment names none.
+std::filesystem::path userDataFolder();
 
 }  // namespace tolvane

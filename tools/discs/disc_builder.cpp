@@ -1,11 +1,11 @@
-#include "disc_builder.h"
+#include "discs/disc_builder.h"
 
 #include "logo/bytes.h"
 #include "logo/sector_checks.h"
 
 #include <algorithm>
 
-namespace tolvane::testing {
+namespace tolvane::discs {
 
 namespace {
 
@@ -55,7 +55,7 @@ std::vector<Byte> discUserData(const DiscSpec& spec) {
             record(kSystemCnfSector, static_cast<std::uint32_t>(spec.systemCnf->size()), false, "SYSTEM.CNF;1"));
         std::copy(spec.systemCnf->begin(), spec.systemCnf->end(), at(kSystemCnfSector));
     }
-    records.push_back(record(23, 100, false, "SLUS_200.01;1"));
+    records.push_back(record(23, 100, false, spec.bootFile));
     auto out = at(kRootSector);
     for (const auto& r : records) out = std::copy(r.begin(), r.end(), out);
     return data;
@@ -92,4 +92,4 @@ std::vector<Byte> buildDisc(const DiscSpec& spec, const ImageLayout& layout) {
     return storeInLayout(discUserData(spec), layout);
 }
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::discs
