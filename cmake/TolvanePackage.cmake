@@ -19,9 +19,9 @@ set(CPACK_PACKAGE_VENDOR "Tolvane Editor")
 set(CPACK_PACKAGE_CONTACT "Tolvane Editor developers <tolvane-editor@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "shows and replaces the boot logo of a PS2 disc image")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tolvane Editor shows the boot logo stored at the start of a PS2 game disc image and replaces it\n"
-    "in place, from a bitmap changed in any paint program. The package holds the window\n"
-    "(tolvane-editor) and the command line (tolvane).\n"
+    "Tolvane Editor shows the boot logo stored at the start of a PS2 game disc image\n"
+    "and replaces it in place, from a picture changed in any paint program. The\n"
+    "package holds the window (tolvane-editor) and the command line (tolvane).\n"
     "Built for Debian 12 (bookworm) and Ubuntu 24.04 (noble) or later.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_STRIP_FILES ON)
