@@ -136,6 +136,9 @@ TEST_F(MainWindowTest, TabsThroughTheControlsInOrderStartingAtOpenImage) {
 }
 
 TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
+    // A desktop's usual status font, so that the status after Patch fits whole;
+    // Qt 5's offscreen platform picks a far larger one.
+    child<QLabel>("lbetat")->setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
     click("bnpatch");
     click("bnouvbmp");

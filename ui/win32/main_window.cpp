@@ -258,7 +258,14 @@ LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam
         self->window_ = nullptr;
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    return self->handleMessage(message, wParam, lParam);
+    // No exception may cross Windows' frames: one that gets here (out of memory
+    // outside a command) is told, and the window goes on.
+    try {
+        return self->handleMessage(message, wParam, lParam);
+    } catch (const std::exception& failure) {
+        showFailure(window, failure.what());
+        return 0;
+    }
 }
 
 }  // namespace tolvane::win32
