@@ -29,11 +29,15 @@ inline constexpr int kStatusHeight = 22;
 
 enum class FontKind { ButtonFont, TitleFont, MessageFont };
 
+struct Place {
+    int left, top, width, height;  // at 96 DPI
+};
+
 struct ControlSpec {
     ControlId id;
     const wchar_t* className;
     const wchar_t* text;
-    RECT at;  // left, top, width, height at 96 DPI
+    Place at;
     DWORD style;
     FontKind font;
     const wchar_t* tip;  // tooltip, or null

@@ -90,8 +90,8 @@ void MainWindow::layOut(UINT dpi) {
     auto fonts = std::make_unique<WindowFonts>(dpi);
     for (const ControlSpec& spec : controlSpecs()) {
         HWND item = control(spec.id);
-        SetWindowPos(item, nullptr, scaled(spec.at.left, dpi), scaled(spec.at.top, dpi), scaled(spec.at.right, dpi),
-                     scaled(spec.at.bottom, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(item, nullptr, scaled(spec.at.left, dpi), scaled(spec.at.top, dpi), scaled(spec.at.width, dpi),
+                     scaled(spec.at.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>((*fonts)[spec.font]), TRUE);
     }
     fonts_ = std::move(fonts);  // the old fonts go once no control uses them
@@ -100,6 +100,7 @@ void MainWindow::layOut(UINT dpi) {
     const SIZE outer =
         outerSize({scaled(kClientWidth, dpi), scaled(kClientHeight + kStatusHeight, dpi)}, kStyle, kExStyle, dpi);
     SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!status_.empty()) showStatus(std::string(status_));
 }
 
 void MainWindow::openImage(const std::filesystem::path& path) {
@@ -151,6 +152,7 @@ void MainWindow::endProgram() {
 }
 
 void MainWindow::showStatus(const std::string& status) {
+    status_ = status;
     HWND line = control(kStatus);
     RECT room;
     GetClientRect(line, &room);

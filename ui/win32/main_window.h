@@ -60,7 +60,8 @@ private:
     Editor editor_;
     // The file last chosen or dropped: the one the running command reads or writes.
     std::filesystem::path commandFile_;
-    std::wstring statusText_;  // the whole status, for its tooltip
+    std::string status_;       // the whole status, shortened again when the DPI changes
+    std::wstring statusText_;  // and as its tooltip holds it
     HWND focusBeforeDeactivation_ = nullptr;
     bool ending_ = false;
 };
