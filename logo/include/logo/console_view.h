@@ -13,8 +13,7 @@
 
 namespace tolvane {
 
-inline constexpr PictureShape kPalShape{344, 71};
-inline constexpr std::size_t kPalPadding = kLogoLength - 344 * 71;  // 152
+inline constexpr PictureShape kPalShape{344, 71};  // then 24576 - 24424 = 152 bytes of padding
 
 // The picture the console shows for a video mode: PAL's, else NTSC's 384 x 64.
 inline constexpr PictureShape consoleShape(bool pal) { return pal ? kPalShape : kLogoShape; }

@@ -31,7 +31,6 @@ public:
     File(const File&) = delete;
     ~File();  // closes without a check; call close() where the outcome matters
 
-    const std::filesystem::path& path() const { return path_; }
     std::uint64_t size() const;
     // Reads up to out.size() bytes at offset; gives how many there were (fewer at the end).
     std::size_t readAt(std::uint64_t offset, std::span<Byte> out);
