@@ -101,7 +101,7 @@ bool Editor::openImage(const std::filesystem::path& path) {
         s.imagePath = image.path();  // for a CUE sheet, the file it names
         s.identity = image.identity();
         s.looksLikeDisc = image.looksLikeDisc();
-        s.key = chooseKey(s.identity, s.logo);
+        s.key = chooseKey(s.identity, *s.logo);
         s.pal = s.identity.videoMode == VideoMode::Pal;
         shownLogo_ = s.logo;
         window_.showViewOptions(s.consoleView, s.pal);
@@ -123,11 +123,11 @@ bool Editor::saveBitmap(const std::filesystem::path& path) {
             throw Failure("Cannot save the logo to " + quoted(path) +
                           ": it is the disc image the logo comes from; choose another name");
         if (s.consoleView) {
-            writePictureFile(path, decodeLogo(s.logo, s.key.key, s.pal));
+            writePictureFile(path, decodeLogo(*s.logo, s.key.key, s.pal));
             window_.showStatus("Saved the logo as the console shows it to " + displayName(path));
             return;
         }
-        ExportedBitmap exported = exportBitmap(path, s.logo);
+        ExportedBitmap exported = exportBitmap(path, *s.logo);
         s.bitmapHeader = exported.header;
         s.bitmapPixels = exported.pixels;
         window_.showStatus("Saved the logo to " + displayName(path));
@@ -140,8 +140,8 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
         const EditorState& s = *state_;
         if (s.consoleView) {
             const GreyPicture shown = readWithShapeHint(s, [&] { return readPictureFile(path, consoleShape(s.pal)); });
-            const LogoImage logo = encodeLogo(shown, s.key.key, s.logo);
-            ImportedBitmap imported{logo, s.bitmapHeader, toBitmapRows(logo)};
+            const LogoImage logo = encodeLogo(shown, s.key.key, *s.logo);
+            ImportedBitmap imported{logo, s.bitmapHeader.value_or(BitmapHeader{}), toBitmapRows(logo)};
             importLogo(path, imported, " in console view (" + describe(s.key, s.identity) + ")");
             return;
         }
@@ -152,9 +152,9 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
 // The rest of Open Bitmap, once the new logo is known: into a copy of the prefix,
 // check fields recomputed, then committed.
 void Editor::importLogo(const std::filesystem::path& path, const ImportedBitmap& imported, const std::string& how) {
-    ImagePrefix prefix = state_->imagePrefix;
+    ImagePrefix prefix = *state_->imagePrefix;
     const SectorPayloads payloads = insertLogo(imported.logo, prefix);
-    const std::size_t refreshed = refreshCheckFields(prefix, state_->imageOnDisk);
+    const std::size_t refreshed = refreshCheckFields(prefix, *state_->imageOnDisk);
 
     EditorState& s = *state_;
     s.imagePrefix = std::move(prefix);
@@ -193,9 +193,9 @@ void Editor::setKey(Byte key) {
 
 void Editor::present() {
     if (state_->consoleView) {
-        window_.presentPicture(decodeLogo(shownLogo_, state_->key.key, state_->pal));
+        window_.presentPicture(decodeLogo(*shownLogo_, state_->key.key, state_->pal));
     } else {
-        window_.presentLogo(shownLogo_);
+        window_.presentLogo(*shownLogo_);
     }
 }
 
@@ -211,8 +211,8 @@ PatchOutcome Editor::checkPatch() {
     if (!confirmNotADisc()) return PatchOutcome::Declined;
     const EditorState& s = *state_;
     const auto check = [&] {
-        verifyImagePrefix(s.imagePath, s.imageOnDisk);
-        if (!(s.imagePrefix == s.imageOnDisk)) PatchHistory::forUser().checkUsable(s.imagePath);
+        verifyImagePrefix(s.imagePath, *s.imageOnDisk);
+        if (s.imagePrefix != s.imageOnDisk) PatchHistory::forUser().checkUsable(s.imagePath);
     };
     if (!attempt("checking " + quoted(s.imagePath), check)) return PatchOutcome::Failed;
     return s.imagePrefix == s.imageOnDisk ? PatchOutcome::NothingToPatch : PatchOutcome::Patched;
@@ -227,7 +227,7 @@ PatchOutcome Editor::patch() {
     bool wrote = false;
     const bool done = attempt("patching " + quoted(state_->imagePath), [&] {
         EditorState& s = *state_;
-        wrote = writeImagePrefixWithBackup(s.imagePath, s.imagePrefix, s.imageOnDisk, PatchHistory::forUser());
+        wrote = writeImagePrefixWithBackup(s.imagePath, *s.imagePrefix, *s.imageOnDisk, PatchHistory::forUser());
         if (!wrote) {
             window_.showStatus("Nothing to patch: " + displayName(s.imagePath) + " already holds this logo");
             return;

@@ -108,10 +108,15 @@ private:
                                   std::uint32_t pixelOffset) const;
 
     Byte grey(const BmpInfo& info, std::size_t index, std::size_t x, std::size_t y) const {
-        if (index >= info.paletteGreys.size())
-            damaged("pixel (" + text(x) + ", " + text(y) + ") uses colour " + text(index) + " of a palette of " +
-                    text(info.paletteGreys.size()));
+        if (index >= info.paletteGreys.size()) [[unlikely]]
+            outsidePalette(info, index, x, y);
         return info.paletteGreys[index];
+    }
+    // Out of line, so that grey() stays small enough to inline into each row's loop.
+    [[noreturn]] [[gnu::noinline]] void outsidePalette(const BmpInfo& info, std::size_t index, std::size_t x,
+                                                       std::size_t y) const {
+        damaged("pixel (" + text(x) + ", " + text(y) + ") uses colour " + text(index) + " of a palette of " +
+                text(info.paletteGreys.size()));
     }
     std::size_t pictureRow(const BmpInfo& info, std::size_t fileRow) const {
         return info.topDown ? fileRow : height_ - 1 - fileRow;
@@ -247,19 +252,28 @@ std::vector<Byte> Reader::decodeRows(const BmpInfo& info) const {
         const std::size_t y = pictureRow(info, fileRow);
         const auto in = file_.subspan(info.pixelOffset + fileRow * stride, stride);
         Byte* out = logo.data() + y * width_;
-        for (std::size_t x = 0; x < width_; ++x) {
-            switch (bits) {
-                case 1: out[x] = grey(info, (in[x / 8] >> (7 - x % 8)) & 1, x, y); break;
-                case 2: out[x] = grey(info, (in[x / 4] >> (6 - 2 * (x % 4))) & 3, x, y); break;
-                case 4: out[x] = grey(info, (in[x / 2] >> (x % 2 ? 0 : 4)) & 0xF, x, y); break;
-                case 8: out[x] = grey(info, in[x], x, y); break;
-                case 24: out[x] = greyLevel(in[3 * x + 2], in[3 * x + 1], in[3 * x]); break;
-                default: {
+        // One loop for each depth: the depth is the same for every pixel.
+        const auto eachPixel = [&](auto&& greyAt) {
+            for (std::size_t x = 0; x < width_; ++x) out[x] = greyAt(x);
+        };
+        switch (bits) {
+            case 1: eachPixel([&](std::size_t x) { return grey(info, (in[x / 8] >> (7 - x % 8)) & 1, x, y); }); break;
+            case 2:
+                eachPixel([&](std::size_t x) { return grey(info, (in[x / 4] >> (6 - 2 * (x % 4))) & 3, x, y); });
+                break;
+            case 4:
+                eachPixel([&](std::size_t x) { return grey(info, (in[x / 2] >> (x % 2 ? 0 : 4)) & 0xF, x, y); });
+                break;
+            case 8: eachPixel([&](std::size_t x) { return grey(info, in[x], x, y); }); break;
+            case 24:
+                eachPixel([&](std::size_t x) { return greyLevel(in[3 * x + 2], in[3 * x + 1], in[3 * x]); });
+                break;
+            default:
+                eachPixel([&](std::size_t x) {
                     const std::uint32_t pixel = bits == 16 ? readLe16(in, 2 * x) : readLe32(in, 4 * x);
-                    out[x] =
-                        greyLevel(info.masks[0].level(pixel), info.masks[1].level(pixel), info.masks[2].level(pixel));
-                }
-            }
+                    return greyLevel(info.masks[0].level(pixel), info.masks[1].level(pixel),
+                                     info.masks[2].level(pixel));
+                });
         }
     }
     return logo;

@@ -242,7 +242,7 @@ TEST_F(EditorTest, SaveAndOpenBitmapTakePngWhateverTheTemplate) {
         save(dir / "logo.png");
     }
     EXPECT_TRUE(window.failures.empty());
-    EXPECT_EQ(readFile(dir / "logo.png"), encodePng(pictureOf(editor.state().logo)));
+    EXPECT_EQ(readFile(dir / "logo.png"), encodePng(pictureOf(*editor.state().logo)));
     EXPECT_EQ(window.status, "Saved the logo to logo.png");
 
     writePictureFile(dir / "new.png", pictureOf(patternLogo(3)));
@@ -520,7 +520,7 @@ TEST(ConsoleViewEditor, APalPictureOutsideConsoleViewSaysHowToImportIt) {
 TEST(ConsoleViewEditor, SwitchingTheViewRedrawsAndChangesNoImageByte) {
     EncodedDisc disc(false);
     ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
-    const ImagePrefix before = disc.editor.state().imagePrefix;
+    const ImagePrefix before = *disc.editor.state().imagePrefix;
     disc.editor.setConsoleView(true);
     disc.editor.setPal(true);
     disc.editor.setConsoleView(false);

@@ -116,6 +116,30 @@ TEST_F(PatchHistoryTest, RefusesADamagedBackupAndNamesIt) {
     }
 }
 
+// Backups of the first format (a 64-bit FNV-1a hash in place of the CRC) stay
+// readable: a person may have patched with an older version.
+TEST_F(PatchHistoryTest, RestoresABackupOfTheFirstFormat) {
+    patch(image, 1);
+    const auto file = history.list(image).at(0).file;
+    auto bytes = readFile(file);
+    ASSERT_EQ(bytes[8], 2) << "the format this version writes";
+    bytes[8] = 1;
+    std::uint64_t hash = 0xcbf29ce484222325;
+    for (std::size_t i = 0; i + 8 < bytes.size(); ++i) hash = (hash ^ bytes[i]) * 0x100000001b3;
+    for (std::size_t i = 0; i < 8; ++i) bytes[bytes.size() - 8 + i] = static_cast<Byte>(hash >> (8 * i));
+    writeFile(file, bytes);
+
+    EXPECT_EQ(history.list(image).at(0).damage, "");
+    history.restoreNewest(image);
+    EXPECT_EQ(readFile(image), original);
+
+    patch(image, 2);
+    auto later = readFile(history.list(image).at(0).file);
+    later[8] = 3;
+    writeFile(history.list(image).at(0).file, later);
+    EXPECT_EQ(history.list(image).at(0).damage, "its format version is 3; this program reads versions 1 to 2");
+}
+
 TEST_F(PatchHistoryTest, WritesNothingWhenTheBackupCannotBeKept) {
     writeFile(dir / "history", {1});  // a file where the folder should be
     const std::string failure = failureOf([&] { patch(image, 1); });

@@ -9,18 +9,23 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace tolvane {
 
+// Every field starts empty; a buffer takes its memory when a command first fills
+// it, so a command that needs few of them (as the command line's) touches no more.
 struct EditorState {
-    ImagePrefix imagePrefix;  // the image's first bytes, with an imported logo in its user data
-    SectorPayloads sectorPayloads{};
-    LogoImage logo{};
-    BitmapPixels bitmapPixels{};
-    BitmapHeader bitmapHeader{};
+    EditorState() {}  // provided, so that the empty buffers are not zeroed first either
+
+    std::optional<ImagePrefix> imagePrefix;  // the image's first bytes, with an imported logo in its user data
+    std::optional<SectorPayloads> sectorPayloads;
+    std::optional<LogoImage> logo;
+    std::optional<BitmapPixels> bitmapPixels;
+    std::optional<BitmapHeader> bitmapHeader;
     std::filesystem::path imagePath;
     // The image's first bytes as they are in the file; Patch writes only over these.
-    ImagePrefix imageOnDisk;
+    std::optional<ImagePrefix> imageOnDisk;
     // The game the open image holds, as far as its SYSTEM.CNF tells.
     DiscIdentity identity;
     // The key the disc's logo is stored with, as far as can be told.
@@ -94,7 +99,7 @@ private:
     WindowOperations& window_;
     std::unique_ptr<EditorState> state_;
     Enablement enabled_;
-    LogoImage shownLogo_{};  // the logo of the last opened image: what the view shows
+    std::optional<LogoImage> shownLogo_;  // the logo of the last opened image: what the view shows
 };
 
 }  // namespace tolvane

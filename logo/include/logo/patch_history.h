@@ -33,9 +33,10 @@ public:
 
     // Keeps the image's prefix as read through its handle, and `written`, the
     // prefix about to replace it. Images are told apart by their canonical path.
-    PatchBackup keep(const DiscImage& image, const ImagePrefix& written) const;
-    // Removes all but the newest kKeptBackups of the image, once a patch is done.
-    void trim(const std::filesystem::path& image) const;
+    // Gives the image's backups, newest (this one) first, by name only.
+    std::vector<PatchBackup> keep(const DiscImage& image, const ImagePrefix& written) const;
+    // Removes all but the newest kKeptBackups of those keep gave, once a patch is done.
+    static void trim(const std::vector<PatchBackup>& backups);
     // Fails, with the reason, when no backup could be kept for the image now.
     void checkUsable(const std::filesystem::path& image) const;
     // The backups of the image at path (or of a CUE sheet's image file), newest
