@@ -191,7 +191,7 @@ void File::close() {
     if (fd >= 0 && ::close(fd) != 0) fail("Cannot close", path_, errno);
 }
 
-void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> bytes, Durability durability) {
+void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durability durability) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path target = throughLinks(chosen);
     struct stat existing {};
@@ -209,7 +209,7 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
         const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd >= 0) {
             File file(fd, chosen);
-            file.writeAt(0, bytes);
+            file.writeAt(0, pieces);
             if (durability == Flushed) file.flushToDisk();
             const std::string self = "/proc/self/fd/" + std::to_string(fd);
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
@@ -217,7 +217,7 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
                 if (durability == Flushed) syncFolder(folder);
                 return;
             }
-            if (errno == EEXIST) return replaceFile(chosen, bytes, durability);  // made meanwhile: check it again
+            if (errno == EEXIST) return replaceFile(chosen, pieces, durability);  // made meanwhile: check it again
             if (errno != ENOENT) fail("Cannot write", chosen, errno);
             // /proc is missing: make it under a temporary name as below.
         }
@@ -236,7 +236,7 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
     File file(fd, chosen);  // messages name the file the person chose
     try {
         if (targetExists) ::fchmod(fd, existing.st_mode & 07777);
-        file.writeAt(0, bytes);
+        file.writeAt(0, pieces);
         if (durability == Flushed) file.flushToDisk();
         file.close();
         if (::rename(temp.c_str(), target.c_str()) != 0) fail("Cannot replace", chosen, errno);

@@ -190,7 +190,7 @@ void File::close() {
     if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) fail("Cannot close", path_, GetLastError());
 }
 
-void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> bytes, Durability durability) {
+void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durability durability) {
     static std::atomic<unsigned> counter{0};
     // A symbolic link is written through: the file it names is replaced, the link stays.
     std::filesystem::path target = chosen;
@@ -224,7 +224,7 @@ void replaceFile(const std::filesystem::path& chosen, std::span<const Byte> byte
     }
     File file(reinterpret_cast<std::intptr_t>(handle), chosen);  // messages name the file the person chose
     try {
-        file.writeAt(0, bytes);
+        file.writeAt(0, pieces);
         if (durability == Flushed) file.flushToDisk();
         file.close();
         // The new file keeps what the old one was marked as (hidden, not indexed...).

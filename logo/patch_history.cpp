@@ -53,6 +53,10 @@ std::uint64_t checksum(std::uint32_t version, std::span<const Byte> bytes) {
     return version == kFnvFormatVersion ? fnv1a(bytes) : computeEdc(bytes);
 }
 
+std::span<const Byte> bytesOf(const std::string& text) {
+    return {reinterpret_cast<const Byte*>(text.data()), text.size()};
+}
+
 void writeLe64(std::span<Byte> bytes, std::size_t at, std::uint64_t value) {
     writeLe32(bytes, at, static_cast<std::uint32_t>(value));
     writeLe32(bytes, at + 4, static_cast<std::uint32_t>(value >> 32));
@@ -62,19 +66,26 @@ std::uint64_t readLe64(std::span<const Byte> bytes, std::size_t at) {
     return readLe32(bytes, at) | std::uint64_t{readLe32(bytes, at + 4)} << 32;
 }
 
-std::vector<Byte> encodeBackup(const std::string& imagePath, std::int64_t time, std::span<const Byte> before,
-                               std::span<const Byte> written) {
-    std::vector<Byte> bytes(kHeaderLength + imagePath.size() + before.size() + written.size() + kHashLength);
-    std::copy(kMagic.begin(), kMagic.end(), bytes.begin());
-    writeLe32(bytes, 8, kFormatVersion);
-    writeLe32(bytes, 12, static_cast<std::uint32_t>(before.size()));
-    writeLe64(bytes, 16, static_cast<std::uint64_t>(time));
-    writeLe32(bytes, 24, static_cast<std::uint32_t>(imagePath.size()));
-    auto at = std::copy(imagePath.begin(), imagePath.end(), bytes.begin() + kHeaderLength);
-    at = std::copy(written.begin(), written.end(), std::copy(before.begin(), before.end(), at));
-    const auto contents = std::span<const Byte>(bytes).first(bytes.size() - kHashLength);
-    writeLe64(bytes, bytes.size() - kHashLength, checksum(kFormatVersion, contents));
-    return bytes;
+// What a backup file holds around the path and the two prefixes, which are
+// written from where they are: its header and its checksum.
+struct BackupFrame {
+    std::array<Byte, kHeaderLength> header{};
+    std::array<Byte, kHashLength> hash{};
+};
+
+BackupFrame frameBackup(const std::string& imagePath, std::int64_t time, std::span<const Byte> before,
+                        std::span<const Byte> written) {
+    BackupFrame frame;
+    std::copy(kMagic.begin(), kMagic.end(), frame.header.begin());
+    writeLe32(frame.header, 8, kFormatVersion);
+    writeLe32(frame.header, 12, static_cast<std::uint32_t>(before.size()));
+    writeLe64(frame.header, 16, static_cast<std::uint64_t>(time));
+    writeLe32(frame.header, 24, static_cast<std::uint32_t>(imagePath.size()));
+    std::uint32_t crc = 0;
+    for (const auto piece : {std::span<const Byte>(frame.header), bytesOf(imagePath), before, written})
+        crc = computeEdc(piece, crc);
+    writeLe64(frame.hash, 0, crc);
+    return frame;
 }
 
 BackupContents decodeBackup(std::span<const Byte> bytes) {
@@ -110,8 +121,7 @@ BackupContents decodeBackup(std::span<const Byte> bytes) {
 std::string nameStart(const std::string& imagePath) {
     char text[24];
     std::snprintf(text, sizeof text, "%016llx-",
-                  static_cast<unsigned long long>(
-                      fnv1a(std::span<const Byte>(reinterpret_cast<const Byte*>(imagePath.data()), imagePath.size()))));
+                  static_cast<unsigned long long>(fnv1a(bytesOf(imagePath))));
     return text;
 }
 
@@ -152,8 +162,9 @@ std::vector<PatchBackup> backupsOf(const std::filesystem::path& folder, const st
     std::error_code error;
     std::filesystem::directory_iterator entry(folder, error);
     if (error == std::errc::no_such_file_or_directory) return found;
+    const std::string start = nameStart(imagePath);
     for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        const auto sequence = sequenceIn(pathText(entry->path().filename()), nameStart(imagePath));
+        const auto sequence = sequenceIn(pathText(entry->path().filename()), start);
         if (!sequence) continue;
         PatchBackup backup{entry->path(), 0, *sequence, ""};
         if (!examine) {
@@ -195,8 +206,10 @@ std::vector<PatchBackup> PatchHistory::keep(const DiscImage& image, const ImageP
         // Not flushed: the image's own write is, and a backup that a crash cut short
         // fails its checksum and is refused, never restored. Flushing it too would
         // double the time an import takes.
-        replaceFile(backup.file, encodeBackup(imagePath, backup.time, image.prefix().bytes(), written.bytes()),
-                    Cached);
+        const auto before = image.prefix().bytes(), after = written.bytes();
+        const BackupFrame frame = frameBackup(imagePath, backup.time, before, after);
+        const std::span<const Byte> pieces[] = {frame.header, bytesOf(imagePath), before, after, frame.hash};
+        replaceFile(backup.file, pieces, Cached);
         backups.insert(backups.begin(), backup);
         return backups;
     } catch (const Failure& failure) {

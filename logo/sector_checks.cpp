@@ -221,7 +221,7 @@ std::string describe(SectorMode mode) {
     return "unknown mode";
 }
 
-std::uint32_t computeEdc(std::span<const Byte> bytes) {
+std::uint32_t computeEdc(std::span<const Byte> bytes, std::uint32_t before) {
     // Four bytes, each looked up in the table for the number of bytes that follow it.
     const auto fold = [](std::uint32_t word, std::size_t followedBy) {
         const auto& t = kCrcTables;
@@ -232,7 +232,7 @@ std::uint32_t computeEdc(std::span<const Byte> bytes) {
         return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
                static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
     };
-    std::uint32_t value = 0;
+    std::uint32_t value = before;
     const Byte* p = bytes.data();
     std::size_t left = bytes.size();
     for (; left >= kCrcStride; p += kCrcStride, left -= kCrcStride)  // the CRC so far goes into the first four bytes

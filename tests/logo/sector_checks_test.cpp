@@ -89,6 +89,11 @@ TEST(SectorChecks, EdcIsThePlainCrcAtAnyLengthAndAlignment) {
         const std::size_t offset = random() % 64, length = random() % (bytes.size() - 64);
         ASSERT_EQ(computeEdc(all.subspan(offset, length)), bitwiseEdc(all.subspan(offset, length)))
             << offset << " + " << length;
+        // Going on from the CRC of a first part gives the CRC of the whole.
+        const std::size_t split = random() % (length + 1);
+        ASSERT_EQ(computeEdc(all.subspan(offset + split, length - split), computeEdc(all.subspan(offset, split))),
+                  bitwiseEdc(all.subspan(offset, length)))
+            << offset << " + " << split << " + " << length - split;
     }
 }
 

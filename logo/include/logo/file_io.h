@@ -18,6 +18,9 @@ namespace tolvane {
 // moment later (a crash before then can leave the old file, or a short new one).
 enum Durability { Flushed, Cached };
 
+// A file's bytes in pieces, which follow one another in the file.
+using FilePieces = std::span<const std::span<const Byte>>;
+
 class File {
 public:
     // Only regular files open: a folder, a FIFO or a device is refused at once
@@ -35,6 +38,12 @@ public:
     // Reads up to out.size() bytes at offset; gives how many there were (fewer at the end).
     std::size_t readAt(std::uint64_t offset, std::span<Byte> out);
     void writeAt(std::uint64_t offset, std::span<const Byte> bytes);
+    void writeAt(std::uint64_t offset, FilePieces pieces) {
+        for (const auto piece : pieces) {
+            writeAt(offset, piece);
+            offset += piece.size();
+        }
+    }
     void flushToDisk();
     // An exclusive writer's lock for this handle, held until it closes; gives false
     // when another handle (of any program) still holds one after `wait`. Readers
@@ -48,7 +57,7 @@ public:
     void close();
 
 private:
-    friend void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes, Durability durability);
+    friend void replaceFile(const std::filesystem::path& target, FilePieces pieces, Durability durability);
     File(std::intptr_t handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)) {}
 
     std::intptr_t handle_;
@@ -63,7 +72,12 @@ std::vector<Byte> readSmallFile(const std::filesystem::path& path, std::size_t m
 // then put in place. A symbolic link is written through to the file it names,
 // and stays a link. Anything but a regular file or a new name is refused, and so
 // is an existing file the user may not write.
-void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes, Durability durability = Flushed);
+void replaceFile(const std::filesystem::path& target, FilePieces pieces, Durability durability = Flushed);
+inline void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes,
+                        Durability durability = Flushed) {
+    const std::span<const Byte> whole[] = {bytes};
+    replaceFile(target, FilePieces(whole), durability);
+}
 
 // Whether both paths name one file (device and inode, or volume and file ID):
 // through links, other spellings or hard links alike. False when either is missing.

@@ -32,8 +32,9 @@ struct SectorState {
 std::string describe(SectorMode mode);
 
 // The CRC used by the EDC: polynomial 0x8001801B, least significant bit first,
-// initial value 0, no final inversion.
-std::uint32_t computeEdc(std::span<const Byte> bytes);
+// initial value 0, no final inversion. Given the CRC of the bytes before them, it
+// goes on from there: the CRC of both together.
+std::uint32_t computeEdc(std::span<const Byte> bytes, std::uint32_t before = 0);
 
 SectorState inspectSector(ConstRawSector sector);
 
