@@ -248,6 +248,55 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
     if (durability == Flushed) syncFolder(folder);
 }
 
+void createFile(const std::filesystem::path& path, FilePieces pieces, Durability durability) {
+    const auto folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+#ifdef O_TMPFILE
+    const int nameless = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (nameless >= 0) {
+        File file(nameless, path);
+        file.writeAt(0, pieces);
+        if (durability == Flushed) file.flushToDisk();
+        const std::string self = "/proc/self/fd/" + std::to_string(nameless);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            file.close();
+            if (durability == Flushed) syncFolder(folder);
+            return;
+        }
+        if (errno != ENOENT) fail("Cannot write", path, errno);
+        // /proc is missing: made under its name as below.
+    }
+#endif
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) fail("Cannot write", path, errno);
+    File file(fd, path);
+    try {
+        file.writeAt(0, pieces);
+        if (durability == Flushed) file.flushToDisk();
+        file.close();
+    } catch (...) {
+        ::unlink(path.c_str());
+        throw;
+    }
+    if (durability == Flushed) syncFolder(folder);
+}
+
+std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir && errno == ENOENT) return names;
+    if (!dir) fail("Cannot read the folder", folder, errno);
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error) fail("Cannot read the folder", folder, error);
+    return names;
+}
+
 std::filesystem::path canonicalPath(const std::filesystem::path& path) {
     char resolved[PATH_MAX];
     if (!::realpath(path.c_str(), resolved)) fail("Cannot find", path, errno);

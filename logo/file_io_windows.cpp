@@ -240,6 +240,43 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
     }
 }
 
+void createFile(const std::filesystem::path& path, FilePieces pieces, Durability durability) {
+    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) fail("Cannot write", path, GetLastError());
+    File file(reinterpret_cast<std::intptr_t>(handle), path);
+    try {
+        file.writeAt(0, pieces);
+        if (durability == Flushed) file.flushToDisk();
+        file.close();
+    } catch (...) {
+        try {
+            file.close();  // so that it can be removed
+        } catch (const Failure&) {
+        }
+        DeleteFileW(path.c_str());
+        throw;
+    }
+}
+
+std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return names;
+        fail("Cannot read the folder", folder, error);
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.emplace_back(name);
+    } while (FindNextFileW(search, &found));
+    const DWORD error = GetLastError();
+    FindClose(search);
+    if (error != ERROR_NO_MORE_FILES) fail("Cannot read the folder", folder, error);
+    return names;
+}
+
 std::filesystem::path canonicalPath(const std::filesystem::path& path) {
     // Backup semantics: a folder opens too; no access asked, so any file does.
     const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

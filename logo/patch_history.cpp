@@ -159,14 +159,11 @@ std::optional<std::uint32_t> sequenceIn(const std::string& name, const std::stri
 // their names are read (a patch needs no more).
 std::vector<PatchBackup> backupsOf(const std::filesystem::path& folder, const std::string& imagePath, bool examine) {
     std::vector<PatchBackup> found;
-    std::error_code error;
-    std::filesystem::directory_iterator entry(folder, error);
-    if (error == std::errc::no_such_file_or_directory) return found;
     const std::string start = nameStart(imagePath);
-    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        const auto sequence = sequenceIn(pathText(entry->path().filename()), start);
+    for (const std::filesystem::path& name : namesIn(folder)) {
+        const auto sequence = sequenceIn(pathText(name), start);
         if (!sequence) continue;
-        PatchBackup backup{entry->path(), 0, *sequence, ""};
+        PatchBackup backup{folder / name, 0, *sequence, ""};
         if (!examine) {
             found.push_back(backup);
             continue;
@@ -180,7 +177,6 @@ std::vector<PatchBackup> backupsOf(const std::filesystem::path& folder, const st
         }
         found.push_back(backup);
     }
-    if (error) throw Failure("Cannot read the folder " + quoted(folder) + ": " + error.message());
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.sequence > b.sequence; });
     return found;
 }
@@ -209,7 +205,7 @@ std::vector<PatchBackup> PatchHistory::keep(const DiscImage& image, const ImageP
         const auto before = image.prefix().bytes(), after = written.bytes();
         const BackupFrame frame = frameBackup(imagePath, backup.time, before, after);
         const std::span<const Byte> pieces[] = {frame.header, bytesOf(imagePath), before, after, frame.hash};
-        replaceFile(backup.file, pieces, Cached);
+        createFile(backup.file, pieces, Cached);
         backups.insert(backups.begin(), backup);
         return backups;
     } catch (const Failure& failure) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +42,26 @@ TEST(ReplaceFile, RefusesAFolderAndLeavesItAlone) {
     }
     EXPECT_EQ(readFile(dir / "folder.bmp" / "inside"), std::vector<Byte>{9});
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(CreateFile, WritesItsPiecesOnlyUnderANewName) {
+    TempDir dir;
+    const std::vector<Byte> first{1, 2}, second{3};
+    const std::span<const Byte> pieces[] = {first, second};
+    createFile(dir / "new.bin", pieces);
+    EXPECT_EQ(readFile(dir / "new.bin"), (std::vector<Byte>{1, 2, 3}));
+
+    EXPECT_NE(testing::failureOf([&] { createFile(dir / "new.bin", pieces); }).find("Cannot write"),
+              std::string::npos);
+    EXPECT_EQ(readFile(dir / "new.bin"), (std::vector<Byte>{1, 2, 3})) << "an existing file stays as it was";
+
+    injectFileFault(FileOperation::Write, ENOSPC, 1);
+    EXPECT_FALSE(testing::failureOf([&] { createFile(dir / "cut.bin", pieces); }).empty());
+    clearFileFaults();
+    EXPECT_FALSE(std::filesystem::exists(dir / "cut.bin")) << "nothing is left of a failed one";
+    std::vector<std::filesystem::path> names = namesIn(dir.path());
+    EXPECT_EQ(names, std::vector<std::filesystem::path>{"new.bin"});
+    EXPECT_TRUE(namesIn(dir / "missing").empty());
 }
 
 TEST(ReadSmallFile, RefusesAFileLargerThanExpected) {

@@ -58,6 +58,7 @@ public:
 
 private:
     friend void replaceFile(const std::filesystem::path& target, FilePieces pieces, Durability durability);
+    friend void createFile(const std::filesystem::path& path, FilePieces pieces, Durability durability);
     File(std::intptr_t handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)) {}
 
     std::intptr_t handle_;
@@ -78,6 +79,15 @@ inline void replaceFile(const std::filesystem::path& target, std::span<const Byt
     const std::span<const Byte> whole[] = {bytes};
     replaceFile(target, FilePieces(whole), durability);
 }
+
+// Makes a new file of exactly these bytes under a name that nothing has yet;
+// fails when something has. Where the system can (Linux), the file gets its name
+// only once complete; elsewhere a failure removes what was written, and a program
+// killed on the way may leave a short file.
+void createFile(const std::filesystem::path& path, FilePieces pieces, Durability durability = Flushed);
+
+// The names in a folder, "." and ".." left out; none when the folder does not exist.
+std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder);
 
 // Whether both paths name one file (device and inode, or volume and file ID):
 // through links, other spellings or hard links alike. False when either is missing.
