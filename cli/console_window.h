@@ -2,8 +2,7 @@
 #pragma once
 
 #include "editor/window_operations.h"
-
-#include <ostream>
+#include "text_out.h"
 
 namespace tolvane {
 
@@ -11,7 +10,7 @@ class ConsoleWindow : public WindowOperations {
 public:
     // force: the answer to every question (--force), so that nothing doubtful
     // happens unless it was asked for.
-    explicit ConsoleWindow(std::ostream& errors, bool force = false) : errors_(errors), force_(force) {}
+    explicit ConsoleWindow(TextOut& errors, bool force = false) : errors_(errors), force_(force) {}
 
     std::filesystem::path chooseFile(Dialog) override { return {}; }
     void setEnabled(Button, bool) override {}
@@ -24,7 +23,7 @@ public:
     void showStatus(const std::string&) override {}
 
 private:
-    std::ostream& errors_;
+    TextOut& errors_;
     bool force_;
 };
 

@@ -192,15 +192,15 @@ void printJson(std::ostream& out, const ImageReport& r) {
 
 }  // namespace
 
-void printImageInfo(std::ostream& out, const std::filesystem::path& path, bool json) {
+std::string imageInfo(const std::filesystem::path& path, bool json) {
     const ImageReport report = examine(path);
-    std::ostringstream text;  // all or nothing: a failure prints no half report
+    std::ostringstream text;
     if (json) {
         printJson(text, report);
     } else {
         printText(text, report);
     }
-    out << text.str();
+    return text.str();
 }
 
 }  // namespace tolvane

@@ -4,10 +4,11 @@
 #include "logo/image_layout.h"
 
 #include <filesystem>
-#include <ostream>
+#include <string>
 
 namespace tolvane {
 
-void printImageInfo(std::ostream& out, const std::filesystem::path& path, bool json);
+// The whole report, or a failure: never half of one.
+std::string imageInfo(const std::filesystem::path& path, bool json);
 
 }  // namespace tolvane

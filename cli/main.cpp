@@ -5,6 +5,7 @@
 #include "logo/failure.h"
 #include "logo/patch_history.h"
 #include "restore_command.h"
+#include "text_out.h"
 #include "tolvane_version.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <exception>
 #include <optional>
-#include <iostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -152,7 +152,7 @@ bool openImage(Editor& editor, const std::string& image, const Options& options)
 }
 
 int usageError(const std::string& message) {
-    std::cerr << "tolvane: " << message << "\nTry 'tolvane --help'.\n";
+    standardError << "tolvane: " << message << "\nTry 'tolvane --help'.\n";
     return kUsage;
 }
 
@@ -168,24 +168,25 @@ bool mayReplace(const std::filesystem::path& target, const Options& options) {
     std::error_code error;
     if (options.has("--force") || !std::filesystem::is_regular_file(target, error) || startsAsPicture(target))
         return true;
-    std::cerr << "tolvane: " << quoted(target)
-              << " exists and is not a picture (a BMP or PNG file); nothing was written. Check the order of the "
-                 "arguments, or give --force to replace it\n";
+    standardError << "tolvane: " << quoted(target)
+                  << " exists and is not a picture (a BMP or PNG file); nothing was written. Check the order of the "
+                     "arguments, or give --force to replace it\n";
     return false;
 }
 
 int runExport(const std::vector<std::string>& args, const Options& options) {
-    ConsoleWindow console(std::cerr);
+    ConsoleWindow console(standardError);
     Editor editor(console);
     if (!mayReplace(pathOf(args[1]), options)) return kFailed;
     if (!openImage(editor, args[0], options) || !editor.saveBitmap(pathOf(args[1]))) return kFailed;
-    std::cout << "Saved the logo of " << quoted(args[0]) << " to " << quoted(args[1]) << viewNote(editor) << '\n';
+    standardOutput << "Saved the logo of " << quoted(pathOf(args[0])) << " to " << quoted(pathOf(args[1]))
+                   << viewNote(editor) << '\n';
     return kSuccess;
 }
 
 int notADisc(const std::string& image) {
-    std::cerr << "tolvane: " << quoted(image) << ' ' << notADiscReason()
-              << "; nothing was written. Give --force to patch it anyway\n";
+    standardError << "tolvane: " << quoted(pathOf(image)) << ' ' << notADiscReason()
+                  << "; nothing was written. Give --force to patch it anyway\n";
     return kFailed;
 }
 
@@ -194,42 +195,42 @@ int notADisc(const std::string& image) {
 std::string imageWritten;
 
 int runImport(const std::vector<std::string>& args, const Options& options) {
-    ConsoleWindow console(std::cerr, options.has("--force"));
+    ConsoleWindow console(standardError, options.has("--force"));
     Editor editor(console);
     if (!openImage(editor, args[0], options) || !editor.openBitmap(pathOf(args[1]))) return kFailed;
     const std::size_t refreshed = editor.state().sectorsWithNewChecks;
     if (!viewNote(editor).empty())
-        std::cout << "Note: Japanese and European consoles may refuse a disc whose logo was changed" << viewNote(editor)
-                  << '\n';
+        standardOutput << "Note: Japanese and European consoles may refuse a disc whose logo was changed"
+                       << viewNote(editor) << '\n';
     const bool dryRun = options.has("--dry-run");
     switch (dryRun ? editor.checkPatch() : editor.patch()) {
         case PatchOutcome::Failed: return kFailed;
         case PatchOutcome::Declined: return notADisc(args[0]);
         case PatchOutcome::NothingToPatch:
-            std::cout << "Nothing to patch: " << quoted(editor.state().imagePath) << " already holds the logo of "
-                      << quoted(args[1]) << '\n';
+            standardOutput << "Nothing to patch: " << quoted(editor.state().imagePath) << " already holds the logo of "
+                           << quoted(pathOf(args[1])) << '\n';
             return kSuccess;
         case PatchOutcome::Patched: break;
     }
     const std::filesystem::path& image = editor.state().imagePath;  // for a CUE sheet, its image file
     if (dryRun) {
-        std::cout << "Dry run: " << quoted(args[1]) << " can be patched into " << quoted(image) << " (" << refreshed
-                  << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
+        standardOutput << "Dry run: " << quoted(pathOf(args[1])) << " can be patched into " << quoted(image) << " ("
+                       << refreshed << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
         return kSuccess;
     }
     imageWritten = "the image was patched";
-    std::cout << "Patched " << quoted(editor.state().imagePath) << " with " << quoted(args[1]) << " (" << refreshed
-              << " of 12 logo sectors got new EDC/ECC)\n"
-              << "To put the previous logo back: " << restoreCommand(editor.state().imagePath) << '\n';
+    standardOutput << "Patched " << quoted(editor.state().imagePath) << " with " << quoted(pathOf(args[1])) << " ("
+                   << refreshed << " of 12 logo sectors got new EDC/ECC)\n"
+                   << "To put the previous logo back: " << restoreCommand(editor.state().imagePath) << '\n';
     return kSuccess;
 }
 
 int runInfo(const std::vector<std::string>& args, bool json) {
     try {
-        printImageInfo(std::cout, pathOf(args[0]), json);
+        standardOutput << imageInfo(pathOf(args[0]), json);
         return kSuccess;
     } catch (const std::exception& failure) {
-        std::cerr << "tolvane: " << failure.what() << '\n';
+        standardError << "tolvane: " << failure.what() << '\n';
         return kFailed;
     }
 }
@@ -237,14 +238,14 @@ int runInfo(const std::vector<std::string>& args, bool json) {
 int runRestore(const std::vector<std::string>& args, bool list) {
     try {
         if (list) {
-            listBackups(std::cout, pathOf(args[0]));
+            standardOutput << listBackups(pathOf(args[0]));
         } else {
-            restoreImage(std::cout, pathOf(args[0]));
+            standardOutput << restoreImage(pathOf(args[0]));
             imageWritten = "the image was restored";
         }
         return kSuccess;
     } catch (const std::exception& failure) {
-        std::cerr << "tolvane: " << failure.what() << '\n';
+        standardError << "tolvane: " << failure.what() << '\n';
         return kFailed;
     }
 }
@@ -252,11 +253,11 @@ int runRestore(const std::vector<std::string>& args, bool list) {
 int runCommand(const std::vector<std::string>& words) {
     if (words.empty()) return usageError("no command given");
     if (words[0] == "-h" || words[0] == "--help") {
-        std::cout << kUsageText;
+        standardOutput << kUsageText;
         return kSuccess;
     }
     if (words[0] == "--version") {
-        std::cout << "tolvane " TOLVANE_VERSION "\n";
+        standardOutput << "tolvane " TOLVANE_VERSION "\n";
         return kSuccess;
     }
     const Command* command = nullptr;
@@ -272,8 +273,8 @@ int runCommand(const std::vector<std::string>& words) {
         if (!optionsEnded && word == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && (word == "-h" || word == "--help")) {
-            std::cout << "Usage: tolvane " << command->name << ' ' << command->arguments << "\n\n"
-                      << command->help << (command->valued.count("--key") ? kConsoleHelp : "");
+            standardOutput << "Usage: tolvane " << command->name << ' ' << command->arguments << "\n\n"
+                           << command->help << (command->valued.count("--key") ? kConsoleHelp : "");
             return kSuccess;
         } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
             const std::string name = word.substr(0, word.find('='));
@@ -310,11 +311,10 @@ int runCommand(const std::vector<std::string>& words) {
 // failure too, not a silent success.
 int run(const std::vector<std::string>& words) {
     const int status = runCommand(words);
-    std::cout.flush();
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout) return status;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
     const int error = errno;
-    std::cerr << "tolvane: cannot write to standard output: " << std::strerror(error ? error : EIO)
-              << (imageWritten.empty() ? "" : "; " + imageWritten + " all the same") << '\n';
+    standardError << "tolvane: cannot write to standard output: " << std::strerror(error ? error : EIO)
+                  << (imageWritten.empty() ? "" : "; " + imageWritten + " all the same") << '\n';
     return kFailed;
 }
 

@@ -13,27 +13,25 @@ std::string backupsText(std::size_t count) {
 
 }  // namespace
 
-void restoreImage(std::ostream& out, const std::filesystem::path& image) {
+std::string restoreImage(const std::filesystem::path& image) {
     const PatchHistory history = PatchHistory::forUser();
     const PatchBackup restored = history.restoreNewest(image);
-    out << "Restored " << quoted(image) << " as it was before the patch of " << localTimeText(restored.time) << " ("
-        << backupsText(history.list(image).size()) << " left)\n";
+    return "Restored " + quoted(image) + " as it was before the patch of " + localTimeText(restored.time) + " (" +
+           backupsText(history.list(image).size()) + " left)\n";
 }
 
-void listBackups(std::ostream& out, const std::filesystem::path& image) {
+std::string listBackups(const std::filesystem::path& image) {
     const PatchHistory history = PatchHistory::forUser();
     const std::vector<PatchBackup> backups = history.list(image);
-    if (backups.empty()) {
-        out << "No backups of " << quoted(image) << " in " << quoted(history.folder()) << '\n';
-        return;
-    }
-    out << "Backups of " << quoted(image) << " in " << quoted(history.folder()) << ", newest first:\n";
+    if (backups.empty()) return "No backups of " + quoted(image) + " in " + quoted(history.folder()) + "\n";
+    std::string text = "Backups of " + quoted(image) + " in " + quoted(history.folder()) + ", newest first:\n";
     for (const PatchBackup& backup : backups) {
-        out << "  " << (backup.damage.empty() ? localTimeText(backup.time) : "damaged") << "  "
-            << pathText(backup.file.filename());
-        if (!backup.damage.empty()) out << ": " << backup.damage;
-        out << '\n';
+        text += "  " + (backup.damage.empty() ? localTimeText(backup.time) : "damaged") + "  " +
+                pathText(backup.file.filename());
+        if (!backup.damage.empty()) text += ": " + backup.damage;
+        text += '\n';
     }
+    return text;
 }
 
 }  // namespace tolvane

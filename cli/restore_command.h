@@ -3,11 +3,12 @@
 #pragma once
 
 #include <filesystem>
-#include <ostream>
+#include <string>
 
 namespace tolvane {
 
-void restoreImage(std::ostream& out, const std::filesystem::path& image);
-void listBackups(std::ostream& out, const std::filesystem::path& image);
+// Each gives what it has to say.
+std::string restoreImage(const std::filesystem::path& image);
+std::string listBackups(const std::filesystem::path& image);
 
 }  // namespace tolvane

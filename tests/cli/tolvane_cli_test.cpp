@@ -103,6 +103,11 @@ TEST_F(TolvaneCli, ExportWritesTheLogoAsABitmap) {
     EXPECT_EQ(r.out, "Saved the logo of \"" + image + "\" to \"" + path("out.bmp") + "\"\n");
     EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(4));
     EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 25654u);
+#ifndef _WIN32
+    // Names are told as given, not escaped as a C string would be.
+    const Result odd = run({"export", image, path("a\\b \"c\".bmp")});
+    EXPECT_EQ(odd.out, "Saved the logo of \"" + image + "\" to \"" + path("a\\b \"c\".bmp") + "\"\n");
+#endif
 }
 
 TEST_F(TolvaneCli, ExportsPngForAPngNameAndImportsPngWhateverItsName) {
