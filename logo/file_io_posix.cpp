@@ -191,6 +191,36 @@ void File::close() {
     if (fd >= 0 && ::close(fd) != 0) fail("Cannot close", path_, errno);
 }
 
+File adoptHandle(std::intptr_t handle, std::filesystem::path path) { return File(handle, std::move(path)); }
+
+enum class Nameless { Made, NameTaken, Unsupported };
+
+// Makes a new file nameless in the target's folder and gives it the target's name
+// once complete, so that a program that dies on the way leaves nothing behind.
+// Where the system cannot (no O_TMPFILE, no /proc), nothing is made.
+Nameless makeNameless(const std::filesystem::path& target, const std::filesystem::path& chosen, FilePieces pieces,
+                      Durability durability) {
+#ifdef O_TMPFILE
+    const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) return Nameless::Unsupported;
+    File file = adoptHandle(fd, chosen);  // messages name the file the person chose
+    file.writeAt(0, pieces);
+    if (durability == Flushed) file.flushToDisk();
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        file.close();
+        if (durability == Flushed) syncFolder(folder);
+        return Nameless::Made;
+    }
+    if (errno == EEXIST) return Nameless::NameTaken;
+    if (errno != ENOENT) fail("Cannot write", chosen, errno);
+#else
+    (void)target, (void)chosen, (void)pieces, (void)durability;
+#endif
+    return Nameless::Unsupported;
+}
+
 void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durability durability) {
     static std::atomic<unsigned> counter{0};
     const std::filesystem::path target = throughLinks(chosen);
@@ -202,27 +232,13 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
     const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
     removeDeadTemporaries(folder);
 
-#ifdef O_TMPFILE
-    // A new file is made nameless and given its name once complete: if the
-    // program dies on the way, nothing is left behind.
     if (!targetExists) {
-        const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            File file(fd, chosen);
-            file.writeAt(0, pieces);
-            if (durability == Flushed) file.flushToDisk();
-            const std::string self = "/proc/self/fd/" + std::to_string(fd);
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                file.close();
-                if (durability == Flushed) syncFolder(folder);
-                return;
-            }
-            if (errno == EEXIST) return replaceFile(chosen, pieces, durability);  // made meanwhile: check it again
-            if (errno != ENOENT) fail("Cannot write", chosen, errno);
-            // /proc is missing: make it under a temporary name as below.
+        switch (makeNameless(target, chosen, pieces, durability)) {
+            case Nameless::Made: return;
+            case Nameless::NameTaken: return replaceFile(chosen, pieces, durability);  // made meanwhile: check again
+            case Nameless::Unsupported: break;  // made under a temporary name as below
         }
     }
-#endif
 
     std::filesystem::path temp;
     int fd = -1;
@@ -233,7 +249,7 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
             throw Failure("Cannot write " + quoted(chosen) +
                           ": cannot create a file in its folder: " + std::strerror(errno));
     }
-    File file(fd, chosen);  // messages name the file the person chose
+    File file = adoptHandle(fd, chosen);  // messages name the file the person chose
     try {
         if (targetExists) ::fchmod(fd, existing.st_mode & 07777);
         file.writeAt(0, pieces);
@@ -249,26 +265,15 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
 }
 
 void createFile(const std::filesystem::path& path, FilePieces pieces, Durability durability) {
-    const auto folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
-#ifdef O_TMPFILE
-    const int nameless = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (nameless >= 0) {
-        File file(nameless, path);
-        file.writeAt(0, pieces);
-        if (durability == Flushed) file.flushToDisk();
-        const std::string self = "/proc/self/fd/" + std::to_string(nameless);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            file.close();
-            if (durability == Flushed) syncFolder(folder);
-            return;
-        }
-        if (errno != ENOENT) fail("Cannot write", path, errno);
-        // /proc is missing: made under its name as below.
+    switch (makeNameless(path, path, pieces, durability)) {
+        case Nameless::Made: return;
+        case Nameless::NameTaken: fail("Cannot write", path, EEXIST);
+        case Nameless::Unsupported: break;  // made under its name as below
     }
-#endif
+    const auto folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) fail("Cannot write", path, errno);
-    File file(fd, path);
+    File file = adoptHandle(fd, path);
     try {
         file.writeAt(0, pieces);
         if (durability == Flushed) file.flushToDisk();

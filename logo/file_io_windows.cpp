@@ -190,6 +190,8 @@ void File::close() {
     if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) fail("Cannot close", path_, GetLastError());
 }
 
+File adoptHandle(std::intptr_t handle, std::filesystem::path path) { return File(handle, std::move(path)); }
+
 void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durability durability) {
     static std::atomic<unsigned> counter{0};
     // A symbolic link is written through: the file it names is replaced, the link stays.
@@ -222,7 +224,8 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
         if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt > 100))
             throw Failure("Cannot write " + quoted(chosen) + ": cannot create a file in its folder: " + reason(error));
     }
-    File file(reinterpret_cast<std::intptr_t>(handle), chosen);  // messages name the file the person chose
+    File file =
+        adoptHandle(reinterpret_cast<std::intptr_t>(handle), chosen);  // messages name the file the person chose
     try {
         file.writeAt(0, pieces);
         if (durability == Flushed) file.flushToDisk();
@@ -241,9 +244,10 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
 }
 
 void createFile(const std::filesystem::path& path, FilePieces pieces, Durability durability) {
-    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) fail("Cannot write", path, GetLastError());
-    File file(reinterpret_cast<std::intptr_t>(handle), path);
+    File file = adoptHandle(reinterpret_cast<std::intptr_t>(handle), path);
     try {
         file.writeAt(0, pieces);
         if (durability == Flushed) file.flushToDisk();

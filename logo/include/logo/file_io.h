@@ -57,8 +57,8 @@ public:
     void close();
 
 private:
-    friend void replaceFile(const std::filesystem::path& target, FilePieces pieces, Durability durability);
-    friend void createFile(const std::filesystem::path& path, FilePieces pieces, Durability durability);
+    // For the functions that make files (replaceFile, createFile): a handle they opened.
+    friend File adoptHandle(std::intptr_t handle, std::filesystem::path path);
     File(std::intptr_t handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)) {}
 
     std::intptr_t handle_;
