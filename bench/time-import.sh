@@ -2,10 +2,10 @@
 # Times `tolvane import` against the least any in-place patch can cost, writing
 # the same bytes with dd and flushing them:
 #     dd if=prefix.bin of=game.bin bs=28248 count=1 conv=notrunc,fsync
-# on an image on this machine's disk (a tmpfs would leave out the flush), once for
-# each size given: by default a 4 GiB sparse image and a 1 MiB one. The two commands
-# run in alternating rounds of hyperfine, so that a change in the machine's load
-# reaches both alike. Before each run a prepare step swaps two files, so that each
+# on an image on this machine's disk (a tmpfs would leave out the flush), for each
+# size given: by default a 4 GiB sparse image and a 1 MiB one. The two commands, on
+# every size, run in alternating rounds of hyperfine, so that a change in the
+# machine's load reaches them all alike. Before each run a prepare step swaps two files, so that each
 # import brings the other of two bitmaps and each dd writes the other of the two
 # prefixes those imports give (the two swaps go together, so the image always holds
 # what a.bmp and prefix.bin hold now): every run changes the bytes it writes.
@@ -55,21 +55,27 @@ bytes_of() {
 }
 
 echo "Image on $(df --output=source "$work" | tail -1) ($fs); $rounds rounds of $runs runs each"
+# One folder for each size, each with its image, its two bitmaps and the prefixes
+# they give.
 for size in "$@"; do
-    cd "$work"
-    rm -f ./*
+    mkdir "$work/$size"
+    cd "$work/$size"
     "$files" . "$(bytes_of "$size")"
     "$tolvane" import game.bin b.bmp >/dev/null
     head -c $prefix_length game.bin >prefix-other.bin
     "$tolvane" import game.bin a.bmp >/dev/null
     head -c $prefix_length game.bin >prefix.bin
+done
 
-    import="$tolvane import game.bin a.bmp"
-    dd="dd if=prefix.bin of=game.bin bs=$prefix_length count=1 conv=notrunc,fsync"
-    swap="sh -c 'mv a.bmp t && mv b.bmp a.bmp && mv t b.bmp && mv prefix.bin t && mv prefix-other.bin prefix.bin && mv t prefix-other.bin'"
-    round=1
-    while [ $round -le "$rounds" ]; do
-        if [ $((round % 2)) -eq 1 ]; then order="import dd"; else order="dd import"; fi
+import="$tolvane import game.bin a.bmp"
+dd="dd if=prefix.bin of=game.bin bs=$prefix_length count=1 conv=notrunc,fsync"
+swap="sh -c 'mv a.bmp t && mv b.bmp a.bmp && mv t b.bmp && mv prefix.bin t && mv prefix-other.bin prefix.bin && mv t prefix-other.bin'"
+# Every round times every size, so that the sizes meet the same state of the disk.
+round=1
+while [ $round -le "$rounds" ]; do
+    if [ $((round % 2)) -eq 1 ]; then order="import dd"; else order="dd import"; fi
+    for size in "$@"; do
+        cd "$work/$size"
         for which in $order; do
             if [ $which = import ]; then command=$import; else command=$dd; fi
             if ! hyperfine -N --style none --warmup 1 --runs "$runs" --prepare "$swap" \
@@ -78,8 +84,12 @@ for size in "$@"; do
                 exit 1
             fi
         done
-        round=$((round + 1))
     done
+    round=$((round + 1))
+done
+
+for size in "$@"; do
+    cd "$work/$size"
     python3 - "$size" <<'PY'
 import glob, json, statistics, sys
 def times(kind):
