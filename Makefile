@@ -60,10 +60,11 @@ package: deps windows
 	cd build-package && cpack -B $(CURDIR)/build-package/packages
 	cd build-windows && cpack -B $(CURDIR)/build-package/packages
 
-# The tests without the window, under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The tests without the window, under AddressSanitizer and UndefinedBehaviorSanitizer,
+# with the C++ library checking its own preconditions (an empty optional, an index).
 test-sanitize: deps
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTOLVANE_BUILD_GUI=OFF -DTOLVANE_SHARED_RUNTIME=ON \
-	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -D_GLIBCXX_ASSERTIONS"
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
 

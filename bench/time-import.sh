@@ -58,7 +58,7 @@ echo "Image on $(df --output=source "$work" | tail -1) ($fs); $rounds rounds of 
 # One folder for each size, each with its image, its two bitmaps and the prefixes
 # they give.
 for size in "$@"; do
-    mkdir "$work/$size"
+    mkdir -p "$work/$size"
     cd "$work/$size"
     "$files" . "$(bytes_of "$size")"
     "$tolvane" import game.bin b.bmp >/dev/null

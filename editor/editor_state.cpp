@@ -98,12 +98,12 @@ bool Editor::openImage(const std::filesystem::path& path) {
         s.imageOnDisk = image.prefix();
         s.sectorPayloads = extracted.payloads;
         s.logo = extracted.logo;
+        shownLogo_ = s.logo;
         s.imagePath = image.path();  // for a CUE sheet, the file it names
         s.identity = image.identity();
         s.looksLikeDisc = image.looksLikeDisc();
         s.key = chooseKey(s.identity, *s.logo);
         s.pal = s.identity.videoMode == VideoMode::Pal;
-        shownLogo_ = s.logo;
         window_.showViewOptions(s.consoleView, s.pal);
         present();
         enable({true, true, enabled_.patch});

@@ -19,6 +19,8 @@
 
 namespace tolvane {
 
+File adoptHandle(std::intptr_t handle, std::filesystem::path path) { return File(handle, std::move(path)); }
+
 namespace {
 
 [[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, int error) {
@@ -95,6 +97,63 @@ void syncFolder(const std::filesystem::path& folder) {
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+enum class Nameless { Made, NameTaken, Unsupported };
+
+// Makes a new file nameless in the target's folder and gives it the target's name
+// once complete, so that a program that dies on the way leaves nothing behind.
+// Where the system cannot (no O_TMPFILE, no /proc), nothing is made.
+Nameless makeNameless(const std::filesystem::path& target, const std::filesystem::path& chosen, FilePieces pieces,
+                      Durability durability) {
+#ifdef O_TMPFILE
+    const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    if (detail::takeFileFault(FileOperation::Nameless)) return Nameless::Unsupported;
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) return Nameless::Unsupported;
+    File file = adoptHandle(fd, chosen);  // messages name the file the person chose
+    file.writeAt(0, pieces);
+    if (durability == Flushed) file.flushToDisk();
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        file.close();
+        if (durability == Flushed) syncFolder(folder);
+        return Nameless::Made;
+    }
+    if (errno == EEXIST) return Nameless::NameTaken;
+    if (errno != ENOENT) fail("Cannot write", chosen, errno);
+#else
+    (void)target, (void)chosen, (void)pieces, (void)durability;
+#endif
+    return Nameless::Unsupported;
+}
+
+// Writes the pieces to a new file in the folder under a temporary name this
+// program gives, and gives its path, for a rename or a link into place. Nothing
+// is left when that fails. It takes the permissions of `replacing`, if given.
+std::filesystem::path writeTemporary(const std::filesystem::path& folder, const std::filesystem::path& chosen,
+                                     FilePieces pieces, Durability durability, const struct stat* replacing) {
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temp = folder / (kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) + kTempSuffix);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt > 100))
+            throw Failure("Cannot write " + quoted(chosen) +
+                          ": cannot create a file in its folder: " + std::strerror(errno));
+    }
+    File file = adoptHandle(fd, chosen);  // messages name the file the person chose
+    try {
+        if (replacing) ::fchmod(fd, replacing->st_mode & 07777);
+        file.writeAt(0, pieces);
+        if (durability == Flushed) file.flushToDisk();
+        file.close();
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    return temp;
 }
 
 }  // namespace
@@ -191,38 +250,7 @@ void File::close() {
     if (fd >= 0 && ::close(fd) != 0) fail("Cannot close", path_, errno);
 }
 
-File adoptHandle(std::intptr_t handle, std::filesystem::path path) { return File(handle, std::move(path)); }
-
-enum class Nameless { Made, NameTaken, Unsupported };
-
-// Makes a new file nameless in the target's folder and gives it the target's name
-// once complete, so that a program that dies on the way leaves nothing behind.
-// Where the system cannot (no O_TMPFILE, no /proc), nothing is made.
-Nameless makeNameless(const std::filesystem::path& target, const std::filesystem::path& chosen, FilePieces pieces,
-                      Durability durability) {
-#ifdef O_TMPFILE
-    const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd < 0) return Nameless::Unsupported;
-    File file = adoptHandle(fd, chosen);  // messages name the file the person chose
-    file.writeAt(0, pieces);
-    if (durability == Flushed) file.flushToDisk();
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-        file.close();
-        if (durability == Flushed) syncFolder(folder);
-        return Nameless::Made;
-    }
-    if (errno == EEXIST) return Nameless::NameTaken;
-    if (errno != ENOENT) fail("Cannot write", chosen, errno);
-#else
-    (void)target, (void)chosen, (void)pieces, (void)durability;
-#endif
-    return Nameless::Unsupported;
-}
-
 void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durability durability) {
-    static std::atomic<unsigned> counter{0};
     const std::filesystem::path target = throughLinks(chosen);
     struct stat existing {};
     const bool targetExists = ::stat(target.c_str(), &existing) == 0;
@@ -240,25 +268,11 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
         }
     }
 
-    std::filesystem::path temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = folder / (kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) + kTempSuffix);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt > 100))
-            throw Failure("Cannot write " + quoted(chosen) +
-                          ": cannot create a file in its folder: " + std::strerror(errno));
-    }
-    File file = adoptHandle(fd, chosen);  // messages name the file the person chose
-    try {
-        if (targetExists) ::fchmod(fd, existing.st_mode & 07777);
-        file.writeAt(0, pieces);
-        if (durability == Flushed) file.flushToDisk();
-        file.close();
-        if (::rename(temp.c_str(), target.c_str()) != 0) fail("Cannot replace", chosen, errno);
-    } catch (...) {
+    const auto temp = writeTemporary(folder, chosen, pieces, durability, targetExists ? &existing : nullptr);
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
         ::unlink(temp.c_str());
-        throw;
+        fail("Cannot replace", chosen, error);
     }
     // The rename itself reaches the disk with the folder's entry.
     if (durability == Flushed) syncFolder(folder);
@@ -268,20 +282,23 @@ void createFile(const std::filesystem::path& path, FilePieces pieces, Durability
     switch (makeNameless(path, path, pieces, durability)) {
         case Nameless::Made: return;
         case Nameless::NameTaken: fail("Cannot write", path, EEXIST);
-        case Nameless::Unsupported: break;  // made under its name as below
+        case Nameless::Unsupported: break;  // made under a temporary name as below
     }
     const auto folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) fail("Cannot write", path, errno);
-    File file = adoptHandle(fd, path);
-    try {
-        file.writeAt(0, pieces);
-        if (durability == Flushed) file.flushToDisk();
-        file.close();
-    } catch (...) {
-        ::unlink(path.c_str());
-        throw;
-    }
+    removeDeadTemporaries(folder);
+    const auto temp = writeTemporary(folder, path, pieces, durability, nullptr);
+    // The name goes to the temporary file only while nothing has it: a link does
+    // that; on a file system without links, a rename after a look nearly does.
+    const auto takeName = [&]() -> int {
+        if (::link(temp.c_str(), path.c_str()) == 0) return 0;
+        if (errno == EEXIST) return EEXIST;
+        struct stat existing {};
+        if (::lstat(path.c_str(), &existing) == 0) return EEXIST;
+        return ::rename(temp.c_str(), path.c_str()) == 0 ? 0 : errno;
+    };
+    const int error = takeName();
+    ::unlink(temp.c_str());  // the temporary name, where a link left it
+    if (error) fail("Cannot write", path, error);
     if (durability == Flushed) syncFolder(folder);
 }
 

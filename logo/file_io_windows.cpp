@@ -192,8 +192,43 @@ void File::close() {
 
 File adoptHandle(std::intptr_t handle, std::filesystem::path path) { return File(handle, std::move(path)); }
 
-void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durability durability) {
+namespace {
+
+// Writes the pieces to a new file in the folder under a temporary name this
+// program gives, and gives its path, for a move into place. Nothing is left when
+// that fails.
+std::filesystem::path writeTemporary(const std::filesystem::path& folder, const std::filesystem::path& chosen,
+                                     FilePieces pieces, Durability durability) {
     static std::atomic<unsigned> counter{0};
+    std::filesystem::path temp;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
+        temp = folder /
+               (kTempPrefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + kTempSuffix);
+        handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt > 100))
+            throw Failure("Cannot write " + quoted(chosen) + ": cannot create a file in its folder: " + reason(error));
+    }
+    File file = adoptHandle(reinterpret_cast<std::intptr_t>(handle), chosen);  // messages name the chosen file
+    try {
+        file.writeAt(0, pieces);
+        if (durability == Flushed) file.flushToDisk();
+        file.close();
+    } catch (...) {
+        try {
+            file.close();  // so that it can be removed
+        } catch (const Failure&) {
+        }
+        DeleteFileW(temp.c_str());
+        throw;
+    }
+    return temp;
+}
+
+}  // namespace
+
+void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durability durability) {
     // A symbolic link is written through: the file it names is replaced, the link stays.
     std::filesystem::path target = chosen;
     for (int hops = 0; hops < 40; ++hops) {
@@ -214,22 +249,8 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
 
     const auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
     removeDeadTemporaries(folder);
-    std::filesystem::path temp;
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = folder /
-               (kTempPrefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + kTempSuffix);
-        handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-        if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt > 100))
-            throw Failure("Cannot write " + quoted(chosen) + ": cannot create a file in its folder: " + reason(error));
-    }
-    File file =
-        adoptHandle(reinterpret_cast<std::intptr_t>(handle), chosen);  // messages name the file the person chose
+    const auto temp = writeTemporary(folder, chosen, pieces, durability);
     try {
-        file.writeAt(0, pieces);
-        if (durability == Flushed) file.flushToDisk();
-        file.close();
         // The new file keeps what the old one was marked as (hidden, not indexed...).
         constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept))
@@ -244,21 +265,14 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
 }
 
 void createFile(const std::filesystem::path& path, FilePieces pieces, Durability durability) {
-    const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) fail("Cannot write", path, GetLastError());
-    File file = adoptHandle(reinterpret_cast<std::intptr_t>(handle), path);
-    try {
-        file.writeAt(0, pieces);
-        if (durability == Flushed) file.flushToDisk();
-        file.close();
-    } catch (...) {
-        try {
-            file.close();  // so that it can be removed
-        } catch (const Failure&) {
-        }
-        DeleteFileW(path.c_str());
-        throw;
+    const auto folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+    removeDeadTemporaries(folder);
+    const auto temp = writeTemporary(folder, path, pieces, durability);
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    if (!MoveFileExW(temp.c_str(), path.c_str(), durability == Flushed ? MOVEFILE_WRITE_THROUGH : 0)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(temp.c_str());
+        fail("Cannot write", path, error);
     }
 }
 

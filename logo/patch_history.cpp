@@ -22,7 +22,7 @@ namespace {
 // patch, the prefix the patch wrote, and a 64-bit checksum of all of that. Format
 // 2 checksums with the CRC of the sectors' EDC (in the low 32 bits), which runs
 // many bytes a step; format 1, still read, used a 64-bit FNV-1a hash, which costs
-// a multiplication a byte: a quarter of what keeping a backup took.
+// a multiplication a byte.
 constexpr std::array<Byte, 8> kMagic{'T', 'L', 'V', 'U', 'N', 'D', 'O', '\n'};
 constexpr std::uint32_t kFormatVersion = 2;
 constexpr std::uint32_t kFnvFormatVersion = 1;

@@ -105,8 +105,10 @@ TEST_F(TolvaneCli, ExportWritesTheLogoAsABitmap) {
     EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 25654u);
 #ifndef _WIN32
     // Names are told as given, not escaped as a C string would be.
-    const Result odd = run({"export", image, path("a\\b \"c\".bmp")});
-    EXPECT_EQ(odd.out, "Saved the logo of \"" + image + "\" to \"" + path("a\\b \"c\".bmp") + "\"\n");
+    const std::string odd = path("a\\b \"c\".bmp");
+    EXPECT_EQ(run({"export", image, odd}).out, "Saved the logo of \"" + image + "\" to \"" + odd + "\"\n");
+    EXPECT_EQ(run({"import", image, odd}).out,
+              "Nothing to patch: \"" + image + "\" already holds the logo of \"" + odd + "\"\n");
 #endif
 }
 

@@ -73,8 +73,17 @@ TEST_F(EditorTest, StartsWithOnlyOpenImageAndQuitAvailable) {
     editor.bnsauvbmp_Click();
     editor.bnouvbmp_Click();
     editor.bnpatch_Click();
+    // The view's settings wait for an image: nothing to draw yet.
+    editor.setConsoleView(true);
+    editor.setPal(true);
+    editor.setKey(0x42);
+    editor.setConsoleView(false);
+    EXPECT_EQ(editor.checkPatch(), PatchOutcome::Failed);
     EXPECT_TRUE(window.dialogsShown.empty());
     EXPECT_TRUE(window.failures.empty());
+    EXPECT_TRUE(window.presented.empty());
+    EXPECT_TRUE(window.pictures.empty());
+    EXPECT_FALSE(editor.state().logo);
     EXPECT_FALSE(window.ended);
 }
 

@@ -44,23 +44,35 @@ TEST(ReplaceFile, RefusesAFolderAndLeavesItAlone) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
+// Made nameless where the system can, else under a temporary name (the
+// Nameless fault stands for a system without nameless files): either way the name
+// is given only to a complete file, and only while nothing has it.
 TEST(CreateFile, WritesItsPiecesOnlyUnderANewName) {
+    for (const bool nameless : {true, false}) {
+        SCOPED_TRACE(nameless ? "nameless" : "temporary name");
+        TempDir dir;
+        const auto create = [&](const std::filesystem::path& path) {
+            if (!nameless) injectFileFault(FileOperation::Nameless, 0);
+            const std::vector<Byte> first{1, 2}, second{3};
+            const std::span<const Byte> pieces[] = {first, second};
+            const std::string failure = testing::failureOf([&] { createFile(path, pieces); });
+            clearFileFaults();
+            return failure;
+        };
+        EXPECT_EQ(create(dir / "new.bin"), "(no failure)");
+        EXPECT_EQ(readFile(dir / "new.bin"), (std::vector<Byte>{1, 2, 3}));
+
+        writeFile(dir / "new.bin", {7});
+        const std::string taken = create(dir / "new.bin");
+        EXPECT_EQ(taken.rfind("Cannot write " + quoted(dir / "new.bin") + ": ", 0), 0u) << taken;
+        EXPECT_EQ(readFile(dir / "new.bin"), std::vector<Byte>{7}) << "an existing file stays as it was";
+
+        injectFileFault(FileOperation::Write, ENOSPC, 1);
+        EXPECT_NE(create(dir / "cut.bin"), "(no failure)");
+        EXPECT_EQ(namesIn(dir.path()), std::vector<std::filesystem::path>{"new.bin"})
+            << "nothing is left of a failed one";
+    }
     TempDir dir;
-    const std::vector<Byte> first{1, 2}, second{3};
-    const std::span<const Byte> pieces[] = {first, second};
-    createFile(dir / "new.bin", pieces);
-    EXPECT_EQ(readFile(dir / "new.bin"), (std::vector<Byte>{1, 2, 3}));
-
-    EXPECT_NE(testing::failureOf([&] { createFile(dir / "new.bin", pieces); }).find("Cannot write"),
-              std::string::npos);
-    EXPECT_EQ(readFile(dir / "new.bin"), (std::vector<Byte>{1, 2, 3})) << "an existing file stays as it was";
-
-    injectFileFault(FileOperation::Write, ENOSPC, 1);
-    EXPECT_FALSE(testing::failureOf([&] { createFile(dir / "cut.bin", pieces); }).empty());
-    clearFileFaults();
-    EXPECT_FALSE(std::filesystem::exists(dir / "cut.bin")) << "nothing is left of a failed one";
-    std::vector<std::filesystem::path> names = namesIn(dir.path());
-    EXPECT_EQ(names, std::vector<std::filesystem::path>{"new.bin"});
     EXPECT_TRUE(namesIn(dir / "missing").empty());
 }
 

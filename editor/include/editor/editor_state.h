@@ -13,8 +13,9 @@
 
 namespace tolvane {
 
-// Every field starts empty; a buffer takes its memory when a command first fills
-// it, so a command that needs few of them (as the command line's) touches no more.
+// Every field starts empty; a buffer's memory is not written until a command
+// fills it, so that a command that needs few of them (as the command line's)
+// touches no more.
 struct EditorState {
     EditorState() {}  // provided, so that the empty buffers are not zeroed first either
 

@@ -81,9 +81,8 @@ inline void replaceFile(const std::filesystem::path& target, std::span<const Byt
 }
 
 // Makes a new file of exactly these bytes under a name that nothing has yet;
-// fails when something has. Where the system can (Linux), the file gets its name
-// only once complete; elsewhere a failure removes what was written, and a program
-// killed on the way may leave a short file.
+// fails when something has. The file gets its name only once complete, so that
+// nothing is left under it when writing fails or the program dies on the way.
 void createFile(const std::filesystem::path& path, FilePieces pieces, Durability durability = Flushed);
 
 // The names in a folder, "." and ".." left out; none when the folder does not exist.
@@ -96,7 +95,9 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // For tests: the next call of that kind on any file fails with the system error
 // `error` (an errno value) after `afterBytes` bytes were written. Faults queue up
 // and are used in order.
-enum class FileOperation { Write, Flush, Reserve };
+// Nameless: the system cannot make a file without a name (O_TMPFILE), as on
+// systems other than Linux; files are then made under temporary names.
+enum class FileOperation { Write, Flush, Reserve, Nameless };
 void injectFileFault(FileOperation operation, int error, std::size_t afterBytes = 0);
 void clearFileFaults();
 
