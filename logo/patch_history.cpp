@@ -120,8 +120,7 @@ BackupContents decodeBackup(std::span<const Byte> bytes) {
 // time (UTC) is there for people, the sequence number orders them.
 std::string nameStart(const std::string& imagePath) {
     char text[24];
-    std::snprintf(text, sizeof text, "%016llx-",
-                  static_cast<unsigned long long>(fnv1a(bytesOf(imagePath))));
+    std::snprintf(text, sizeof text, "%016llx-", static_cast<unsigned long long>(fnv1a(bytesOf(imagePath))));
     return text;
 }
 
