@@ -177,15 +177,15 @@ TEST(BitmapKinds, Os2Headers) {
         picture(kTwo));
     const LogoImage exact = testing::patternLogo(5);
     EXPECT_EQ(decodedLogo(buildBmp({.infoHeaderSize = 12, .bitsPerPixel = 24},
-                                    trueColourRows(exact, 24, {0xFF0000, 0xFF00, 0xFF})),
-                           "f"),
+                                   trueColourRows(exact, 24, {0xFF0000, 0xFF00, 0xFF})),
+                          "f"),
               exact);
 
     EXPECT_EQ(decodedLogo(buildBmp({.infoHeaderSize = 16, .palette = p.entries}, packRows(indices, 8)), "f"),
               picture(kSixteen));  // no colours-used field: 256 entries
     EXPECT_EQ(decodedLogo(buildBmp({.infoHeaderSize = 64, .compression = 1, .palette = p.entries, .coloursUsed = 16},
-                                    encodeRle8(indices)),
-                           "f"),
+                                   encodeRle8(indices)),
+                          "f"),
               picture(kSixteen));
     EXPECT_EQ(
         decodedLogo(

@@ -30,7 +30,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::uint64_t size() const { return size_; }
     const ImageLayout& layout() const { return prefix_.layout(); }
-    const ImagePrefix& prefix() const { return prefix_; }  // as read
+    const ImagePrefix& prefix() const { return prefix_; }       // as read
     const DiscIdentity& identity() const { return identity_; }  // unknown when opened for Update
     // False for a file in which no layout shows a volume descriptor and none of
     // the 12 logo sectors starts with the CD sync: a text, a picture, an archive.
