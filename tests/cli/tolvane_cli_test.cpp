@@ -252,12 +252,6 @@ TEST_F(TolvaneCli, InfoDescribesTheLayoutSectorsAndLogoAsTextAndJson) {
         << json.out;
 }
 
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
-
 TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
     struct Case {
         const ImageLayout* layout;
@@ -290,12 +284,6 @@ TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
         EXPECT_EQ(std::filesystem::file_size(path(c.name)), original.size());
     }
 }
-
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
 
 TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     // A PAL disc whose logo is stored encoded with its serial's key, 0x8D.
@@ -336,12 +324,6 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(run({"export", "--console", "--key", "16", path("pal.iso"), path("k16.bmp")}).status, 0);
     EXPECT_EQ(readPictureFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
 }
-
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
 
 TEST_F(TolvaneCli, ArgumentsInTheWrongPlaceReplaceNothing) {
     const auto game = makeImage(60000);

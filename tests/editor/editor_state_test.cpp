@@ -330,12 +330,6 @@ TEST_F(EditorTest, QuitEndsTheProgramAtOnce) {
     EXPECT_TRUE(window.dialogsShown.empty());
 }
 
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
-
 TEST(EditorCheckFields, AnImportedLogoLeavesAConsistentImageConsistent) {
     TempDir dir;
     const auto image = dir / "consistent.bin";
@@ -360,12 +354,6 @@ TEST(EditorCheckFields, AnImportedLogoLeavesAConsistentImageConsistent) {
     EXPECT_TRUE(std::equal(after.begin() + 12 * 2352, after.end(), before.begin() + 12 * 2352));
     EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(8));
 }
-
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
 
 TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
     struct Case {
@@ -408,12 +396,6 @@ TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
             EXPECT_TRUE(inspectSector(rawSector(std::span<const Byte>(after), n)).checksValid()) << n;
     }
 }
-
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
 
 // A disc whose logo is stored as real discs store it: encoded with its serial's key.
 struct EncodedDisc {

@@ -188,19 +188,6 @@ TEST_F(ImageFileTest, PatchesASparseMultiGigabyteImageWithoutTouchingItsTail) {
     EXPECT_EQ(extractLogo(readImagePrefix(path)).logo, patternLogo(4));
 }
 
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
-
-using testing::failureOf;
-using testing::makeImage;
-using testing::patternLogo;
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
-
 // A patch that meets a full disk, a broken disk or another writer: the image
 // ends as it was, and the message says so.
 class GuardedPatch : public ::testing::Test {

@@ -16,6 +16,7 @@ namespace {
 using testing::buildDisc;
 using testing::DiscSpec;
 using testing::discUserData;
+using testing::failureOf;
 using testing::patternLogo;
 using testing::readFile;
 using testing::storeInLayout;
@@ -150,18 +151,6 @@ TEST_F(DiscImageTest, AMultiGigabyteSparseIsoOpensAsFastAsASmallOne) {
     EXPECT_EQ(image.identity().serial, "SLUS_200.01");
     EXPECT_LT(elapsed, std::chrono::milliseconds(500));
 }
-
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
-
-using testing::buildDisc;
-using testing::failureOf;
-using testing::patternLogo;
-using testing::TempDir;
-using testing::writeFile;
 
 std::vector<Byte> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 

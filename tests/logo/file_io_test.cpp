@@ -88,16 +88,6 @@ TEST(OpenForReading, RefusesAFolder) {
     EXPECT_THROW(File::openForReading(dir.path()), Failure);
 }
 
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
-
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
-
 std::size_t entries(const std::filesystem::path& folder) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }

@@ -158,12 +158,6 @@ TEST(PatchHistoryFolder, IsTheProgramsFolderInTheUsersDataFolder) {
     EXPECT_EQ(PatchHistory::forUser().folder(), elsewhere.path() / "tolvane-editor");
 }
 
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
-
 // A patch that failed and left the image as it was leaves no backup behind, and
 // the backups before it stay, oldest included.
 TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
