@@ -104,13 +104,16 @@ const Command kCommands[] = {
      {"--list"},
      {},
      "Writes back the bytes that the last patch of IMAGE (by tolvane import or the\n"
-     "window's Patch) replaced, and drops that backup, so that restoring again takes\n"
-     "the patch before back. Every patch first keeps those bytes, the last 5 per\n"
-     "image, in the tolvane-editor folder of XDG_DATA_HOME (~/.local/share) or, on\n"
-     "Windows, of %LOCALAPPDATA%. Refused, writing nothing, when IMAGE changed since\n"
-     "that patch.\n"
+     "window's Patch) replaced, so that restoring again takes the patch before back.\n"
+     "Every patch first keeps a record of the bytes it replaces and writes, in the\n"
+     "tolvane-editor folder of XDG_DATA_HOME (~/.local/share) or, on Windows, of\n"
+     "%LOCALAPPDATA%: at most 300 records, none older than 365 days. Records are\n"
+     "found by the disc and the bytes IMAGE holds, not by its name, so a renamed,\n"
+     "moved or copied image is restored as it is. Refused, writing nothing, when no\n"
+     "record is of a patch that wrote what IMAGE holds now. A restore that was\n"
+     "interrupted is finished by the next one, which goes no further back.\n"
      "\n"
-     "  --list      list the backups kept of IMAGE, newest first\n"},
+     "  --list      list the patches restore would take back, newest first\n"},
 };
 
 struct Options {

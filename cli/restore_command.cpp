@@ -7,28 +7,42 @@ namespace tolvane {
 
 namespace {
 
-std::string backupsText(std::size_t count) {
-    return std::to_string(count) + (count == 1 ? " older backup" : " older backups");
+std::string leftText(std::size_t count) {
+    if (count == 0) return "no earlier patch is recorded";
+    return std::to_string(count) + (count == 1 ? " earlier patch" : " earlier patches") + " can still be taken back";
 }
 
 }  // namespace
 
 std::string restoreImage(const std::filesystem::path& image) {
-    const PatchHistory history = PatchHistory::forUser();
-    const PatchBackup restored = history.restoreNewest(image);
-    return "Restored " + quoted(image) + " as it was before the patch of " + localTimeText(restored.time) + " (" +
-           backupsText(history.list(image).size()) + " left)\n";
+    const RestoreResult result = PatchHistory::forUser().restore(image);
+    std::string text;
+    for (const HistoryStep& skipped : result.skipped)
+        text += "Skipped the damaged record " + quoted(skipped.file) + " (" + skipped.damage + ")\n";
+    const std::string time = localTimeText(result.restored.time);
+    if (result.finishedEarlierRestore)
+        return text + "Finished the restore of " + quoted(image) + " that was interrupted: it holds what it held " +
+               "before the patch of " + time + " (" + leftText(result.left) + ")\n";
+    return text + "Restored " + quoted(image) + " as it was before the patch of " + time + " (" +
+           leftText(result.left) + ")\n";
 }
 
 std::string listBackups(const std::filesystem::path& image) {
     const PatchHistory history = PatchHistory::forUser();
-    const std::vector<PatchBackup> backups = history.list(image);
-    if (backups.empty()) return "No backups of " + quoted(image) + " in " + quoted(history.folder()) + "\n";
-    std::string text = "Backups of " + quoted(image) + " in " + quoted(history.folder()) + ", newest first:\n";
-    for (const PatchBackup& backup : backups) {
-        text += "  " + (backup.damage.empty() ? localTimeText(backup.time) : "damaged") + "  " +
-                pathText(backup.file.filename());
-        if (!backup.damage.empty()) text += ": " + backup.damage;
+    const std::vector<HistoryStep> steps = history.list(image);
+    if (steps.empty())
+        return "No patch of " + quoted(image) + " to take back: no record in " + quoted(history.folder()) +
+               " leads from what it holds\n";
+    std::string text = "Patches of " + quoted(image) + " that restore takes back, newest first (records in " +
+                       quoted(history.folder()) + "):\n";
+    for (const HistoryStep& step : steps) {
+        text += "  " + localTimeText(step.time) + "  ";
+        if (!step.damage.empty())
+            text += "damaged, skipped: " + pathText(step.file.filename()) + ": " + step.damage;
+        else
+            text += pathText(step.file.filename()) + (step.interrupted ? " (its restore was interrupted; the next "
+                                                                          "restore finishes it)"
+                                                                        : "");
         text += '\n';
     }
     return text;

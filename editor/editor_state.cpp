@@ -227,18 +227,44 @@ PatchOutcome Editor::patch() {
     bool wrote = false;
     const bool done = attempt("patching " + quoted(state_->imagePath), [&] {
         EditorState& s = *state_;
-        wrote = writeImagePrefixWithBackup(s.imagePath, *s.imagePrefix, *s.imageOnDisk, PatchHistory::forUser());
+        wrote = PatchHistory::forUser().patch(s.imagePath, *s.imagePrefix, *s.imageOnDisk);
         if (!wrote) {
             window_.showStatus("Nothing to patch: " + displayName(s.imagePath) + " already holds this logo");
             return;
         }
         s.imageOnDisk = s.imagePrefix;
         enable({});
-        window_.showStatus("Patched " + displayName(s.imagePath) +
-                           "; to put the previous logo back: " + restoreCommand(s.imagePath));
+        window_.showStatus("Patched " + displayName(s.imagePath) + "; Ctrl+Z takes the patch back");
     });
     if (!done) return PatchOutcome::Failed;
     return wrote ? PatchOutcome::Patched : PatchOutcome::NothingToPatch;
+}
+
+bool Editor::takeBackLastPatch() {
+    const std::filesystem::path image = state_->imagePath;
+    if (image.empty()) {
+        window_.showStatus("Open a disc image first: Ctrl+Z takes back the last patch of the open image.");
+        return false;
+    }
+    const std::string dropped = enabled_.patch ? " The imported logo, not yet patched, is dropped." : "";
+    if (!window_.confirm("Take the last patch of " + displayName(image) + " back? The image gets the logo it had " +
+                         "before that patch." + dropped))
+        return false;
+    RestoreResult result;
+    if (!attempt("taking back the last patch of " + quoted(image),
+                 [&] { result = PatchHistory::forUser().restore(image); }))
+        return false;
+    // The image as it is now, read again; nothing is left to patch.
+    if (!openImage(image)) return false;
+    enable({true, true, false});
+    const std::size_t left = result.left;
+    window_.showStatus((result.finishedEarlierRestore ? "Finished taking back the patch of " : "Took back the patch of ") +
+                       localTimeText(result.restored.time) + ": " + displayName(image) +
+                       " holds the logo it had before it" +
+                       (left == 0   ? ""
+                        : left == 1 ? "; Ctrl+Z takes back 1 earlier patch"
+                                    : "; Ctrl+Z takes back " + std::to_string(left) + " earlier patches, one at a time"));
+    return true;
 }
 
 void Editor::enable(const Enablement& next) {

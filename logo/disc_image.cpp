@@ -191,6 +191,17 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     if (got < image.prefix_.size())
         throw Failure((update ? "Nothing was written: " : "") + tooShort(path, got, image.prefix_.size()));
     image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
+    image.fingerprint_.resize(8);
+    for (std::size_t i = 0; i < 8; ++i) image.fingerprint_[i] = static_cast<Byte>(size >> (8 * i));
+    const auto descriptor =
+        detected ? readUserData(image.file_, *detected, kVolumeDescriptorSector, kUserDataLength) : std::nullopt;
+    if (descriptor) {
+        image.fingerprint_.insert(image.fingerprint_.end(), descriptor->begin(), descriptor->end());
+    } else {
+        image.fingerprint_.resize(8 + kUserDataLength);
+        const std::size_t got = image.file_.readAt(image.prefix_.size(), std::span(image.fingerprint_).subspan(8));
+        image.fingerprint_.resize(8 + got);
+    }
     if (!update) image.identity_ = readIdentity(image.file_, image.layout());  // a patch needs none
     return image;
 }

@@ -2,6 +2,7 @@
 
 #include "logo/failure.h"
 
+#include <algorithm>
 #include <deque>
 
 namespace tolvane {
@@ -18,13 +19,51 @@ std::deque<QueuedFault>& faults() {
     return queue;
 }
 
+struct Stop {
+    std::optional<std::size_t> step;  // counted from the changes seen so far
+    std::size_t afterBytes = 0;
+    std::size_t counted = 0;
+};
+
+Stop& stop() {
+    static Stop state;
+    return state;
+}
+
+// Counts a change; true when the program is to stop before it.
+bool stopDue() {
+    Stop& s = stop();
+    const bool due = s.step && *s.step == s.counted;
+    ++s.counted;
+    if (due) s.step.reset();
+    return due;
+}
+
 }  // namespace
 
 void injectFileFault(FileOperation operation, int error, std::size_t afterBytes) {
     faults().push_back({operation, {afterBytes, error}});
 }
 
-void clearFileFaults() { faults().clear(); }
+void injectFileStop(std::size_t step, std::size_t afterBytes) { stop() = {step, afterBytes, 0}; }
+
+std::size_t fileChangesCounted() { return stop().counted; }
+
+void clearFileFaults() {
+    faults().clear();
+    stop() = {};
+}
+
+void detail::countChange() {
+    if (stopDue()) throw FileStop{};
+}
+
+detail::PlannedWrite detail::planWrite(std::size_t length) {
+    if (stopDue()) return {std::min(stop().afterBytes, length), true};
+    if (const auto fault = takeFileFault(FileOperation::Write))
+        return {std::min(fault->afterBytes, length), false, fault->error};
+    return {length};
+}
 
 std::optional<detail::InjectedFault> detail::takeFileFault(FileOperation operation) {
     auto& queue = faults();

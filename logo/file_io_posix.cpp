@@ -14,6 +14,7 @@
 #include <signal.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -115,6 +116,7 @@ Nameless makeNameless(const std::filesystem::path& target, const std::filesystem
     file.writeAt(0, pieces);
     if (durability == Flushed) file.flushToDisk();
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    detail::countChange();
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         file.close();
         if (durability == Flushed) syncFolder(folder);
@@ -192,24 +194,31 @@ std::size_t File::readAt(std::uint64_t offset, std::span<Byte> out) {
 }
 
 void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
-    const auto fault = detail::takeFileFault(FileOperation::Write);
-    const std::span<const Byte> written = fault ? bytes.first(std::min(fault->afterBytes, bytes.size())) : bytes;
+    const detail::PlannedWrite plan = detail::planWrite(bytes.size());
     std::size_t done = 0;
-    while (done < written.size()) {
-        const ssize_t n = ::pwrite(static_cast<int>(handle_), written.data() + done, written.size() - done,
+    while (done < plan.through) {
+        const ssize_t n = ::pwrite(static_cast<int>(handle_), bytes.data() + done, plan.through - done,
                                    static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("Cannot write", path_, errno);
         if (n == 0) fail("Cannot write", path_, EIO);
         done += static_cast<std::size_t>(n);
     }
-    if (fault) fail("Cannot write", path_, fault->error);
+    if (plan.stop) throw FileStop{};
+    if (plan.error) fail("Cannot write", path_, plan.error);
 }
 
 void File::flushToDisk() {
+    detail::countChange();
     if (const auto fault = detail::takeFileFault(FileOperation::Flush))
         fail("Cannot flush to disk", path_, fault->error);
     if (::fsync(static_cast<int>(handle_)) != 0) fail("Cannot flush to disk", path_, errno);
+}
+
+std::uint64_t File::identity() const {
+    struct stat info {};
+    if (::fstat(static_cast<int>(handle_), &info) != 0) fail("Cannot read the identity of", path_, errno);
+    return static_cast<std::uint64_t>(info.st_dev) * 0x9E3779B97F4A7C15u ^ static_cast<std::uint64_t>(info.st_ino);
 }
 
 bool File::lockForWriting(std::chrono::milliseconds wait) {
@@ -269,6 +278,7 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
     }
 
     const auto temp = writeTemporary(folder, chosen, pieces, durability, targetExists ? &existing : nullptr);
+    detail::countChange();
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
@@ -296,6 +306,7 @@ void createFile(const std::filesystem::path& path, FilePieces pieces, Durability
         if (::lstat(path.c_str(), &existing) == 0) return EEXIST;
         return ::rename(temp.c_str(), path.c_str()) == 0 ? 0 : errno;
     };
+    detail::countChange();
     const int error = takeName();
     ::unlink(temp.c_str());  // the temporary name, where a link left it
     if (error) fail("Cannot write", path, error);
@@ -317,6 +328,43 @@ std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder) 
     ::closedir(dir);
     if (error) fail("Cannot read the folder", folder, error);
     return names;
+}
+
+void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    detail::countChange();
+    if (::rename(from.c_str(), to.c_str()) != 0) fail("Cannot rename", from, errno);
+}
+
+bool removeFile(const std::filesystem::path& path) {
+    detail::countChange();
+    if (::unlink(path.c_str()) == 0) return true;
+    if (errno == ENOENT) return false;
+    fail("Cannot remove", path, errno);
+}
+
+void makeFolders(const std::filesystem::path& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+    detail::countChange();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) fail("Cannot create the folder", folder, error.value());
+}
+
+void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes) {
+    // The folder the new file's name goes into, or the one the missing folders would be made in.
+    std::filesystem::path existing = folder.empty() ? std::filesystem::path(".") : folder;
+    struct stat info {};
+    while (::stat(existing.c_str(), &info) != 0) {
+        if (errno != ENOENT || existing == "." || existing == existing.parent_path())
+            fail("Cannot create a file in", folder, errno);
+        existing = existing.parent_path().empty() ? std::filesystem::path(".") : existing.parent_path();
+    }
+    if (!S_ISDIR(info.st_mode)) fail("Cannot create a file in", folder, ENOTDIR);
+    if (::access(existing.c_str(), W_OK | X_OK) != 0) fail("Cannot create a file in", folder, errno);
+    struct statvfs disk {};
+    if (::statvfs(existing.c_str(), &disk) == 0 && std::uint64_t{disk.f_bavail} * disk.f_frsize < bytes)
+        fail("Cannot create a file in", folder, ENOSPC);
 }
 
 std::filesystem::path canonicalPath(const std::filesystem::path& path) {

@@ -139,25 +139,34 @@ std::size_t File::readAt(std::uint64_t offset, std::span<Byte> out) {
 }
 
 void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
-    const auto fault = detail::takeFileFault(FileOperation::Write);
-    const std::span<const Byte> written = fault ? bytes.first(std::min(fault->afterBytes, bytes.size())) : bytes;
+    const detail::PlannedWrite plan = detail::planWrite(bytes.size());
     std::size_t done = 0;
-    while (done < written.size()) {
+    while (done < plan.through) {
         OVERLAPPED place = at(offset + done);
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(written.size() - done, 1u << 30));
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(plan.through - done, 1u << 30));
         DWORD wrote = 0;
-        if (!WriteFile(handleOf(handle_), written.data() + done, want, &wrote, &place))
+        if (!WriteFile(handleOf(handle_), bytes.data() + done, want, &wrote, &place))
             fail("Cannot write", path_, GetLastError());
         if (wrote == 0) fail("Cannot write", path_, ERROR_WRITE_FAULT);
         done += wrote;
     }
-    if (fault) throw Failure("Cannot write " + quoted(path_) + ": " + std::strerror(fault->error));
+    if (plan.stop) throw FileStop{};
+    if (plan.error) throw Failure("Cannot write " + quoted(path_) + ": " + std::strerror(plan.error));
 }
 
 void File::flushToDisk() {
+    detail::countChange();
     if (const auto fault = detail::takeFileFault(FileOperation::Flush))
         throw Failure("Cannot flush to disk " + quoted(path_) + ": " + std::strerror(fault->error));
     if (!FlushFileBuffers(handleOf(handle_))) fail("Cannot flush to disk", path_, GetLastError());
+}
+
+std::uint64_t File::identity() const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handleOf(handle_), &info))
+        fail("Cannot read the identity of", path_, GetLastError());
+    const std::uint64_t index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return std::uint64_t{info.dwVolumeSerialNumber} * 0x9E3779B97F4A7C15u ^ index;
 }
 
 bool File::lockForWriting(std::chrono::milliseconds wait) {
@@ -255,6 +264,7 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
         constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept))
             SetFileAttributesW(temp.c_str(), (attributes & kKept) | FILE_ATTRIBUTE_ARCHIVE);
+        detail::countChange();
         if (!MoveFileExW(temp.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | (durability == Flushed ? MOVEFILE_WRITE_THROUGH : 0)))
             fail("Cannot replace", chosen, GetLastError());
@@ -268,6 +278,7 @@ void createFile(const std::filesystem::path& path, FilePieces pieces, Durability
     const auto folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
     removeDeadTemporaries(folder);
     const auto temp = writeTemporary(folder, path, pieces, durability);
+    detail::countChange();
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
     if (!MoveFileExW(temp.c_str(), path.c_str(), durability == Flushed ? MOVEFILE_WRITE_THROUGH : 0)) {
         const DWORD error = GetLastError();
@@ -293,6 +304,41 @@ std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder) 
     FindClose(search);
     if (error != ERROR_NO_MORE_FILES) fail("Cannot read the folder", folder, error);
     return names;
+}
+
+void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    detail::countChange();
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) fail("Cannot rename", from, GetLastError());
+}
+
+bool removeFile(const std::filesystem::path& path) {
+    detail::countChange();
+    if (DeleteFileW(path.c_str())) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return false;
+    fail("Cannot remove", path, error);
+}
+
+void makeFolders(const std::filesystem::path& folder) {
+    if (isFolder(folder)) return;
+    detail::countChange();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) throw Failure("Cannot create the folder " + quoted(folder) + ": " + error.message());
+}
+
+void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes) {
+    std::filesystem::path existing = folder.empty() ? std::filesystem::path(".") : folder;
+    while (!isFolder(existing)) {
+        const DWORD attributes = GetFileAttributesW(existing.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) fail("Cannot create a file in", folder, ERROR_DIRECTORY);
+        if (existing == existing.parent_path() || existing.parent_path().empty())
+            fail("Cannot create a file in", folder, ERROR_PATH_NOT_FOUND);
+        existing = existing.parent_path();
+    }
+    ULARGE_INTEGER available{};
+    if (GetDiskFreeSpaceExW(existing.c_str(), &available, nullptr, nullptr) && available.QuadPart < bytes)
+        fail("Cannot create a file in", folder, ERROR_DISK_FULL);
 }
 
 std::filesystem::path canonicalPath(const std::filesystem::path& path) {

@@ -2,301 +2,423 @@
 
 #include "logo/failure.h"
 #include "logo/file_io.h"
-#include "logo/sector_checks.h"
+#include "logo/patch_record.h"
 
 #include <algorithm>
-#include <array>
-#include <chrono>
-#include <cstdio>
 #include <ctime>
+#include <limits>
 #include <optional>
 #include <span>
-#include <system_error>
 
 namespace tolvane {
 
 namespace {
 
-// A backup file: a header (magic, format version, prefix length, time as 64
-// bits, path length), the image's canonical path as UTF-8, the prefix before the
-// patch, the prefix the patch wrote, and a 64-bit checksum of all of that. Format
-// 2 checksums with the CRC of the sectors' EDC (in the low 32 bits), which runs
-// many bytes a step; format 1, still read, used a 64-bit FNV-1a hash, which costs
-// a multiplication a byte.
-constexpr std::array<Byte, 8> kMagic{'T', 'L', 'V', 'U', 'N', 'D', 'O', '\n'};
-constexpr std::uint32_t kFormatVersion = 2;
-constexpr std::uint32_t kFnvFormatVersion = 1;
-constexpr std::size_t kHeaderLength = 8 + 4 + 4 + 8 + 4;
-constexpr std::size_t kHashLength = 8;
-constexpr std::size_t kMaxPathLength = 32 * 1024;
-constexpr std::size_t kMaxPrefixLength = [] {
-    std::size_t longest = 0;
-    for (const ImageLayout* layout : kImageLayouts) longest = std::max(longest, layout->prefixLength);
-    return longest;
-}();
-constexpr std::size_t kMaxBackupSize = kHeaderLength + kMaxPathLength + 2 * kMaxPrefixLength + kHashLength;
-constexpr const char* kExtension = ".tolvane-backup";
-
-struct BackupContents {
-    std::string imagePath;  // canonical, UTF-8
-    std::int64_t time = 0;
-    std::vector<Byte> before, written;
+struct Entry {
+    std::filesystem::path file;
+    RecordName name;
 };
 
-std::uint64_t fnv1a(std::span<const Byte> bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325;
-    for (const Byte b : bytes) hash = (hash ^ b) * 0x100000001b3;
-    return hash;
-}
-
-std::uint64_t checksum(std::uint32_t version, std::span<const Byte> bytes) {
-    return version == kFnvFormatVersion ? fnv1a(bytes) : computeEdc(bytes);
-}
-
-std::span<const Byte> bytesOf(const std::string& text) {
-    return {reinterpret_cast<const Byte*>(text.data()), text.size()};
-}
-
-void writeLe64(std::span<Byte> bytes, std::size_t at, std::uint64_t value) {
-    writeLe32(bytes, at, static_cast<std::uint32_t>(value));
-    writeLe32(bytes, at + 4, static_cast<std::uint32_t>(value >> 32));
-}
-
-std::uint64_t readLe64(std::span<const Byte> bytes, std::size_t at) {
-    return readLe32(bytes, at) | std::uint64_t{readLe32(bytes, at + 4)} << 32;
-}
-
-// What a backup file holds around the path and the two prefixes, which are
-// written from where they are: its header and its checksum.
-struct BackupFrame {
-    std::array<Byte, kHeaderLength> header{};
-    std::array<Byte, kHashLength> hash{};
+// The history's folder as the names in it tell: records, and backups of the
+// older formats with the time in their names.
+struct Scan {
+    std::vector<Entry> records;
+    std::vector<std::pair<std::filesystem::path, std::int64_t>> legacy;
 };
 
-BackupFrame frameBackup(const std::string& imagePath, std::int64_t time, std::span<const Byte> before,
-                        std::span<const Byte> written) {
-    BackupFrame frame;
-    std::copy(kMagic.begin(), kMagic.end(), frame.header.begin());
-    writeLe32(frame.header, 8, kFormatVersion);
-    writeLe32(frame.header, 12, static_cast<std::uint32_t>(before.size()));
-    writeLe64(frame.header, 16, static_cast<std::uint64_t>(time));
-    writeLe32(frame.header, 24, static_cast<std::uint32_t>(imagePath.size()));
-    std::uint32_t crc = 0;
-    for (const auto piece : {std::span<const Byte>(frame.header), bytesOf(imagePath), before, written})
-        crc = computeEdc(piece, crc);
-    writeLe64(frame.hash, 0, crc);
-    return frame;
-}
-
-BackupContents decodeBackup(std::span<const Byte> bytes) {
-    if (bytes.size() < kHeaderLength + kHashLength || !std::equal(kMagic.begin(), kMagic.end(), bytes.begin()))
-        throw Failure("it is not a backup of this program");
-    const std::uint32_t version = readLe32(bytes, 8);
-    if (version != kFormatVersion && version != kFnvFormatVersion)
-        throw Failure("its format version is " + std::to_string(version) + "; this program reads versions " +
-                      std::to_string(kFnvFormatVersion) + " to " + std::to_string(kFormatVersion));
-    const std::size_t prefixLength = readLe32(bytes, 12), pathLength = readLe32(bytes, 24);
-    if (prefixLength == 0 || prefixLength > kMaxPrefixLength || pathLength > kMaxPathLength)
-        throw Failure("its header is damaged");
-    const std::size_t expected = kHeaderLength + pathLength + 2 * prefixLength + kHashLength;
-    if (bytes.size() != expected)
-        throw Failure("it is " + std::to_string(bytes.size()) + " bytes long; its header says " +
-                      std::to_string(expected));
-    if (checksum(version, bytes.first(bytes.size() - kHashLength)) != readLe64(bytes, bytes.size() - kHashLength))
-        throw Failure("its contents do not match their checksum");
-
-    BackupContents c;
-    c.time = static_cast<std::int64_t>(readLe64(bytes, 16));
-    const auto path = bytes.subspan(kHeaderLength, pathLength);
-    const auto before = bytes.subspan(kHeaderLength + pathLength, prefixLength);
-    const auto written = bytes.subspan(kHeaderLength + pathLength + prefixLength, prefixLength);
-    c.imagePath.assign(path.begin(), path.end());
-    c.before.assign(before.begin(), before.end());
-    c.written.assign(written.begin(), written.end());
-    return c;
-}
-
-// The names of one image's backups start with a hash of its canonical path; the
-// time (UTC) is there for people, the sequence number orders them.
-std::string nameStart(const std::string& imagePath) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%016llx-", static_cast<unsigned long long>(fnv1a(bytesOf(imagePath))));
-    return text;
-}
-
-std::string backupName(const std::string& imagePath, std::int64_t time, std::uint32_t sequence) {
-    using namespace std::chrono;
-    const sys_seconds at{seconds{time}};
-    const sys_days day = floor<days>(at);
-    const year_month_day date{day};
-    const hh_mm_ss clock{at - day};
-    char stamp[40];
-    std::snprintf(stamp, sizeof stamp, "%04d%02u%02u-%02d%02d%02d-%u", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()), static_cast<unsigned>(sequence));
-    return nameStart(imagePath) + stamp + kExtension;
-}
-
-// The sequence number in the name of one of an image's backups; nothing for
-// any other file.
-std::optional<std::uint32_t> sequenceIn(const std::string& name, const std::string& start) {
-    const std::string extension = kExtension;
-    if (name.size() <= start.size() + extension.size() || name.rfind(start, 0) != 0 ||
-        name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
-        return std::nullopt;
-    const std::string stem = name.substr(0, name.size() - extension.size());
-    const std::string digits = stem.substr(stem.rfind('-') + 1);
-    if (digits.empty() || digits.size() > 9 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    return static_cast<std::uint32_t>(std::stoul(digits));
-}
-
-// The image's backups, newest first. Examined, each is read, so that a damaged one
-// says so and one of another image whose path hashes alike is left out; else only
-// their names are read (a patch needs no more).
-std::vector<PatchBackup> backupsOf(const std::filesystem::path& folder, const std::string& imagePath, bool examine) {
-    std::vector<PatchBackup> found;
-    const std::string start = nameStart(imagePath);
+Scan scan(const std::filesystem::path& folder) {
+    Scan found;
     for (const std::filesystem::path& name : namesIn(folder)) {
-        const auto sequence = sequenceIn(pathText(name), start);
-        if (!sequence) continue;
-        PatchBackup backup{folder / name, 0, *sequence, ""};
-        if (!examine) {
-            found.push_back(backup);
+        const std::string text = pathText(name);
+        if (const auto record = parseRecordName(text))
+            found.records.push_back({folder / name, *record});
+        else if (const auto time = legacyNameTime(text))
+            found.legacy.emplace_back(folder / name, *time);
+    }
+    return found;
+}
+
+// A patch with its record read: from a record's file, or from an older backup.
+struct Step {
+    Entry entry;
+    PatchRecord record;
+    bool legacy = false;
+};
+
+HistoryStep shown(const Step& step, bool interrupted = false) {
+    return {step.entry.file, step.entry.name.time, "", interrupted};
+}
+
+// The records of one disc, for one open image of it.
+struct Ledger {
+    std::filesystem::path folder;
+    DiscImage& image;
+    std::uint64_t holder;  // the image file, in the names of records it is writing
+    std::vector<Entry> records;
+    std::vector<Step> legacy;               // older backups of the image's path
+    std::vector<HistoryStep> damagedLegacy;  // and those of them that cannot be read
+};
+
+PatchRecord readRecord(const std::filesystem::path& file) {
+    return decodeRecord(readSmallFile(file, kMaxRecordSize));
+}
+
+bool fits(const PatchRecord& record, const DiscImage& image) {
+    return record.fingerprint == image.fingerprint() && record.before.size() == image.prefix().size();
+}
+
+bool same(std::span<const Byte> a, std::span<const Byte> b) { return std::ranges::equal(a, b); }
+
+std::int64_t now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+Ledger ledgerOf(const std::filesystem::path& folder, const Scan& scanned, DiscImage& image, bool withLegacy) {
+    Ledger ledger{folder, image, image.fileIdentity(), {}, {}, {}};
+    const std::uint64_t disc = discHash(image.fingerprint());
+    for (const Entry& entry : scanned.records)
+        if (entry.name.disc == disc) ledger.records.push_back(entry);
+    if (!withLegacy || scanned.legacy.empty()) return ledger;
+    // Older backups are found by the image's canonical path.
+    const std::string path = pathText(canonicalPath(image.path()));
+    const std::string start = legacyNameStart(path);
+    for (const auto& [file, time] : scanned.legacy) {
+        if (!pathText(file.filename()).starts_with(start)) continue;
+        try {
+            LegacyBackup backup = decodeLegacyBackup(readSmallFile(file, kMaxRecordSize));
+            if (backup.imagePath != path || backup.before.size() != image.prefix().size()) continue;
+            const RecordName name{disc, time, bytesChecksum(backup.written), bytesChecksum(backup.before)};
+            ledger.legacy.push_back(
+                {{file, name}, {time, image.fingerprint(), std::move(backup.before), std::move(backup.written)}, true});
+        } catch (const Failure& failure) {
+            ledger.damagedLegacy.push_back({file, time, failure.what(), false});
+        }
+    }
+    return ledger;
+}
+
+enum class Holds { Written, Before, Part, Other };
+
+// Whether the image holds what a record's patch wrote, what it replaced, or some
+// of each (a write that stopped part way).
+Holds whatImageHolds(std::span<const Byte> held, const PatchRecord& record) {
+    if (held.size() != record.written.size()) return Holds::Other;
+    bool written = true, before = true;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        written = written && held[i] == record.written[i];
+        before = before && held[i] == record.before[i];
+        if (held[i] != record.written[i] && held[i] != record.before[i]) return Holds::Other;
+    }
+    return written ? Holds::Written : before ? Holds::Before : Holds::Part;
+}
+
+enum class Settling { Patch, Restore, Look };  // Look: decides as a restore would, changes no file
+
+struct Unfinished {
+    std::optional<Step> restore;   // to be finished: the image holds what the patch wrote, or part of it
+    std::optional<Step> finished;  // a restore that had written everything; its record is gone now
+};
+
+// Records that a patch or a restore of this very file left unfinished when the
+// program stopped. Decided under the image's lock (so that command is over) by
+// the bytes the image holds. Records of other files are left to their own.
+Unfinished settle(Ledger& ledger, Settling mode) {
+    Unfinished unfinished;
+    const auto held = ledger.image.prefix().bytes();
+    const auto move = [&](Entry& entry, RecordState state) {
+        const RecordName next = entry.name.in(state, ledger.holder);
+        const auto file = ledger.folder / recordFileName(next);
+        if (mode != Settling::Look) renameFile(entry.file, file);
+        entry = {file, next};
+    };
+    for (auto it = ledger.records.begin(); it != ledger.records.end();) {
+        Entry& entry = *it;
+        std::optional<PatchRecord> record;
+        if (entry.name.state != RecordState::Done && entry.name.holder == ledger.holder) {
+            try {
+                record = readRecord(entry.file);
+            } catch (const Failure&) {  // damaged: reported where a restore meets it
+            }
+        }
+        if (!record || !fits(*record, ledger.image)) {
+            ++it;
             continue;
         }
-        try {
-            const BackupContents contents = decodeBackup(readSmallFile(backup.file, kMaxBackupSize));
-            if (contents.imagePath != imagePath) continue;  // another image whose path hashes alike
-            backup.time = contents.time;
-        } catch (const Failure& failure) {
-            backup.damage = failure.what();
+        const Holds holds = whatImageHolds(held, *record);
+        bool drop = false;
+        if (entry.name.state == RecordState::Pending) {
+            // The patch stopped between keeping its record and saying it was written.
+            if (holds == Holds::Written) move(entry, RecordState::Done);
+            drop = holds == Holds::Before;  // it never wrote
+            if (holds == Holds::Part) {  // it wrote part: to be taken back
+                move(entry, RecordState::Restoring);
+                unfinished.restore = Step{entry, *record};
+            }
+        } else if (holds == Holds::Before) {  // the restore wrote everything, then stopped
+            drop = true;
+            unfinished.finished = Step{entry, *record};
+        } else if (holds == Holds::Part || (holds == Holds::Written && mode != Settling::Patch)) {
+            unfinished.restore = Step{entry, *record};
+        } else {  // it wrote nothing, or the image changed since: an ordinary record again
+            move(entry, RecordState::Done);
         }
-        found.push_back(backup);
+        if (drop && mode != Settling::Look) removeFile(entry.file);
+        it = drop ? ledger.records.erase(it) : it + 1;
     }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.sequence > b.sequence; });
-    return found;
+    return unfinished;
+}
+
+// Records that stand for a patch that happened: done, or left restoring by a
+// command on another file. A pending one is not: its patch is still under way
+// on another file, or it stopped before it said.
+bool standsForAPatch(const Entry& entry, std::uint64_t holder) {
+    return entry.name.state == RecordState::Done ||
+           (entry.name.state == RecordState::Restoring && entry.name.holder != holder);
+}
+
+// The newest patch before `olderThan` that wrote `held`, its record read and
+// confirmed byte for byte. Damaged records that might have been it are added to
+// `damaged`.
+std::optional<Step> lastPatch(const Ledger& ledger, std::span<const Byte> held, std::int64_t olderThan,
+                              std::vector<HistoryStep>& damaged) {
+    const std::uint32_t sum = bytesChecksum(held);
+    std::vector<const Step*> backups;
+    std::vector<const Entry*> records;
+    for (const Entry& entry : ledger.records)
+        if (standsForAPatch(entry, ledger.holder) && entry.name.written == sum && entry.name.time < olderThan)
+            records.push_back(&entry);
+    for (const Step& backup : ledger.legacy)
+        if (backup.entry.name.time < olderThan && same(backup.record.written, held)) backups.push_back(&backup);
+    std::ranges::sort(records, std::ranges::greater{}, [](const Entry* e) { return e->name.time; });
+    const Step* newestBackup = backups.empty() ? nullptr
+                                               : *std::ranges::max_element(backups, std::ranges::less{}, [](const Step* s) {
+                                                     return s->entry.name.time;
+                                                 });
+    for (const Entry* entry : records) {
+        if (newestBackup && newestBackup->entry.name.time > entry->name.time) break;
+        try {
+            PatchRecord record = readRecord(entry->file);
+            // Another disc, or other bytes with the same checksums.
+            if (!fits(record, ledger.image) || !same(record.written, held)) continue;
+            return Step{*entry, std::move(record)};
+        } catch (const Failure& failure) {
+            damaged.push_back({entry->file, entry->name.time, failure.what(), false});
+        }
+    }
+    if (newestBackup) return *newestBackup;
+    return std::nullopt;
+}
+
+// The patches restore would take back one by one from `held` on, and the
+// damaged records on the way.
+std::vector<HistoryStep> walk(const Ledger& ledger, std::span<const Byte> held,
+                              std::int64_t olderThan = std::numeric_limits<std::int64_t>::max()) {
+    std::vector<HistoryStep> steps;
+    std::vector<Byte> bytes(held.begin(), held.end());
+    for (;;) {
+        std::vector<HistoryStep> damaged;
+        const auto step = lastPatch(ledger, bytes, olderThan, damaged);
+        for (const HistoryStep& d : damaged)
+            if (std::ranges::find(steps, d.file, &HistoryStep::file) == steps.end()) steps.push_back(d);
+        if (!step) return steps;
+        steps.push_back(shown(*step));
+        bytes = step->record.before;
+        olderThan = step->entry.name.time;
+    }
+}
+
+std::size_t usable(const std::vector<HistoryStep>& steps) {
+    return static_cast<std::size_t>(std::ranges::count(steps, std::string(), &HistoryStep::damage));
+}
+
+// Keeps at most kMaxRecords records, none older than kRecordLifetime: the oldest
+// of `kept` go. The newest record, just made, is not among them but counts.
+void trim(std::vector<std::pair<std::filesystem::path, std::int64_t>> kept) {
+    const std::int64_t oldest = now() - std::chrono::nanoseconds(kRecordLifetime).count();
+    std::ranges::sort(kept, {}, &std::pair<std::filesystem::path, std::int64_t>::second);
+    const std::size_t excess = kept.size() + 1 > kMaxRecords ? kept.size() + 1 - kMaxRecords : 0;
+    for (std::size_t i = 0; i < kept.size() && (i < excess || kept[i].second < oldest); ++i) {
+        try {
+            removeFile(kept[i].first);
+        } catch (const Failure&) {  // one that cannot be removed only stays a while longer
+        }
+    }
+}
+
+std::string nothingToRestore(const Ledger& ledger, const std::filesystem::path& image,
+                             const std::vector<HistoryStep>& damaged) {
+    std::string text = "Nothing was written: ";
+    if (!damaged.empty())
+        return text + "the record of the last patch of " + quoted(image) + ", " + quoted(damaged.front().file) +
+               ", is damaged (" + damaged.front().damage + "), and no other record is of a patch that wrote what " +
+               "it holds now";
+    const std::size_t kept = ledger.records.size() + ledger.legacy.size() + ledger.damagedLegacy.size();
+    if (kept == 0) return text + "there is no record of a patch of " + quoted(image) + " in " + quoted(ledger.folder);
+    return text + "none of the " + std::to_string(kept) + (kept == 1 ? " record" : " records") + " of this disc in " +
+           quoted(ledger.folder) + " is of a patch that wrote what " + quoted(image) +
+           " holds now (it was changed since by something else, or it is a copy that was not patched)";
 }
 
 }  // namespace
 
 PatchHistory PatchHistory::forUser() { return PatchHistory(userDataFolder() / "tolvane-editor"); }
 
-std::vector<PatchBackup> PatchHistory::keep(const DiscImage& image, const ImagePrefix& written) const {
-    try {
-        const std::string imagePath = pathText(canonicalPath(image.path()));
-        std::error_code error;
-        std::filesystem::create_directories(folder_, error);
-        if (error) throw Failure("cannot create the folder: " + error.message());
-        std::vector<PatchBackup> backups = backupsOf(folder_, imagePath, false);
-
-        PatchBackup backup;
-        backup.time =
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
-        backup.sequence = backups.empty() ? 1 : backups.front().sequence + 1;
-        backup.file = folder_ / backupName(imagePath, backup.time, backup.sequence);
-        // Not flushed: the image's own write is, and a backup that a crash cut short
-        // fails its checksum and is refused, never restored. Flushing it too would
-        // double the time an import takes.
-        const auto before = image.prefix().bytes(), after = written.bytes();
-        const BackupFrame frame = frameBackup(imagePath, backup.time, before, after);
-        const std::span<const Byte> pieces[] = {frame.header, bytesOf(imagePath), before, after, frame.hash};
-        createFile(backup.file, pieces, Cached);
-        backups.insert(backups.begin(), backup);
-        return backups;
-    } catch (const Failure& failure) {
-        throw Failure("Cannot keep a backup of " + quoted(image.path()) + " in " + quoted(folder_) + ": " +
-                      failure.what());
-    }
-}
-
-void PatchHistory::trim(const std::vector<PatchBackup>& backups) {
-    std::error_code ignored;  // one that cannot be removed only stays a while longer
-    for (std::size_t i = kKeptBackups; i < backups.size(); ++i) std::filesystem::remove(backups[i].file, ignored);
-}
-
-void PatchHistory::checkUsable(const std::filesystem::path& image) const {
-    std::error_code error;
-    std::filesystem::create_directories(folder_, error);
-    const auto probe = folder_ / ".tolvane-probe";
-    try {
-        if (error) throw Failure("cannot create the folder: " + error.message());
-        replaceFile(probe, std::vector<Byte>{1}, Cached);
-        std::filesystem::remove(probe, error);
-    } catch (const Failure& failure) {
-        throw Failure("Cannot keep a backup of " + quoted(image) + " in " + quoted(folder_) + ": " + failure.what());
-    }
-}
-
-std::vector<PatchBackup> PatchHistory::list(const std::filesystem::path& image) const {
-    return backupsOf(folder_, pathText(canonicalPath(imageFileOf(image))), true);
-}
-
-PatchBackup PatchHistory::restoreNewest(const std::filesystem::path& given) const {
-    const std::filesystem::path imagePath = imageFileOf(given);  // a CUE sheet's image file
-    const std::vector<PatchBackup> backups = list(imagePath);
-    if (backups.empty())
-        throw Failure("Nothing was written: there is no backup of " + quoted(imagePath) + " in " + quoted(folder_));
-    const PatchBackup& newest = backups.front();
-    if (!newest.damage.empty())
-        throw Failure("Nothing was written: the newest backup of " + quoted(imagePath) + ", " + quoted(newest.file) +
-                      ", is damaged (" + newest.damage + "); remove it to restore an older one");
-    const BackupContents contents = decodeBackup(readSmallFile(newest.file, kMaxBackupSize));
-
-    DiscImage image = DiscImage::open(imagePath, ImageAccess::Update);
-    const auto onDisk = image.prefix().bytes();
-    if (onDisk.size() != contents.written.size() || !std::equal(onDisk.begin(), onDisk.end(), contents.written.begin()))
-        throw Failure("Nothing was written: " + quoted(imagePath) + " changed since the patch of " +
-                      localTimeText(newest.time) +
-                      " (it no longer holds what that patch wrote), so that patch cannot be taken back");
-    ImagePrefix before(image.layout());
-    std::copy(contents.before.begin(), contents.before.end(), before.bytes().begin());
-    const ImagePrefix expected = image.prefix();
-    image.writePrefix(before, expected);
-    image.close();
-
-    std::error_code error;
-    std::filesystem::remove(newest.file, error);
-    if (error)
-        throw Failure("Restored " + quoted(imagePath) + ", but cannot remove its backup " + quoted(newest.file) + ": " +
-                      error.message() + "; remove it before restoring further back");
-    return newest;
-}
-
-bool writeImagePrefixWithBackup(const std::filesystem::path& path, const ImagePrefix& prefix,
-                                const ImagePrefix& expectedOnDisk, const PatchHistory& history) {
+bool PatchHistory::patch(const std::filesystem::path& path, const ImagePrefix& prefix,
+                         const ImagePrefix& expectedOnDisk) const {
     DiscImage image = DiscImage::open(path, ImageAccess::Update);
     image.checkUnchanged(expectedOnDisk);
     if (prefix == image.prefix()) {  // nothing to write, nothing to take back
         image.close();
         return false;
     }
-    std::vector<PatchBackup> backups;
+    Scan scanned;
+    std::optional<Ledger> ledger;
+    std::filesystem::path record;
+    RecordName name;
     try {
-        backups = history.keep(image, prefix);
+        makeFolders(folder_);
+        scanned = scan(folder_);
+        ledger.emplace(ledgerOf(folder_, scanned, image, false));
+        settle(*ledger, Settling::Patch);
+        // Strictly after every record of the disc, so that a history is always
+        // followed back in time, whatever the clock did.
+        std::int64_t time = now();
+        for (const Entry& entry : ledger->records) time = std::max(time, entry.name.time + 1);
+        const auto before = image.prefix().bytes(), after = prefix.bytes();
+        const EncodedRecord encoded = encodeRecord(time, image.fingerprint(), before, after);
+        name = encoded.name.in(RecordState::Pending, ledger->holder);
+        record = folder_ / recordFileName(name);
+        const std::span<const Byte> pieces[] = {encoded.header, image.fingerprint(), before, after, encoded.trailer};
+        // Not flushed: the image's own write is, and a record that a crash cut
+        // short fails its checksums and is never used. Flushing it too would
+        // double the time an import takes.
+        createFile(record, pieces, Cached);
     } catch (const Failure& failure) {
-        throw Failure(std::string("Nothing was written: ") + failure.what());
+        throw Failure("Nothing was written: Cannot keep a record of the patch of " + quoted(path) + " in " +
+                      quoted(folder_) + ": " + failure.what());
     }
     try {
         image.writePrefix(prefix, expectedOnDisk);
-        image.close();
-    } catch (const Failure& failure) {
-        // A patch that did not happen leaves no backup to take it back.
+    } catch (const Failure&) {
+        // A patch that did not happen leaves no record; one that left part of its
+        // bytes keeps it, so that restore can put the rest back.
         bool asBefore = false;
         try {
-            asBefore = image.holds(expectedOnDisk);
-        } catch (const Failure&) {
+            asBefore = image.holds(image.prefix());
+            if (asBefore) removeFile(record);
+        } catch (const Failure&) {  // a record left pending counts for nothing while the image holds what it replaced
         }
-        std::error_code ignored;
-        if (asBefore && std::filesystem::remove(backups.front().file, ignored)) throw;
-        throw Failure(std::string(failure.what()) + " (the bytes it held before are kept in " +
-                      quoted(backups.front().file) + ")");
+        throw;
     }
-    PatchHistory::trim(backups);
+    // Said before the image's lock goes, so that a pending record found under the
+    // lock is always one whose patch stopped.
+    const RecordName done = name.in(RecordState::Done);
+    try {
+        renameFile(record, folder_ / recordFileName(done));
+    } catch (const Failure&) {  // a pending record counts as done once the image is seen to hold its bytes
+    }
+    image.close();
+
+    std::vector<std::pair<std::filesystem::path, std::int64_t>> kept = scanned.legacy;
+    for (const Entry& entry : scanned.records)
+        if (entry.name.disc != done.disc) kept.emplace_back(entry.file, entry.name.time);
+    for (const Entry& entry : ledger->records) kept.emplace_back(entry.file, entry.name.time);
+    trim(std::move(kept));
     return true;
+}
+
+void PatchHistory::checkUsable(const std::filesystem::path& image) const {
+    try {
+        checkRoomFor(folder_, kMaxRecordSize);
+    } catch (const Failure& failure) {
+        throw Failure("Cannot keep a record of the patch of " + quoted(image) + " in " + quoted(folder_) + ": " +
+                      failure.what());
+    }
+}
+
+std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) const {
+    DiscImage image = DiscImage::open(imageFileOf(given));
+    Ledger ledger = ledgerOf(folder_, scan(folder_), image, true);
+    image.close();
+    const Unfinished unfinished = settle(ledger, Settling::Look);
+    std::vector<HistoryStep> steps;
+    if (unfinished.finished)
+        steps.push_back(shown(*unfinished.finished, true));
+    std::int64_t olderThan = std::numeric_limits<std::int64_t>::max();
+    auto held = image.prefix().bytes();
+    if (unfinished.restore) {
+        steps.push_back(shown(*unfinished.restore, true));
+        held = unfinished.restore->record.before;
+        olderThan = unfinished.restore->entry.name.time;
+    }
+    for (HistoryStep& step : walk(ledger, held, olderThan)) steps.push_back(std::move(step));
+    steps.insert(steps.end(), ledger.damagedLegacy.begin(), ledger.damagedLegacy.end());
+    return steps;
+}
+
+RestoreResult PatchHistory::restore(const std::filesystem::path& given) const {
+    const std::filesystem::path path = imageFileOf(given);  // a CUE sheet's image file
+    DiscImage image = DiscImage::open(path, ImageAccess::Update);
+    Ledger ledger = ledgerOf(folder_, scan(folder_), image, true);
+    RestoreResult result;
+    const Unfinished unfinished = settle(ledger, Settling::Restore);
+    if (unfinished.finished) {
+        image.close();
+        const Step& step = *unfinished.finished;
+        result.finishedEarlierRestore = true;
+        result.restored = shown(step);
+        result.left = usable(walk(ledger, image.prefix().bytes(), step.entry.name.time));
+        return result;
+    }
+
+    std::optional<Step> step = unfinished.restore;
+    if (!step) {
+        step = lastPatch(ledger, image.prefix().bytes(), std::numeric_limits<std::int64_t>::max(), result.skipped);
+        if (!step) throw Failure(nothingToRestore(ledger, path, result.skipped));
+        result.restored = shown(*step);
+        // Marked first, so that a restore that stops on the way is finished by the
+        // next one rather than taken a patch further back.
+        const RecordName restoring = step->entry.name.in(RecordState::Restoring, ledger.holder);
+        const auto file = folder_ / recordFileName(restoring);
+        if (step->legacy) {
+            const EncodedRecord encoded =
+                encodeRecord(restoring.time, image.fingerprint(), step->record.before, step->record.written);
+            const std::span<const Byte> pieces[] = {encoded.header, image.fingerprint(), step->record.before,
+                                                    step->record.written, encoded.trailer};
+            createFile(file, pieces, Cached);
+            removeFile(step->entry.file);
+        } else {
+            renameFile(step->entry.file, file);
+        }
+        step->entry = {file, restoring};
+    }
+
+    const ImagePrefix asRead = image.prefix();
+    ImagePrefix before(image.layout());
+    std::ranges::copy(step->record.before, before.bytes().begin());
+    try {
+        image.writePrefix(before, asRead);
+    } catch (const Failure&) {
+        try {  // put back as it was: an ordinary record again
+            if (image.holds(asRead))
+                renameFile(step->entry.file, folder_ / recordFileName(step->entry.name.in(RecordState::Done)));
+        } catch (const Failure&) {  // the next command sees that the restore did not write
+        }
+        throw;
+    }
+    if (unfinished.restore) result.restored = shown(*step, true);
+    try {
+        removeFile(step->entry.file);
+    } catch (const Failure& failure) {
+        throw Failure("Restored " + quoted(path) + " as it was before the patch of " +
+                      localTimeText(step->entry.name.time) + ", but its record stays (" + failure.what() +
+                      "); the next restore removes it and goes no further back");
+    }
+    image.close();
+    result.left = usable(walk(ledger, before.bytes(), step->entry.name.time));
+    return result;
 }
 
 std::string restoreCommand(const std::filesystem::path& image) {
@@ -311,11 +433,11 @@ std::string restoreCommand(const std::filesystem::path& image) {
 #endif
 }
 
-std::string localTimeText(std::int64_t time) {
-    const std::time_t at = static_cast<std::time_t>(time);
+std::string localTimeText(std::int64_t nanoseconds) {
+    const std::time_t at = static_cast<std::time_t>(nanoseconds / 1'000'000'000);
     const std::tm* local = std::localtime(&at);
     char text[32];
-    if (!local || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local)) return std::to_string(time);
+    if (!local || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local)) return std::to_string(at);
     return text;
 }
 

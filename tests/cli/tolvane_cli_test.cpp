@@ -397,25 +397,29 @@ TEST_F(TolvaneCli, RestoreTakesImportsBackOneByOneAndListsThem) {
     const std::string folder = (dataHome() / "tolvane-editor").string();
     const Result list = run({"restore", "--list", path("game.bin")});
     EXPECT_EQ(list.status, 0) << list.err;
-    EXPECT_EQ(list.out.rfind("Backups of \"" + path("game.bin") + "\" in \"" + folder + "\", newest first:\n", 0), 0u)
+    EXPECT_EQ(list.out.rfind("Patches of \"" + path("game.bin") + "\" that restore takes back, newest first " +
+                                 "(records in \"" + folder + "\"):\n",
+                             0),
+              0u)
         << list.out;
-    const auto second = list.out.find("-2.tolvane-backup\n"), firstLine = list.out.find("-1.tolvane-backup\n");
-    EXPECT_TRUE(second != std::string::npos && firstLine != std::string::npos && second < firstLine) << list.out;
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 3) << list.out;
+    EXPECT_EQ(list.out.find("damaged"), std::string::npos) << list.out;
 
     const Result restored = run({"restore", path("game.bin")});
     EXPECT_EQ(restored.status, 0) << restored.err;
     EXPECT_EQ(restored.out.rfind("Restored \"" + path("game.bin") + "\" as it was before the patch of ", 0), 0u);
-    EXPECT_NE(restored.out.find("(1 older backup left)"), std::string::npos) << restored.out;
+    EXPECT_TRUE(restored.out.ends_with(" (1 earlier patch can still be taken back)\n")) << restored.out;
     EXPECT_EQ(readFile(path("game.bin")), afterFirst);
     EXPECT_EQ(run({"restore", path("game.bin")}).status, 0);
     EXPECT_EQ(readFile(path("game.bin")), original);
 
     const Result none = run({"restore", path("game.bin")});
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.err, "tolvane: Nothing was written: there is no backup of \"" + path("game.bin") + "\" in \"" +
-                            folder + "\"\n");
+    EXPECT_EQ(none.err, "tolvane: Nothing was written: there is no record of a patch of \"" + path("game.bin") +
+                            "\" in \"" + folder + "\"\n");
     EXPECT_EQ(run({"restore", "--list", path("game.bin")}).out,
-              "No backups of \"" + path("game.bin") + "\" in \"" + folder + "\"\n");
+              "No patch of \"" + path("game.bin") + "\" to take back: no record in \"" + folder +
+                  "\" leads from what it holds\n");
 }
 
 TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
@@ -426,7 +430,10 @@ TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
     writeFile(path("game.bin"), changed);
     const Result r = run({"restore", path("game.bin")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("changed since the patch of "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "tolvane: Nothing was written: none of the 1 record of this disc in \"" +
+                         (dataHome() / "tolvane-editor").string() + "\" is of a patch that wrote what \"" +
+                         path("game.bin") + "\" holds now (it was changed since by something else, or it is a copy " +
+                         "that was not patched)\n");
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(readFile(path("game.bin")), changed);
     EXPECT_EQ(run({"restore", path("missing.bin")}).err,

@@ -127,7 +127,7 @@ TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
     EXPECT_EQ(logoInFile(image), patternLogo(7));
     EXPECT_EQ(readFile(image).size(), kPrefix + 5000);
     EXPECT_EQ(buttons(), Enablement{});
-    EXPECT_EQ(window.status, "Patched game.bin; to put the previous logo back: " + restoreCommand(image));
+    EXPECT_EQ(window.status, "Patched game.bin; Ctrl+Z takes the patch back");
 
     const auto afterPatch = readFile(image);
     editor.bnpatch_Click();
@@ -135,20 +135,39 @@ TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
     EXPECT_TRUE(window.failures.empty());
 }
 
-TEST_F(EditorTest, PatchKeepsWhatItReplacesForRestore) {
+TEST_F(EditorTest, TakingThePatchBackAsksThenShowsTheLogoTheImageHoldsAgain) {
     testing::UserDataFolder data(dir / "data");
     const auto original = readFile(image);
+    const LogoImage originalLogo = logoInFile(image);
+    EXPECT_FALSE(editor.takeBackLastPatch());
+    EXPECT_TRUE(window.questions.empty()) << "nothing is open: nothing to ask";
+
     open(image);
     importBitmap(bitmap);
     ASSERT_EQ(editor.patch(), PatchOutcome::Patched);
-    const PatchHistory history = PatchHistory::forUser();
-    EXPECT_EQ(history.folder(), dir / "data" / "tolvane-editor");
-    ASSERT_EQ(history.list(image).size(), 1u);
-    history.restoreNewest(image);
+    open(image);
+    importBitmap(bitmap);  // the same logo again, not patched
+    EXPECT_FALSE(editor.takeBackLastPatch()) << "the person said no";
+    EXPECT_EQ(logoInFile(image), patternLogo(7));
+    ASSERT_EQ(window.questions.size(), 1u);
+    EXPECT_EQ(window.questions[0], "Take the last patch of game.bin back? The image gets the logo it had before that "
+                                   "patch. The imported logo, not yet patched, is dropped.");
+
+    window.answerYes = true;
+    EXPECT_TRUE(editor.takeBackLastPatch());
+    EXPECT_EQ(readFile(image), original);
+    EXPECT_EQ(window.presented.back(), originalLogo);
+    EXPECT_EQ(buttons(), (Enablement{true, true, false}));
+    EXPECT_EQ(window.status.rfind("Took back the patch of ", 0), 0u) << window.status;
+    EXPECT_TRUE(window.status.ends_with(": game.bin holds the logo it had before it")) << window.status;
+
+    EXPECT_FALSE(editor.takeBackLastPatch());
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_EQ(window.failures[0].rfind("Nothing was written: there is no record of a patch of ", 0), 0u);
     EXPECT_EQ(readFile(image), original);
 }
 
-TEST_F(EditorTest, PatchWritesNothingWhenItsBackupCannotBeKept) {
+TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
     writeFile(dir / "data", {1});  // a file where the data folder should be
     testing::UserDataFolder data(dir / "data");
     const auto original = readFile(image);
@@ -156,7 +175,8 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsBackupCannotBeKept) {
     importBitmap(bitmap);
     EXPECT_EQ(editor.patch(), PatchOutcome::Failed);
     ASSERT_EQ(window.failures.size(), 1u);
-    EXPECT_EQ(window.failures[0].rfind("Nothing was written: Cannot keep a backup of " + quoted(image) + " in " +
+    EXPECT_EQ(window.failures[0].rfind("Nothing was written: Cannot keep a record of the patch of " + quoted(image) +
+                                           " in " +
                                            quoted(dir / "data" / "tolvane-editor") + ": ",
                                        0),
               0u)

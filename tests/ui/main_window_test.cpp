@@ -156,8 +156,20 @@ TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
     click("bnpatch");
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
     EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(9));
-    EXPECT_EQ(child<QLabel>("lbetat")->text(), "Patched game.bin; to put the previous logo back: tolvane restore '" +
-                                                   QString::fromStdString(image.string()) + "'");
+    EXPECT_EQ(child<QLabel>("lbetat")->text(), "Patched game.bin; Ctrl+Z takes the patch back");
+
+    // Ctrl+Z, and the same entry in the logo's context menu, take it back once the person says yes.
+    const auto takeBack = child<LogoView>("piboot")->actions();
+    ASSERT_EQ(takeBack.size(), 1);
+    EXPECT_EQ(takeBack[0]->text(), "Take the last patch back");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    dialogs->answerYes = true;
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(dialogs->questions.size(), 1);
+    EXPECT_EQ(testing::readFile(image), makeImage(30000));
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
+    EXPECT_TRUE(child<QLabel>("lbetat")->text().startsWith("Took back the patch of ")) << child<QLabel>("lbetat")->text().toStdString();
     EXPECT_TRUE(dialogs->failures.isEmpty());
 }
 

@@ -5,6 +5,7 @@
 #include "ui/common/dropped_file.h"
 #include "ui/common/status_line.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -108,6 +109,17 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     setTabOrder(bnsauvbmp_, cbconsole_);
     setTabOrder(cbconsole_, cbpal_);
 
+    // Ctrl+Z anywhere in the window, and the logo's context menu.
+    takeBack_ = new QAction(QStringLiteral("Take the last patch back"), this);
+    takeBack_->setObjectName(QStringLiteral("actreprendre"));
+    takeBack_->setShortcut(QKeySequence::Undo);
+    takeBack_->setShortcutContext(Qt::WindowShortcut);
+    takeBack_->setEnabled(false);  // until an image is open
+    connect(takeBack_, &QAction::triggered, this, [this] { editor_.takeBackLastPatch(); });
+    addAction(takeBack_);
+    piboot_->addAction(takeBack_);
+    piboot_->setContextMenuPolicy(Qt::ActionsContextMenu);
+
     lbetat_ = new QLabel(this);
     lbetat_->setObjectName(QStringLiteral("lbetat"));
     lbetat_->setGeometry(4, kClientHeight, kClientWidth - 8, kStatusHeight);
@@ -147,12 +159,14 @@ void MainWindow::setEnabled(Button button, bool on) {
 }
 
 void MainWindow::presentLogo(const LogoImage& logo) {
+    takeBack_->setEnabled(true);
     piboot_->setLogo(logo);
     piboot_->show();
     piboot_->setFocus();
 }
 
 void MainWindow::presentPicture(const GreyPicture& picture) {
+    takeBack_->setEnabled(true);
     piboot_->setPicture(picture);
     piboot_->show();
 }

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class QAction;
 class QCheckBox;
 class QUrl;
 class QLabel;
@@ -64,6 +65,7 @@ private:
     QLabel* lbetat_ = nullptr;  // the status line; its tooltip holds the whole text
     QCheckBox* cbconsole_ = nullptr;
     QCheckBox* cbpal_ = nullptr;
+    QAction* takeBack_ = nullptr;  // Ctrl+Z and the logo's context menu
     Editor editor_;
     // The file last chosen or dropped: the one the running command reads or writes.
     std::filesystem::path commandFile_;

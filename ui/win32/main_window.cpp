@@ -8,6 +8,9 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <windowsx.h>
+
+#include <iterator>
 
 #include <stdexcept>
 
@@ -19,6 +22,9 @@ constexpr const wchar_t* kWindowClass = L"TolvaneEditorWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // a fixed size
 constexpr DWORD kExStyle = WS_EX_ACCEPTFILES;
 constexpr int kIconResource = 1;
+// Commands that come from no control: Ctrl+Z and the logo's context menu.
+constexpr int kTakeBack = 201;
+constexpr ACCEL kAccelerators[] = {{FVIRTKEY | FCONTROL, 'Z', kTakeBack}};
 
 ControlId controlFor(Button button) {
     switch (button) {
@@ -51,6 +57,7 @@ MainWindow::MainWindow(HINSTANCE instance) : editor_(*this) {
                     kClientHeight + kStatusHeight, nullptr, nullptr, instance, this);
     if (!window_) throw std::runtime_error("Cannot create the window (error " + std::to_string(GetLastError()) + ")");
     createControls();
+    accelerators_ = CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), int(std::size(kAccelerators)));
     layOut(dpiOf(window_));
     showStatus("Open a disc image to see its logo.");
     editor_.Form_Load();
@@ -61,6 +68,7 @@ MainWindow::MainWindow(HINSTANCE instance) : editor_(*this) {
 
 MainWindow::~MainWindow() {
     if (window_) DestroyWindow(window_);
+    if (accelerators_) DestroyAcceleratorTable(accelerators_);
 }
 
 void MainWindow::createControls() {
@@ -108,7 +116,25 @@ void MainWindow::openImage(const std::filesystem::path& path) {
     editor_.openImage(path);
 }
 
-bool MainWindow::handleDialogKeys(MSG& message) { return window_ && IsDialogMessageW(window_, &message); }
+bool MainWindow::handleDialogKeys(MSG& message) {
+    if (!window_) return false;
+    if (accelerators_ && TranslateAcceleratorW(window_, accelerators_, &message)) return true;
+    return IsDialogMessageW(window_, &message);
+}
+
+void MainWindow::showLogoMenu(POINT at) {
+    HWND picture = control(kPicture);
+    if (at.x == -1 && at.y == -1) {  // from the keyboard: at the picture's corner
+        at = {0, 0};
+        ClientToScreen(picture, &at);
+    }
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    const UINT state = editor_.state().imagePath.empty() ? MF_GRAYED : MF_ENABLED;
+    AppendMenuW(menu, MF_STRING | state, kTakeBack, L"Take the last patch back\tCtrl+Z");
+    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
+    DestroyMenu(menu);
+}
 
 std::filesystem::path MainWindow::chooseFile(Dialog dialog) {
     const ChosenFile chosen = win32::chooseFile(window_, dialog);
@@ -187,6 +213,7 @@ void MainWindow::onCommand(int id) {
         case kQuit: editor_.bnquitter_Click(); break;
         case kConsoleView: editor_.setConsoleView(IsDlgButtonChecked(window_, kConsoleView) == BST_CHECKED); break;
         case kPal: editor_.setPal(IsDlgButtonChecked(window_, kPal) == BST_CHECKED); break;
+        case kTakeBack: editor_.takeBackLastPatch(); break;
         default: break;  // IDOK and IDCANCEL from Enter and Escape: no default button
     }
 }
@@ -210,7 +237,12 @@ void MainWindow::onDrop(HDROP drop) {
 LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED) onCommand(LOWORD(wParam));
+            // A button's click, a menu's item (both 0) or an accelerator (1).
+            if (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == 1) onCommand(LOWORD(wParam));
+            return 0;
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(wParam) != control(kPicture)) break;
+            showLogoMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
         case WM_CTLCOLORSTATIC: {
             HDC dc = reinterpret_cast<HDC>(wParam);

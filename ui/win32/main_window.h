@@ -30,7 +30,8 @@ public:
     Editor& editor() { return editor_; }
     // Opens an image given on the command line.
     void openImage(const std::filesystem::path& path);
-    // Tab, Shift+Tab and Space among the controls; true when the message was one.
+    // Ctrl+Z, and Tab, Shift+Tab and Space among the controls; true when the
+    // message was one of them.
     bool handleDialogKeys(MSG& message);
 
     // WindowOperations
@@ -52,10 +53,13 @@ private:
     void layOut(UINT dpi);
     void onCommand(int id);
     void onDrop(HDROP drop);
+    // The logo's context menu, at a point on the screen (-1, -1: from the keyboard).
+    void showLogoMenu(POINT at);
     HWND control(ControlId id) const { return GetDlgItem(window_, id); }
 
     HWND window_ = nullptr;
     HWND tooltips_ = nullptr;
+    HACCEL accelerators_ = nullptr;
     std::unique_ptr<WindowFonts> fonts_;
     Editor editor_;
     // The file last chosen or dropped: the one the running command reads or writes.

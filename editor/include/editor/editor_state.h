@@ -76,6 +76,10 @@ public:
     // Everything Patch checks and asks before it writes, without writing: gives
     // what Patch would do.
     PatchOutcome checkPatch();
+    // Takes the last patch of the open image back, once the person says so: the
+    // image holds the logo it had before that patch, the view shows it, and an
+    // imported logo not yet patched is dropped. Gives whether it was taken back.
+    bool takeBackLastPatch();
 
     // Switching the view redraws the logo; it changes nothing in the image bytes.
     void setConsoleView(bool on);

@@ -32,6 +32,12 @@ public:
     const ImageLayout& layout() const { return prefix_.layout(); }
     const ImagePrefix& prefix() const { return prefix_; }       // as read
     const DiscIdentity& identity() const { return identity_; }  // unknown when opened for Update
+    // What tells this disc from others, and no patch changes: the file's size (8
+    // bytes, little-endian), then the 2048 bytes of its volume descriptor or, where
+    // it has none, the 2048 bytes after the prefix (fewer where the file ends first).
+    const std::vector<Byte>& fingerprint() const { return fingerprint_; }
+    // The file itself, whatever its name (see File::identity).
+    std::uint64_t fileIdentity() const { return file_.identity(); }
     // False for a file in which no layout shows a volume descriptor and none of
     // the 12 logo sectors starts with the CD sync: a text, a picture, an archive.
     bool looksLikeDisc() const { return looksLikeDisc_; }
@@ -63,6 +69,7 @@ private:
     std::uint64_t size_;
     ImagePrefix prefix_;
     DiscIdentity identity_;
+    std::vector<Byte> fingerprint_;
     bool looksLikeDisc_ = false;
 };
 

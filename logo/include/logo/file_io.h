@@ -45,6 +45,9 @@ public:
         }
     }
     void flushToDisk();
+    // A number for the file itself (its device and inode; its volume and file
+    // index): the same through every name and link of the file, another for a copy.
+    std::uint64_t identity() const;
     // An exclusive writer's lock for this handle, held until it closes; gives false
     // when another handle (of any program) still holds one after `wait`. Readers
     // are not held up by it.
@@ -88,6 +91,18 @@ void createFile(const std::filesystem::path& path, FilePieces pieces, Durability
 // The names in a folder, "." and ".." left out; none when the folder does not exist.
 std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder);
 
+// Gives the file `from` the name `to` (in the same folder), replacing a file of that name.
+void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Removes the file; false when there was none of that name.
+bool removeFile(const std::filesystem::path& path);
+// Makes the folder, and any folders above it that are missing.
+void makeFolders(const std::filesystem::path& folder);
+// Fails, with the reason, unless a new file of `bytes` bytes could be made in the
+// folder now: the folder (or, where it is missing, the nearest folder above it,
+// in which it would be made) may be written and its disk has the room. Makes
+// and changes nothing.
+void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes);
+
 // Whether both paths name one file (device and inode, or volume and file ID):
 // through links, other spellings or hard links alike. False when either is missing.
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
@@ -99,6 +114,18 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // systems other than Linux; files are then made under temporary names.
 enum class FileOperation { Write, Flush, Reserve, Nameless };
 void injectFileFault(FileOperation operation, int error, std::size_t afterBytes = 0);
+// For tests: the program stops, as if killed, before the change of a file that
+// is `step` changes from now (0: the next one). Changes are writes (a stop in one
+// lets `afterBytes` of its bytes through first), flushes, new files and folders,
+// renames and removals. The stop is a FileStop thrown, which is no
+// std::exception: nothing in the program catches it, and only the handles close
+// on its way out, as the system closes them.
+struct FileStop {};
+void injectFileStop(std::size_t step, std::size_t afterBytes = 0);
+// The changes counted since the last injectFileStop or clearFileFaults: how many
+// steps an operation takes.
+std::size_t fileChangesCounted();
+// Drops the queued faults and the stop.
 void clearFileFaults();
 
 namespace detail {
@@ -109,6 +136,17 @@ struct InjectedFault {
     int error;
 };
 std::optional<InjectedFault> takeFileFault(FileOperation operation);
+// Counts a change of a file; throws FileStop when the stop is due.
+void countChange();
+// How a write of `length` bytes goes when a stop or a fault is due: how many of
+// its bytes go through, then whether the program stops or the write fails (with
+// an errno value).
+struct PlannedWrite {
+    std::size_t through;
+    bool stop = false;
+    int error = 0;
+};
+PlannedWrite planWrite(std::size_t length);
 }  // namespace detail
 // The existing file's absolute path with links resolved, spelt as the system
 // spells it (on Windows, in the case the folder holds), so that two names of one

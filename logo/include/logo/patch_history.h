@@ -1,12 +1,14 @@
-// Backups of what a patch replaces, so that a patch can be taken back. Before a
-// patch writes an image's prefix, the prefix as it was and the one about to be
-// written go into a file of their own in a per-user folder; the newest
-// kKeptBackups of each image stay. Restoring writes the old prefix back, but only
-// while the image still holds what that patch wrote.
+// The history that lets any patch be taken back. Before a patch writes an image,
+// a record of the bytes it replaces and the bytes it writes goes into a per-user
+// folder. Records are found by the disc (DiscImage::fingerprint) and the bytes
+// the image holds, never by the file's name, so a renamed, moved or copied image
+// keeps its history. Each step of a patch and of a restore leaves the records so
+// that the next command can tell how far it got, whenever the program stopped.
 #pragma once
 
 #include "logo/disc_image.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -14,13 +16,24 @@
 
 namespace tolvane {
 
-inline constexpr std::size_t kKeptBackups = 5;
+// At most this many records are kept (of every disc together), none older than
+// kRecordLifetime; the oldest go first.
+inline constexpr std::size_t kMaxRecords = 300;
+inline constexpr std::chrono::hours kRecordLifetime{365 * 24};
 
-struct PatchBackup {
-    std::filesystem::path file;
-    std::int64_t time = 0;       // of the patch: seconds since 1970, UTC; 0 when damaged
-    std::uint32_t sequence = 0;  // counts an image's patches: the highest is the newest
-    std::string damage;          // why the file cannot be restored from; empty when it can
+// A patch that restore can take back.
+struct HistoryStep {
+    std::filesystem::path file;  // its record
+    std::int64_t time = 0;       // of the patch: nanoseconds since 1970, UTC
+    std::string damage;          // why the record cannot be used; empty when it can
+    bool interrupted = false;    // a restore of it was interrupted; the next restore finishes it
+};
+
+struct RestoreResult {
+    HistoryStep restored;              // the patch taken back
+    bool finishedEarlierRestore = false;  // the image already held its bytes: only its record went
+    std::vector<HistoryStep> skipped;  // damaged records passed over
+    std::size_t left = 0;              // patches that can still be taken back
 };
 
 class PatchHistory {
@@ -31,38 +44,35 @@ public:
 
     const std::filesystem::path& folder() const { return folder_; }
 
-    // Keeps the image's prefix as read through its handle, and `written`, the
-    // prefix about to replace it. Images are told apart by their canonical path.
-    // Gives the image's backups, newest (this one) first, by name only.
-    std::vector<PatchBackup> keep(const DiscImage& image, const ImagePrefix& written) const;
-    // Removes all but the newest kKeptBackups of those keep gave, once a patch is done.
-    static void trim(const std::vector<PatchBackup>& backups);
-    // Fails, with the reason, when no backup could be kept for the image now.
+    // Writes prefix over the first bytes of the image file in place (as
+    // DiscImage::writePrefix), keeping a record of it first; when no record can be
+    // kept, nothing is written. Gives false, writing and keeping nothing, when the
+    // image already holds these bytes.
+    bool patch(const std::filesystem::path& image, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) const;
+    // Fails, with the reason, when no record of a patch could be kept now. Makes
+    // and changes nothing.
     void checkUsable(const std::filesystem::path& image) const;
-    // The backups of the image at path (or of a CUE sheet's image file), newest
-    // first, damaged ones included.
-    std::vector<PatchBackup> list(const std::filesystem::path& image) const;
-    // Writes back what the newest patch of the image replaced and removes that
-    // backup, so that the next restore goes one patch further back. Refuses,
-    // writing nothing, when there is none, when it is damaged, or when the image
-    // no longer holds what that patch wrote. Gives the backup restored.
-    PatchBackup restoreNewest(const std::filesystem::path& image) const;
+    // The patches of the image (or of a CUE sheet's image file) that restore
+    // would take back one by one, newest first: each record leads from the bytes
+    // the image holds to the bytes before its patch, each older than the one
+    // before. Damaged records met on the way are listed with their damage.
+    std::vector<HistoryStep> list(const std::filesystem::path& image) const;
+    // Writes back what the last patch of the image replaced, and drops its record
+    // once the bytes are on the disk, so that the next restore goes one patch
+    // further back. Finishes a restore that was interrupted instead, going no
+    // further. Refuses, writing nothing, when no record is of a patch that wrote
+    // what the image holds.
+    RestoreResult restore(const std::filesystem::path& image) const;
 
 private:
     std::filesystem::path folder_;
 };
-
-// writeImagePrefix, with a backup kept in history first; when it cannot be kept,
-// nothing is written. Gives false, keeping and writing nothing, when the image
-// already holds these bytes.
-bool writeImagePrefixWithBackup(const std::filesystem::path& path, const ImagePrefix& prefix,
-                                const ImagePrefix& expectedOnDisk, const PatchHistory& history);
 
 // The command that takes the image's last patch back, as a shell takes it from
 // any folder: the image's full path, quoted.
 std::string restoreCommand(const std::filesystem::path& image);
 
 // A time as people read it, in the local time zone: "2025-03-01 14:05:09".
-std::string localTimeText(std::int64_t time);
+std::string localTimeText(std::int64_t nanoseconds);
 
 }  // namespace tolvane
