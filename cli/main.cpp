@@ -241,7 +241,7 @@ int runInfo(const std::vector<std::string>& args, bool json) {
 int runRestore(const std::vector<std::string>& args, bool list) {
     try {
         if (list) {
-            standardOutput << listBackups(pathOf(args[0]));
+            standardOutput << listPatches(pathOf(args[0]));
         } else {
             standardOutput << restoreImage(pathOf(args[0]));
             imageWritten = "the image was restored";

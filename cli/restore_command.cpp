@@ -27,7 +27,7 @@ std::string restoreImage(const std::filesystem::path& image) {
            leftText(result.left) + ")\n";
 }
 
-std::string listBackups(const std::filesystem::path& image) {
+std::string listPatches(const std::filesystem::path& image) {
     const PatchHistory history = PatchHistory::forUser();
     const std::vector<HistoryStep> steps = history.list(image);
     if (steps.empty())

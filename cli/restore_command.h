@@ -1,5 +1,5 @@
-// What `tolvane restore` does: takes the newest patch of an image back, or lists
-// the backups kept of it.
+// What `tolvane restore` does: takes the last patch of an image back, or lists
+// the patches it would take back.
 #pragma once
 
 #include <filesystem>
@@ -9,6 +9,6 @@ namespace tolvane {
 
 // Each gives what it has to say.
 std::string restoreImage(const std::filesystem::path& image);
-std::string listBackups(const std::filesystem::path& image);
+std::string listPatches(const std::filesystem::path& image);
 
 }  // namespace tolvane

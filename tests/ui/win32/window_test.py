@@ -169,6 +169,19 @@ def run_at_96_dpi(session, work):
     check([c["enabled"] for c in window.probe()["controls"] if c["id"] in (104, 106, 107)] == [False] * 3,
           "buttons still enabled after Patch")
 
+    # Ctrl+Z takes the patch back once the person says yes: the old logo, in the file and on screen.
+    session.key("ctrl+z", window=window.xid)
+    box = session.wait_message_box(CAPTION)
+    text = " ".join(c["text"] for c in box["controls"] if c["class"] == "Static")
+    check("Take the last patch of game.bin back?" in text, f"Ctrl+Z asks {text!r}")
+    session.key("y", window=box["xid"])
+    window.wait_status("Took back the patch of ")
+    with open(os.path.join(work, "game.bin"), "rb") as f:
+        check(f.read() == image, "Ctrl+Z did not give the image its old logo back")
+    window.check_logo(logo, scale=2, at=(0, 0))
+    check([c["enabled"] for c in window.probe()["controls"] if c["id"] in (104, 106, 107)] == [False, True, True],
+          "after Ctrl+Z, Patch is not the one disabled button")
+
     # A failure: a message box names the file and the reason; the window stays.
     window.click(CONTROLS["bnouvimg"])
     session.answer_dialog("Open CDR-Win File     ", session.wine_path(work, "short.bin"))
