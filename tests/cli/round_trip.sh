@@ -39,13 +39,16 @@ changed=$(cmp -l original.bin "jeu été 日本.bin" | awk '{print $1 - 1}' | tr
 run export "jeu été 日本.bin" back.bmp > out.txt || fail "second export failed"
 cmp -s back.bmp "logo é ü.bmp" || fail "the logo read back differs from the bitmap imported"
 
-# The import kept what it replaced: restore puts it back and drops that backup.
+# The import kept a record of what it replaced, found by the disc, not its name:
+# restore of the renamed image puts it back and drops that record.
 run restore --list "jeu été 日本.bin" > out.txt || fail "restore --list failed"
-grep -q 'newest first' out.txt || fail "restore --list listed no backup: $(cat out.txt)"
-run restore "jeu été 日本.bin" > out.txt || fail "restore failed"
+grep -q 'newest first' out.txt || fail "restore --list listed no patch: $(cat out.txt)"
+mv "jeu été 日本.bin" "renamed ü.bin"
+run restore "renamed ü.bin" > out.txt || fail "restore failed"
+mv "renamed ü.bin" "jeu été 日本.bin"
 cmp -s original.bin "jeu été 日本.bin" || fail "restore did not give the original bytes back"
-if run restore "jeu été 日本.bin" 2> err.txt; then fail "a second restore found a backup"; fi
-grep -q 'there is no backup of' err.txt || fail "unexpected message: $(cat err.txt)"
+if run restore "jeu été 日本.bin" 2> err.txt; then fail "a second restore found a record"; fi
+grep -q 'there is no record of a patch of' err.txt || fail "unexpected message: $(cat err.txt)"
 run export "jeu été 日本.bin" "logo é ü.PNG" > out.txt || fail "PNG export failed"
 [ "$(head -c 4 "logo é ü.PNG" | tail -c 3)" = PNG ] || fail "the exported PNG does not start as one"
 run import --force "jeu été 日本.bin" "logo é ü.PNG" > out.txt || fail "PNG import failed"
