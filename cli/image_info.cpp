@@ -4,6 +4,7 @@
 #include "logo/disc_image_layout.h"
 #include "logo/failure.h"
 #include "logo/sector_checks.h"
+#include "logo/shown_text.h"
 
 #include <algorithm>
 #include <array>
@@ -72,51 +73,12 @@ ImageReport examine(const std::filesystem::path& path) {
     return report;
 }
 
-// The length of the UTF-8 sequence at text[at], or 0 where the bytes are not valid UTF-8.
-std::size_t utf8Length(const std::string& text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    const std::size_t length = lead < 0x80                   ? 1
-                               : lead >= 0xC2 && lead < 0xE0 ? 2
-                               : lead >= 0xE0 && lead < 0xF0 ? 3
-                               : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                             : 0;
-    if (length == 0 || at + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    const unsigned second = byte(at + 1);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
-        (lead == 0xF4 && second >= 0x90))
-        return 0;  // overlong forms, surrogates, past U+10FFFF
-    return length;
-}
-
-// Texts from the disc or the file system, for a terminal: control bytes and
-// bytes that are not UTF-8 as \xNN, so that nothing in them can drive the terminal.
-std::string printable(const std::string& text) {
-    std::string out;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8Length(text, at);
-        const auto c = static_cast<unsigned char>(text[at]);
-        if (length == 0 || c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-            ++at;
-        } else {
-            out.append(text, at, length);
-            at += length;
-        }
-    }
-    return out;
-}
-
 // A JSON string: valid UTF-8 whatever the text holds, bytes that are not UTF-8
 // becoming U+FFFD.
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8Length(text, at);
+        const std::size_t length = utf8SequenceLength(text, at);
         const auto c = static_cast<unsigned char>(text[at]);
         if (length == 0) {
             out += "\\ufffd";

@@ -349,5 +349,12 @@ int main() {
     return tolvane::run(words);
 }
 #else
-int main(int argc, char* argv[]) { return tolvane::run(std::vector<std::string>(argv + 1, argv + argc)); }
+#include <csignal>
+
+int main(int argc, char* argv[]) {
+    // A reader that goes away (| head, a closed terminal) is an output failure
+    // that run() reports, saying what was written, rather than a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+    return tolvane::run(std::vector<std::string>(argv + 1, argv + argc));
+}
 #endif

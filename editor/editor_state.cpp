@@ -227,7 +227,13 @@ PatchOutcome Editor::patch() {
     bool wrote = false;
     const bool done = attempt("patching " + quoted(state_->imagePath), [&] {
         EditorState& s = *state_;
-        wrote = PatchHistory::forUser().patch(s.imagePath, *s.imagePrefix, *s.imageOnDisk);
+        try {
+            wrote = PatchHistory::forUser().patch(s.imagePath, *s.imagePrefix, *s.imageOnDisk);
+        } catch (const FailureAfterWrite&) {  // the image holds the new logo all the same
+            s.imageOnDisk = s.imagePrefix;
+            enable({});
+            throw;
+        }
         if (!wrote) {
             window_.showStatus("Nothing to patch: " + displayName(s.imagePath) + " already holds this logo");
             return;
@@ -251,9 +257,18 @@ bool Editor::takeBackLastPatch() {
                          "before that patch." + dropped))
         return false;
     RestoreResult result;
-    if (!attempt("taking back the last patch of " + quoted(image),
-                 [&] { result = PatchHistory::forUser().restore(image); }))
+    bool written = false;  // a failure after the write leaves the image restored all the same
+    if (!attempt("taking back the last patch of " + quoted(image), [&] {
+            try {
+                result = PatchHistory::forUser().restore(image);
+            } catch (const FailureAfterWrite&) {
+                written = true;
+                throw;
+            }
+        })) {
+        if (written && openImage(image)) enable({true, true, false});
         return false;
+    }
     // The image as it is now, read again; nothing is left to patch.
     if (!openImage(image)) return false;
     enable({true, true, false});

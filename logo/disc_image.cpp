@@ -80,15 +80,20 @@ std::string timeStamp() {
     return text;
 }
 
-// Keeps the image's first bytes as they were in a file beside it, or in the
-// temporary folder when that fails (the image's disk may be the full one).
+// Keeps the image's first bytes as they were in a new file beside it or, when
+// that fails (the image's disk may be the full one), in this user's own data
+// folder; never in a folder others may write, where a name could be taken first.
 std::string saveAsTheyWere(const std::filesystem::path& image, const ImagePrefix& asRead) {
-    const std::filesystem::path name = image.filename().string() + ".before-patch-" + timeStamp() + ".bin";
+    std::filesystem::path name = image.filename();
+    name += ".before-patch-" + timeStamp() + ".bin";
     std::string firstReason;
-    for (const auto& folder : {image.parent_path(), std::filesystem::temp_directory_path()}) {
+    for (const bool beside : {true, false}) {
         try {
+            const auto folder = beside ? image.parent_path() : userDataFolder() / "tolvane-editor";
+            if (!beside) makeFolders(folder);
             const auto rescue = (folder.empty() ? std::filesystem::path(".") : folder) / name;
-            replaceFile(rescue, asRead.bytes());
+            const std::span<const Byte> pieces[] = {asRead.bytes()};
+            createFile(rescue, pieces, Flushed);
             return "its first " + std::to_string(asRead.size()) + " bytes as they were are saved in " + quoted(rescue) +
                    ": copy them over the start of the image to repair it";
         } catch (const std::exception& failure) {
@@ -142,6 +147,9 @@ std::optional<std::filesystem::path> sheetTarget(File& file, const std::filesyst
     sheet.resize(file.readAt(0, sheet));
     const auto track = firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
     if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track");
+    // The system would take the name only up to the NUL: another file than the sheet names.
+    if (track->find('\0') != std::string::npos)
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name holds a NUL byte");
     try {
         return path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end()));
     } catch (const std::exception&) {

@@ -1,5 +1,7 @@
 #include "logo/failure.h"
 
+#include "logo/shown_text.h"
+
 namespace tolvane {
 
 std::string pathText(const std::filesystem::path& path) {
@@ -7,8 +9,10 @@ std::string pathText(const std::filesystem::path& path) {
     return {text.begin(), text.end()};
 }
 
-std::string quoted(const std::filesystem::path& path) { return '"' + pathText(path) + '"'; }
+std::string shownPath(const std::filesystem::path& path) { return printable(pathText(path)); }
 
-std::string displayName(const std::filesystem::path& path) { return pathText(path.filename()); }
+std::string quoted(const std::filesystem::path& path) { return '"' + shownPath(path) + '"'; }
+
+std::string displayName(const std::filesystem::path& path) { return shownPath(path.filename()); }
 
 }  // namespace tolvane

@@ -156,9 +156,10 @@ void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
 
 void File::flushToDisk() {
     detail::countChange();
+    const DWORD error = FlushFileBuffers(handleOf(handle_)) ? 0 : GetLastError();
     if (const auto fault = detail::takeFileFault(FileOperation::Flush))
         throw Failure("Cannot flush to disk " + quoted(path_) + ": " + std::strerror(fault->error));
-    if (!FlushFileBuffers(handleOf(handle_))) fail("Cannot flush to disk", path_, GetLastError());
+    if (error) fail("Cannot flush to disk", path_, error);
 }
 
 std::uint64_t File::identity() const {
@@ -196,10 +197,16 @@ void File::reserve(std::uint64_t) {
 void File::close() {
     const HANDLE handle = handleOf(handle_);
     handle_ = -1;
-    if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) fail("Cannot close", path_, GetLastError());
+    if (handle == INVALID_HANDLE_VALUE) return;
+    const DWORD error = CloseHandle(handle) ? 0 : GetLastError();
+    if (const auto fault = detail::takeFileFault(FileOperation::Close))
+        throw Failure("Cannot close " + quoted(path_) + ": " + std::strerror(fault->error));
+    if (error) fail("Cannot close", path_, error);
 }
 
 File adoptHandle(std::intptr_t handle, std::filesystem::path path) { return File(handle, std::move(path)); }
+
+std::intptr_t nativeHandle(const File& file) { return file.handle_; }
 
 namespace {
 

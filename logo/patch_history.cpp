@@ -3,8 +3,10 @@
 #include "logo/failure.h"
 #include "logo/file_io.h"
 #include "logo/patch_record.h"
+#include "logo/shown_text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <limits>
 #include <optional>
@@ -81,8 +83,14 @@ Ledger ledgerOf(const std::filesystem::path& folder, const Scan& scanned, DiscIm
     for (const Entry& entry : scanned.records)
         if (entry.name.disc == disc) ledger.records.push_back(entry);
     if (!withLegacy || scanned.legacy.empty()) return ledger;
-    // Older backups are found by the image's canonical path.
-    const std::string path = pathText(canonicalPath(image.path()));
+    // Older backups are found by the image's canonical path (none where it is too
+    // long to be told).
+    std::string path;
+    try {
+        path = pathText(canonicalPath(image.path()));
+    } catch (const Failure&) {
+        return ledger;
+    }
     const std::string start = legacyNameStart(path);
     for (const auto& [file, time] : scanned.legacy) {
         if (!pathText(file.filename()).starts_with(start)) continue;
@@ -319,7 +327,12 @@ bool PatchHistory::patch(const std::filesystem::path& path, const ImagePrefix& p
         renameFile(record, folder_ / recordFileName(done));
     } catch (const Failure&) {  // a pending record counts as done once the image is seen to hold its bytes
     }
-    image.close();
+    try {
+        image.close();
+    } catch (const Failure& failure) {
+        throw FailureAfterWrite("The new logo is written into " + quoted(path) + " and flushed to the disk, but then: " +
+                                failure.what());
+    }
 
     std::vector<std::pair<std::filesystem::path, std::int64_t>> kept = scanned.legacy;
     for (const Entry& entry : scanned.records)
@@ -409,24 +422,50 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given) const {
         throw;
     }
     if (unfinished.restore) result.restored = shown(*step, true);
+    const std::string restored = "The bytes from before the patch of " + localTimeText(step->entry.name.time) +
+                                 " are written back into " + quoted(path) + " and flushed to the disk, but then: ";
     try {
         removeFile(step->entry.file);
     } catch (const Failure& failure) {
-        throw Failure("Restored " + quoted(path) + " as it was before the patch of " +
-                      localTimeText(step->entry.name.time) + ", but its record stays (" + failure.what() +
-                      "); the next restore removes it and goes no further back");
+        throw FailureAfterWrite(restored + failure.what() +
+                                "; the next restore removes the record and goes no further back");
     }
-    image.close();
+    try {
+        image.close();
+    } catch (const Failure& failure) {
+        throw FailureAfterWrite(restored + failure.what());
+    }
     result.left = usable(walk(ledger, before.bytes(), step->entry.name.time));
     return result;
 }
 
 std::string restoreCommand(const std::filesystem::path& image) {
-    std::error_code ignored;
-    const std::string path = pathText(std::filesystem::absolute(image, ignored));
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(image, error);
+    const std::string path = pathText(error ? image : absolute);  // a folder too deep to be named: as given
 #ifdef _WIN32
     return "tolvane restore \"" + path + "\"";
 #else
+    if (printable(path) != path) {
+        // Control bytes and bytes that are not UTF-8 as escapes that bash and zsh
+        // read back ($'...'), so that they never reach the terminal as they are.
+        std::string quoted = "$'";
+        for (std::size_t at = 0; at < path.size();) {
+            const std::size_t length = utf8SequenceLength(path, at);
+            const auto c = static_cast<unsigned char>(path[at]);
+            if (length == 0 || c < 0x20 || c == 0x7F) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+                quoted += escaped;
+                ++at;
+                continue;
+            }
+            if (c == '\'' || c == '\\') quoted += '\\';
+            quoted.append(path, at, length);
+            at += length;
+        }
+        return "tolvane restore " + quoted + "'";
+    }
     std::string quoted = "'";  // nothing is special inside single quotes but the quote itself
     for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return "tolvane restore " + quoted + "'";

@@ -96,7 +96,7 @@ std::vector<std::string> statusFileNames(const std::vector<std::filesystem::path
     std::vector<std::string> names;
     for (const std::filesystem::path& file : files) {
         if (file.empty()) continue;
-        names.push_back(pathText(file));
+        names.push_back(shownPath(file));
         names.push_back(displayName(file));
     }
     return names;

@@ -60,8 +60,10 @@ public:
     void close();
 
 private:
-    // For the functions that make files (replaceFile, createFile): a handle they opened.
+    // For the functions that make files (replaceFile, createFile): a handle they
+    // opened, and the handle of a file.
     friend File adoptHandle(std::intptr_t handle, std::filesystem::path path);
+    friend std::intptr_t nativeHandle(const File& file);
     File(std::intptr_t handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)) {}
 
     std::intptr_t handle_;
@@ -108,11 +110,13 @@ void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes);
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // For tests: the next call of that kind on any file fails with the system error
-// `error` (an errno value) after `afterBytes` bytes were written. Faults queue up
+// `error` (an errno value): after the system's call, so that what follows a real
+// failure runs (a write lets `afterBytes` bytes through first). Faults queue up
 // and are used in order.
+// Permissions: giving a file that replaces another its permissions and owner.
 // Nameless: the system cannot make a file without a name (O_TMPFILE), as on
 // systems other than Linux; files are then made under temporary names.
-enum class FileOperation { Write, Flush, Reserve, Nameless };
+enum class FileOperation { Write, Flush, Reserve, Close, Permissions, Nameless };
 void injectFileFault(FileOperation operation, int error, std::size_t afterBytes = 0);
 // For tests: the program stops, as if killed, before the change of a file that
 // is `step` changes from now (0: the next one). Changes are writes (a stop in one
