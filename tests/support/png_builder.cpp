@@ -1,0 +1,76 @@
+#include "png_builder.h"
+
+#include <algorithm>
+
+namespace tolvane::testing {
+namespace {
+
+void appendBe32(std::vector<Byte>& bytes, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<Byte>(value >> shift));
+}
+
+// CRC-32 as PNG and zlib define it, bit by bit: written apart from the reader's.
+std::uint32_t crc32Of(std::span<const Byte> bytes) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (Byte b : bytes) {
+        crc ^= b;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+}  // namespace
+
+std::vector<Byte> storedZlib(std::span<const Byte> bytes) {
+    std::vector<Byte> stream{0x78, 0x01};
+    std::uint32_t a = 1, b = 0;
+    std::size_t at = 0;
+    do {
+        const std::size_t length = std::min<std::size_t>(bytes.size() - at, 0xFFFF);
+        stream.push_back(at + length == bytes.size() ? 1 : 0);  // BFINAL on the last; BTYPE 0, stored
+        for (std::uint16_t field : {static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(~length)}) {
+            stream.push_back(static_cast<Byte>(field));
+            stream.push_back(static_cast<Byte>(field >> 8));
+        }
+        for (std::size_t k = at; k < at + length; ++k) {
+            stream.push_back(bytes[k]);
+            a = (a + bytes[k]) % 65521;
+            b = (b + a) % 65521;
+        }
+        at += length;
+    } while (at < bytes.size());
+    appendBe32(stream, b << 16 | a);
+    return stream;
+}
+
+std::vector<Byte> pngChunk(const std::string& type, std::span<const Byte> data) {
+    std::vector<Byte> chunk;
+    appendBe32(chunk, static_cast<std::uint32_t>(data.size()));
+    chunk.insert(chunk.end(), type.begin(), type.end());
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    appendBe32(chunk, crc32Of(std::span<const Byte>(chunk).subspan(4)));
+    return chunk;
+}
+
+std::vector<Byte> buildPng(const PngHeader& header, const std::vector<std::vector<Byte>>& chunks,
+                           std::span<const Byte> pixelData) {
+    std::vector<Byte> file{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<Byte> fields;
+    appendBe32(fields, header.width);
+    appendBe32(fields, header.height);
+    fields.insert(fields.end(), {header.bits, header.colourType, 0, 0, 0});
+    const auto append = [&](const std::vector<Byte>& chunk) { file.insert(file.end(), chunk.begin(), chunk.end()); };
+    append(pngChunk("IHDR", fields));
+    for (const auto& chunk : chunks) append(chunk);
+    append(pngChunk("IDAT", pixelData));
+    append(pngChunk("IEND", {}));
+    return file;
+}
+
+void fixChunkCrc(std::vector<Byte>& file, std::size_t at) {
+    const std::size_t length = std::size_t{file[at]} << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
+    const std::uint32_t crc = crc32Of(std::span<const Byte>(file).subspan(at + 4, length + 4));
+    for (std::size_t i = 0; i < 4; ++i) file[at + 8 + length + i] = static_cast<Byte>(crc >> (24 - 8 * i));
+}
+
+}  // namespace tolvane::testing
