@@ -5,6 +5,10 @@
 namespace tolvane::testing {
 namespace {
 
+void writeBe32(std::span<Byte> bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<Byte>(value >> (24 - 8 * i));
+}
+
 void appendBe32(std::vector<Byte>& bytes, std::uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<Byte>(value >> shift));
 }
@@ -44,11 +48,11 @@ std::vector<Byte> storedZlib(std::span<const Byte> bytes) {
 }
 
 std::vector<Byte> pngChunk(const std::string& type, std::span<const Byte> data) {
-    std::vector<Byte> chunk;
-    appendBe32(chunk, static_cast<std::uint32_t>(data.size()));
-    chunk.insert(chunk.end(), type.begin(), type.end());
-    chunk.insert(chunk.end(), data.begin(), data.end());
-    appendBe32(chunk, crc32Of(std::span<const Byte>(chunk).subspan(4)));
+    std::vector<Byte> chunk(4 + 4 + data.size() + 4);
+    writeBe32(chunk, 0, static_cast<std::uint32_t>(data.size()));
+    std::copy_n(type.begin(), 4, chunk.begin() + 4);
+    std::copy(data.begin(), data.end(), chunk.begin() + 8);
+    writeBe32(chunk, 8 + data.size(), crc32Of(std::span<const Byte>(chunk).subspan(4, 4 + data.size())));
     return chunk;
 }
 
@@ -69,8 +73,7 @@ std::vector<Byte> buildPng(const PngHeader& header, const std::vector<std::vecto
 
 void fixChunkCrc(std::vector<Byte>& file, std::size_t at) {
     const std::size_t length = std::size_t{file[at]} << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
-    const std::uint32_t crc = crc32Of(std::span<const Byte>(file).subspan(at + 4, length + 4));
-    for (std::size_t i = 0; i < 4; ++i) file[at + 8 + length + i] = static_cast<Byte>(crc >> (24 - 8 * i));
+    writeBe32(file, at + 8 + length, crc32Of(std::span<const Byte>(file).subspan(at + 4, 4 + length)));
 }
 
 }  // namespace tolvane::testing
