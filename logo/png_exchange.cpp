@@ -30,7 +30,7 @@ namespace {
 // The logo's rows unpack to at most 64 x (1 + 384 x 8) bytes (16-bit RGBA),
 // a few hundred more interlaced, and libspng's buffers for them stay as small.
 // Pixel data that unpacks to more than this is damaged.
-constexpr std::size_t kMostBuffer = 4 * 1024 * 1024;
+constexpr std::size_t kBufferLimit = 4 * 1024 * 1024;
 constexpr std::uint32_t kMostChunkLength = 0x7FFFFFFF;  // the PNG maximum, 2^31 - 1
 
 // A fuzzer cannot make CRCs and Adler-32s match what it changed, so its build
@@ -42,12 +42,12 @@ constexpr bool kChecksums = false;
 constexpr bool kChecksums = true;
 #endif
 
-void* boundedMalloc(std::size_t size) { return size <= kMostBuffer ? std::malloc(size) : nullptr; }
+void* boundedMalloc(std::size_t size) { return size <= kBufferLimit ? std::malloc(size) : nullptr; }
 void* boundedRealloc(void* block, std::size_t size) {
-    return size <= kMostBuffer ? std::realloc(block, size) : nullptr;
+    return size <= kBufferLimit ? std::realloc(block, size) : nullptr;
 }
 void* boundedCalloc(std::size_t count, std::size_t size) {
-    return count != 0 && size > kMostBuffer / count ? nullptr : std::calloc(count, size);
+    return count != 0 && size > kBufferLimit / count ? nullptr : std::calloc(count, size);
 }
 void release(void* block) { std::free(block); }
 
@@ -130,7 +130,7 @@ void checkPixelData(const std::vector<std::span<const Byte>>& pixelData, const s
             stream.avail_out = static_cast<uInt>(unpacked.size());
             result = inflate(&stream, Z_NO_FLUSH);
             total += unpacked.size() - stream.avail_out;
-            if (total > kMostBuffer) unpacksToFarMore(name, shape);
+            if (total > kBufferLimit) unpacksToFarMore(name, shape);
         }
         if (result == Z_MEM_ERROR) throw std::bad_alloc();
         if (result == Z_DATA_ERROR && stream.msg && std::string(stream.msg) == "incorrect data check")
@@ -203,7 +203,7 @@ GreyPicture decodePng(std::span<const Byte> file, const std::string& name, Pictu
     if (!context) throw std::bad_alloc();
     spng_ctx* const png = context.get();
     spng_set_image_limits(png, chunks.width, chunks.height);
-    spng_set_chunk_limits(png, kMostBuffer, kMostBuffer);  // no ancillary chunk reaches libspng anyway
+    spng_set_chunk_limits(png, kBufferLimit, kBufferLimit);  // no ancillary chunk reaches libspng anyway
     spng_set_crc_action(png, kChecksums ? SPNG_CRC_ERROR : SPNG_CRC_USE, kChecksums ? SPNG_CRC_DISCARD : SPNG_CRC_USE);
     spng_set_png_buffer(png, chunks.critical.data(), chunks.critical.size());
 

@@ -11,10 +11,11 @@ set -eu
 [ $# -eq 1 ] || { echo "usage: $0 FOLDER" >&2; exit 2; }
 mkdir -p "$1"
 folder=$(cd "$1" && pwd)
-version=$(dpkg-query -W -f='${source:Version}' libspng-dev 2>/dev/null) || {
-    echo "$0: libspng-dev is not installed (tools/install-deps.sh installs it)" >&2
-    exit 1
-}
+version=$(dpkg-query -W -f='${db:Status-Status} ${source:Version}' libspng-dev 2>/dev/null || true)
+case $version in
+    "installed "?*) version=${version#installed } ;;
+    *) echo "$0: libspng-dev is not installed (tools/install-deps.sh installs it)" >&2; exit 1 ;;
+esac
 if [ -f "$folder/source/spng/spng.c" ] && [ "$(cat "$folder/source.version" 2>/dev/null)" = "$version" ]; then
     exit 0
 fi
@@ -23,6 +24,7 @@ apt=$folder/apt
 rm -rf "$apt" "$folder/source" "$folder/source.version"
 mkdir -p "$apt/sources.list.d" "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/download" "$folder/source"
 
+system_list="" system_parts=""
 eval "$(apt-config shell system_list Dir::Etc::SourceList/f system_parts Dir::Etc::SourceParts/d)"
 # One-line entries: "deb [options] URI suite components" becomes "deb-src ...".
 for file in "$system_list" "$system_parts"*.list; do

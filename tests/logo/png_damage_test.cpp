@@ -65,7 +65,7 @@ TEST(PngDamage, IsRefusedWithTheCheckThatFoundIt) {
     EXPECT_EQ(reason(buildPng({.bits = 2, .colourType = 3}, {palette(3)}, storedZlib(twoBitRows(3)))),
               "\"x.png\" is damaged: its pixel at x 301, y 37 is palette entry 3, but its palette has 3 entries");
 
-    // Past 2^24, where other readers give up, and up to the PNG maximum, 2^31 - 1.
+    // Sides past 2^24 and up to the PNG maximum, 2^31 - 1: each told its shape.
     for (const auto& [width, height] :
          {std::pair<std::uint32_t, std::uint32_t>{16777217, 64}, {384, 16777217}, {2147483647, 2147483647}})
         EXPECT_EQ(
