@@ -1,9 +1,11 @@
 #!/bin/sh
 # Installs the Debian/Ubuntu packages the build and the tests need, and only
-# those that are missing; quick when everything is there.
+# those that are missing; quick when everything is there. With --windows, also
+# the MinGW-w64 and Wine set, and libspng's source for the Windows build
+# (tools/fetch-libspng-source.sh, into build-windows/libspng).
 set -eu
 
-packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev libbenchmark-dev libstb-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core xvfb x11-utils groff-base zsh dpkg-dev"
+packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core xvfb x11-utils groff-base zsh dpkg-dev"
 windows=no
 for arg in "$@"; do
     case $arg in
@@ -11,24 +13,27 @@ for arg in "$@"; do
         *) packages="$packages $arg" ;;
     esac
 done
-[ "$windows" = yes ] && packages="$packages g++-mingw-w64-i686 googletest wine wine32:i386 xdotool"
+[ "$windows" = yes ] && packages="$packages g++-mingw-w64-i686 libz-mingw-w64-dev googletest wine wine32:i386 xdotool"
 
 missing=""
 for p in $packages; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
     [ "$status" = "installed" ] || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
 
-if ! command -v apt-get >/dev/null 2>&1; then
-    echo "Please install:$missing" >&2
-    exit 1
+if [ -n "$missing" ]; then
+    if ! command -v apt-get >/dev/null 2>&1; then
+        echo "Please install:$missing" >&2
+        exit 1
+    fi
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    if [ "$windows" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    echo "Installing:$missing"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
 fi
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-if [ "$windows" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-fi
-echo "Installing:$missing"
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
+# The Windows build compiles libspng itself, from Debian's source of the same version.
+[ "$windows" = no ] || "$(dirname "$0")/fetch-libspng-source.sh" "$(dirname "$0")/../build-windows/libspng"
