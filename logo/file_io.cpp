@@ -70,6 +70,8 @@ std::optional<detail::InjectedFault> detail::takeFileFault(FileOperation operati
     if (queue.empty() || queue.front().operation != operation) return std::nullopt;
     const InjectedFault fault = queue.front().fault;
     queue.pop_front();
+    // Error 0 lets this call through, so that the next fault reaches a later call of its kind.
+    if (fault.error == 0 && operation != FileOperation::Nameless) return std::nullopt;
     return fault;
 }
 

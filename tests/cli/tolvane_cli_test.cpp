@@ -453,5 +453,64 @@ TEST_F(TolvaneCli, ARestoreWhoseReportIsLostSaysTheImageWasRestored) {
     EXPECT_EQ(readFile(path("game.bin")), makeImage(30000));
 }
 
+// A reader that went away (a pipe closed early) is an output failure: the
+// command says so, and that the image was patched, instead of dying silently.
+TEST_F(TolvaneCli, AnImportWhoseReaderWentAwaySaysTheImageWasPatched) {
+    writeFile(path("game.bin"), makeImage(30000));
+    const std::string bitmap = bitmapOf(4);
+    const std::string command = "cd " + shellQuoted(dir.path().string()) + " && (sleep 0.3; XDG_DATA_HOME=" +
+                                shellQuoted(dataHome().string()) + " " + shellQuoted(TOLVANE_CLI) +
+                                " import game.bin " + shellQuoted(bitmap) + " 2>err.txt; echo $? >status.txt) | true";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(textOf(path("status.txt")), "1\n");
+    EXPECT_EQ(textOf(path("err.txt")),
+              "tolvane: cannot write to standard output: Broken pipe; the image was patched all the same\n");
+    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(4));
+}
+
+// Names are shown as names: control bytes in them never reach the terminal.
+TEST_F(TolvaneCli, ShowsControlBytesInNamesEscaped) {
+    const Result r = run({"info", "x\x1b]0;owned\x07\x1b[2J.bin"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tolvane: Cannot open \"x\\x1B]0;owned\\x07\\x1B[2J.bin\" for reading: No such file or directory\n");
+}
+
+// Paths longer than the system takes whole: the dry run and the import work
+// from the folder they are in, and agree.
+TEST_F(TolvaneCli, ADryRunAndAnImportAgreeInAFolderDeeperThanAPathCanName) {
+    const auto home = std::filesystem::current_path();
+    const std::string level(200, 'd');
+    std::string down = "cd " + shellQuoted(dir.path().string());
+    std::filesystem::current_path(dir.path());
+    for (int depth = 0; depth < 25; ++depth) {  // 5000 bytes of folders
+        std::filesystem::create_directory(level);
+        std::filesystem::current_path(level);
+        down += " && cd -P " + level;
+    }
+    writeFile("game.bin", makeImage(30000));
+    exportBitmap("logo.bmp", patternLogo(6), "none.hed");
+    std::filesystem::current_path(home);
+    const auto deep = [&](const std::string& args) {
+        const std::string command = down + " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " +
+                                    shellQuoted(TOLVANE_CLI) + " " + args + " >/dev/null 2>" +
+                                    shellQuoted(path("err.txt"));
+        const int raw = std::system(command.c_str());
+        return std::to_string(WEXITSTATUS(raw)) + " " + textOf(path("err.txt"));
+    };
+    EXPECT_EQ(deep("import --dry-run game.bin logo.bmp"), "0 ");
+    EXPECT_EQ(deep("import game.bin logo.bmp"), "0 ");
+    EXPECT_EQ(deep("restore game.bin"), "0 ");
+
+    // Taken down from the bottom: a path to the deepest would be too long to remove.
+    std::filesystem::current_path(dir.path());
+    for (int depth = 0; depth < 25; ++depth) std::filesystem::current_path(level);
+    for (int depth = 0; depth < 25; ++depth) {
+        for (const auto& name : namesIn(".")) std::filesystem::remove(name);
+        std::filesystem::current_path("..");
+    }
+    std::filesystem::remove(level);
+    std::filesystem::current_path(home);
+}
+
 }  // namespace
 }  // namespace tolvane

@@ -2,6 +2,7 @@
 
 #include "fake_window.h"
 #include "logo/failure.h"
+#include "logo/file_io.h"
 #include "logo/patch_history.h"
 #include "logo/png_exchange.h"
 #include "logo/sector_checks.h"
@@ -183,6 +184,26 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
         << window.failures[0];
     EXPECT_EQ(readFile(image), original);
     EXPECT_EQ(buttons(), (Enablement{true, true, true})) << "Patch stays ready";
+}
+
+// A dry run writes nothing anywhere: no folder for the records, no probe, no
+// temporary file; every change of a file would go through the file layer.
+TEST_F(EditorTest, CheckingAPatchChangesNoFile) {
+    testing::UserDataFolder data(dir / "data");  // not made yet
+    open(image);
+    importBitmap(bitmap);
+    const auto names = namesIn(dir.path());
+    const auto bytes = readFile(image);
+    clearFileFaults();  // counts the changes from here
+    EXPECT_EQ(editor.checkPatch(), PatchOutcome::Patched);
+    EXPECT_EQ(fileChangesCounted(), 0u);
+    EXPECT_EQ(namesIn(dir.path()), names);
+    EXPECT_EQ(readFile(image), bytes);
+
+    writeFile(dir / "data", {1});  // where no record can be kept
+    EXPECT_EQ(editor.checkPatch(), PatchOutcome::Failed);
+    EXPECT_EQ(window.failures.back().rfind("Cannot keep a record of the patch of " + quoted(image), 0), 0u)
+        << window.failures.back();
 }
 
 TEST_F(EditorTest, PatchAfterOpeningAnotherImageSaysThereIsNothingToPatch) {

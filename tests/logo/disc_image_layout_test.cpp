@@ -6,6 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -248,9 +254,18 @@ TEST_F(GuardedPatch, SavesTheFirstBytesBesideTheImageWhenPuttingThemBackFails) {
 }
 
 TEST_F(GuardedPatch, ASecondWriterWaitsThenRefusesWhileTheFirstHoldsTheImage) {
+    const std::string refused =
+        "Nothing was written: another program is writing " + quoted(path) + "; try again when it has finished";
+#ifndef _WIN32
+    {  // a program that locks with flock(2), as flock(1) does
+        const int other = ::open(path.c_str(), O_RDONLY);
+        ASSERT_EQ(::flock(other, LOCK_EX), 0);
+        EXPECT_EQ(patch(), refused);
+        ::close(other);
+    }
+#endif
     DiscImage first = DiscImage::open(path, ImageAccess::Update);
-    EXPECT_EQ(patch(),
-              "Nothing was written: another program is writing " + quoted(path) + "; try again when it has finished");
+    EXPECT_EQ(patch(), refused);
     EXPECT_EQ(readFile(path), original);
     first.close();
     EXPECT_TRUE(writeImagePrefix(path, changed, asRead));

@@ -173,6 +173,11 @@ TEST(ImageFiles, ACueSheetOpensTheFileOfItsFirstDataTrack) {
     writeFile(dir / "gone.cue", bytesOf("FILE \"gone.bin\" BINARY\n  TRACK 01 MODE1/2352\n"));
     EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "gone.cue"); }),
               "Cannot open " + quoted(dir / "gone.bin") + " for reading: No such file or directory");
+    // The system would open "disc/Game (Track 2).bin" for a name that goes on past a NUL.
+    writeFile(dir / "nul.cue", bytesOf(std::string("FILE \"disc/Game (Track 2).bin\0evil\" BINARY\n"
+                                                   "  TRACK 01 MODE2/2352\n", 65)));
+    EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "nul.cue"); }),
+              "Cannot open " + quoted(dir / "nul.cue") + ": the CUE sheet names a file whose name holds a NUL byte");
 }
 
 TEST(ImageFiles, CompressedImagesAndArchivesAreRefusedWithWhatToDo) {

@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -120,23 +123,109 @@ TEST(FileLayer, RefusesFifosAndDevicesAtOnceInsteadOfWaiting) {
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
-TEST(ReplaceFile, RemovesTemporaryFilesOfDeadExportsAndKeepsOthers) {
+// Only this user's regular files of exactly the names exports give, of a
+// process that is gone, and old enough: a shared folder holds others' files too.
+TEST(ReplaceFile, RemovesTemporaryFilesOfDeadExportsAndNothingElse) {
     TempDir dir;
-    const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
-    writeFile(dir / ".tolvane-export-999999999-0.tmp", {1});  // no such process
-    std::filesystem::last_write_time(dir / ".tolvane-export-999999999-0.tmp", anHourAgo);
-    writeFile(dir / ".tolvane-export-999999998-0.tmp", {1});  // no such process here, but just made
-    const auto mine = ".tolvane-export-" + std::to_string(::getpid()) + "-77.tmp";
-    writeFile(dir / mine, {1});
-    std::filesystem::last_write_time(dir / mine, anHourAgo);
-    writeFile(dir / ".tolvane-export-notes.txt", {1});
+    const auto old = [&](const std::string& name) {
+        if (!std::filesystem::exists(std::filesystem::symlink_status(dir / name))) writeFile(dir / name, {1});
+        const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+        ::utimensat(AT_FDCWD, (dir / name).c_str(), times, AT_SYMLINK_NOFOLLOW);
+        return name;
+    };
+    const std::string dead = old(".tolvane-export-999999999-0.tmp");  // no such process
+    writeFile(dir / ".tolvane-export-999999998-0.tmp", {1});           // no such process here, but just made
+    const std::vector<std::string> kept = {
+        ".tolvane-export-999999998-0.tmp",
+        old(".tolvane-export-" + std::to_string(::getpid()) + "-77.tmp"),  // a live export
+        old(".tolvane-export-999999999-0.tmp.bak"), old(".tolvane-export-999999999-x.tmp"),
+        old(".tolvane-export-999999999-.tmp"), old(".tolvane-export-notes.txt")};
+    ASSERT_EQ(::mkfifo((dir / ".tolvane-export-999999999-1.tmp").c_str(), 0600), 0);
+    old(".tolvane-export-999999999-1.tmp");
+    std::filesystem::create_symlink(dir / "elsewhere", dir / ".tolvane-export-999999999-2.tmp");
+    old(".tolvane-export-999999999-2.tmp");
     const std::vector<Byte> bytes{1, 2, 3};
     replaceFile(dir / "new.bmp", bytes);
-    EXPECT_FALSE(std::filesystem::exists(dir / ".tolvane-export-999999999-0.tmp"));
-    EXPECT_TRUE(std::filesystem::exists(dir / ".tolvane-export-999999998-0.tmp"));
-    EXPECT_TRUE(std::filesystem::exists(dir / mine));
-    EXPECT_TRUE(std::filesystem::exists(dir / ".tolvane-export-notes.txt"));
-    EXPECT_EQ(entries(dir.path()), 4u);
+    EXPECT_FALSE(std::filesystem::exists(dir / dead));
+    for (const std::string& name : kept) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / ".tolvane-export-999999999-1.tmp"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / ".tolvane-export-999999999-2.tmp"));
+}
+
+// The old file's permissions go to the new one, or nothing is replaced: a file
+// that others may not read must not become one they may.
+TEST(ReplaceFile, GivesTheNewFileTheOldOnesPermissionsOrLeavesTheOldOne) {
+    TempDir dir;
+    const auto path = dir / "logo.bmp";
+    writeFile(path, {1, 2});
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    const std::vector<Byte> bytes{3, 4, 5};
+    for (const bool nameless : {true, false}) {
+        SCOPED_TRACE(nameless ? "nameless" : "temporary name");
+        if (!nameless) injectFileFault(FileOperation::Nameless, 0);
+        injectFileFault(FileOperation::Permissions, EPERM);
+        EXPECT_EQ(testing::failureOf([&] { replaceFile(path, bytes); }),
+                  "Cannot give the new file the permissions of " + quoted(path) + ": " + std::strerror(EPERM));
+        clearFileFaults();
+        EXPECT_EQ(readFile(path), (std::vector<Byte>{1, 2}));
+        EXPECT_EQ(entries(dir.path()), 1u);
+    }
+    replaceFile(path, bytes);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(readFile(path), bytes);
+}
+
+// Stopped at any step, as a program killed: the target is the old file or the
+// new one, whole; only a stop between naming the new file and the rename (a few
+// microseconds) leaves a temporary file, for the next export to remove.
+TEST(ReplaceFile, StoppedAtAnyStepLeavesTheOldFileOrTheNewOne) {
+    TempDir dir;
+    const auto path = dir / "logo.bmp";
+    const std::vector<Byte> before(5000, 1), after(7000, 2);
+    std::size_t leftovers = 0;
+    for (std::size_t step = 0;; ++step) {
+        SCOPED_TRACE("stopped before change " + std::to_string(step));
+        writeFile(path, before);
+        injectFileStop(step);
+        bool stopped = false;
+        try {
+            replaceFile(path, after);
+        } catch (const FileStop&) {
+            stopped = true;
+        }
+        clearFileFaults();
+        const auto now = readFile(path);
+        EXPECT_TRUE(now == before || now == after);
+        leftovers += entries(dir.path()) - 1;
+        for (const auto& name : namesIn(dir.path()))
+            if (name != "logo.bmp") std::filesystem::remove(dir / name);
+        if (!stopped) break;
+    }
+    EXPECT_LE(leftovers, 1u);
+}
+
+TEST(ReplaceFile, FollowsALinkInASharedFolderOnlyWhereTheSystemWould) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give a link to another user";
+    TempDir dir;
+    std::filesystem::create_directory(dir / "shared");
+    ASSERT_EQ(::chmod((dir / "shared").c_str(), 01777), 0);  // as /tmp
+    writeFile(dir / "victim.bmp", {1});
+    const auto link = dir / "shared" / "logo.bmp";
+    std::filesystem::create_symlink(dir / "victim.bmp", link);
+    const std::vector<Byte> bytes{9};
+
+    ASSERT_EQ(::lchown(link.c_str(), 4242, 4242), 0);  // another user's, in a folder that is not theirs
+    EXPECT_EQ(testing::failureOf([&] { replaceFile(link, bytes); }),
+              "Cannot write " + quoted(link) + ": " + quoted(link) +
+                  " is a symbolic link of another user in a folder that everyone may write; the system does not "
+                  "follow such links, and neither does this program");
+    EXPECT_EQ(readFile(dir / "victim.bmp"), std::vector<Byte>{1});
+
+    ASSERT_EQ(::chown((dir / "shared").c_str(), 4242, 4242), 0);  // their own folder: followed
+    replaceFile(link, bytes);
+    EXPECT_EQ(readFile(dir / "victim.bmp"), bytes);
 }
 #endif
 

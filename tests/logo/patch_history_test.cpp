@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <tuple>
 
@@ -344,9 +345,32 @@ TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
     EXPECT_EQ(readFile(image), original);
 }
 
+// A failure after the image's bytes are on the disk says so: the patch happened,
+// and it is recorded.
+TEST_F(PatchHistoryTest, AFailureAfterTheFlushSaysTheImageHoldsTheNewLogo) {
+    for (int skipped = 0; skipped < 2; ++skipped) injectFileFault(FileOperation::Close, 0);  // reading, the record
+    injectFileFault(FileOperation::Close, EIO);                                              // the image
+    EXPECT_THROW(patch(image, 1), FailureAfterWrite);
+    clearFileFaults();
+    injectFileFault(FileOperation::Close, 0);
+    injectFileFault(FileOperation::Close, 0);
+    injectFileFault(FileOperation::Close, EIO);
+    EXPECT_EQ(failureOf([&] { patch(image, 2); }),
+              "The new logo is written into " + quoted(image) + " and flushed to the disk, but then: Cannot close " +
+                  quoted(image) + ": " + std::strerror(EIO));
+    clearFileFaults();
+    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(2));
+    history.restore(image);
+    history.restore(image);
+    EXPECT_EQ(readFile(image), original);
+}
+
 #ifndef _WIN32
 TEST(RestoreCommand, NamesTheImageByItsFullPathQuotedForAShell) {
     EXPECT_EQ(restoreCommand("/discs/it's $HOME.bin"), "tolvane restore '/discs/it'\\''s $HOME.bin'");
+    // Bytes that would drive the terminal, as escapes the shell reads back.
+    EXPECT_EQ(restoreCommand("/discs/it's\x1B[2J \xE9t\xC3\xA9.bin"),
+              "tolvane restore $'/discs/it\\'s\\x1B[2J \\xE9t\xC3\xA9.bin'");
     EXPECT_EQ(restoreCommand("game.bin"),
               "tolvane restore '" + (std::filesystem::current_path() / "game.bin").string() + "'");
 }

@@ -112,7 +112,8 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // For tests: the next call of that kind on any file fails with the system error
 // `error` (an errno value): after the system's call, so that what follows a real
 // failure runs (a write lets `afterBytes` bytes through first). Faults queue up
-// and are used in order.
+// and are used in order; error 0 lets its call through, for a fault meant for a
+// later call of the same kind.
 // Permissions: giving a file that replaces another its permissions and owner.
 // Nameless: the system cannot make a file without a name (O_TMPFILE), as on
 // systems other than Linux; files are then made under temporary names.
