@@ -174,10 +174,10 @@ TEST(ImageFiles, ACueSheetOpensTheFileOfItsFirstDataTrack) {
     EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "gone.cue"); }),
               "Cannot open " + quoted(dir / "gone.bin") + " for reading: No such file or directory");
     // The system would open "disc/Game (Track 2).bin" for a name that goes on past a NUL.
-    writeFile(dir / "nul.cue", bytesOf(std::string("FILE \"disc/Game (Track 2).bin\0evil\" BINARY\n"
+    writeFile(dir / "zero.cue", bytesOf(std::string("FILE \"disc/Game (Track 2).bin\0evil\" BINARY\n"
                                                    "  TRACK 01 MODE2/2352\n", 65)));
-    EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "nul.cue"); }),
-              "Cannot open " + quoted(dir / "nul.cue") + ": the CUE sheet names a file whose name holds a NUL byte");
+    EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "zero.cue"); }),
+              "Cannot open " + quoted(dir / "zero.cue") + ": the CUE sheet names a file whose name holds a NUL byte");
 }
 
 TEST(ImageFiles, CompressedImagesAndArchivesAreRefusedWithWhatToDo) {
