@@ -7,10 +7,10 @@
 // Usage: import_floor IMAGE NEW_PREFIX FOLDER
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <string>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -49,10 +49,10 @@ int main(int argc, char** argv) {
     if (pwritev(record, pieces, 2, 0) != static_cast<ssize_t>(2 * kPrefix)) fail("cannot write in", argv[3]);
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    const std::string self = "/proc/self/fd/" + std::to_string(record);
-    const std::string name = std::string(argv[3]) + "/" + std::to_string(now.tv_sec) + "-" +
-                             std::to_string(now.tv_nsec) + ".record";
-    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) fail("cannot link", name.c_str());
+    char self[64], name[4096];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", record);
+    std::snprintf(name, sizeof name, "%s/%lld-%09ld.record", argv[3], static_cast<long long>(now.tv_sec), now.tv_nsec);
+    if (linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) != 0) fail("cannot link", name);
     close(record);
 
     if (pwrite(image, after, kPrefix, 0) != static_cast<ssize_t>(kPrefix)) fail("cannot write", argv[1]);

@@ -13,7 +13,7 @@
 #include "logo/bitmap_exchange.h"
 #include "logo/failure.h"
 
-#include <spng.h>
+#include "spng_calls.h"
 #define ZLIB_CONST
 #include <zlib.h>
 
@@ -144,7 +144,7 @@ void checkPixelData(const std::vector<std::span<const Byte>>& pixelData, const s
 
 [[noreturn]] void undecodable(const std::string& name, int error) {
     if (error == SPNG_EMEM) throw std::bad_alloc();
-    throw Failure(name + " is damaged: its PNG data cannot be decoded (" + spng_strerror(error) + ")");
+    throw Failure(name + " is damaged: its PNG data cannot be decoded (" + spng().strerror(error) + ")");
 }
 
 // Sample k of a row as libspng decodes SPNG_FMT_PNG: below 8 bits packed from
@@ -168,23 +168,23 @@ Byte eightBits(unsigned sample, unsigned bits) {
 }  // namespace
 
 std::vector<Byte> encodePng(const GreyPicture& picture) {
-    const std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> context(spng_ctx_new(SPNG_CTX_ENCODER), spng_ctx_free);
+    const std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> context(spng().ctxNew(SPNG_CTX_ENCODER), spng().ctxFree);
     if (!context) throw std::bad_alloc();
     spng_ihdr header{};  // compression, filter and interlace methods 0
     header.width = static_cast<std::uint32_t>(picture.width());
     header.height = static_cast<std::uint32_t>(picture.height());
     header.bit_depth = 8;
     header.color_type = SPNG_COLOR_TYPE_GRAYSCALE;
-    int error = spng_set_option(context.get(), SPNG_ENCODE_TO_BUFFER, 1);
-    if (!error) error = spng_set_ihdr(context.get(), &header);
+    int error = spng().setOption(context.get(), SPNG_ENCODE_TO_BUFFER, 1);
+    if (!error) error = spng().setIhdr(context.get(), &header);
     if (!error)
-        error = spng_encode_image(context.get(), picture.pixels().data(), picture.pixels().size(), SPNG_FMT_PNG,
+        error = spng().encodeImage(context.get(), picture.pixels().data(), picture.pixels().size(), SPNG_FMT_PNG,
                                   SPNG_ENCODE_FINALIZE);
     std::size_t length = 0;
     std::unique_ptr<void, void (*)(void*)> file(nullptr, release);
-    if (!error) file.reset(spng_get_png_buffer(context.get(), &length, &error));
+    if (!error) file.reset(spng().getPngBuffer(context.get(), &length, &error));
     if (error == SPNG_EMEM) throw std::bad_alloc();
-    if (error) throw Failure(std::string("cannot write the picture as PNG: ") + spng_strerror(error));
+    if (error) throw Failure(std::string("cannot write the picture as PNG: ") + spng().strerror(error));
     const auto* bytes = static_cast<const Byte*>(file.get());
     return {bytes, bytes + length};
 }
@@ -199,23 +199,23 @@ GreyPicture decodePng(std::span<const Byte> file, const std::string& name, Pictu
 
     spng_alloc allocator{boundedMalloc, boundedRealloc, boundedCalloc, release};
     const std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> context(
-        spng_ctx_new2(&allocator, kChecksums ? 0 : SPNG_CTX_IGNORE_ADLER32), spng_ctx_free);
+        spng().ctxNew2(&allocator, kChecksums ? 0 : SPNG_CTX_IGNORE_ADLER32), spng().ctxFree);
     if (!context) throw std::bad_alloc();
     spng_ctx* const png = context.get();
-    spng_set_image_limits(png, chunks.width, chunks.height);
-    spng_set_chunk_limits(png, kBufferLimit, kBufferLimit);  // no ancillary chunk reaches libspng anyway
-    spng_set_crc_action(png, kChecksums ? SPNG_CRC_ERROR : SPNG_CRC_USE, kChecksums ? SPNG_CRC_DISCARD : SPNG_CRC_USE);
-    spng_set_png_buffer(png, chunks.critical.data(), chunks.critical.size());
+    spng().setImageLimits(png, chunks.width, chunks.height);
+    spng().setChunkLimits(png, kBufferLimit, kBufferLimit);  // no ancillary chunk reaches libspng anyway
+    spng().setCrcAction(png, kChecksums ? SPNG_CRC_ERROR : SPNG_CRC_USE, kChecksums ? SPNG_CRC_DISCARD : SPNG_CRC_USE);
+    spng().setPngBuffer(png, chunks.critical.data(), chunks.critical.size());
 
     spng_ihdr header{};
     std::size_t size = 0;
-    if (const int error = spng_get_ihdr(png, &header)) undecodable(name, error);
-    if (const int error = spng_decoded_image_size(png, SPNG_FMT_PNG, &size)) undecodable(name, error);
+    if (const int error = spng().getIhdr(png, &header)) undecodable(name, error);
+    if (const int error = spng().decodedImageSize(png, SPNG_FMT_PNG, &size)) undecodable(name, error);
     std::vector<Byte> samples(size);
-    if (const int error = spng_decode_image(png, samples.data(), size, SPNG_FMT_PNG, 0)) undecodable(name, error);
+    if (const int error = spng().decodeImage(png, samples.data(), size, SPNG_FMT_PNG, 0)) undecodable(name, error);
     spng_plte palette{};
     const bool indexed = header.color_type == SPNG_COLOR_TYPE_INDEXED;
-    if (const int error = indexed ? spng_get_plte(png, &palette) : 0) undecodable(name, error);
+    if (const int error = indexed ? spng().getPlte(png, &palette) : 0) undecodable(name, error);
 
     const unsigned bits = header.bit_depth;
     // Samples a pixel by colour type: grey, -, RGB, palette index, grey and alpha, -, RGBA.
