@@ -248,6 +248,11 @@ std::vector<Byte> Reader::decodeRows(const BmpInfo& info) const {
     need(std::uint64_t{info.pixelOffset} + stride * height_, "its pixel data");
 
     std::vector<Byte> logo(width_ * height_);
+    // A full 8-bit palette needs no check of each index, and the grey ramp that
+    // exports carry none of them: its rows are the grey levels as they are.
+    const bool fullPalette = bits == 8 && info.paletteGreys.size() == 256;
+    bool greyRamp = fullPalette;
+    for (std::size_t level = 0; greyRamp && level < 256; ++level) greyRamp = info.paletteGreys[level] == level;
     for (std::size_t fileRow = 0; fileRow < height_; ++fileRow) {
         const std::size_t y = pictureRow(info, fileRow);
         const auto in = file_.subspan(info.pixelOffset + fileRow * stride, stride);
@@ -264,7 +269,14 @@ std::vector<Byte> Reader::decodeRows(const BmpInfo& info) const {
             case 4:
                 eachPixel([&](std::size_t x) { return grey(info, (in[x / 2] >> (x % 2 ? 0 : 4)) & 0xF, x, y); });
                 break;
-            case 8: eachPixel([&](std::size_t x) { return grey(info, in[x], x, y); }); break;
+            case 8:
+                if (greyRamp)
+                    std::copy_n(in.begin(), width_, out);
+                else if (fullPalette)
+                    eachPixel([&](std::size_t x) { return info.paletteGreys[in[x]]; });
+                else
+                    eachPixel([&](std::size_t x) { return grey(info, in[x], x, y); });
+                break;
             case 24:
                 eachPixel([&](std::size_t x) { return greyLevel(in[3 * x + 2], in[3 * x + 1], in[3 * x]); });
                 break;
