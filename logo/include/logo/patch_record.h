@@ -46,7 +46,7 @@ std::string recordFileName(const RecordName& name);
 std::optional<RecordName> parseRecordName(std::string_view fileName);
 
 std::uint64_t discHash(std::span<const Byte> fingerprint);
-std::uint32_t bytesChecksum(std::span<const Byte> bytes);
+std::uint32_t bytesChecksum(std::span<const Byte> bytes, std::uint32_t before = 0);
 
 struct PatchRecord {
     std::int64_t time = 0;
