@@ -5,8 +5,10 @@
 #include "logo/sector_checks.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 namespace tolvane {
 
@@ -131,7 +133,14 @@ std::uint32_t bytesChecksum(std::span<const Byte> bytes, std::uint32_t before) {
         sum ^= sum >> 29;
     };
     std::size_t at = 0;
-    for (; at + 8 <= bytes.size(); at += 8) step(readLe64(bytes, at));
+    for (; at + 8 <= bytes.size(); at += 8) {
+        std::uint64_t word;  // one load where the machine is little-endian, as the sum's words are
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(&word, bytes.data() + at, 8);
+        else
+            word = readLe64(bytes, at);
+        step(word);
+    }
     std::uint64_t last = 0;
     for (std::size_t k = 0; at + k < bytes.size(); ++k) last |= std::uint64_t{bytes[at + k]} << (8 * k);
     step(last);
