@@ -3,7 +3,7 @@
 // its first sectors), and DIR/a.bmp and DIR/b.bmp, two different logos.
 #include "sample_disc.h"
 
-#include "logo/bitmap_exchange.h"
+#include "logo/picture/bitmap_exchange.h"
 
 #include <cerrno>
 #include <cstdint>

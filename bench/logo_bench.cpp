@@ -3,10 +3,10 @@
 // import of a bitmap into an image prefix.
 #include "sample_disc.h"
 
-#include "logo/bitmap_exchange.h"
-#include "logo/console_view.h"
-#include "logo/disc_image_layout.h"
-#include "logo/sector_checks.h"
+#include "logo/picture/bitmap_exchange.h"
+#include "logo/disc/console_view.h"
+#include "logo/disc/disc_image_layout.h"
+#include "logo/disc/sector_checks.h"
 
 #include <benchmark/benchmark.h>
 

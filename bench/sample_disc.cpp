@@ -1,6 +1,6 @@
 #include "sample_disc.h"
 
-#include "logo/sector_checks.h"
+#include "logo/disc/sector_checks.h"
 
 #include <algorithm>
 

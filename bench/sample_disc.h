@@ -2,7 +2,7 @@
 // that differ from each other.
 #pragma once
 
-#include "logo/image_layout.h"
+#include "logo/disc/image_layout.h"
 
 namespace tolvane::bench {
 

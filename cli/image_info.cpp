@@ -1,10 +1,10 @@
 #include "image_info.h"
 
-#include "logo/console_view.h"
-#include "logo/disc_image_layout.h"
-#include "logo/failure.h"
-#include "logo/sector_checks.h"
-#include "logo/shown_text.h"
+#include "logo/disc/console_view.h"
+#include "logo/disc/disc_image_layout.h"
+#include "logo/base/failure.h"
+#include "logo/disc/sector_checks.h"
+#include "logo/base/shown_text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // What `tolvane info` tells about an image, as text or as JSON.
 #pragma once
 
-#include "logo/image_layout.h"
+#include "logo/disc/image_layout.h"
 
 #include <filesystem>
 #include <string>

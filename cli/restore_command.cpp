@@ -1,7 +1,7 @@
 #include "restore_command.h"
 
-#include "logo/failure.h"
-#include "logo/patch_history.h"
+#include "logo/base/failure.h"
+#include "history/patch_history.h"
 
 namespace tolvane {
 

@@ -1,9 +1,9 @@
 #include "editor/editor_state.h"
 
-#include "logo/failure.h"
-#include "logo/file_io.h"
-#include "logo/patch_history.h"
-#include "logo/sector_checks.h"
+#include "logo/base/failure.h"
+#include "logo/files/file_io.h"
+#include "history/patch_history.h"
+#include "logo/disc/sector_checks.h"
 
 #include <algorithm>
 #include <cctype>

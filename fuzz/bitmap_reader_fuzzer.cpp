@@ -1,6 +1,6 @@
 // Any bytes into the bitmap reader: a logo or a Failure, nothing else.
-#include "logo/bitmap_exchange.h"
-#include "logo/failure.h"
+#include "logo/picture/bitmap_exchange.h"
+#include "logo/base/failure.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // Any bytes as an imported picture (BMP or PNG), through the rest of an import:
 // the logo goes into a consistent raw image prefix and the check fields are
 // recomputed. Traps when the result breaks what an import promises.
-#include "logo/disc_image_layout.h"
-#include "logo/failure.h"
-#include "logo/picture_file.h"
-#include "logo/sector_checks.h"
+#include "logo/disc/disc_image_layout.h"
+#include "logo/base/failure.h"
+#include "logo/picture/picture_file.h"
+#include "logo/disc/sector_checks.h"
 
 #include <algorithm>
 #include <cstddef>

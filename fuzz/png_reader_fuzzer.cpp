@@ -1,6 +1,6 @@
 // Any bytes into the PNG reader: a picture or a Failure, nothing else.
-#include "logo/failure.h"
-#include "logo/png_exchange.h"
+#include "logo/base/failure.h"
+#include "logo/picture/png_exchange.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // drawing, stored encoded with that game's key as discs store it, and valid
 // EDC/ECC on every sector. Nothing of a real disc is in it.
 #include "discs/disc_builder.h"
-#include "logo/console_view.h"
-#include "logo/file_io.h"
+#include "logo/disc/console_view.h"
+#include "logo/files/file_io.h"
 
 #include <exception>
 #include <iostream>

@@ -1,11 +1,11 @@
 #include "editor/editor_state.h"
 
 #include "fake_window.h"
-#include "logo/failure.h"
-#include "logo/file_io.h"
-#include "logo/patch_history.h"
-#include "logo/png_exchange.h"
-#include "logo/sector_checks.h"
+#include "logo/base/failure.h"
+#include "logo/files/file_io.h"
+#include "history/patch_history.h"
+#include "logo/picture/png_exchange.h"
+#include "logo/disc/sector_checks.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
 

@@ -1,7 +1,7 @@
 #include "bmp_builder.h"
 
-#include "logo/bitmap_exchange.h"
-#include "logo/bytes.h"
+#include "logo/picture/bitmap_exchange.h"
+#include "logo/base/bytes.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // BMP files built in code, of the kinds image editors write.
 #pragma once
 
-#include "logo/grey_picture.h"
+#include "logo/picture/grey_picture.h"
 
 #include <array>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // stream of stored blocks, whose bytes are the rows themselves.
 #pragma once
 
-#include "logo/bytes.h"
+#include "logo/base/bytes.h"
 
 #include <span>
 #include <string>

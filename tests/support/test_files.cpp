@@ -1,6 +1,6 @@
 #include "test_files.h"
 
-#include "logo/sector_checks.h"
+#include "logo/disc/sector_checks.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // bytes all differ by position, so shifted offsets and flipped rows show.
 #pragma once
 
-#include "logo/failure.h"
-#include "logo/image_layout.h"
+#include "logo/base/failure.h"
+#include "logo/disc/image_layout.h"
 
 #include <cstdint>
 #include <filesystem>

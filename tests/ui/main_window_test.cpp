@@ -1,12 +1,12 @@
 #include "ui/qt/main_window.h"
 
 #include "support/disc_builder.h"
-#include "logo/patch_history.h"
+#include "history/patch_history.h"
 #include "support/test_files.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/logo_view.h"
 #include "ui/qt/modal_dialogs.h"
-#include "logo/png_exchange.h"
+#include "logo/picture/png_exchange.h"
 
 #include <gtest/gtest.h>
 

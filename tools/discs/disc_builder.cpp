@@ -1,7 +1,7 @@
 #include "discs/disc_builder.h"
 
-#include "logo/bytes.h"
-#include "logo/sector_checks.h"
+#include "logo/base/bytes.h"
+#include "logo/disc/sector_checks.h"
 
 #include <algorithm>
 

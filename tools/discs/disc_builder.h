@@ -3,7 +3,7 @@
 // a SYSTEM.CNF (at 22) and a boot file, stored in any layout.
 #pragma once
 
-#include "logo/image_layout.h"
+#include "logo/disc/image_layout.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "dropped_file.h"
 
-#include "logo/picture_file.h"
+#include "logo/picture/picture_file.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "status_line.h"
 
-#include "logo/failure.h"
+#include "logo/base/failure.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // keeps the picture, so repaints after covering or minimising show it again.
 #pragma once
 
-#include "logo/grey_picture.h"
+#include "logo/picture/grey_picture.h"
 
 #include <QImage>
 #include <QWidget>

@@ -5,7 +5,7 @@
 // WM_PAINT.
 #pragma once
 
-#include "logo/grey_picture.h"
+#include "logo/picture/grey_picture.h"
 
 #include <windows.h>
 

@@ -2,10 +2,10 @@
 #pragma once
 
 #include "editor/window_operations.h"
-#include "logo/bitmap_exchange.h"
-#include "logo/picture_file.h"
-#include "logo/console_view.h"
-#include "logo/disc_image_layout.h"
+#include "logo/picture/bitmap_exchange.h"
+#include "logo/picture/picture_file.h"
+#include "logo/disc/console_view.h"
+#include "logo/disc/disc_image_layout.h"
 
 #include <filesystem>
 #include <memory>

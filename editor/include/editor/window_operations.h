@@ -2,7 +2,7 @@
 // fake that records the calls, and the command line a console stand-in.
 #pragma once
 
-#include "logo/grey_picture.h"
+#include "logo/picture/grey_picture.h"
 
 #include <filesystem>
 #include <string>

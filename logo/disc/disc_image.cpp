@@ -1,0 +1,264 @@
+#include "logo/disc/disc_image.h"
+
+#include "logo/disc/cue_sheet.h"
+#include "logo/base/failure.h"
+#include "logo/disc/iso9660.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <ctime>
+#include <exception>
+#include <string>
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::uint32_t kMaxSystemCnfLength = 8 * 1024;  // a few lines of text
+constexpr std::chrono::milliseconds kLockWait{1500};
+constexpr std::array<Byte, 12> kSync{0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+
+// User data of consecutive sectors under a layout; nothing when the file ends first.
+std::optional<std::vector<Byte>> readUserData(File& file, const ImageLayout& layout, std::uint64_t sector,
+                                              std::uint32_t length) {
+    std::vector<Byte> data(length);
+    for (std::uint32_t done = 0; done < length;) {
+        const std::uint32_t piece = std::min<std::uint32_t>(length - done, kUserDataLength);
+        const std::uint64_t at = (sector + done / kUserDataLength) * layout.sectorSize + layout.userDataOffset;
+        if (file.readAt(at, std::span<Byte>(data).subspan(done, piece)) != piece) return std::nullopt;
+        done += piece;
+    }
+    return data;
+}
+
+// The layout whose volume descriptor appears, if any does.
+const ImageLayout* detectLayout(File& file) {
+    for (const ImageLayout* layout : kImageLayouts) {
+        const auto start = readUserData(file, *layout, kVolumeDescriptorSector, 6);
+        if (start && startsVolumeDescriptor(*start)) return layout;
+    }
+    return nullptr;
+}
+
+bool anyLogoSectorHasSync(const ImagePrefix& prefix) {
+    const auto bytes = prefix.bytes();
+    for (std::size_t n = 0; n < kLogoSectors; ++n) {
+        const auto sector = bytes.subspan(n * prefix.layout().sectorSize);
+        if (sector.size() >= kSync.size() && std::equal(kSync.begin(), kSync.end(), sector.begin())) return true;
+    }
+    return false;
+}
+
+DiscIdentity readIdentity(File& file, const ImageLayout& layout) {
+    try {
+        const RootFile systemCnf = readRootFile(
+            [&](std::uint64_t sector, std::uint32_t length) { return readUserData(file, layout, sector, length); },
+            "SYSTEM.CNF", kMaxSystemCnfLength);
+        if (!systemCnf.missingBecause.empty()) return unknownIdentity(systemCnf.missingBecause);
+        return parseSystemCnf(std::string(systemCnf.contents.begin(), systemCnf.contents.end()));
+    } catch (const std::exception& failure) {
+        return unknownIdentity(failure.what());
+    }
+}
+
+std::string tooShort(const std::filesystem::path& path, std::uint64_t size, std::size_t needed) {
+    return quoted(path) + " is too short: " + std::to_string(size) + " bytes, the logo needs the first " +
+           std::to_string(needed);
+}
+
+std::string timeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+// Keeps the image's first bytes as they were in a new file beside it or, when
+// that fails (the image's disk may be the full one), in the caller's folder of
+// the user's own; never in a folder others may write, where a name could be
+// taken first.
+std::string saveAsTheyWere(const std::filesystem::path& image, const ImagePrefix& asRead,
+                           const std::filesystem::path& rescueFolder) {
+    std::filesystem::path name = image.filename();
+    name += ".before-patch-" + timeStamp() + ".bin";
+    std::string firstReason;
+    for (const bool beside : {true, false}) {
+        if (!beside && rescueFolder.empty()) break;
+        try {
+            const auto folder = beside ? image.parent_path() : rescueFolder;
+            if (!beside) makeFolders(folder);
+            const auto rescue = (folder.empty() ? std::filesystem::path(".") : folder) / name;
+            const std::span<const Byte> pieces[] = {asRead.bytes()};
+            createFile(rescue, pieces, Flushed);
+            return "its first " + std::to_string(asRead.size()) + " bytes as they were are saved in " + quoted(rescue) +
+                   ": copy them over the start of the image to repair it";
+        } catch (const std::exception& failure) {
+            if (firstReason.empty()) firstReason = failure.what();
+        }
+    }
+    return "its first " + std::to_string(asRead.size()) + " bytes as they were could not be saved either (" +
+           firstReason + ")";
+}
+
+struct Packed {
+    std::string_view signature;
+    const char* what;
+    const char* how;
+};
+
+// Images kept compressed or in an archive: their bytes are not the disc's sectors.
+constexpr Packed kPacked[] = {
+    {"MComprHD", "a CHD image, which is compressed", "decompress it first, for example with chdman extractcd"},
+    {"CISO", "a CSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
+    {"ZISO", "a ZSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
+    {"\x1F\x8B", "compressed with gzip", "decompress it first, for example with gunzip"},
+    {"\xFD"
+     "7zXZ",
+     "compressed with xz", "decompress it first, for example with unxz"},
+    {"PK\x03\x04", "a ZIP archive", "extract the image from it first, for example with unzip"},
+    {"7z\xBC\xAF\x27\x1C", "a 7-Zip archive", "extract the image from it first, for example with 7z x"},
+};
+
+constexpr std::size_t kMaxCueSheetLength = 64 * 1024;
+
+}  // namespace
+
+std::string notADiscReason() {
+    return "does not look like a disc image: none of its first 12 sectors starts with the CD sync, and it has no "
+           "ISO 9660 volume";
+}
+
+DiscImage::DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout)
+    : file_(std::move(file)), path_(std::move(path)), size_(size), prefix_(layout) {}
+
+namespace {
+
+// When the open file is a CUE sheet (small, and starting as a sheet does), the
+// file of its first data track, beside it.
+std::optional<std::filesystem::path> sheetTarget(File& file, const std::filesystem::path& path) {
+    std::array<Byte, 64> start{};
+    const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
+    if (file.size() > kMaxCueSheetLength || !looksLikeCueSheet(startText)) return std::nullopt;
+    std::vector<Byte> sheet(static_cast<std::size_t>(file.size()));
+    sheet.resize(file.readAt(0, sheet));
+    const auto track = firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
+    if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track");
+    // The system would take the name only up to the NUL: another file than the sheet names.
+    if (track->find('\0') != std::string::npos)
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name holds a NUL byte");
+    try {
+        return path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end()));
+    } catch (const std::exception&) {
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name is not UTF-8");
+    }
+}
+
+// The image's file, open: for a read through a CUE sheet, the file it names
+// (and path becomes that file's).
+File openImageFile(std::filesystem::path& path, ImageAccess access) {
+    if (access == ImageAccess::Update) return File::openForUpdate(path);  // the image file itself
+    File file = File::openForReading(path);
+    const auto target = sheetTarget(file, path);
+    if (!target) return file;
+    file.close();
+    path = *target;
+    return File::openForReading(path);
+}
+
+}  // namespace
+
+std::filesystem::path imageFileOf(const std::filesystem::path& path) {
+    File file = File::openForReading(path);
+    const auto target = sheetTarget(file, path);
+    file.close();
+    return target ? *target : path;
+}
+
+DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access) {
+    const bool update = access == ImageAccess::Update;
+    std::filesystem::path path = given;
+    File file = openImageFile(path, access);
+
+    std::array<Byte, 64> start{};
+    const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
+    for (const Packed& packed : kPacked)
+        if (startText.substr(0, packed.signature.size()) == packed.signature)
+            throw Failure("Cannot open " + quoted(path) + ": it is " + packed.what + "; " + packed.how);
+
+    if (update && !file.lockForWriting(kLockWait))
+        throw Failure("Nothing was written: another program is writing " + quoted(path) +
+                      "; try again when it has finished");
+    const std::uint64_t size = file.size();
+    const ImageLayout* detected = detectLayout(file);
+    DiscImage image(std::move(file), path, size, detected ? *detected : *kImageLayouts.front());
+    const std::size_t got = image.file_.readAt(0, image.prefix_.bytes());
+    if (got < image.prefix_.size())
+        throw Failure((update ? "Nothing was written: " : "") + tooShort(path, got, image.prefix_.size()));
+    image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
+    image.fingerprint_.resize(8);
+    for (std::size_t i = 0; i < 8; ++i) image.fingerprint_[i] = static_cast<Byte>(size >> (8 * i));
+    const auto descriptor =
+        detected ? readUserData(image.file_, *detected, kVolumeDescriptorSector, kUserDataLength) : std::nullopt;
+    if (descriptor) {
+        image.fingerprint_.insert(image.fingerprint_.end(), descriptor->begin(), descriptor->end());
+    } else {
+        image.fingerprint_.resize(8 + kUserDataLength);
+        const std::size_t got = image.file_.readAt(image.prefix_.size(), std::span(image.fingerprint_).subspan(8));
+        image.fingerprint_.resize(8 + got);
+    }
+    if (!update) image.identity_ = readIdentity(image.file_, image.layout());  // a patch needs none
+    return image;
+}
+
+bool DiscImage::holds(const ImagePrefix& bytes) {
+    ImagePrefix now(bytes.layout());
+    return file_.readAt(0, now.bytes()) == now.size() && now == bytes;
+}
+
+void DiscImage::checkUnchanged(const ImagePrefix& expectedOnDisk) const {
+    if (!(prefix_ == expectedOnDisk))
+        throw Failure("Nothing was written: " + quoted(path_) + " changed on disk since it was opened; open it again");
+}
+
+bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk,
+                            const std::filesystem::path& rescueFolder) {
+    checkUnchanged(expectedOnDisk);
+    if (prefix == prefix_) return false;
+    try {
+        file_.reserve(prefix.size());
+    } catch (const Failure& failure) {
+        throw Failure("Nothing was written: " + std::string(failure.what()));
+    }
+    try {
+        file_.writeAt(0, prefix.bytes());
+        file_.flushToDisk();
+    } catch (const Failure& failure) {
+        // Whatever of the new bytes reached the file comes out again.
+        std::string where;
+        try {
+            const bool untouched = holds(prefix_);
+            if (!untouched) file_.writeAt(0, prefix_.bytes());
+            file_.flushToDisk();
+            where = untouched ? "the image is untouched"
+                              : "its first " + std::to_string(prefix_.size()) +
+                                    " bytes were put back as they were, so the image is as before";
+        } catch (const std::exception& restoring) {
+            where = "putting its first bytes back failed too (" + std::string(restoring.what()) +
+                    "), so the image may be damaged; " + saveAsTheyWere(path_, prefix_, rescueFolder);
+        }
+        throw Failure(std::string(failure.what()) + "; " + where);
+    }
+    prefix_ = prefix;
+    return true;
+}
+
+void DiscImage::close() { file_.close(); }
+
+}  // namespace tolvane

@@ -1,0 +1,49 @@
+#include "logo/disc/disc_image_layout.h"
+
+#include <algorithm>
+
+namespace tolvane {
+
+ImagePrefix readImagePrefix(const std::filesystem::path& path) {
+    DiscImage image = DiscImage::open(path);
+    image.close();
+    return image.prefix();
+}
+
+ExtractedLogo extractLogo(const ImagePrefix& prefix) {
+    ExtractedLogo result{};
+    const auto bytes = prefix.bytes();
+    for (std::size_t i = 0; i < kLogoSectors; ++i) {
+        const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(prefix.layout().payloadOffset(i));
+        std::copy_n(from, kUserDataLength, result.payloads[i].begin());
+        std::copy_n(from, kUserDataLength, result.logo.begin() + static_cast<std::ptrdiff_t>(i * kUserDataLength));
+    }
+    return result;
+}
+
+SectorPayloads insertLogo(const LogoImage& logo, ImagePrefix& prefix) {
+    SectorPayloads payloads{};
+    auto bytes = prefix.bytes();
+    for (std::size_t i = 0; i < kLogoSectors; ++i) {
+        std::copy_n(logo.begin() + static_cast<std::ptrdiff_t>(i * kUserDataLength), kUserDataLength,
+                    payloads[i].begin());
+        std::copy(payloads[i].begin(), payloads[i].end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(prefix.layout().payloadOffset(i)));
+    }
+    return payloads;
+}
+
+void verifyImagePrefix(const std::filesystem::path& path, const ImagePrefix& expectedOnDisk) {
+    DiscImage image = DiscImage::open(path, ImageAccess::Update);
+    image.checkUnchanged(expectedOnDisk);
+    image.close();
+}
+
+bool writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
+    DiscImage image = DiscImage::open(path, ImageAccess::Update);
+    const bool wrote = image.writePrefix(prefix, expectedOnDisk);
+    image.close();
+    return wrote;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,84 @@
+// A disc image file, opened once for one command: its layout, its first bytes
+// and the game it holds are all read through the one handle, so they describe
+// one version of the file. Only a handful of small reads, never the whole image.
+#pragma once
+
+#include "logo/files/file_io.h"
+#include "logo/disc/image_layout.h"
+#include "logo/disc/system_cnf.h"
+
+#include <filesystem>
+
+namespace tolvane {
+
+enum class ImageAccess { Read, Update };
+
+class DiscImage {
+public:
+    // Opens the image, recognises its layout (the first whose ISO 9660 volume
+    // descriptor appears at sector 16; the raw Mode 2 layout when none does),
+    // reads its prefix and its identity. Fails when the file cannot be opened or
+    // is shorter than the prefix; an unreadable identity is only "unknown".
+    // Update opens an existing file for writing in place, never created, never
+    // truncated, and holds an exclusive lock on it until it closes: a second
+    // writer waits a moment, then fails. A CUE sheet opens the file of its first
+    // data track (for Read; Update takes the image file itself, see imageFileOf);
+    // a compressed image or an archive is refused with what to do.
+    static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
+
+    // The image file itself (for a CUE sheet, the file it names).
+    const std::filesystem::path& path() const { return path_; }
+    std::uint64_t size() const { return size_; }
+    const ImageLayout& layout() const { return prefix_.layout(); }
+    const ImagePrefix& prefix() const { return prefix_; }       // as read
+    const DiscIdentity& identity() const { return identity_; }  // unknown when opened for Update
+    // What tells this disc from others, and no patch changes: the file's size (8
+    // bytes, little-endian), then the 2048 bytes of its volume descriptor or, where
+    // it has none, the 2048 bytes after the prefix (fewer where the file ends first).
+    const std::vector<Byte>& fingerprint() const { return fingerprint_; }
+    // The file itself, whatever its name (see File::identity).
+    std::uint64_t fileIdentity() const { return file_.identity(); }
+    // False for a file in which no layout shows a volume descriptor and none of
+    // the 12 logo sectors starts with the CD sync: a text, a picture, an archive.
+    bool looksLikeDisc() const { return looksLikeDisc_; }
+
+    // Fails, writing nothing, unless the file's prefix as read through this
+    // handle is still expectedOnDisk (what was read when the image was opened
+    // for editing).
+    void checkUnchanged(const ImagePrefix& expectedOnDisk) const;
+    // After that check, writes the prefix over the start of the file in place and
+    // flushes it to the disk; nothing from prefix.size() on is touched. Gives
+    // false, writing nothing, when the file already holds exactly these bytes.
+    // When the write or the flush fails, the bytes as read are put back and
+    // flushed, and the failure says where the image stands: untouched, put back,
+    // or (if even that failed) where its first bytes as they were are saved:
+    // beside the image, else in rescueFolder, when given. Update only.
+    bool writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk,
+                     const std::filesystem::path& rescueFolder = {});
+
+    // Whether the file's first bytes, read now through this handle, are these.
+    bool holds(const ImagePrefix& bytes);
+
+    // Closes the file, reporting a failure to do so.
+    void close();
+
+private:
+    DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout);
+
+    File file_;
+    std::filesystem::path path_;
+    std::uint64_t size_;
+    ImagePrefix prefix_;
+    DiscIdentity identity_;
+    std::vector<Byte> fingerprint_;
+    bool looksLikeDisc_ = false;
+};
+
+// The image file a path stands for: for a CUE sheet (a small text file starting
+// as one does), the file of its first data track, beside it; else the path itself.
+std::filesystem::path imageFileOf(const std::filesystem::path& path);
+
+// "does not look like a disc image: ...", for the status line and messages.
+std::string notADiscReason();
+
+}  // namespace tolvane

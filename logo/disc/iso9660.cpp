@@ -1,0 +1,78 @@
+#include "logo/disc/iso9660.h"
+
+#include "ascii_text.h"
+
+#include "logo/disc/image_layout.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::size_t kRootRecordAt = 156;  // in the primary volume descriptor
+constexpr std::size_t kMinRecordLength = 34;
+constexpr std::uint32_t kMaxDirectoryLength = 64 * kUserDataLength;  // a PS2 root directory is a sector or two
+
+struct Extent {
+    std::uint32_t sector;
+    std::uint32_t length;
+};
+
+// A directory record: byte 0 its length (0: no more records in this sector),
+// bytes 2-5 its extent, 10-13 its length in bytes, 25 its flags (bit 1: a
+// directory), 32 the name's length, the name from 33. Records never cross a
+// sector boundary.
+std::optional<Extent> findFile(const std::vector<Byte>& directory, const std::string& wanted) {
+    for (std::size_t sectorStart = 0; sectorStart < directory.size(); sectorStart += kUserDataLength) {
+        const std::size_t sectorEnd = std::min(directory.size(), sectorStart + kUserDataLength);
+        for (std::size_t at = sectorStart; at < sectorEnd;) {
+            const std::size_t length = directory[at];
+            if (length == 0) break;
+            if (length < kMinRecordLength || at + length > sectorEnd) return std::nullopt;
+            const std::span<const Byte> record(directory.data() + at, length);
+            const std::size_t nameLength = record[32];
+            if (33 + nameLength > length) return std::nullopt;
+            std::string name(record.begin() + 33, record.begin() + 33 + static_cast<std::ptrdiff_t>(nameLength));
+            name = upperAscii(name.substr(0, name.find(';')));
+            const bool isDirectory = record[25] & 0x02;
+            if (!isDirectory && name == wanted) return Extent{readLe32(record, 2), readLe32(record, 10)};
+            at += length;
+        }
+    }
+    return std::nullopt;
+}
+
+RootFile missing(std::string because) { return {{}, std::move(because)}; }
+
+}  // namespace
+
+bool startsVolumeDescriptor(std::span<const Byte> userData) {
+    static constexpr std::array<Byte, 5> kId{'C', 'D', '0', '0', '1'};
+    return userData.size() >= 6 && std::equal(kId.begin(), kId.end(), userData.begin() + 1);
+}
+
+RootFile readRootFile(const UserDataReader& read, const std::string& name, std::uint32_t maxLength) {
+    const auto descriptor = read(kVolumeDescriptorSector, kUserDataLength);
+    if (!descriptor || (*descriptor)[0] != 1 || !startsVolumeDescriptor(*descriptor))
+        return missing("no ISO 9660 volume descriptor");
+
+    const std::span<const Byte> root(descriptor->data() + kRootRecordAt, kMinRecordLength);
+    const Extent rootExtent{readLe32(root, 2), readLe32(root, 10)};
+    if (rootExtent.length == 0 || rootExtent.length > kMaxDirectoryLength)
+        return missing("the root directory is damaged");
+    const auto directory = read(rootExtent.sector, rootExtent.length);
+    if (!directory) return missing("the root directory lies past the end of the file");
+
+    const std::string wanted = upperAscii(name);
+    const auto file = findFile(*directory, wanted);
+    if (!file) return missing("no " + wanted + " in the root directory");
+    if (file->length == 0 || file->length > maxLength) return missing(wanted + " is damaged");
+    auto contents = read(file->sector, file->length);
+    if (!contents) return missing(wanted + " lies past the end of the file");
+    return {std::move(*contents), ""};
+}
+
+}  // namespace tolvane

@@ -1,0 +1,71 @@
+#include "logo/picture/picture_file.h"
+
+#include "logo/base/failure.h"
+#include "logo/files/file_io.h"
+#include "logo/picture/png_exchange.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tolvane {
+
+namespace {
+
+// Larger than any 384 x 64 picture file, colour profile and comments included.
+constexpr std::size_t kMaxPictureFileSize = 64 * 1024 * 1024;
+
+bool startsAsPng(std::span<const Byte> start) {
+    return start.size() >= kPngSignature.size() &&
+           std::equal(kPngSignature.begin(), kPngSignature.end(), start.begin());
+}
+
+bool startsAsBmp(std::span<const Byte> start) { return start.size() >= 2 && start[0] == 'B' && start[1] == 'M'; }
+
+}  // namespace
+
+PictureFormat pictureFormatFor(const std::filesystem::path& path) {
+    std::u8string extension = path.extension().u8string();
+    for (char8_t& c : extension)
+        if (c >= u8'A' && c <= u8'Z') c = static_cast<char8_t>(c - u8'A' + u8'a');
+    return extension == u8".png" ? PictureFormat::Png : PictureFormat::Bmp;
+}
+
+std::vector<Byte> encodePicture(const GreyPicture& picture, PictureFormat format,
+                                const std::optional<BitmapHeader>& bmpHeader) {
+    if (format == PictureFormat::Png) return encodePng(picture);
+    return encodeBitmap(picture, bmpHeader ? *bmpHeader : greyBitmapHeader(picture.shape()));
+}
+
+GreyPicture decodePicture(std::span<const Byte> file, const std::string& name, PictureShape shape) {
+    if (startsAsPng(file)) return decodePng(file, name, shape);
+    if (startsAsBmp(file)) return decodeBitmap(file, name, shape);
+    if (file.empty()) throw Failure(name + " is empty");
+    throw Failure(name + " is neither a BMP nor a PNG file: it starts with neither \"BM\" nor the PNG signature");
+}
+
+void writePictureFile(const std::filesystem::path& path, const GreyPicture& picture,
+                      const std::optional<BitmapHeader>& bmpHeader) {
+    replaceFile(path, encodePicture(picture, pictureFormatFor(path), bmpHeader));
+}
+
+GreyPicture readPictureFile(const std::filesystem::path& path, PictureShape shape) {
+    return decodePicture(readPictureBytes(path), quoted(path), shape);
+}
+
+std::vector<Byte> readPictureBytes(const std::filesystem::path& path) {
+    return readSmallFile(path, kMaxPictureFileSize);
+}
+
+bool startsAsPicture(const std::filesystem::path& path) {
+    try {
+        File file = File::openForReading(path);
+        std::array<Byte, kPngSignature.size()> start{};
+        const std::size_t got = file.readAt(0, start);
+        const std::span<const Byte> read(start.data(), got);
+        return startsAsBmp(read) || startsAsPng(read);
+    } catch (const Failure&) {
+        return false;
+    }
+}
+
+}  // namespace tolvane

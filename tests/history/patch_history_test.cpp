@@ -1,0 +1,410 @@
+#include "history/patch_history.h"
+
+#include "logo/disc/disc_image_layout.h"
+#include "logo/base/failure.h"
+#include "logo/files/file_io.h"
+#include "history/patch_record.h"
+#include "logo/disc/sector_checks.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <tuple>
+
+namespace tolvane {
+namespace {
+
+using testing::failureOf;
+using testing::makeImage;
+using testing::patternLogo;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+class PatchHistoryTest : public ::testing::Test {
+protected:
+    PatchHistoryTest() { writeFile(image, original); }
+
+    // Puts a logo of the seed's pattern into the image, as the editor does.
+    void patch(const std::filesystem::path& path, unsigned seed) {
+        const ImagePrefix onDisk = readImagePrefix(path);
+        ImagePrefix next = onDisk;
+        insertLogo(patternLogo(seed), next);
+        history.patch(path, next, onDisk);
+    }
+    std::vector<std::string> recordNames() {
+        std::vector<std::string> names;
+        for (const auto& name : namesIn(dir / "history")) names.push_back(pathText(name));
+        return names;
+    }
+    std::string nothingLeft(const std::filesystem::path& path) {
+        return "Nothing was written: there is no record of a patch of " + quoted(path) + " in " +
+               quoted(dir / "history");
+    }
+
+    TempDir dir;
+    std::filesystem::path image = dir / "game.bin";
+    std::vector<Byte> original = makeImage(30000);
+    PatchHistory history{dir / "history"};
+};
+
+TEST_F(PatchHistoryTest, TakesPatchesBackOneByOneWhateverTheImageIsCalledOrWhereItIs) {
+    patch(image, 1);
+    const auto afterFirst = readFile(image);
+    std::filesystem::copy_file(image, dir / "copy.bin");
+    patch(image, 2);
+    std::filesystem::create_directory(dir / "moved");
+    const auto moved = dir / "moved" / "renamed.bin";
+    std::filesystem::rename(image, moved);
+
+    const auto steps = history.list(moved);
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_GT(steps[0].time, steps[1].time);
+    EXPECT_EQ(steps[0].damage + steps[1].damage, "");
+    EXPECT_EQ(steps[0].file.parent_path(), dir / "history");
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    EXPECT_LE(std::chrono::nanoseconds(now).count() - steps[0].time, std::chrono::nanoseconds(std::chrono::minutes(1)).count());
+
+    const RestoreResult first = history.restore(moved);
+    EXPECT_EQ(first.restored.file, steps[0].file);
+    EXPECT_EQ(first.left, 1u);
+    EXPECT_EQ(readFile(moved), afterFirst);
+    // The copy made after the first patch holds what it wrote: that patch is its last.
+    EXPECT_EQ(history.restore(dir / "copy.bin").left, 0u);
+    EXPECT_EQ(readFile(dir / "copy.bin"), original);
+    EXPECT_TRUE(recordNames().empty()) << "a record goes once its restore is done";
+    EXPECT_EQ(failureOf([&] { history.restore(moved); }), nothingLeft(moved));
+}
+
+TEST_F(PatchHistoryTest, XThenYThenXAgainComesBackToTheOriginalInThreeRestores) {
+    for (const unsigned seed : {1u, 2u, 1u}) patch(image, seed);
+    const auto x = readFile(image);
+    ASSERT_EQ(history.list(image).size(), 3u);
+    history.restore(image);
+    EXPECT_NE(readFile(image), x);
+    history.restore(image);
+    EXPECT_EQ(readFile(image), x);
+    EXPECT_EQ(history.restore(image).left, 0u);
+    EXPECT_EQ(readFile(image), original);
+}
+
+// Two discs patched with the same picture hold the same first bytes: only the
+// disc itself tells their records apart.
+TEST_F(PatchHistoryTest, KeepsTheRecordsOfDiscsThatHoldTheSameBytesApart) {
+    const auto other = dir / "other.bin";
+    auto otherBytes = original;
+    otherBytes[29000] ^= 0xFF;  // after the prefix: another disc
+    ImagePrefix otherPrefix;
+    std::copy_n(otherBytes.begin(), otherPrefix.size(), otherPrefix.bytes().begin());
+    insertLogo(patternLogo(5), otherPrefix);
+    std::copy_n(otherPrefix.bytes().begin(), otherPrefix.size(), otherBytes.begin());
+    writeFile(other, otherBytes);
+    patch(image, 3);
+    patch(other, 3);
+    ASSERT_EQ(readFile(image).front(), readFile(other).front());
+
+    history.restore(image);
+    EXPECT_EQ(readFile(image), original);
+    history.restore(other);
+    EXPECT_EQ(readFile(other), otherBytes);
+}
+
+// A stop (as when the program is killed) before each change a patch makes to a
+// file, and part way through its write: one restore then takes back the last
+// patch that happened, whole or in part, and drops the record of one that did
+// not; the one before is still there.
+TEST_F(PatchHistoryTest, APatchStoppedAtAnyStepLeavesAHistoryThatStillWorks) {
+    for (const std::size_t part : {std::size_t{0}, std::size_t{1000}}) {
+        for (std::size_t step = 0;; ++step) {
+            SCOPED_TRACE("stopped before change " + std::to_string(step) + ", " + std::to_string(part) + " bytes in");
+            std::filesystem::remove_all(dir / "history");
+            writeFile(image, original);
+            patch(image, 1);
+            const auto x = readFile(image);
+
+            injectFileStop(step, part);
+            bool stopped = false;
+            try {
+                patch(image, 2);
+            } catch (const FileStop&) {
+                stopped = true;
+            }
+            clearFileFaults();
+            const bool happened = readFile(image) != x;
+
+            history.restore(image);
+            EXPECT_EQ(readFile(image), happened ? x : original);
+            for (const std::string& name : recordNames()) EXPECT_EQ(name.find(".pending-"), std::string::npos);
+            if (happened) history.restore(image);
+            EXPECT_EQ(readFile(image), original);
+            EXPECT_EQ(failureOf([&] { history.restore(image); }), nothingLeft(image));
+            if (!stopped) break;
+        }
+    }
+}
+
+// A restore stopped at any step: the next restore finishes it and goes no
+// further back, so the image ends one patch back, not two.
+TEST_F(PatchHistoryTest, ARestoreStoppedAtAnyStepIsFinishedByTheNext) {
+    for (const std::size_t part : {std::size_t{0}, std::size_t{1000}}) {
+        for (std::size_t step = 0;; ++step) {
+            SCOPED_TRACE("stopped before change " + std::to_string(step) + ", " + std::to_string(part) + " bytes in");
+            std::filesystem::remove_all(dir / "history");
+            writeFile(image, original);
+            patch(image, 1);
+            const auto x = readFile(image);
+            patch(image, 2);
+
+            injectFileStop(step, part);
+            bool stopped = false;
+            try {
+                history.restore(image);
+            } catch (const FileStop&) {
+                stopped = true;
+            }
+            clearFileFaults();
+            if (stopped) {
+                ASSERT_EQ(history.list(image).size(), 2u);
+                history.restore(image);
+            }
+            EXPECT_EQ(readFile(image), x);
+            EXPECT_EQ(history.restore(image).left, 0u);
+            EXPECT_EQ(readFile(image), original);
+            EXPECT_TRUE(recordNames().empty());
+            if (!stopped) break;
+        }
+    }
+}
+
+TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
+    patch(image, 1);
+    const auto afterPatch = readFile(image);
+    const auto file = history.list(image).at(0).file;
+    const auto bytes = readFile(file);
+    struct Damage {
+        std::size_t at;  // the byte flipped, or the length cut to
+        bool cut;
+        std::string reason;
+    };
+    const Damage damages[] = {
+        {40, false, "its contents do not match their checksums"},
+        {9, false, "its format version is 4099; this program reads version 3"},
+        {bytes.size() - 1, true,
+         "it is " + std::to_string(bytes.size() - 1) + " bytes long; its header says " + std::to_string(bytes.size())},
+    };
+    for (const Damage& damage : damages) {
+        auto damaged = bytes;
+        if (damage.cut)
+            damaged.resize(damage.at);
+        else
+            damaged[damage.at] ^= 0x10;
+        writeFile(file, damaged);
+        const std::string& reason = damage.reason;
+        EXPECT_EQ(history.list(image).at(0).damage, reason);
+        EXPECT_EQ(failureOf([&] { history.restore(image); }),
+                  "Nothing was written: the record of the last patch of " + quoted(image) + ", " + quoted(file) +
+                      ", is damaged (" + reason + "), and no other record is of a patch that wrote what it holds now");
+        EXPECT_EQ(readFile(image), afterPatch);
+    }
+
+    // A damaged record is passed over for an older one of the same bytes.
+    writeFile(file, bytes);
+    patch(image, 2);
+    patch(image, 1);
+    const auto newest = history.list(image).at(0).file;
+    writeFile(newest, {1, 2, 3});
+    const RestoreResult result = history.restore(image);
+    ASSERT_EQ(result.skipped.size(), 1u);
+    EXPECT_EQ(result.skipped[0].file, newest);
+    EXPECT_EQ(result.restored.file, file);
+    EXPECT_EQ(readFile(image), original);
+}
+
+// A backup as versions before records wrote it: format 1 (FNV-1a) or 2 (CRC),
+// named by a hash of the image's canonical path.
+void writeOlderBackup(const std::filesystem::path& folder, const std::filesystem::path& image, std::uint32_t format,
+                      unsigned sequence, const std::vector<Byte>& before, const std::vector<Byte>& written) {
+    const std::string path = pathText(canonicalPath(image));
+    std::vector<Byte> bytes{'T', 'L', 'V', 'U', 'N', 'D', 'O', '\n'};
+    const auto le = [&](std::uint64_t value, int length) {
+        for (int i = 0; i < length; ++i) bytes.push_back(static_cast<Byte>(value >> (8 * i)));
+    };
+    le(format, 4);
+    le(before.size(), 4);
+    // A day ago, as kept records are younger than a year.
+    const std::time_t time = std::time(nullptr) - 24 * 3600 + sequence;
+    le(static_cast<std::uint64_t>(time), 8);
+    le(path.size(), 4);
+    bytes.insert(bytes.end(), path.begin(), path.end());
+    bytes.insert(bytes.end(), before.begin(), before.end());
+    bytes.insert(bytes.end(), written.begin(), written.end());
+    std::uint64_t fnv = 0xcbf29ce484222325, pathHash = 0xcbf29ce484222325;
+    for (const Byte b : bytes) fnv = (fnv ^ b) * 0x100000001b3;
+    for (const char c : path) pathHash = (pathHash ^ static_cast<Byte>(c)) * 0x100000001b3;
+    le(format == 1 ? fnv : computeEdc(bytes), 8);
+    char stamp[32], name[96];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::gmtime(&time));
+    std::snprintf(name, sizeof name, "%016llx-%s-%u.tolvane-backup", static_cast<unsigned long long>(pathHash), stamp,
+                  sequence);
+    std::filesystem::create_directories(folder);
+    writeFile(folder / name, bytes);
+}
+
+TEST_F(PatchHistoryTest, TakesBackPatchesKeptByVersionsBeforeRecords) {
+    const auto prefixOf = [&] {
+        const auto bytes = readFile(image);
+        return std::vector<Byte>(bytes.begin(), bytes.begin() + 28248);
+    };
+    const auto o = prefixOf();
+    patch(image, 1);
+    const auto x = prefixOf();
+    patch(image, 2);
+    const auto y = prefixOf();
+    history.restore(image);
+    history.restore(image);
+    ASSERT_EQ(readFile(image), original);
+    writeOlderBackup(dir / "history", image, 1, 1, o, x);
+    writeOlderBackup(dir / "history", image, 2, 2, x, y);
+    auto held = readFile(image);  // as those versions left it
+    std::copy(y.begin(), y.end(), held.begin());
+    writeFile(image, held);
+    patch(image, 3);
+
+    EXPECT_EQ(history.list(image).size(), 3u);
+    for (const auto& expected : {y, x, o}) {
+        history.restore(image);
+        EXPECT_EQ(prefixOf(), expected);
+    }
+    EXPECT_EQ(readFile(image), original);
+    EXPECT_TRUE(recordNames().empty());
+}
+
+TEST_F(PatchHistoryTest, KeepsAtMost300RecordsNoneOlderThanAYear) {
+    using namespace std::chrono;
+    const std::int64_t now = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+    std::filesystem::create_directories(dir / "history");
+    const auto record = [&](std::int64_t age) {
+        const auto name = recordFileName({0x1234, now - age, 1, 2});
+        writeFile(dir / "history" / name, {0});
+        return name;
+    };
+    const std::string oldest = record(nanoseconds(hours(366 * 24)).count());
+    const std::string next = record(nanoseconds(hours(300)).count());
+    for (int i = 0; i < 299; ++i) record(nanoseconds(minutes(1 + i)).count());
+    writeFile(dir / "history" / "0123456789abcdef-20200101-000000-1.tolvane-backup", {0});
+    writeFile(dir / "history" / "notes.txt", {0});
+
+    patch(image, 1);
+    const auto names = recordNames();
+    EXPECT_EQ(names.size(), 301u) << "300 records, and the file that is none";
+    for (const std::string& gone : {oldest, next, std::string("0123456789abcdef-20200101-000000-1.tolvane-backup")})
+        EXPECT_EQ(std::count(names.begin(), names.end(), gone), 0) << gone;
+    EXPECT_EQ(history.list(image).size(), 1u) << "the newest record stays";
+}
+
+TEST_F(PatchHistoryTest, WritesNothingWhenNoRecordCanBeKept) {
+    writeFile(dir / "history", {1});  // a file where the folder should be
+    const std::string prefix = "Cannot keep a record of the patch of " + quoted(image) + " in " +
+                               quoted(dir / "history") + ": ";
+    const std::string failure = failureOf([&] { patch(image, 1); });
+    EXPECT_EQ(failure.rfind("Nothing was written: " + prefix, 0), 0u) << failure;
+    EXPECT_EQ(readFile(image), original);
+    EXPECT_EQ(failureOf([&] { history.checkUsable(image); }).rfind(prefix, 0), 0u);
+
+    // The check makes nothing: not the folder, not the folders above it.
+    const PatchHistory deeper(dir / "a" / "b");
+    EXPECT_EQ(failureOf([&] { deeper.checkUsable(image); }), "(no failure)");
+    EXPECT_FALSE(std::filesystem::exists(dir / "a"));
+}
+
+TEST(PatchHistoryFolder, IsTheProgramsFolderInTheUsersDataFolder) {
+    EXPECT_EQ(PatchHistory::forUser().folder(), testing::testUserDataFolder() / "tolvane-editor");
+    TempDir elsewhere;
+    testing::UserDataFolder scoped(elsewhere.path());
+    EXPECT_EQ(PatchHistory::forUser().folder(), elsewhere.path() / "tolvane-editor");
+}
+
+// A patch that failed and left the image as it was leaves no record behind, and
+// the records before it stay.
+TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
+    patch(image, 1);
+    const auto before = recordNames();
+    const auto afterFirst = readFile(image);
+    injectFileFault(FileOperation::Flush, EIO);
+    EXPECT_NE(failureOf([&] { patch(image, 9); }).find("so the image is as before"), std::string::npos);
+    clearFileFaults();
+    EXPECT_EQ(readFile(image), afterFirst);
+    EXPECT_EQ(recordNames(), before);
+    history.restore(image);
+    EXPECT_EQ(readFile(image), original);
+}
+
+// A failure after the image's bytes are on the disk says so: the patch happened,
+// and it is recorded.
+TEST_F(PatchHistoryTest, AFailureAfterTheFlushSaysTheImageHoldsTheNewLogo) {
+    for (int skipped = 0; skipped < 2; ++skipped) injectFileFault(FileOperation::Close, 0);  // reading, the record
+    injectFileFault(FileOperation::Close, EIO);                                              // the image
+    EXPECT_THROW(patch(image, 1), FailureAfterWrite);
+    clearFileFaults();
+    injectFileFault(FileOperation::Close, 0);
+    injectFileFault(FileOperation::Close, 0);
+    injectFileFault(FileOperation::Close, EIO);
+    EXPECT_EQ(failureOf([&] { patch(image, 2); }),
+              "The new logo is written into " + quoted(image) + " and flushed to the disk, but then: Cannot close " +
+                  quoted(image) + ": " + std::strerror(EIO));
+    clearFileFaults();
+    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(2));
+    history.restore(image);
+    history.restore(image);
+    EXPECT_EQ(readFile(image), original);
+}
+
+#ifndef _WIN32
+TEST(RestoreCommand, NamesTheImageByItsFullPathQuotedForAShell) {
+    EXPECT_EQ(restoreCommand("/discs/it's $HOME.bin"), "tolvane restore '/discs/it'\\''s $HOME.bin'");
+    // Bytes that would drive the terminal, as escapes the shell reads back.
+    EXPECT_EQ(restoreCommand("/discs/it's\x1B[2J \xE9t\xC3\xA9.bin"),
+              "tolvane restore $'/discs/it\\'s\\x1B[2J \\xE9t\xC3\xA9.bin'");
+    EXPECT_EQ(restoreCommand("game.bin"),
+              "tolvane restore '" + (std::filesystem::current_path() / "game.bin").string() + "'");
+}
+#endif
+
+TEST_F(PatchHistoryTest, ACueSheetFindsTheHistoryOfItsImage) {
+    writeFile(dir / "game.cue",
+              {'F', 'I', 'L', 'E', ' ', 'g', 'a', 'm', 'e', '.', 'b', 'i', 'n', ' ', 'B', 'I', 'N', 'A', 'R', 'Y', '\n',
+               'T', 'R', 'A', 'C', 'K', ' ', '0', '1', ' ', 'M', 'O', 'D', 'E', '2', '/', '2', '3', '5', '2', '\n'});
+    patch(image, 1);  // the editor patches the image file a sheet names
+    EXPECT_EQ(history.list(dir / "game.cue").size(), 1u);
+    history.restore(dir / "game.cue");
+    EXPECT_EQ(readFile(image), original);
+}
+
+// Names say what they hold, and no other name passes for one.
+TEST(RecordNames, ReadBackAsWrittenAndRefuseOthers) {
+    const RecordName done{0x0123456789abcdef, 1'740'837'909'123'456'789, 0xdeadbeef, 0x01020304};
+    for (const RecordName& name :
+         {done, done.in(RecordState::Pending, 0xfedcba9876543210), done.in(RecordState::Restoring, 7)}) {
+        const auto read = parseRecordName(recordFileName(name));
+        ASSERT_TRUE(read) << recordFileName(name);
+        EXPECT_EQ(std::tie(read->disc, read->time, read->written, read->before, read->state, read->holder),
+                  std::tie(name.disc, name.time, name.written, name.before, name.state, name.holder));
+    }
+    EXPECT_EQ(recordFileName(done), "0123456789abcdef-20250301-140509-123456789-deadbeef-01020304.tolvane-undo");
+    for (const char* other :
+         {"0123456789abcdef-20250301-140509-123456789-deadbeef-01020304.tolvane-backup",
+          "0123456789abcdef-20251301-140509-123456789-deadbeef-01020304.tolvane-undo",
+          "0123456789abcdeF-20250301-140509-123456789-deadbeef-01020304.tolvane-undo",
+          "0123456789abcdef-20250301-140509-123456789-deadbeef-01020304.done-0000000000000007.tolvane-undo",
+          "0123456789abcdef-20250301-140509-123456789-deadbeef-01020304.pending-7.tolvane-undo", ".tolvane-undo"})
+        EXPECT_FALSE(parseRecordName(other)) << other;
+}
+
+}  // namespace
+}  // namespace tolvane

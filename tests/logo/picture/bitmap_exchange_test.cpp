@@ -1,0 +1,245 @@
+#include "logo/picture/bitmap_exchange.h"
+
+#include "logo/base/failure.h"
+#include "support/bmp_builder.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <stdexcept>
+
+namespace tolvane {
+namespace {
+
+using testing::BmpSpec;
+using testing::buildBmp;
+using testing::buildIndexedBmp;
+using testing::decodedLogo;
+using testing::failureOf;
+using testing::greyPalette;
+using testing::patternLogo;
+using testing::readFile;
+using testing::Rgb;
+using testing::TempDir;
+using testing::writeFile;
+
+std::array<Byte, 256> identity() {
+    std::array<Byte, 256> map{};
+    std::iota(map.begin(), map.end(), 0);
+    return map;
+}
+
+TEST(BitmapRows, StoreTheBottomRowFirst) {
+    LogoImage logo{};
+    for (std::size_t k = 0; k < kLogoLength; ++k) logo[k] = static_cast<Byte>(k / 384);
+    const BitmapPixels pixels = toBitmapRows(logo);
+    EXPECT_TRUE(std::all_of(pixels.begin(), pixels.begin() + 384, [](Byte b) { return b == 63; }));
+    EXPECT_TRUE(std::all_of(pixels.end() - 384, pixels.end(), [](Byte b) { return b == 0; }));
+    EXPECT_EQ(fromBitmapRows(toBitmapRows(patternLogo())), patternLogo());
+}
+
+TEST(GreyPictures, HoldExactlyWidthTimesHeightPixels) {
+    EXPECT_THROW(GreyPicture(PictureShape{3, 2}, std::vector<Byte>(5)), std::invalid_argument);
+    EXPECT_THROW(GreyPicture(PictureShape{3, 2}, std::vector<Byte>(7)), std::invalid_argument);
+    EXPECT_EQ(GreyPicture(PictureShape{3, 2}, 9).pixels().size(), 6u);
+    EXPECT_THROW(logoOf(GreyPicture(PictureShape{384, 63})), std::invalid_argument);
+    EXPECT_EQ(logoOf(pictureOf(patternLogo(1))), patternLogo(1));
+}
+
+TEST(BitmapCodec, RoundTripsAPictureWhoseRowsNeedPadding) {
+    GreyPicture picture(PictureShape{7, 3});
+    for (std::size_t k = 0; k < 21; ++k) picture.pixels()[k] = static_cast<Byte>(k * 11);
+    const auto file = encodeBitmap(picture, greyBitmapHeader(picture.shape()));
+    ASSERT_EQ(file.size(), 1078u + 8 * 3);  // each row padded from 7 to 8 bytes
+    EXPECT_EQ(file[1078], 14 * 11) << "the bottom row comes first";
+    EXPECT_EQ(decodeBitmap(file, "f", picture.shape()), picture);
+}
+
+TEST(BitmapHeaderTemplate, ShippedFileIsTheBuiltInHeader) {
+    const auto shipped = readFile(testing::sourceFile("data/ettbmp.hed"));
+    const BitmapHeader& builtIn = builtInBitmapHeader();
+    ASSERT_EQ(shipped.size(), 1078u);
+    EXPECT_TRUE(std::equal(shipped.begin(), shipped.end(), builtIn.begin()));
+}
+
+class BitmapFileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::filesystem::path noTemplate() const { return dir / "no-template-here.hed"; }
+};
+
+TEST_F(BitmapFileTest, ExportWritesHeaderAndRowsAndImportsBackExactly) {
+    const auto path = dir / "logo.bmp";
+    const ExportedBitmap exported = exportBitmap(path, patternLogo(), noTemplate());
+    const auto file = readFile(path);
+    ASSERT_EQ(file.size(), kBitmapFileLength);
+    EXPECT_TRUE(std::equal(exported.header.begin(), exported.header.end(), file.begin()));
+    EXPECT_TRUE(std::equal(exported.pixels.begin(), exported.pixels.end(), file.begin() + 1078));
+
+    const ImportedBitmap imported = importBitmap(path);
+    EXPECT_EQ(imported.logo, patternLogo());
+    EXPECT_EQ(imported.pixels, exported.pixels);
+    EXPECT_EQ(imported.header, builtInBitmapHeader());
+}
+
+TEST_F(BitmapFileTest, ExportReplacesALongerFileWhole) {
+    const auto path = dir / "old.bmp";
+    writeFile(path, std::vector<Byte>(30000, 0xAB));
+    exportBitmap(path, patternLogo(), noTemplate());
+    EXPECT_EQ(std::filesystem::file_size(path), kBitmapFileLength);
+}
+
+TEST_F(BitmapFileTest, ExportUsesTheFirst1078BytesOfATemplateThatExists) {
+    std::vector<Byte> custom(1200);
+    for (std::size_t i = 0; i < custom.size(); ++i) custom[i] = static_cast<Byte>(i * 11);
+    writeFile(dir / "ettbmp.hed", custom);
+    exportBitmap(dir / "out.bmp", patternLogo(), dir / "ettbmp.hed");
+    const auto file = readFile(dir / "out.bmp");
+    ASSERT_EQ(file.size(), kBitmapFileLength);
+    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 1078, custom.begin()));
+}
+
+TEST_F(BitmapFileTest, ShortTemplateFailsAndLeavesTheTargetAlone) {
+    writeFile(dir / "ettbmp.hed", std::vector<Byte>(1077, 1));
+    const std::vector<Byte> existing(500, 7);
+    writeFile(dir / "out.bmp", existing);
+    const std::string failure = failureOf([&] { exportBitmap(dir / "out.bmp", patternLogo(), dir / "ettbmp.hed"); });
+    EXPECT_NE(failure.find("ettbmp.hed\" is too short: 1077 bytes"), std::string::npos) << failure;
+    EXPECT_EQ(readFile(dir / "out.bmp"), existing);
+}
+
+TEST_F(BitmapFileTest, ExportIntoAFolderThatIsNotThereNamesTheTarget) {
+    const auto path = dir / "nowhere" / "out.bmp";
+    const std::string failure = failureOf([&] { exportBitmap(path, patternLogo(), noTemplate()); });
+    EXPECT_NE(failure.find(quoted(path)), std::string::npos) << failure;
+    EXPECT_NE(failure.find("No such file or directory"), std::string::npos) << failure;
+}
+
+TEST_F(BitmapFileTest, ExportedFileReadsAsTheSamePictureInImageMagick) {
+#ifdef _WIN32
+    GTEST_SKIP() << "ImageMagick runs on the build machine, not on Windows";
+#endif
+    TOLVANE_REQUIRE_PROGRAM("convert");
+    exportBitmap(dir / "logo.bmp", patternLogo(5), noTemplate());
+    const auto grey = testing::greyAsImageMagickReadsIt(dir.path(), "logo.bmp");
+    const LogoImage logo = patternLogo(5);
+    ASSERT_EQ(grey.size(), kLogoLength);
+    EXPECT_TRUE(std::equal(grey.begin(), grey.end(), logo.begin()));
+}
+
+TEST_F(BitmapFileTest, ImportReadsFilesOfExactlyAndMoreThanTheirLengthAndRefusesOneShort) {
+    auto file = buildIndexedBmp(patternLogo(), {.palette = greyPalette()}, identity());
+    ASSERT_EQ(file.size(), kBitmapFileLength);
+    file.push_back(0x99);
+    writeFile(dir / "long.bmp", file);
+    EXPECT_EQ(importBitmap(dir / "long.bmp").logo, patternLogo());
+    file.resize(kBitmapFileLength - 1);
+    writeFile(dir / "short.bmp", file);
+    EXPECT_EQ(failureOf([&] { importBitmap(dir / "short.bmp"); }),
+              quoted(dir / "short.bmp") + " is too short: 25653 bytes, its pixel data needs 25654");
+}
+
+TEST(BitmapImport, ReadsEveryHeaderSizeAndRowOrder) {
+    for (std::uint32_t headerSize : {40u, 108u, 124u}) {
+        for (std::int32_t height : {64, -64}) {
+            const auto file = buildIndexedBmp(
+                patternLogo(1), {.infoHeaderSize = headerSize, .height = height, .palette = greyPalette()}, identity());
+            EXPECT_EQ(decodedLogo(file, "f"), patternLogo(1)) << headerSize << " " << height;
+        }
+    }
+}
+
+TEST(BitmapImport, MapsPixelsThroughAReorderedPalette) {
+    // An editor that sorted its palette: index i holds grey 255 - i.
+    std::vector<Rgb> palette;
+    std::array<Byte, 256> greyToIndex{};
+    for (int i = 0; i < 256; ++i) {
+        palette.push_back({Byte(255 - i), Byte(255 - i), Byte(255 - i)});
+        greyToIndex[255 - i] = static_cast<Byte>(i);
+    }
+    const auto file = buildIndexedBmp(patternLogo(2), {.palette = palette, .gapBeforePixels = 6}, greyToIndex);
+    EXPECT_EQ(decodedLogo(file, "f"), patternLogo(2));
+}
+
+TEST(BitmapImport, TakesTheLuminanceOfColouredEntries) {
+    EXPECT_EQ(greyLevel(255, 0, 0), 76);   // 299 * 255 / 1000 = 76.2
+    EXPECT_EQ(greyLevel(0, 255, 0), 150);  // 149.7
+    EXPECT_EQ(greyLevel(0, 0, 255), 29);   // 29.07
+    EXPECT_EQ(greyLevel(10, 20, 30), 18);  // 18.15
+    EXPECT_EQ(greyLevel(77, 77, 77), 77);
+
+    const std::vector<Rgb> palette{{255, 0, 0}, {0, 255, 0}};
+    std::vector<Byte> rows(kLogoLength, 0);
+    rows[0] = 1;  // bottom-left pixel green
+    const LogoImage logo = decodedLogo(buildBmp({.palette = palette, .coloursUsed = 2}, rows), "f");
+    EXPECT_EQ(logo[63 * 384], 150);
+    EXPECT_EQ(logo[0], 76);
+}
+
+TEST(BitmapImport, ReadsTrueColourFilesAsGrey) {
+    const LogoImage logo = patternLogo(6);
+    for (std::uint16_t bits : {24, 32}) {
+        std::vector<Byte> rows;
+        for (std::size_t fileRow = 0; fileRow < 64; ++fileRow)
+            for (std::size_t x = 0; x < 384; ++x) {
+                const Byte g = logo[(63 - fileRow) * 384 + x];
+                rows.insert(rows.end(), {g, g, g});
+                if (bits == 32) rows.push_back(0xFF);
+            }
+        EXPECT_EQ(decodedLogo(buildBmp({.bitsPerPixel = bits}, rows), "f"), logo) << bits;
+    }
+}
+
+TEST(BitmapImport, RefusesWhatItCannotReadWithTheReason) {
+    const std::vector<Byte> rows(kLogoLength);
+    const auto reason = [&](BmpSpec spec) {
+        if (spec.palette.empty()) spec.palette = greyPalette();
+        return failureOf([&] { decodedLogo(buildBmp(spec, rows), "\"x.bmp\""); });
+    };
+    EXPECT_EQ(reason({.width = 400}), "\"x.bmp\" is 400 x 64 pixels; the logo is 384 x 64");
+    EXPECT_EQ(reason({.height = 65}), "\"x.bmp\" is 384 x 65 pixels; the logo is 384 x 64");
+    EXPECT_EQ(reason({.bitsPerPixel = 4, .compression = 1}),
+              "\"x.bmp\" uses compression 1 with 4 bits per pixel, which is not supported");
+    EXPECT_EQ(reason({.compression = 4}), "\"x.bmp\" holds a JPEG picture inside the BMP; save it as a plain BMP");
+    EXPECT_EQ(reason({.compression = 5}), "\"x.bmp\" holds a PNG picture inside the BMP; save it as a plain BMP");
+    EXPECT_EQ(reason({.compression = 6}), "\"x.bmp\" uses compression 6 with 8 bits per pixel, which is not supported");
+    EXPECT_EQ(reason({.bitsPerPixel = 3}), "\"x.bmp\" has 3 bits per pixel; 1, 2, 4, 8, 16, 24 and 32 are supported");
+    EXPECT_EQ(reason({.infoHeaderSize = 12, .width = 400}), "\"x.bmp\" is 400 x 64 pixels; the logo is 384 x 64");
+    EXPECT_EQ(reason({.infoHeaderSize = 64, .bitsPerPixel = 1, .compression = 3}),
+              "\"x.bmp\" uses OS/2 Huffman 1D compression, which is not supported; save it uncompressed");
+    EXPECT_EQ(reason({.infoHeaderSize = 20, .bitsPerPixel = 24, .compression = 4}),
+              "\"x.bmp\" uses OS/2 RLE24 compression, which is not supported; save it uncompressed");
+    EXPECT_EQ(reason({.infoHeaderSize = 100}),
+              "\"x.bmp\" has an information header of 100 bytes; only 12, 16 to 64, 108 and 124 are known");
+    EXPECT_EQ(reason({.palette = greyPalette(), .coloursUsed = 300}),
+              "\"x.bmp\" says its palette has 300 colours; a 8-bit picture has at most 256");
+    EXPECT_EQ(failureOf([&] {
+                  decodedLogo(std::vector<Byte>{'P', 'K', 3, 4}, "\"x.bmp\"");
+              }),
+              "\"x.bmp\" is not a BMP file: it does not start with \"BM\"");
+}
+
+TEST(BitmapImport, RefusesAPixelPastTheEndOfTheFilesPalette) {
+    std::vector<Byte> rows(kLogoLength, 3);
+    rows[5] = 16;
+    const std::vector<Rgb> palette(16, Rgb{1, 1, 1});
+    EXPECT_EQ(failureOf([&] { decodedLogo(buildBmp({.palette = palette, .coloursUsed = 16}, rows), "\"x\""); }),
+              "\"x\" is damaged: pixel (5, 63) uses colour 16 of a palette of 16");
+}
+
+TEST(BitmapImport, RefusesAPixelOffsetInsideTheHeader) {
+    auto file = buildIndexedBmp(patternLogo(), {.palette = greyPalette()}, identity());
+    file[10] = 20;
+    file[11] = 0;
+    EXPECT_EQ(failureOf([&] { decodedLogo(file, "\"x\""); }),
+              "\"x\" is damaged: its pixel data would start at 20, inside its header");
+    file[10] = 0xFF;
+    file[11] = 0xFF;
+    file[12] = 0xFF;
+    file[13] = 0xFF;
+    EXPECT_NE(failureOf([&] { decodedLogo(file, "\"x\""); }).find("is too short"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tolvane
