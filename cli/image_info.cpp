@@ -1,6 +1,7 @@
 #include "image_info.h"
 
 #include "logo/disc/console_view.h"
+#include "logo/disc/disc_image.h"
 #include "logo/disc/disc_image_layout.h"
 #include "logo/base/failure.h"
 #include "logo/disc/sector_checks.h"

@@ -1,6 +1,7 @@
 // tolvane: the editor's commands without the window, for scripts and batches.
-#include "console_window.h"
-#include "editor/editor_state.h"
+#include "editor/logo_editor.h"
+#include "logo/disc/disc_image.h"
+#include "logo/picture/picture_file.h"
 #include "image_info.h"
 #include "logo/base/failure.h"
 #include "history/patch_history.h"
@@ -142,16 +143,15 @@ std::optional<Byte> parseKey(const std::string& text) {
 // Arguments are UTF-8 here on every system (see main).
 std::filesystem::path pathOf(const std::string& text) { return std::u8string(text.begin(), text.end()); }
 
-// Opens the image in the editor and sets the view as the options say.
-bool openImage(Editor& editor, const std::string& image, const Options& options) {
-    editor.Form_Load();
-    if (!editor.openImage(pathOf(image))) return false;
-    if (!options.has("--console")) return true;
+// Opens the image in the editor and sets the view as the options say. An import
+// keeps the image open and locked until its patch.
+void openImage(LogoEditor& editor, const std::string& image, const Options& options, bool forPatch = false) {
+    editor.open(pathOf(image), forPatch);
+    if (!options.has("--console")) return;
     editor.setConsoleView(true);
     if (options.key) editor.setKey(*options.key);
     if (options.has("--pal")) editor.setPal(true);
     if (options.has("--ntsc")) editor.setPal(false);
-    return true;
 }
 
 int usageError(const std::string& message) {
@@ -159,7 +159,12 @@ int usageError(const std::string& message) {
     return kUsage;
 }
 
-std::string viewNote(const Editor& editor) {
+int failed(const std::exception& failure) {
+    standardError << "tolvane: " << failure.what() << '\n';
+    return kFailed;
+}
+
+std::string viewNote(const LogoEditor& editor) {
     const EditorState& s = editor.state();
     if (!s.consoleView) return "";
     return " in console view (" + std::string(s.pal ? "PAL, 344 x 71" : "NTSC, 384 x 64") + ", " +
@@ -178,10 +183,14 @@ bool mayReplace(const std::filesystem::path& target, const Options& options) {
 }
 
 int runExport(const std::vector<std::string>& args, const Options& options) {
-    ConsoleWindow console(standardError);
-    Editor editor(console);
     if (!mayReplace(pathOf(args[1]), options)) return kFailed;
-    if (!openImage(editor, args[0], options) || !editor.saveBitmap(pathOf(args[1]))) return kFailed;
+    LogoEditor editor;
+    try {
+        openImage(editor, args[0], options);
+        editor.exportPicture(pathOf(args[1]));
+    } catch (const std::exception& failure) {
+        return failed(failure);
+    }
     standardOutput << "Saved the logo of " << quoted(pathOf(args[0])) << " to " << quoted(pathOf(args[1]))
                    << viewNote(editor) << '\n';
     return kSuccess;
@@ -198,33 +207,39 @@ int notADisc(const std::string& image) {
 std::string imageWritten;
 
 int runImport(const std::vector<std::string>& args, const Options& options) {
-    ConsoleWindow console(standardError, options.has("--force"));
-    Editor editor(console);
-    if (!openImage(editor, args[0], options) || !editor.openBitmap(pathOf(args[1]))) return kFailed;
-    const std::size_t refreshed = editor.state().sectorsWithNewChecks;
-    if (!viewNote(editor).empty())
-        standardOutput << "Note: Japanese and European consoles may refuse a disc whose logo was changed"
-                       << viewNote(editor) << '\n';
     const bool dryRun = options.has("--dry-run");
-    switch (dryRun ? editor.checkPatch() : editor.patch()) {
-        case PatchOutcome::Failed: return kFailed;
-        case PatchOutcome::Declined: return notADisc(args[0]);
-        case PatchOutcome::NothingToPatch:
-            standardOutput << "Nothing to patch: " << quoted(editor.state().imagePath) << " already holds the logo of "
-                           << quoted(pathOf(args[1])) << '\n';
-            return kSuccess;
-        case PatchOutcome::Patched: break;
+    LogoEditor editor;
+    bool wrote = false;
+    try {
+        openImage(editor, args[0], options, !dryRun);
+        editor.importPicture(pathOf(args[1]));
+        if (!viewNote(editor).empty())
+            standardOutput << "Note: Japanese and European consoles may refuse a disc whose logo was changed"
+                           << viewNote(editor) << '\n';
+        if (editor.patchNeedsConsent() && !options.has("--force")) return notADisc(args[0]);
+        wrote = dryRun ? editor.checkPatch() : editor.patch();
+    } catch (const FailureAfterWrite& failure) {
+        imageWritten = "the image was patched";
+        return failed(failure);
+    } catch (const std::exception& failure) {
+        return failed(failure);
     }
-    const std::filesystem::path& image = editor.state().imagePath;  // for a CUE sheet, its image file
+    const EditorState& s = editor.state();
+    const std::filesystem::path& image = s.imagePath;  // for a CUE sheet, its image file
+    if (!wrote) {
+        standardOutput << "Nothing to patch: " << quoted(image) << " already holds the logo of "
+                       << quoted(pathOf(args[1])) << '\n';
+        return kSuccess;
+    }
     if (dryRun) {
         standardOutput << "Dry run: " << quoted(pathOf(args[1])) << " can be patched into " << quoted(image) << " ("
-                       << refreshed << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
+                       << s.sectorsWithNewChecks << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
         return kSuccess;
     }
     imageWritten = "the image was patched";
-    standardOutput << "Patched " << quoted(editor.state().imagePath) << " with " << quoted(pathOf(args[1])) << " ("
-                   << refreshed << " of 12 logo sectors got new EDC/ECC)\n"
-                   << "To put the previous logo back: " << restoreCommand(editor.state().imagePath) << '\n';
+    standardOutput << "Patched " << quoted(image) << " with " << quoted(pathOf(args[1])) << " ("
+                   << s.sectorsWithNewChecks << " of 12 logo sectors got new EDC/ECC)\n"
+                   << "To put the previous logo back: " << restoreCommand(image) << '\n';
     return kSuccess;
 }
 

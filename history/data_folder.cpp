@@ -23,7 +23,8 @@ std::filesystem::path userDataFolder() {
     const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
     std::wstring folder(length, L'\0');
     if (length == 0 || GetEnvironmentVariableW(L"LOCALAPPDATA", folder.data(), length) != length - 1)
-        throw Failure("Cannot find this user's data folder: LOCALAPPDATA is not set");
+        throw Failure("Cannot find this user's data folder: LOCALAPPDATA is not set",
+                      std::make_error_code(std::errc::no_such_file_or_directory));
     folder.resize(length - 1);
     return folder;
 }
@@ -38,7 +39,9 @@ std::filesystem::path userDataFolder() {
         const passwd* user = ::getpwuid(::getuid());
         home = user ? user->pw_dir : nullptr;
     }
-    if (!home || !*home) throw Failure("Cannot find this user's data folder: neither XDG_DATA_HOME nor HOME is set");
+    if (!home || !*home)
+        throw Failure("Cannot find this user's data folder: neither XDG_DATA_HOME nor HOME is set",
+                      std::make_error_code(std::errc::no_such_file_or_directory));
     return std::filesystem::path(home) / ".local" / "share";
 }
 

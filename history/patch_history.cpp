@@ -278,7 +278,13 @@ bool PatchHistory::patch(const std::filesystem::path& path, const ImagePrefix& p
                          const ImagePrefix& expectedOnDisk) const {
     DiscImage image = DiscImage::open(path, ImageAccess::Update);
     image.checkUnchanged(expectedOnDisk);
-    if (prefix == image.prefix()) {  // nothing to write, nothing to take back
+    return patch(image, prefix);
+}
+
+bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
+    const std::filesystem::path& path = image.path();
+    const ImagePrefix expectedOnDisk = image.prefix();
+    if (prefix == expectedOnDisk) {  // nothing to write, nothing to take back
         image.close();
         return false;
     }
@@ -305,8 +311,8 @@ bool PatchHistory::patch(const std::filesystem::path& path, const ImagePrefix& p
         // double the time an import takes.
         createFile(record, pieces, Cached);
     } catch (const Failure& failure) {
-        throw Failure("Nothing was written: Cannot keep a record of the patch of " + quoted(path) + " in " +
-                      quoted(folder_) + ": " + failure.what());
+        throw failure.after("Nothing was written: Cannot keep a record of the patch of " + quoted(path) + " in " +
+                            quoted(folder_) + ": ");
     }
     try {
         image.writePrefix(prefix, expectedOnDisk, folder_);
@@ -331,8 +337,8 @@ bool PatchHistory::patch(const std::filesystem::path& path, const ImagePrefix& p
     try {
         image.close();
     } catch (const Failure& failure) {
-        throw FailureAfterWrite("The new logo is written into " + quoted(path) + " and flushed to the disk, but then: " +
-                                failure.what());
+        throw FailureAfterWrite(
+            failure.after("The new logo is written into " + quoted(path) + " and flushed to the disk, but then: "));
     }
 
     std::vector<std::pair<std::filesystem::path, std::int64_t>> kept = scanned.legacy;
@@ -347,8 +353,7 @@ void PatchHistory::checkUsable(const std::filesystem::path& image) const {
     try {
         checkRoomFor(folder_, kMaxRecordSize);
     } catch (const Failure& failure) {
-        throw Failure("Cannot keep a record of the patch of " + quoted(image) + " in " + quoted(folder_) + ": " +
-                      failure.what());
+        throw failure.after("Cannot keep a record of the patch of " + quoted(image) + " in " + quoted(folder_) + ": ");
     }
 }
 
@@ -390,7 +395,7 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given) const {
     std::optional<Step> step = unfinished.restore;
     if (!step) {
         step = lastPatch(ledger, image.prefix().bytes(), std::numeric_limits<std::int64_t>::max(), result.skipped);
-        if (!step) throw Failure(nothingToRestore(ledger, path, result.skipped));
+        if (!step) throw Failure(nothingToRestore(ledger, path, result.skipped), Problem::NoRecord);
         result.restored = shown(*step);
         // Marked first, so that a restore that stops on the way is finished by the
         // next one rather than taken a patch further back.
@@ -428,13 +433,13 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given) const {
     try {
         removeFile(step->entry.file);
     } catch (const Failure& failure) {
-        throw FailureAfterWrite(restored + failure.what() +
-                                "; the next restore removes the record and goes no further back");
+        throw FailureAfterWrite(
+            failure.after(restored).with("; the next restore removes the record and goes no further back"));
     }
     try {
         image.close();
     } catch (const Failure& failure) {
-        throw FailureAfterWrite(restored + failure.what());
+        throw FailureAfterWrite(failure.after(restored));
     }
     result.left = usable(walk(ledger, before.bytes(), step->entry.name.time));
     return result;

@@ -208,7 +208,8 @@ PatchRecord decodeRecord(std::span<const Byte> bytes) {
     const std::uint32_t version = readLe32(bytes, 8);
     if (version != kRecordFormat)
         throw Failure("its format version is " + std::to_string(version) + "; this program reads version " +
-                      std::to_string(kRecordFormat));
+                          std::to_string(kRecordFormat),
+                      Problem::NotSupported);
     const std::size_t prefixLength = readLe32(bytes, 12), fingerprintLength = readLe32(bytes, 24);
     if (prefixLength == 0 || prefixLength > kMaxPrefixLength || fingerprintLength < 8 ||
         fingerprintLength > kMaxFingerprintLength)

@@ -29,30 +29,37 @@ std::optional<Byte> keyFromSerial(const std::string& serial) {
     return static_cast<Byte>(((number % 32) * 8) | ((letter / 16) & 7));
 }
 
-LogoKey chooseKey(const DiscIdentity& identity, const LogoImage& stored) {
+LogoKey chooseKey(const DiscIdentity& identity, Byte firstByte) {
     LogoKey key;
-    key.firstByte = stored[0];
+    key.firstByte = firstByte;
     if (const auto fromSerial = keyFromSerial(identity.serial)) {
         key.key = *fromSerial;
         key.source = KeySource::Serial;
     } else {
-        key.key = stored[0];
+        key.key = firstByte;
         key.source = KeySource::FirstByte;
     }
     return key;
 }
 
-std::string describe(const LogoKey& key, const DiscIdentity& identity) {
+std::string describeSource(const LogoKey& key, const DiscIdentity& identity) {
     std::string text = "key " + hex(key.key);
     switch (key.source) {
         case KeySource::Serial: text += " from " + identity.serial; break;
         case KeySource::FirstByte: text += " from byte 0 of the logo (serial unknown)"; break;
         case KeySource::Given: text += " as given"; break;
     }
-    if (!key.firstByteAgrees())
-        text +=
-            "; byte 0 of the logo is " + hex(key.firstByte) + ", so the stored logo may not be encoded with this key";
     return text;
+}
+
+std::string keyWarning(const LogoKey& key) {
+    if (key.firstByteAgrees()) return "";
+    return "byte 0 of the logo is " + hex(key.firstByte) + ", so the stored logo may not be encoded with this key";
+}
+
+std::string describe(const LogoKey& key, const DiscIdentity& identity) {
+    const std::string warning = keyWarning(key);
+    return describeSource(key, identity) + (warning.empty() ? "" : "; " + warning);
 }
 
 GreyPicture decodeLogo(const LogoImage& stored, Byte key, bool pal) {

@@ -17,7 +17,6 @@ namespace {
 
 constexpr std::uint32_t kMaxSystemCnfLength = 8 * 1024;  // a few lines of text
 constexpr std::chrono::milliseconds kLockWait{1500};
-constexpr std::array<Byte, 12> kSync{0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 
 // User data of consecutive sectors under a layout; nothing when the file ends first.
 std::optional<std::vector<Byte>> readUserData(File& file, const ImageLayout& layout, std::uint64_t sector,
@@ -149,27 +148,42 @@ std::optional<std::filesystem::path> sheetTarget(File& file, const std::filesyst
     std::vector<Byte> sheet(static_cast<std::size_t>(file.size()));
     sheet.resize(file.readAt(0, sheet));
     const auto track = firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
-    if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track");
+    if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track", Problem::NotSupported);
     // The system would take the name only up to the NUL: another file than the sheet names.
     if (track->find('\0') != std::string::npos)
-        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name holds a NUL byte");
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name holds a NUL byte",
+                      Problem::Unsafe);
     try {
         return path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end()));
     } catch (const std::exception&) {
-        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name is not UTF-8");
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name is not UTF-8",
+                      Problem::NotSupported);
     }
 }
 
-// The image's file, open: for a read through a CUE sheet, the file it names
-// (and path becomes that file's).
+File openFile(const std::filesystem::path& path, ImageAccess access) {
+    return access == ImageAccess::Update ? File::openForUpdate(path) : File::openForReading(path);
+}
+
+// The image's file, open: for a CUE sheet, the file it names (and path becomes
+// that file's). A sheet that may not be written is still read, to find its image.
 File openImageFile(std::filesystem::path& path, ImageAccess access) {
-    if (access == ImageAccess::Update) return File::openForUpdate(path);  // the image file itself
-    File file = File::openForReading(path);
-    const auto target = sheetTarget(file, path);
-    if (!target) return file;
-    file.close();
+    std::optional<File> file;
+    try {
+        file.emplace(openFile(path, access));
+    } catch (const Failure& failure) {
+        if (access == ImageAccess::Read || failure.code() != std::errc::permission_denied) throw;
+        File sheet = File::openForReading(path);
+        const auto target = sheetTarget(sheet, path);
+        if (!target) throw;
+        path = *target;
+        return openFile(path, access);
+    }
+    const auto target = sheetTarget(*file, path);
+    if (!target) return std::move(*file);
+    file->close();
     path = *target;
-    return File::openForReading(path);
+    return openFile(path, access);
 }
 
 }  // namespace
@@ -190,17 +204,20 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
     for (const Packed& packed : kPacked)
         if (startText.substr(0, packed.signature.size()) == packed.signature)
-            throw Failure("Cannot open " + quoted(path) + ": it is " + packed.what + "; " + packed.how);
+            throw Failure("Cannot open " + quoted(path) + ": it is " + packed.what + "; " + packed.how,
+                          Problem::NotSupported);
 
     if (update && !file.lockForWriting(kLockWait))
         throw Failure("Nothing was written: another program is writing " + quoted(path) +
-                      "; try again when it has finished");
+                          "; try again when it has finished",
+                      Problem::Busy);
     const std::uint64_t size = file.size();
     const ImageLayout* detected = detectLayout(file);
     DiscImage image(std::move(file), path, size, detected ? *detected : *kImageLayouts.front());
-    const std::size_t got = image.file_.readAt(0, image.prefix_.bytes());
+    const std::size_t got = readImagePrefix(image.file_, image.prefix_);
     if (got < image.prefix_.size())
-        throw Failure((update ? "Nothing was written: " : "") + tooShort(path, got, image.prefix_.size()));
+        throw Failure((update ? "Nothing was written: " : "") + tooShort(path, got, image.prefix_.size()),
+                      Problem::TooShort);
     image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
     image.fingerprint_.resize(8);
     for (std::size_t i = 0; i < 8; ++i) image.fingerprint_[i] = static_cast<Byte>(size >> (8 * i));
@@ -213,18 +230,26 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
         const std::size_t got = image.file_.readAt(image.prefix_.size(), std::span(image.fingerprint_).subspan(8));
         image.fingerprint_.resize(8 + got);
     }
-    if (!update) image.identity_ = readIdentity(image.file_, image.layout());  // a patch needs none
+    image.identity_ = readIdentity(image.file_, image.layout());
     return image;
+}
+
+std::size_t readImagePrefix(File& file, ImagePrefix& prefix) { return file.readAt(0, prefix.bytes()); }
+
+void writeImagePrefix(File& file, const ImagePrefix& prefix) {
+    file.writeAt(0, prefix.bytes());
+    file.flushToDisk();
 }
 
 bool DiscImage::holds(const ImagePrefix& bytes) {
     ImagePrefix now(bytes.layout());
-    return file_.readAt(0, now.bytes()) == now.size() && now == bytes;
+    return readImagePrefix(file_, now) == now.size() && now == bytes;
 }
 
 void DiscImage::checkUnchanged(const ImagePrefix& expectedOnDisk) const {
     if (!(prefix_ == expectedOnDisk))
-        throw Failure("Nothing was written: " + quoted(path_) + " changed on disk since it was opened; open it again");
+        throw Failure("Nothing was written: " + quoted(path_) + " changed on disk since it was opened; open it again",
+                      Problem::Changed);
 }
 
 bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk,
@@ -234,18 +259,19 @@ bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expect
     try {
         file_.reserve(prefix.size());
     } catch (const Failure& failure) {
-        throw Failure("Nothing was written: " + std::string(failure.what()));
+        throw failure.after("Nothing was written: ");
     }
     try {
-        file_.writeAt(0, prefix.bytes());
-        file_.flushToDisk();
+        writeImagePrefix(file_, prefix);
     } catch (const Failure& failure) {
         // Whatever of the new bytes reached the file comes out again.
         std::string where;
         try {
             const bool untouched = holds(prefix_);
-            if (!untouched) file_.writeAt(0, prefix_.bytes());
-            file_.flushToDisk();
+            if (untouched)
+                file_.flushToDisk();
+            else
+                writeImagePrefix(file_, prefix_);
             where = untouched ? "the image is untouched"
                               : "its first " + std::to_string(prefix_.size()) +
                                     " bytes were put back as they were, so the image is as before";
@@ -253,7 +279,7 @@ bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expect
             where = "putting its first bytes back failed too (" + std::string(restoring.what()) +
                     "), so the image may be damaged; " + saveAsTheyWere(path_, prefix_, rescueFolder);
         }
-        throw Failure(std::string(failure.what()) + "; " + where);
+        throw failure.with("; " + where);
     }
     prefix_ = prefix;
     return true;

@@ -4,12 +4,6 @@
 
 namespace tolvane {
 
-ImagePrefix readImagePrefix(const std::filesystem::path& path) {
-    DiscImage image = DiscImage::open(path);
-    image.close();
-    return image.prefix();
-}
-
 ExtractedLogo extractLogo(const ImagePrefix& prefix) {
     ExtractedLogo result{};
     const auto bytes = prefix.bytes();
@@ -31,19 +25,6 @@ SectorPayloads insertLogo(const LogoImage& logo, ImagePrefix& prefix) {
                   bytes.begin() + static_cast<std::ptrdiff_t>(prefix.layout().payloadOffset(i)));
     }
     return payloads;
-}
-
-void verifyImagePrefix(const std::filesystem::path& path, const ImagePrefix& expectedOnDisk) {
-    DiscImage image = DiscImage::open(path, ImageAccess::Update);
-    image.checkUnchanged(expectedOnDisk);
-    image.close();
-}
-
-bool writeImagePrefix(const std::filesystem::path& path, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
-    DiscImage image = DiscImage::open(path, ImageAccess::Update);
-    const bool wrote = image.writePrefix(prefix, expectedOnDisk);
-    image.close();
-    return wrote;
 }
 
 }  // namespace tolvane

@@ -12,7 +12,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr std::array<Byte, 12> kSync{0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 
 // Offsets within a raw sector.
 constexpr std::size_t kModeByte = 15;

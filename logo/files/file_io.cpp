@@ -85,7 +85,8 @@ std::vector<Byte> readSmallFile(const std::filesystem::path& path, std::size_t m
     const std::uint64_t size = file.size();
     if (size > maxSize)
         throw Failure(quoted(path) + " is too large: " + std::to_string(size) + " bytes, at most " +
-                      std::to_string(maxSize) + " are expected");
+                          std::to_string(maxSize) + " are expected",
+                      Problem::NotSupported);
     std::vector<Byte> bytes(static_cast<std::size_t>(size));
     bytes.resize(file.readAt(0, bytes));
     file.close();

@@ -28,28 +28,29 @@ std::intptr_t nativeHandle(const File& file) { return file.handle_; }
 
 namespace {
 
-[[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, int error) {
-    throw Failure(what + " " + quoted(path) + ": " + std::strerror(error));
+std::error_code systemError(int error) { return {error, std::generic_category()}; }
+
+[[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, int error,
+                       const std::string& purpose = "") {
+    throw Failure(what, path, systemError(error), purpose);
 }
 
-[[noreturn]] void notRegular(const std::string& what, const std::filesystem::path& path, const struct stat& info) {
-    if (S_ISDIR(info.st_mode)) fail(what, path, EISDIR);
-    throw Failure(what + " " + quoted(path) + ": it is not a regular file");
+[[noreturn]] void notRegular(const std::string& what, const std::filesystem::path& path, mode_t mode,
+                             const std::string& purpose = "") {
+    if (S_ISDIR(mode)) fail(what, path, EISDIR, purpose);
+    throw Failure(what + " " + quoted(path) + purpose + ": it is not a regular file", Problem::NotSupported);
 }
 
 // Opens without blocking (a FIFO would wait for a writer) and keeps only regular files.
 int openRegular(const std::filesystem::path& path, int flags, const char* purpose) {
-    const auto refuse = [&](const std::string& reason) {
-        throw Failure("Cannot open " + quoted(path) + purpose + reason);
-    };
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) refuse(std::strerror(errno));
+    if (fd < 0) fail("Cannot open", path, errno, purpose);
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         const int error = errno;
         ::close(fd);
-        if (info.st_mode == 0) refuse(std::strerror(error));
-        refuse(S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "it is not a regular file");
+        if (info.st_mode == 0) fail("Cannot open", path, error, purpose);
+        notRegular("Cannot open", path, info.st_mode, purpose);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
@@ -67,8 +68,9 @@ void checkMayFollow(const std::filesystem::path& link, const struct stat& linkIn
     const bool shared = (folderInfo.st_mode & S_ISVTX) && (folderInfo.st_mode & S_IWOTH);
     if (shared && linkInfo.st_uid != ::geteuid() && linkInfo.st_uid != folderInfo.st_uid)
         throw Failure("Cannot write " + quoted(chosen) + ": " + quoted(link) +
-                      " is a symbolic link of another user in a folder that everyone may write; the system does not "
-                      "follow such links, and neither does this program");
+                          " is a symbolic link of another user in a folder that everyone may write; the system does "
+                          "not follow such links, and neither does this program",
+                      Problem::Unsafe);
 }
 
 // The file a chain of symbolic links ends at (which may not exist yet).
@@ -195,8 +197,7 @@ std::filesystem::path writeTemporary(const std::filesystem::path& folder, const 
         temp = temporaryName(folder);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt > 100))
-            throw Failure("Cannot write " + quoted(chosen) +
-                          ": cannot create a file in its folder: " + std::strerror(errno));
+            fail("Cannot write", chosen, errno, " (a new file in its folder)");
     }
     File file = adoptHandle(fd, chosen);  // messages name the file the person chose
     try {
@@ -227,11 +228,11 @@ void renameIntoPlace(const std::filesystem::path& temp, const std::filesystem::p
 }  // namespace
 
 File File::openForReading(const std::filesystem::path& path) {
-    return File(openRegular(path, O_RDONLY, " for reading: "), path);
+    return File(openRegular(path, O_RDONLY, " for reading"), path);
 }
 
 File File::openForUpdate(const std::filesystem::path& path) {
-    return File(openRegular(path, O_RDWR, " for writing: "), path);
+    return File(openRegular(path, O_RDWR, " for writing"), path);
 }
 
 File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = -1; }
@@ -337,7 +338,7 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
     const std::filesystem::path target = throughLinks(chosen, chosen);
     struct stat existing {};
     const bool targetExists = ::stat(target.c_str(), &existing) == 0;
-    if (targetExists && !S_ISREG(existing.st_mode)) notRegular("Cannot write", chosen, existing);
+    if (targetExists && !S_ISREG(existing.st_mode)) notRegular("Cannot write", chosen, existing.st_mode);
     if (targetExists && ::access(target.c_str(), W_OK) != 0) fail("Cannot write", chosen, errno);
 
     const auto folder = folderOf(target);
@@ -457,6 +458,12 @@ void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes) {
     struct statvfs disk {};
     if (::statvfs(existing.c_str(), &disk) == 0 && std::uint64_t{disk.f_bavail} * disk.f_frsize < bytes)
         fail("Cannot create a file in", folder, ENOSPC);
+}
+
+std::filesystem::path programFolder() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : program.parent_path();
 }
 
 std::filesystem::path canonicalPath(const std::filesystem::path& path) {

@@ -18,28 +18,31 @@ namespace tolvane {
 
 namespace {
 
-std::string reason(DWORD error) {
+// The common errors as the C library's codes, so that they read and compare as
+// on other systems; the rest as Windows' own.
+std::error_code systemError(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME: return std::strerror(ENOENT);
-        case ERROR_ACCESS_DENIED: return std::strerror(EACCES);
+        case ERROR_INVALID_NAME: return {ENOENT, std::generic_category()};
+        case ERROR_ACCESS_DENIED: return {EACCES, std::generic_category()};
         case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL: return std::strerror(ENOSPC);
-        default: break;
+        case ERROR_HANDLE_DISK_FULL: return {ENOSPC, std::generic_category()};
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: return {EEXIST, std::generic_category()};
+        default: return {static_cast<int>(error), std::system_category()};
     }
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring wide = length ? std::wstring(text, length) : L"Windows error " + std::to_wstring(error);
-    LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.')) wide.pop_back();
-    return pathText(std::filesystem::path(wide));
 }
 
-[[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, DWORD error) {
-    throw Failure(what + " " + quoted(path) + ": " + reason(error));
+[[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, DWORD error,
+                       const std::string& purpose = "") {
+    throw Failure(what, path, systemError(error), purpose);
+}
+
+// An injected fault's errno value.
+[[noreturn]] void failWith(const std::string& what, const std::filesystem::path& path, int error,
+                           const std::string& purpose = "") {
+    throw Failure(what, path, std::error_code(error, std::generic_category()), purpose);
 }
 
 HANDLE handleOf(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
@@ -51,14 +54,13 @@ bool isFolder(const std::filesystem::path& path) {
 
 // Only files on a disk: a folder, a pipe or a device (NUL, COM1) is refused.
 std::intptr_t openHandle(const std::filesystem::path& path, DWORD access, DWORD disposition, const char* purpose) {
-    if (isFolder(path)) throw Failure(std::string("Cannot open ") + quoted(path) + purpose + std::strerror(EISDIR));
+    if (isFolder(path)) failWith("Cannot open", path, EISDIR, purpose);
     const HANDLE handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        throw Failure(std::string("Cannot open ") + quoted(path) + purpose + reason(GetLastError()));
+    if (handle == INVALID_HANDLE_VALUE) fail("Cannot open", path, GetLastError(), purpose);
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
-        throw Failure(std::string("Cannot open ") + quoted(path) + purpose + "it is not a regular file");
+        throw Failure("Cannot open " + quoted(path) + purpose + ": it is not a regular file", Problem::NotSupported);
     }
     return reinterpret_cast<std::intptr_t>(handle);
 }
@@ -102,11 +104,11 @@ OVERLAPPED at(std::uint64_t offset) {
 }  // namespace
 
 File File::openForReading(const std::filesystem::path& path) {
-    return File(openHandle(path, GENERIC_READ, OPEN_EXISTING, " for reading: "), path);
+    return File(openHandle(path, GENERIC_READ, OPEN_EXISTING, " for reading"), path);
 }
 
 File File::openForUpdate(const std::filesystem::path& path) {
-    return File(openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, " for writing: "), path);
+    return File(openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, " for writing"), path);
 }
 
 File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = -1; }
@@ -151,14 +153,14 @@ void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
         done += wrote;
     }
     if (plan.stop) throw FileStop{};
-    if (plan.error) throw Failure("Cannot write " + quoted(path_) + ": " + std::strerror(plan.error));
+    if (plan.error) failWith("Cannot write", path_, plan.error);
 }
 
 void File::flushToDisk() {
     detail::countChange();
     const DWORD error = FlushFileBuffers(handleOf(handle_)) ? 0 : GetLastError();
     if (const auto fault = detail::takeFileFault(FileOperation::Flush))
-        throw Failure("Cannot flush to disk " + quoted(path_) + ": " + std::strerror(fault->error));
+        failWith("Cannot flush to disk", path_, fault->error);
     if (error) fail("Cannot flush to disk", path_, error);
 }
 
@@ -191,7 +193,7 @@ void File::reserve(std::uint64_t) {
     // Writing over the start of an existing file does not grow it; NTFS has no
     // holes in files other programs made, unless they were made sparse.
     if (const auto fault = detail::takeFileFault(FileOperation::Reserve))
-        throw Failure("Cannot reserve disk space for " + quoted(path_) + ": " + std::strerror(fault->error));
+        failWith("Cannot reserve disk space for", path_, fault->error);
 }
 
 void File::close() {
@@ -200,7 +202,7 @@ void File::close() {
     if (handle == INVALID_HANDLE_VALUE) return;
     const DWORD error = CloseHandle(handle) ? 0 : GetLastError();
     if (const auto fault = detail::takeFileFault(FileOperation::Close))
-        throw Failure("Cannot close " + quoted(path_) + ": " + std::strerror(fault->error));
+        failWith("Cannot close", path_, fault->error);
     if (error) fail("Cannot close", path_, error);
 }
 
@@ -224,7 +226,7 @@ std::filesystem::path writeTemporary(const std::filesystem::path& folder, const 
         handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (handle == INVALID_HANDLE_VALUE && (error != ERROR_FILE_EXISTS || attempt > 100))
-            throw Failure("Cannot write " + quoted(chosen) + ": cannot create a file in its folder: " + reason(error));
+            fail("Cannot write", chosen, error, " (a new file in its folder)");
     }
     File file = adoptHandle(reinterpret_cast<std::intptr_t>(handle), chosen);  // messages name the chosen file
     try {
@@ -254,12 +256,12 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
         if (error) break;
         target = next.is_absolute() ? next : target.parent_path() / next;
     }
-    if (isFolder(target)) throw Failure("Cannot write " + quoted(chosen) + ": " + std::strerror(EISDIR));
+    if (isFolder(target)) failWith("Cannot write", chosen, EISDIR);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         std::error_code ignored;
         if (!std::filesystem::is_regular_file(target, ignored))
-            throw Failure("Cannot write " + quoted(chosen) + ": it is not a regular file");
+            throw Failure("Cannot write " + quoted(chosen) + ": it is not a regular file", Problem::NotSupported);
         if (attributes & FILE_ATTRIBUTE_READONLY) fail("Cannot write", chosen, ERROR_ACCESS_DENIED);
     }
 
@@ -331,7 +333,7 @@ void makeFolders(const std::filesystem::path& folder) {
     detail::countChange();
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error) throw Failure("Cannot create the folder " + quoted(folder) + ": " + error.message());
+    if (error) throw Failure("Cannot create the folder", folder, error);
 }
 
 void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes) {
@@ -346,6 +348,19 @@ void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes) {
     ULARGE_INTEGER available{};
     if (GetDiskFreeSpaceExW(existing.c_str(), &available, nullptr, nullptr) && available.QuadPart < bytes)
         fail("Cannot create a file in", folder, ERROR_DISK_FULL);
+}
+
+std::filesystem::path programFolder() {
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, name.data(), DWORD(name.size()));
+        if (length == 0) return {};
+        if (length < name.size()) {
+            name.resize(length);
+            return std::filesystem::path(name).parent_path();
+        }
+        name.resize(name.size() * 2);
+    }
 }
 
 std::filesystem::path canonicalPath(const std::filesystem::path& path) {

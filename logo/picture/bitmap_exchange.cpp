@@ -2,11 +2,9 @@
 
 #include "logo/base/bytes.h"
 #include "logo/base/failure.h"
-#include "logo/files/file_io.h"
-#include "logo/picture/picture_file.h"
 
 #include <algorithm>
-#include <system_error>
+#include <stdexcept>
 
 namespace tolvane {
 
@@ -50,71 +48,40 @@ const BitmapHeader& builtInBitmapHeader() {
 }
 
 std::vector<Byte> encodeBitmap(const GreyPicture& picture, const BitmapHeader& header) {
-    const std::size_t stride = greyStride(picture.width());
-    std::vector<Byte> file(header.size() + stride * picture.height(), 0);
-    std::copy(header.begin(), header.end(), file.begin());
-    for (std::size_t k = 0; k < picture.height(); ++k) {
-        const auto row = picture.row(picture.height() - 1 - k);
-        std::copy(row.begin(), row.end(), file.begin() + static_cast<std::ptrdiff_t>(header.size() + k * stride));
-    }
+    std::vector<Byte> file(header.begin(), header.end());
+    const std::vector<Byte> rows = toBitmapRows(picture);
+    file.insert(file.end(), rows.begin(), rows.end());
     return file;
 }
 
 WrongPictureShape::WrongPictureShape(const std::string& name, std::int64_t width, std::int64_t height,
                                      PictureShape wanted)
     : Failure(name + " is " + std::to_string(width) + " x " + std::to_string(height) + " pixels; the logo is " +
-              std::to_string(wanted.width) + " x " + std::to_string(wanted.height)),
+                  std::to_string(wanted.width) + " x " + std::to_string(wanted.height),
+              Problem::WrongShape),
       found_(width < 0 || height < 0
                  ? PictureShape{}
                  : PictureShape{static_cast<std::size_t>(width), static_cast<std::size_t>(height)}) {}
 
-BitmapPixels toBitmapRows(const LogoImage& logo) {
-    BitmapPixels pixels{};
-    for (std::size_t k = 0; k < kLogoHeight; ++k) {
-        const auto from = logo.begin() + static_cast<std::ptrdiff_t>((kLogoHeight - 1 - k) * kLogoWidth);
-        std::copy_n(from, kLogoWidth, pixels.begin() + static_cast<std::ptrdiff_t>(k * kLogoWidth));
+std::vector<Byte> toBitmapRows(const GreyPicture& picture) {
+    const std::size_t stride = greyStride(picture.width());
+    std::vector<Byte> rows(stride * picture.height(), 0);
+    for (std::size_t k = 0; k < picture.height(); ++k) {
+        const auto row = picture.row(picture.height() - 1 - k);
+        std::copy(row.begin(), row.end(), rows.begin() + static_cast<std::ptrdiff_t>(k * stride));
     }
-    return pixels;
+    return rows;
 }
 
-LogoImage fromBitmapRows(const BitmapPixels& pixels) {
-    // Flipping rows is its own inverse.
-    return toBitmapRows(pixels);
-}
-
-BitmapHeader loadHeaderTemplate(const std::filesystem::path& templatePath) {
-    std::error_code ignored;
-    if (!std::filesystem::exists(templatePath, ignored)) return builtInBitmapHeader();
-
-    const auto shown = std::filesystem::absolute(templatePath, ignored);
-    BitmapHeader header{};
-    File file = File::openForReading(shown.empty() ? templatePath : shown);
-    const std::size_t got = file.readAt(0, header);
-    file.close();
-    if (got < header.size())
-        throw Failure("The header template " + quoted(shown) + " is too short: " + std::to_string(got) +
-                      " bytes, a bitmap header needs " + std::to_string(header.size()));
-    return header;
-}
-
-ExportedBitmap exportBitmap(const std::filesystem::path& path, const LogoImage& logo,
-                            const std::filesystem::path& templatePath) {
-    const bool bmp = pictureFormatFor(path) == PictureFormat::Bmp;
-    ExportedBitmap result{bmp ? loadHeaderTemplate(templatePath) : builtInBitmapHeader(), toBitmapRows(logo)};
-    writePictureFile(path, pictureOf(logo), result.header);
-    return result;
-}
-
-ImportedBitmap importBitmap(const std::filesystem::path& path) {
-    const std::vector<Byte> file = readPictureBytes(path);
-    ImportedBitmap result{};
-    result.logo = logoOf(decodePicture(file, quoted(path), kLogoShape));
-    if (file[0] == 'B')  // a BMP; a PNG starts with 0x89
-        std::copy_n(file.begin(), std::min(file.size(), result.header.size()), result.header.begin());
-    else
-        result.header = builtInBitmapHeader();
-    result.pixels = toBitmapRows(result.logo);
-    return result;
+GreyPicture fromBitmapRows(std::span<const Byte> rows, PictureShape shape) {
+    const std::size_t stride = greyStride(shape.width);
+    if (rows.size() != stride * shape.height) throw std::invalid_argument("rows of another length than the picture's");
+    GreyPicture picture(shape);
+    for (std::size_t k = 0; k < shape.height; ++k) {
+        const auto row = rows.subspan(k * stride, shape.width);
+        std::copy(row.begin(), row.end(), picture.row(shape.height - 1 - k).begin());
+    }
+    return picture;
 }
 
 }  // namespace tolvane

@@ -91,14 +91,18 @@ public:
     Reader(std::span<const Byte> file, const std::string& name, std::size_t width, std::size_t height)
         : file_(file), name_(name), width_(width), height_(height) {}
 
-    [[noreturn]] void fail(const std::string& what) const { throw Failure(name_ + " " + what); }
-    [[noreturn]] void damaged(const std::string& what) const { fail("is damaged: " + what); }
+    // A BMP of a kind this program does not read.
+    [[noreturn]] void fail(const std::string& what, Problem problem = Problem::NotSupported) const {
+        throw Failure(name_ + " " + what, problem);
+    }
+    [[noreturn]] void damaged(const std::string& what) const { fail("is damaged: " + what, Problem::Damaged); }
     void need(std::uint64_t end, const std::string& what) const {
-        if (end > file_.size()) fail("is too short: " + text(file_.size()) + " bytes, " + what + " needs " + text(end));
+        if (end > file_.size())
+            fail("is too short: " + text(file_.size()) + " bytes, " + what + " needs " + text(end), Problem::TooShort);
     }
 
     BmpInfo readInfo() const;
-    std::vector<Byte> decode(const BmpInfo& info) const;
+    GreyPicture decode(const BmpInfo& info) const;
 
 private:
     HeaderForm headerForm(std::uint32_t headerSize) const;
@@ -121,7 +125,7 @@ private:
     std::size_t pictureRow(const BmpInfo& info, std::size_t fileRow) const {
         return info.topDown ? fileRow : height_ - 1 - fileRow;
     }
-    std::vector<Byte> decodeRows(const BmpInfo& info) const;
+    GreyPicture decodeRows(const BmpInfo& info) const;
     std::vector<Byte> decodeRle(const BmpInfo& info) const;
 
     std::span<const Byte> file_;
@@ -189,7 +193,8 @@ std::vector<Byte> Reader::readPalette(HeaderForm form, const HeaderFields& field
         entries = fields.coloursUsed == 0 ? most : fields.coloursUsed;
         if (entries > most)
             fail("says its palette has " + text(entries) + " colours; a " + text(bits) + "-bit picture has at most " +
-                 text(most));
+                     text(most),
+                 Problem::Damaged);
     }
     need(paletteAt + entrySize * entries, "its palette");
     std::vector<Byte> greys;
@@ -238,21 +243,24 @@ BmpInfo Reader::readInfo() const {
     return info;
 }
 
-std::vector<Byte> Reader::decode(const BmpInfo& info) const {
-    return info.compression == kRle8 || info.compression == kRle4 ? decodeRle(info) : decodeRows(info);
+GreyPicture Reader::decode(const BmpInfo& info) const {
+    if (info.compression == kRle8 || info.compression == kRle4) return GreyPicture({width_, height_}, decodeRle(info));
+    return decodeRows(info);
 }
 
-std::vector<Byte> Reader::decodeRows(const BmpInfo& info) const {
+GreyPicture Reader::decodeRows(const BmpInfo& info) const {
     const std::size_t bits = info.bitsPerPixel;
     const std::size_t stride = (width_ * bits + 31) / 32 * 4;
     need(std::uint64_t{info.pixelOffset} + stride * height_, "its pixel data");
 
-    std::vector<Byte> logo(width_ * height_);
     // A full 8-bit palette needs no check of each index, and the grey ramp that
-    // exports carry none of them: its rows are the grey levels as they are.
+    // exports carry needs no palette at all: its pixels are the grey levels.
     const bool fullPalette = bits == 8 && info.paletteGreys.size() == 256;
     bool greyRamp = fullPalette;
     for (std::size_t level = 0; greyRamp && level < 256; ++level) greyRamp = info.paletteGreys[level] == level;
+    if (greyRamp && !info.topDown) return fromBitmapRows(file_.subspan(info.pixelOffset, stride * height_), {width_, height_});
+
+    std::vector<Byte> logo(width_ * height_);
     for (std::size_t fileRow = 0; fileRow < height_; ++fileRow) {
         const std::size_t y = pictureRow(info, fileRow);
         const auto in = file_.subspan(info.pixelOffset + fileRow * stride, stride);
@@ -270,9 +278,7 @@ std::vector<Byte> Reader::decodeRows(const BmpInfo& info) const {
                 eachPixel([&](std::size_t x) { return grey(info, (in[x / 2] >> (x % 2 ? 0 : 4)) & 0xF, x, y); });
                 break;
             case 8:
-                if (greyRamp)
-                    std::copy_n(in.begin(), width_, out);
-                else if (fullPalette)
+                if (fullPalette)
                     eachPixel([&](std::size_t x) { return info.paletteGreys[in[x]]; });
                 else
                     eachPixel([&](std::size_t x) { return grey(info, in[x], x, y); });
@@ -288,7 +294,7 @@ std::vector<Byte> Reader::decodeRows(const BmpInfo& info) const {
                 });
         }
     }
-    return logo;
+    return GreyPicture({width_, height_}, std::move(logo));
 }
 
 // RLE8 and RLE4: pairs (count, value) repeat a pixel (RLE4: two alternating
@@ -357,7 +363,7 @@ Byte greyLevel(Byte red, Byte green, Byte blue) {
 
 GreyPicture decodeBitmap(std::span<const Byte> file, const std::string& name, PictureShape shape) {
     const Reader reader(file, name, shape.width, shape.height);
-    return GreyPicture(shape, reader.decode(reader.readInfo()));
+    return reader.decode(reader.readInfo());
 }
 
 }  // namespace tolvane

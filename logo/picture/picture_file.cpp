@@ -39,21 +39,24 @@ std::vector<Byte> encodePicture(const GreyPicture& picture, PictureFormat format
 GreyPicture decodePicture(std::span<const Byte> file, const std::string& name, PictureShape shape) {
     if (startsAsPng(file)) return decodePng(file, name, shape);
     if (startsAsBmp(file)) return decodeBitmap(file, name, shape);
-    if (file.empty()) throw Failure(name + " is empty");
-    throw Failure(name + " is neither a BMP nor a PNG file: it starts with neither \"BM\" nor the PNG signature");
+    if (file.empty()) throw Failure(name + " is empty", Problem::TooShort);
+    throw Failure(name + " is neither a BMP nor a PNG file: it starts with neither \"BM\" nor the PNG signature",
+                  Problem::NotSupported);
 }
 
-void writePictureFile(const std::filesystem::path& path, const GreyPicture& picture,
-                      const std::optional<BitmapHeader>& bmpHeader) {
+void exportBitmap(const std::filesystem::path& path, const GreyPicture& picture,
+                  const std::optional<BitmapHeader>& bmpHeader) {
     replaceFile(path, encodePicture(picture, pictureFormatFor(path), bmpHeader));
 }
 
-GreyPicture readPictureFile(const std::filesystem::path& path, PictureShape shape) {
-    return decodePicture(readPictureBytes(path), quoted(path), shape);
-}
-
-std::vector<Byte> readPictureBytes(const std::filesystem::path& path) {
-    return readSmallFile(path, kMaxPictureFileSize);
+ImportedBitmap importBitmap(const std::filesystem::path& path, PictureShape shape) {
+    const std::vector<Byte> file = readSmallFile(path, kMaxPictureFileSize);
+    ImportedBitmap imported{decodePicture(file, quoted(path), shape), std::nullopt};
+    if (startsAsBmp(file)) {
+        imported.header.emplace();
+        std::copy_n(file.begin(), std::min(file.size(), imported.header->size()), imported.header->begin());
+    }
+    return imported;
 }
 
 bool startsAsPicture(const std::filesystem::path& path) {

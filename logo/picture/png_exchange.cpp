@@ -83,12 +83,14 @@ Chunks readChunks(std::span<const Byte> file, const std::string& name) {
     std::uint64_t at = kPngSignature.size();
     while (true) {
         if (at == file.size())
-            throw Failure(name + " is too short: " + text(file.size()) + " bytes, it ends before its IEND chunk");
+            throw Failure(name + " is too short: " + text(file.size()) + " bytes, it ends before its IEND chunk",
+                          Problem::TooShort);
         const std::uint32_t length = at + 8 <= file.size() ? readBe32(file, at) : 0;
         const std::uint64_t end = at + 12 + length;
         if (end > file.size())
             throw Failure(name + " is too short: " + text(file.size()) + " bytes, its chunk at " + text(at) +
-                          " needs " + text(end));
+                              " needs " + text(end),
+                          Problem::TooShort);
         const auto chunk = file.subspan(at, end - at);
         if (length > kMostChunkLength)
             throw Failure(name + " is damaged: its " + chunkText(chunk, at) + " is longer than a PNG chunk may be");
@@ -191,7 +193,7 @@ std::vector<Byte> encodePng(const GreyPicture& picture) {
 
 GreyPicture decodePng(std::span<const Byte> file, const std::string& name, PictureShape shape) {
     if (file.size() < kPngSignature.size() || !std::equal(kPngSignature.begin(), kPngSignature.end(), file.begin()))
-        throw Failure(name + " is not a PNG file: it does not start with the PNG signature");
+        throw Failure(name + " is not a PNG file: it does not start with the PNG signature", Problem::NotSupported);
     const Chunks chunks = readChunks(file, name);
     if (chunks.width != shape.width || chunks.height != shape.height)
         throw WrongPictureShape(name, chunks.width, chunks.height, shape);

@@ -16,10 +16,10 @@ namespace {
 
 SpngCalls load() {
     void* library = ::dlopen(TOLVANE_SPNG_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (!library) throw Failure(std::string("cannot load the PNG library: ") + ::dlerror());
+    if (!library) throw Failure(std::string("cannot load the PNG library: ") + ::dlerror(), Problem::NotSupported);
     const auto find = [&](auto& into, const char* name) {
         void* found = ::dlsym(library, name);
-        if (!found) throw Failure(std::string("cannot load the PNG library: ") + ::dlerror());
+        if (!found) throw Failure(std::string("cannot load the PNG library: ") + ::dlerror(), Problem::NotSupported);
         into = reinterpret_cast<std::remove_reference_t<decltype(into)>>(found);
     };
     SpngCalls calls{};

@@ -62,7 +62,7 @@ protected:
     std::filesystem::path dataHome() const { return dir / "data"; }
     std::string bitmapOf(unsigned seed) {
         const auto bmp = path("logo" + std::to_string(seed) + ".bmp");
-        exportBitmap(bmp, patternLogo(seed), dir / "none.hed");
+        exportBitmap(bmp, pictureOf(patternLogo(seed)));
         return bmp;
     }
 
@@ -101,7 +101,7 @@ TEST_F(TolvaneCli, ExportWritesTheLogoAsABitmap) {
     const Result r = run({"export", image, path("out.bmp")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Saved the logo of \"" + image + "\" to \"" + path("out.bmp") + "\"\n");
-    EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(4));
+    EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(4));
     EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 25654u);
 #ifndef _WIN32
     // Names are told as given, not escaped as a C string would be.
@@ -118,12 +118,12 @@ TEST_F(TolvaneCli, ExportsPngForAPngNameAndImportsPngWhateverItsName) {
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_EQ(readFile(path("out.PNG")), encodePng(pictureOf(patternLogo(4))));
     EXPECT_EQ(run({"export", "--console", "--pal", path("game.bin"), path("pal.png")}).status, 0);
-    EXPECT_EQ(readPictureFile(path("pal.png"), kPalShape), decodeLogo(patternLogo(4), 0x0D, true));
+    EXPECT_EQ(importBitmap(path("pal.png"), kPalShape).picture, decodeLogo(patternLogo(4), 0x0D, true));
 
     writeFile(path("png.bmp"), encodePng(pictureOf(patternLogo(6))));
     const Result imported = run({"import", path("game.bin"), path("png.bmp")});
     EXPECT_EQ(imported.status, 0) << imported.err;
-    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(6));
+    EXPECT_EQ(extractLogo(testing::readPrefix(path("game.bin"))).logo, patternLogo(6));
 
     const Result pal = run({"import", path("game.bin"), path("pal.png")});
     EXPECT_EQ(pal.status, 1);
@@ -131,7 +131,7 @@ TEST_F(TolvaneCli, ExportsPngForAPngNameAndImportsPngWhateverItsName) {
               std::string::npos)
         << pal.err;
     EXPECT_NE(pal.err.find("(--console --pal, or tick Console view and PAL)"), std::string::npos) << pal.err;
-    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(6));
+    EXPECT_EQ(extractLogo(testing::readPrefix(path("game.bin"))).logo, patternLogo(6));
     EXPECT_NE(run({"import", "--help"}).out.find("PNG (grey, palette, RGB"), std::string::npos);
 }
 
@@ -160,7 +160,7 @@ TEST_F(TolvaneCli, ImportChangesOnlyTheLogosUserData) {
         if (isUserData(i)) continue;
         ASSERT_EQ(after[i], original[i]) << "offset " << i;
     }
-    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(2));
+    EXPECT_EQ(extractLogo(testing::readPrefix(path("game.bin"))).logo, patternLogo(2));
 }
 
 TEST_F(TolvaneCli, ImportKeepsAConsistentImageConsistent) {
@@ -193,7 +193,7 @@ TEST_F(TolvaneCli, DryRunAndFailedImportsWriteNothing) {
     const Result missing = run({"import", path("nothing.bin"), bitmapOf(1)});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err,
-              "tolvane: Cannot open \"" + path("nothing.bin") + "\" for reading: No such file or directory\n");
+              "tolvane: Cannot open \"" + path("nothing.bin") + "\" for writing: No such file or directory\n");
     EXPECT_FALSE(std::filesystem::exists(path("nothing.bin")));
 }
 
@@ -274,13 +274,13 @@ TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
         EXPECT_NE(json.out.find("\"videoMode\": \"NTSC\""), std::string::npos);
 
         EXPECT_EQ(run({"export", path(c.name), path("out.bmp")}).status, 0);
-        EXPECT_EQ(importBitmap(path("out.bmp")).logo, patternLogo(3));
+        EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(3));
         EXPECT_EQ(run({"import", path(c.name), bitmapOf(8)}).status, 0);
         if (c.layout->storesRawSectors()) {
             EXPECT_NE(run({"info", path(c.name)}).out.find("  11  mode "), std::string::npos);
             EXPECT_EQ(run({"info", path(c.name)}).out.find("invalid"), std::string::npos) << "checks stay valid";
         }
-        EXPECT_EQ(extractLogo(readImagePrefix(path(c.name))).logo, patternLogo(8));
+        EXPECT_EQ(extractLogo(testing::readPrefix(path(c.name))).logo, patternLogo(8));
         EXPECT_EQ(std::filesystem::file_size(path(c.name)), original.size());
     }
 }
@@ -302,15 +302,15 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_NE(exported.out.find("in console view (PAL, 344 x 71, key 0x8D from SCES_500.01)"), std::string::npos)
         << exported.out;
-    EXPECT_EQ(readPictureFile(path("shown.bmp"), kPalShape), shown);
+    EXPECT_EQ(importBitmap(path("shown.bmp"), kPalShape).picture, shown);
 
     GreyPicture changed = shown;
     changed.pixels()[344 * 70 + 1] = 0x33;
-    writePictureFile(path("changed.bmp"), changed);
+    exportBitmap(path("changed.bmp"), changed);
     const Result imported = run({"import", "--console", path("pal.iso"), path("changed.bmp")});
     EXPECT_EQ(imported.status, 0) << imported.err;
     EXPECT_NE(imported.out.find("Japanese and European consoles may refuse"), std::string::npos);
-    EXPECT_EQ(extractLogo(readImagePrefix(path("pal.iso"))).logo, encodeLogo(changed, 0x8D));
+    EXPECT_EQ(extractLogo(testing::readPrefix(path("pal.iso"))).logo, encodeLogo(changed, 0x8D));
 
     // Forced NTSC shape and another key: a PAL-shaped picture no longer fits.
     const Result wrongShape =
@@ -322,7 +322,7 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     EXPECT_EQ(run({"export", "--console", "--pal", "--ntsc", path("pal.iso"), path("x.bmp")}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key"}).status, 2);
     EXPECT_EQ(run({"export", "--console", "--key", "16", path("pal.iso"), path("k16.bmp")}).status, 0);
-    EXPECT_EQ(readPictureFile(path("k16.bmp"), kPalShape), decodeLogo(encodeLogo(changed, 0x8D), 16, true));
+    EXPECT_EQ(importBitmap(path("k16.bmp"), kPalShape).picture, decodeLogo(encodeLogo(changed, 0x8D), 16, true));
 }
 
 TEST_F(TolvaneCli, ArgumentsInTheWrongPlaceReplaceNothing) {
@@ -351,7 +351,7 @@ TEST_F(TolvaneCli, ArgumentsInTheWrongPlaceReplaceNothing) {
     EXPECT_NE(run({"info", path("notes.txt")}).out.find("Warning: this file does not look like a disc image"),
               std::string::npos);
     EXPECT_EQ(run({"import", "--force", path("notes.txt"), bmp}).status, 0);
-    EXPECT_EQ(extractLogo(readImagePrefix(path("notes.txt"))).logo, patternLogo(1));
+    EXPECT_EQ(extractLogo(testing::readPrefix(path("notes.txt"))).logo, patternLogo(1));
     EXPECT_EQ(readFile(bmp), bmpBytes);
 
     const Result again = run({"import", path("notes.txt"), bmp});
@@ -465,7 +465,7 @@ TEST_F(TolvaneCli, AnImportWhoseReaderWentAwaySaysTheImageWasPatched) {
     EXPECT_EQ(textOf(path("status.txt")), "1\n");
     EXPECT_EQ(textOf(path("err.txt")),
               "tolvane: cannot write to standard output: Broken pipe; the image was patched all the same\n");
-    EXPECT_EQ(extractLogo(readImagePrefix(path("game.bin"))).logo, patternLogo(4));
+    EXPECT_EQ(extractLogo(testing::readPrefix(path("game.bin"))).logo, patternLogo(4));
 }
 
 // Names are shown as names: control bytes in them never reach the terminal.
@@ -488,7 +488,7 @@ TEST_F(TolvaneCli, ADryRunAndAnImportAgreeInAFolderDeeperThanAPathCanName) {
         down += " && cd -P " + level;
     }
     writeFile("game.bin", makeImage(30000));
-    exportBitmap("logo.bmp", patternLogo(6), "none.hed");
+    exportBitmap("logo.bmp", pictureOf(patternLogo(6)));
     std::filesystem::current_path(home);
     const auto deep = [&](const std::string& args) {
         const std::string command = down + " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " +

@@ -1,8 +1,9 @@
-#include "editor/editor_state.h"
+#include "editor/editor.h"
 
 #include "fake_window.h"
 #include "logo/base/failure.h"
 #include "logo/files/file_io.h"
+#include "logo/picture/picture_file.h"
 #include "history/patch_history.h"
 #include "logo/picture/png_exchange.h"
 #include "logo/disc/sector_checks.h"
@@ -38,7 +39,7 @@ class EditorTest : public ::testing::Test {
 protected:
     EditorTest() {
         writeFile(image, makeImage(kPrefix + 5000));
-        exportBitmap(bitmap, patternLogo(7), dir / "none.hed");
+        exportBitmap(bitmap, pictureOf(patternLogo(7)));
         editor.Form_Load();
     }
 
@@ -58,7 +59,7 @@ protected:
         window.willChoose(Dialog::dialsauvbmp, path);
         editor.bnsauvbmp_Click();
     }
-    LogoImage logoInFile(const std::filesystem::path& path) { return extractLogo(readImagePrefix(path)).logo; }
+    LogoImage logoInFile(const std::filesystem::path& path) { return extractLogo(testing::readPrefix(path)).logo; }
 
     TempDir dir;
     std::filesystem::path image = dir / "game.bin";
@@ -79,12 +80,11 @@ TEST_F(EditorTest, StartsWithOnlyOpenImageAndQuitAvailable) {
     editor.setPal(true);
     editor.setKey(0x42);
     editor.setConsoleView(false);
-    EXPECT_EQ(editor.checkPatch(), PatchOutcome::Failed);
     EXPECT_TRUE(window.dialogsShown.empty());
     EXPECT_TRUE(window.failures.empty());
     EXPECT_TRUE(window.presented.empty());
     EXPECT_TRUE(window.pictures.empty());
-    EXPECT_FALSE(editor.state().logo);
+    EXPECT_FALSE(editor.state().imagePrefix);
     EXPECT_FALSE(window.ended);
 }
 
@@ -98,7 +98,7 @@ TEST_F(EditorTest, CancellingTheFirstOpenChangesNothing) {
 TEST_F(EditorTest, OpenImageShowsTheLogoAndEnablesTheBitmapCommands) {
     open(image);
     ASSERT_EQ(window.presented.size(), 1u);
-    EXPECT_EQ(window.presented[0], extractLogo(readImagePrefix(image)).logo);
+    EXPECT_EQ(window.presented[0], extractLogo(testing::readPrefix(image)).logo);
     EXPECT_EQ(buttons(), (Enablement{true, true, false}));
     EXPECT_EQ(editor.state().imagePath, image);
     EXPECT_EQ(window.status,
@@ -121,7 +121,7 @@ TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
     EXPECT_EQ(buttons(), (Enablement{true, true, true}));
     EXPECT_EQ(window.presented.size(), 1u) << "Open Bitmap must not redraw the view";
     EXPECT_EQ(window.status, "Imported edited.bmp - press Patch to write it into game.bin");
-    EXPECT_EQ(logoInFile(image), extractLogo(readImagePrefix(image)).logo) << "the file is untouched before Patch";
+    EXPECT_EQ(logoInFile(image), extractLogo(testing::readPrefix(image)).logo) << "the file is untouched before Patch";
     EXPECT_NE(logoInFile(image), patternLogo(7));
 
     editor.bnpatch_Click();
@@ -190,20 +190,20 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
 // temporary file; every change of a file would go through the file layer.
 TEST_F(EditorTest, CheckingAPatchChangesNoFile) {
     testing::UserDataFolder data(dir / "data");  // not made yet
-    open(image);
-    importBitmap(bitmap);
+    LogoEditor core;
+    core.open(image);
+    core.importPicture(bitmap);
     const auto names = namesIn(dir.path());
     const auto bytes = readFile(image);
     clearFileFaults();  // counts the changes from here
-    EXPECT_EQ(editor.checkPatch(), PatchOutcome::Patched);
+    EXPECT_TRUE(core.checkPatch());
     EXPECT_EQ(fileChangesCounted(), 0u);
     EXPECT_EQ(namesIn(dir.path()), names);
     EXPECT_EQ(readFile(image), bytes);
 
     writeFile(dir / "data", {1});  // where no record can be kept
-    EXPECT_EQ(editor.checkPatch(), PatchOutcome::Failed);
-    EXPECT_EQ(window.failures.back().rfind("Cannot keep a record of the patch of " + quoted(image), 0), 0u)
-        << window.failures.back();
+    const std::string failure = testing::failureOf([&] { core.checkPatch(); });
+    EXPECT_EQ(failure.rfind("Cannot keep a record of the patch of " + quoted(image), 0), 0u) << failure;
 }
 
 TEST_F(EditorTest, PatchAfterOpeningAnotherImageSaysThereIsNothingToPatch) {
@@ -230,7 +230,7 @@ TEST_F(EditorTest, AFileThatIsNoDiscOpensWithAWarningAndIsPatchedOnlyWhenThePers
     const std::vector<Byte> text(100000, 'a');
     writeFile(notes, text);
     open(notes);
-    EXPECT_NE(window.status.find("; it does not look like a disc image"), std::string::npos) << window.status;
+    EXPECT_NE(window.status.find("\nWarning: it does not look like a disc image"), std::string::npos) << window.status;
     importBitmap(bitmap);
 
     EXPECT_EQ(editor.patch(), PatchOutcome::Declined);
@@ -260,28 +260,35 @@ TEST_F(EditorTest, SaveBitmapAfterOpenBitmapWritesTheImportedLogo) {
     open(image);
     importBitmap(bitmap);
     save(dir / "again.bmp");
-    EXPECT_EQ(tolvane::importBitmap(dir / "again.bmp").logo, patternLogo(7));
-    EXPECT_EQ(editor.state().bitmapPixels, toBitmapRows(patternLogo(7)));
+    EXPECT_EQ(logoOf(tolvane::importBitmap(dir / "again.bmp").picture), patternLogo(7));
+    EXPECT_EQ(editor.state().bitmapPixels(), toBitmapRows(pictureOf(patternLogo(7))));
     EXPECT_EQ(window.presented.size(), 1u);
     EXPECT_EQ(buttons(), (Enablement{true, true, true}));
 }
 
-TEST_F(EditorTest, SaveBitmapUsesTheTemplateInTheWorkingFolderOrTheBuiltInHeader) {
+// The template in the working folder heads the bitmap once checked; a damaged one
+// is refused, and nothing is written.
+TEST_F(EditorTest, SaveBitmapUsesACheckedTemplateInTheWorkingFolderOrTheBuiltInHeader) {
     open(image);
+    BitmapHeader custom = builtInBitmapHeader();
+    custom[38] = 0x13;  // another resolution
     {
         CurrentFolder here(dir.path());
         save(dir / "plain.bmp");
-        std::vector<Byte> custom(1078, 0x42);
-        writeFile(dir / "ettbmp.hed", custom);
+        writeFile(dir / "ettbmp.hed", {custom.begin(), custom.end()});
         save(dir / "custom.bmp");
+        writeFile(dir / "ettbmp.hed", std::vector<Byte>(1078, 0x42));
+        save(dir / "refused.bmp");
     }
-    EXPECT_TRUE(window.failures.empty());
     const auto plain = readFile(dir / "plain.bmp");
-    const auto custom = readFile(dir / "custom.bmp");
+    const auto saved = readFile(dir / "custom.bmp");
     EXPECT_TRUE(std::equal(builtInBitmapHeader().begin(), builtInBitmapHeader().end(), plain.begin()));
-    EXPECT_EQ(custom[0], 0x42);
-    EXPECT_EQ(custom[1077], 0x42);
-    EXPECT_EQ(custom.size(), 25654u);
+    EXPECT_TRUE(std::equal(custom.begin(), custom.end(), saved.begin()));
+    EXPECT_EQ(saved.size(), 25654u);
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_EQ(window.failures[0], "The bitmap header template \"ettbmp.hed\" would not give the logo back: it does not "
+                                  "start with \"BM\"; remove it, or put back the one the program comes with");
+    EXPECT_FALSE(std::filesystem::exists(dir / "refused.bmp"));
 }
 
 TEST_F(EditorTest, SaveAndOpenBitmapTakePngWhateverTheTemplate) {
@@ -292,13 +299,13 @@ TEST_F(EditorTest, SaveAndOpenBitmapTakePngWhateverTheTemplate) {
         save(dir / "logo.png");
     }
     EXPECT_TRUE(window.failures.empty());
-    EXPECT_EQ(readFile(dir / "logo.png"), encodePng(pictureOf(*editor.state().logo)));
+    EXPECT_EQ(readFile(dir / "logo.png"), encodePng(pictureOf(editor.state().logo())));
     EXPECT_EQ(window.status, "Saved the logo to logo.png");
 
-    writePictureFile(dir / "new.png", pictureOf(patternLogo(3)));
+    exportBitmap(dir / "new.png", pictureOf(patternLogo(3)));
     importBitmap(dir / "new.png");
     EXPECT_TRUE(window.failures.empty());
-    EXPECT_EQ(editor.state().logo, patternLogo(3));
+    EXPECT_EQ(editor.state().logo(), patternLogo(3));
     EXPECT_EQ(buttons(), (Enablement{true, true, true}));
 }
 
@@ -329,7 +336,7 @@ TEST_F(EditorTest, AFailedOpenBitmapChangesNothing) {
     ASSERT_EQ(window.failures.size(), 1u);
     EXPECT_NE(window.failures[0].find(quoted(dir / "wrong.bmp")), std::string::npos);
     EXPECT_EQ(editor.state().imagePrefix, before.imagePrefix);
-    EXPECT_EQ(editor.state().logo, before.logo);
+    EXPECT_EQ(editor.state().logo(), before.logo());
     EXPECT_EQ(buttons(), (Enablement{true, true, false}));
 }
 
@@ -375,7 +382,7 @@ TEST(EditorCheckFields, AnImportedLogoLeavesAConsistentImageConsistent) {
     TempDir dir;
     const auto image = dir / "consistent.bin";
     writeFile(image, testing::makeRawImage(20));
-    exportBitmap(dir / "new.bmp", patternLogo(8), dir / "none.hed");
+    exportBitmap(dir / "new.bmp", pictureOf(patternLogo(8)));
     FakeWindow window;
     Editor editor(window);
     editor.Form_Load();
@@ -393,7 +400,7 @@ TEST(EditorCheckFields, AnImportedLogoLeavesAConsistentImageConsistent) {
         EXPECT_TRUE(inspectSector(sector).checksValid()) << "sector " << n;
     }
     EXPECT_TRUE(std::equal(after.begin() + 12 * 2352, after.end(), before.begin() + 12 * 2352));
-    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(8));
+    EXPECT_EQ(extractLogo(testing::readPrefix(image)).logo, patternLogo(8));
 }
 
 TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
@@ -411,7 +418,7 @@ TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
         TempDir dir;
         const auto original = testing::buildDisc({.logo = patternLogo(1)}, *c.layout);
         writeFile(dir / c.name, original);
-        exportBitmap(dir / "new.bmp", patternLogo(6), dir / "none.hed");
+        exportBitmap(dir / "new.bmp", pictureOf(patternLogo(6)));
         FakeWindow window;
         Editor editor(window);
         editor.Form_Load();
@@ -423,13 +430,13 @@ TEST(EditorLayouts, DvdAndMode1ImagesGoThroughTheWholeCycle) {
         EXPECT_EQ(editor.state().identity.serial, "SLUS_200.01");
 
         ASSERT_TRUE(editor.saveBitmap(dir / "old.bmp"));
-        EXPECT_EQ(importBitmap(dir / "old.bmp").logo, patternLogo(1));
+        EXPECT_EQ(logoOf(importBitmap(dir / "old.bmp").picture), patternLogo(1));
         ASSERT_TRUE(editor.openBitmap(dir / "new.bmp"));
         ASSERT_EQ(editor.patch(), PatchOutcome::Patched) << (window.failures.empty() ? "" : window.failures[0]);
 
         const auto after = readFile(dir / c.name);
         EXPECT_EQ(after.size(), original.size());
-        EXPECT_EQ(extractLogo(readImagePrefix(dir / c.name)).logo, patternLogo(6)) << c.name;
+        EXPECT_EQ(extractLogo(testing::readPrefix(dir / c.name)).logo, patternLogo(6)) << c.name;
         const std::size_t logoEnd = 12 * c.layout->sectorSize;
         EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(logoEnd), after.end(),
                                original.begin() + static_cast<std::ptrdiff_t>(logoEnd)));
@@ -484,7 +491,7 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
         disc.editor.setConsoleView(true);
         ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "shown.bmp"));
-        const GreyPicture exported = readPictureFile(disc.dir / "shown.bmp", disc.shown.shape());
+        const GreyPicture exported = importBitmap(disc.dir / "shown.bmp", disc.shown.shape()).picture;
         EXPECT_EQ(exported, disc.shown);
 
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "shown.bmp"));
@@ -494,10 +501,10 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
 
         GreyPicture changed = disc.shown;
         changed.pixels()[changed.width() * 10 + 7] = 0xAB;
-        writePictureFile(disc.dir / "changed.bmp", changed);
+        exportBitmap(disc.dir / "changed.bmp", changed);
         ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.bmp"));
         ASSERT_EQ(disc.editor.patch(), PatchOutcome::Patched);
-        const LogoImage written = extractLogo(readImagePrefix(disc.dir / "disc.bin")).logo;
+        const LogoImage written = extractLogo(testing::readPrefix(disc.dir / "disc.bin")).logo;
         EXPECT_EQ(written, encodeLogo(changed, disc.key, disc.stored));
         EXPECT_EQ(written[disc.shown.width() * 10 + 7], encodeLogoByte(0xAB, disc.key));
         EXPECT_EQ(written[0], disc.key) << "the black border is stored as the key";
@@ -508,7 +515,7 @@ TEST(ConsoleViewEditor, RefusesAPictureOfTheOtherShape) {
     EncodedDisc disc(true);
     ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
     disc.editor.setConsoleView(true);
-    exportBitmap(disc.dir / "ntsc.bmp", patternLogo(1), disc.dir / "none.hed");
+    exportBitmap(disc.dir / "ntsc.bmp", pictureOf(patternLogo(1)));
     EXPECT_FALSE(disc.editor.openBitmap(disc.dir / "ntsc.bmp"));
     ASSERT_EQ(disc.window.failures.size(), 1u);
     EXPECT_NE(disc.window.failures[0].find("is 384 x 64 pixels; the logo is 344 x 71"), std::string::npos);
@@ -525,16 +532,16 @@ TEST(ConsoleViewEditor, SavesAndOpensPngOfItsShape) {
 
     GreyPicture changed = disc.shown;
     changed.pixels()[344 * 3 + 5] = 0x42;
-    writePictureFile(disc.dir / "changed.png", changed);
+    exportBitmap(disc.dir / "changed.png", changed);
     ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "changed.png"));
-    EXPECT_EQ(disc.editor.state().logo, encodeLogo(changed, disc.key, disc.stored));
+    EXPECT_EQ(disc.editor.state().logo(), encodeLogo(changed, disc.key, disc.stored));
 }
 
 TEST(ConsoleViewEditor, APalPictureOutsideConsoleViewSaysHowToImportIt) {
     EncodedDisc disc(true);
     ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
-    writePictureFile(disc.dir / "pal.png", disc.shown);
-    writePictureFile(disc.dir / "odd.bmp", GreyPicture({344, 70}));
+    exportBitmap(disc.dir / "pal.png", disc.shown);
+    exportBitmap(disc.dir / "odd.bmp", GreyPicture({344, 70}));
     EXPECT_FALSE(disc.editor.openBitmap(disc.dir / "pal.png"));
     EXPECT_FALSE(disc.editor.openBitmap(disc.dir / "odd.bmp"));
     ASSERT_EQ(disc.window.failures.size(), 2u);
@@ -546,7 +553,7 @@ TEST(ConsoleViewEditor, APalPictureOutsideConsoleViewSaysHowToImportIt) {
 
     disc.editor.setConsoleView(true);
     EXPECT_TRUE(disc.editor.openBitmap(disc.dir / "pal.png"));
-    EXPECT_EQ(disc.editor.state().logo, disc.stored);
+    EXPECT_EQ(disc.editor.state().logo(), disc.stored);
 }
 
 TEST(ConsoleViewEditor, SwitchingTheViewRedrawsAndChangesNoImageByte) {
@@ -565,7 +572,7 @@ TEST(ConsoleViewEditor, SwitchingTheViewRedrawsAndChangesNoImageByte) {
 
     // In the stored view, Save Bitmap writes the stored bytes as before.
     ASSERT_TRUE(disc.editor.saveBitmap(disc.dir / "stored.bmp"));
-    EXPECT_EQ(importBitmap(disc.dir / "stored.bmp").logo, disc.stored);
+    EXPECT_EQ(logoOf(importBitmap(disc.dir / "stored.bmp").picture), disc.stored);
 }
 
 }  // namespace

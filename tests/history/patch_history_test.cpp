@@ -33,7 +33,7 @@ protected:
 
     // Puts a logo of the seed's pattern into the image, as the editor does.
     void patch(const std::filesystem::path& path, unsigned seed) {
-        const ImagePrefix onDisk = readImagePrefix(path);
+        const ImagePrefix onDisk = testing::readPrefix(path);
         ImagePrefix next = onDisk;
         insertLogo(patternLogo(seed), next);
         history.patch(path, next, onDisk);
@@ -359,7 +359,7 @@ TEST_F(PatchHistoryTest, AFailureAfterTheFlushSaysTheImageHoldsTheNewLogo) {
               "The new logo is written into " + quoted(image) + " and flushed to the disk, but then: Cannot close " +
                   quoted(image) + ": " + std::strerror(EIO));
     clearFileFaults();
-    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(2));
+    EXPECT_EQ(extractLogo(testing::readPrefix(image)).logo, patternLogo(2));
     history.restore(image);
     history.restore(image);
     EXPECT_EQ(readFile(image), original);

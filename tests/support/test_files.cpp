@@ -1,5 +1,6 @@
 #include "test_files.h"
 
+#include "logo/disc/disc_image.h"
 #include "logo/disc/sector_checks.h"
 
 #include <gtest/gtest.h>
@@ -222,6 +223,19 @@ std::filesystem::path testData(const std::string& name) { return sourceFile("tes
 
 std::filesystem::path sourceFile(const std::string& relative) {
     return std::filesystem::path(TOLVANE_SOURCE_DIR) / relative;
+}
+
+ImagePrefix readPrefix(const std::filesystem::path& image) {
+    DiscImage opened = DiscImage::open(image);
+    opened.close();
+    return opened.prefix();
+}
+
+bool writePrefix(const std::filesystem::path& image, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
+    DiscImage opened = DiscImage::open(image, ImageAccess::Update);
+    const bool wrote = opened.writePrefix(prefix, expectedOnDisk);
+    opened.close();
+    return wrote;
 }
 
 }  // namespace tolvane::testing

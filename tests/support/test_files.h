@@ -56,6 +56,12 @@ std::vector<Byte> makeImage(std::size_t length);
 // A logo whose every row and column differ.
 LogoImage patternLogo(unsigned seed = 0);
 
+// The image's first bytes as the program reads them, and a write of others over
+// them as a patch does (checked against expectedOnDisk and flushed), without a
+// record; false when the image already holds them.
+ImagePrefix readPrefix(const std::filesystem::path& image);
+bool writePrefix(const std::filesystem::path& image, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
+
 // A raw 2352-byte sector at address `sector` (header address counts from 00:02:00)
 // of the given mode (1 or 2; form 2 when form2), user data from imageByte, and
 // with valid EDC and ECC where the mode has them.

@@ -6,6 +6,7 @@
 #include "ui/qt/app_icon.h"
 #include "ui/qt/logo_view.h"
 #include "ui/qt/modal_dialogs.h"
+#include "logo/picture/picture_file.h"
 #include "logo/picture/png_exchange.h"
 
 #include <gtest/gtest.h>
@@ -69,7 +70,7 @@ protected:
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         writeFile(image, makeImage(30000));
-        exportBitmap(bitmap, patternLogo(9), dir / "none.hed");
+        exportBitmap(bitmap, pictureOf(patternLogo(9)));
     }
 
     template <typename T = QPushButton>
@@ -155,7 +156,7 @@ TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
     EXPECT_EQ(child<QLabel>("lbetat")->text(), "Imported logo.bmp - press Patch to write it into game.bin");
     click("bnpatch");
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
-    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(9));
+    EXPECT_EQ(extractLogo(testing::readPrefix(image)).logo, patternLogo(9));
     EXPECT_EQ(child<QLabel>("lbetat")->text(), "Patched game.bin; Ctrl+Z takes the patch back");
 
     // Ctrl+Z, and the same entry in the logo's context menu, take it back once the person says yes.
@@ -282,7 +283,7 @@ TEST_F(MainWindowTest, DroppedPngImportsWhateverItsName) {
         writeFile(dir / name, png);
         window->openDroppedFile(dir / name);
         EXPECT_TRUE(dialogs->failures.isEmpty()) << name << ": " << dialogs->failures.join(' ').toStdString();
-        EXPECT_EQ(window->editor().state().logo, patternLogo(5)) << name;
+        EXPECT_EQ(window->editor().state().logo(), patternLogo(5)) << name;
         EXPECT_EQ(window->editor().state().imagePath, image) << name;
     }
     writeFile(dir / "photo.png", {'G', 'I', 'F', '8', '9', 'a'});
@@ -351,7 +352,7 @@ const std::string kLongGame =
 TEST_F(MainWindowTest, LongFileNamesAreShortenedInTheMiddleSoTheStatusKeepsItsEnd) {
     const std::string logo = "Replacement boot logo drawn for the European special edition, final version.bmp";
     writeFile(dir / kLongGame, testing::buildDisc({}, kRawMode2Layout));
-    exportBitmap(dir / logo, patternLogo(4), dir / "none.hed");
+    exportBitmap(dir / logo, pictureOf(patternLogo(4)));
     // A desktop's usual status font; Qt 5's offscreen platform picks a far larger one.
     child<QLabel>("lbetat")->setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
     const auto status = [&] { return ShownStatus(child<QLabel>("lbetat")); };

@@ -24,7 +24,7 @@ bool isPicture(const std::filesystem::path& path) {
 void openDroppedFile(Editor& editor, WindowOperations& window, const std::filesystem::path& path) {
     if (!isPicture(path)) {
         editor.openImage(path);
-    } else if (editor.isEnabled(Button::bnouvbmp)) {
+    } else if (editor.state().editing) {  // an image open for this edit: the picture goes into it
         editor.openBitmap(path);
     } else {
         window.showStatus("Open a disc image first, then drop the bitmap on the window.");

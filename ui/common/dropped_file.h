@@ -1,7 +1,7 @@
 // A file dropped on the window, in either window.
 #pragma once
 
-#include "editor/editor_state.h"
+#include "editor/editor.h"
 
 #include <filesystem>
 

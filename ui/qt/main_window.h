@@ -3,7 +3,7 @@
 // buttons are enabled and calls back through WindowOperations.
 #pragma once
 
-#include "editor/editor_state.h"
+#include "editor/editor.h"
 #include "modal_dialogs.h"
 
 #include <QWidget>

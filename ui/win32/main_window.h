@@ -4,7 +4,7 @@
 // through WindowOperations.
 #pragma once
 
-#include "editor/editor_state.h"
+#include "editor/editor.h"
 #include "layout.h"
 
 #include <windows.h>

@@ -49,6 +49,9 @@ public:
     // kept, nothing is written. Gives false, writing and keeping nothing, when the
     // image already holds these bytes.
     bool patch(const std::filesystem::path& image, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) const;
+    // The same for an image already open for update (and so locked since it was
+    // read), which it closes.
+    bool patch(DiscImage& image, const ImagePrefix& prefix) const;
     // Fails, with the reason, when no record of a patch could be kept now. Makes
     // and changes nothing.
     void checkUsable(const std::filesystem::path& image) const;

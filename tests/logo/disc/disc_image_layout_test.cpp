@@ -1,5 +1,7 @@
 #include "logo/disc/disc_image_layout.h"
 
+#include "logo/disc/disc_image.h"
+
 #include "logo/base/failure.h"
 #include "logo/files/file_io.h"
 #include "support/test_files.h"
@@ -97,27 +99,27 @@ protected:
 TEST_F(ImageFileTest, ReadsExactlyThePrefixOfAnImageOfThatLength) {
     const auto path = dir / "exact.bin";
     writeFile(path, makeImage(kPrefix));
-    const ImagePrefix prefix = readImagePrefix(path);
+    const ImagePrefix prefix = testing::readPrefix(path);
     EXPECT_TRUE(std::equal(prefix.bytes().begin(), prefix.bytes().end(), makeImage(kPrefix).begin()));
 }
 
 TEST_F(ImageFileTest, RefusesAnImageOneByteShort) {
     const auto path = dir / "short.bin";
     writeFile(path, makeImage(kPrefix - 1));
-    EXPECT_EQ(failureOf([&] { readImagePrefix(path); }),
+    EXPECT_EQ(failureOf([&] { testing::readPrefix(path); }),
               quoted(path) + " is too short: 28247 bytes, the logo needs the first 28248");
 }
 
 TEST_F(ImageFileTest, NamesAMissingImageAndTheReason) {
     const auto path = dir / "missing.bin";
-    EXPECT_EQ(failureOf([&] { readImagePrefix(path); }),
+    EXPECT_EQ(failureOf([&] { testing::readPrefix(path); }),
               "Cannot open " + quoted(path) + " for reading: No such file or directory");
 }
 
 TEST_F(ImageFileTest, OpensPathsWithSpacesAndNonAsciiLetters) {
     const auto path = dir.path() / u8"Jeux d\u00e9j\u00e0 vus \u00e4\u00f6 \u65e5\u672c.bin";
     writeFile(path, makeImage(30000));
-    EXPECT_EQ(extractLogo(readImagePrefix(path)).logo[0], imageByte(24));
+    EXPECT_EQ(extractLogo(testing::readPrefix(path)).logo[0], imageByte(24));
     EXPECT_NE(quoted(path).find("d\xc3\xa9j\xc3\xa0"), std::string::npos);
 }
 
@@ -125,23 +127,23 @@ TEST_F(ImageFileTest, WritesThePrefixInPlaceAndKeepsTheRest) {
     const auto path = dir / "game.bin";
     const auto original = makeImage(3 * kPrefix + 17);
     writeFile(path, original);
-    const ImagePrefix asRead = readImagePrefix(path);
+    const ImagePrefix asRead = testing::readPrefix(path);
     ImagePrefix changed = asRead;
     insertLogo(patternLogo(1), changed);
 
-    writeImagePrefix(path, changed, asRead);
+    testing::writePrefix(path, changed, asRead);
 
     const auto after = readFile(path);
     ASSERT_EQ(after.size(), original.size());
     EXPECT_TRUE(std::equal(changed.bytes().begin(), changed.bytes().end(), after.begin()));
     EXPECT_TRUE(std::equal(after.begin() + kPrefix, after.end(), original.begin() + kPrefix));
-    EXPECT_EQ(extractLogo(readImagePrefix(path)).logo, patternLogo(1));
+    EXPECT_EQ(extractLogo(testing::readPrefix(path)).logo, patternLogo(1));
 }
 
 TEST_F(ImageFileTest, PatchNeverCreatesAMissingImage) {
     const auto path = dir / "gone.bin";
     ImagePrefix prefix;
-    EXPECT_EQ(failureOf([&] { writeImagePrefix(path, prefix, prefix); }),
+    EXPECT_EQ(failureOf([&] { testing::writePrefix(path, prefix, prefix); }),
               "Cannot open " + quoted(path) + " for writing: No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -149,20 +151,20 @@ TEST_F(ImageFileTest, PatchNeverCreatesAMissingImage) {
 TEST_F(ImageFileTest, PatchWritesNothingIntoAnImageThatShrankOrChanged) {
     const auto path = dir / "game.bin";
     writeFile(path, makeImage(kPrefix + 100));
-    const ImagePrefix asRead = readImagePrefix(path);
+    const ImagePrefix asRead = testing::readPrefix(path);
     ImagePrefix changed = asRead;
     insertLogo(patternLogo(2), changed);
 
     auto edited = makeImage(kPrefix + 100);
     edited[5000] ^= 0xFF;
     writeFile(path, edited);
-    EXPECT_EQ(failureOf([&] { writeImagePrefix(path, changed, asRead); }),
+    EXPECT_EQ(failureOf([&] { testing::writePrefix(path, changed, asRead); }),
               "Nothing was written: " + quoted(path) + " changed on disk since it was opened; open it again");
     EXPECT_EQ(readFile(path), edited);
 
     const auto shortened = makeImage(kPrefix - 48);
     writeFile(path, shortened);
-    EXPECT_NE(failureOf([&] { writeImagePrefix(path, changed, asRead); }).find("too short: 28200 bytes"),
+    EXPECT_NE(failureOf([&] { testing::writePrefix(path, changed, asRead); }).find("too short: 28200 bytes"),
               std::string::npos);
     EXPECT_EQ(readFile(path), shortened);
 }
@@ -179,10 +181,10 @@ TEST_F(ImageFileTest, PatchesASparseMultiGigabyteImageWithoutTouchingItsTail) {
     }
     ASSERT_EQ(std::filesystem::file_size(path), length);
 
-    const ImagePrefix asRead = readImagePrefix(path);
+    const ImagePrefix asRead = testing::readPrefix(path);
     ImagePrefix changed = asRead;
     insertLogo(patternLogo(4), changed);
-    writeImagePrefix(path, changed, asRead);
+    testing::writePrefix(path, changed, asRead);
 
     EXPECT_EQ(std::filesystem::file_size(path), length);
     File file = File::openForReading(path);
@@ -191,7 +193,7 @@ TEST_F(ImageFileTest, PatchesASparseMultiGigabyteImageWithoutTouchingItsTail) {
     file.readAt(length - 4, tail);
     EXPECT_EQ(tail, tailMark);
     EXPECT_EQ(after[kPrefix], imageByte(kPrefix));  // first byte past the prefix
-    EXPECT_EQ(extractLogo(readImagePrefix(path)).logo, patternLogo(4));
+    EXPECT_EQ(extractLogo(testing::readPrefix(path)).logo, patternLogo(4));
 }
 
 // A patch that meets a full disk, a broken disk or another writer: the image
@@ -200,13 +202,13 @@ class GuardedPatch : public ::testing::Test {
 protected:
     GuardedPatch() {
         writeFile(path, original);
-        asRead = readImagePrefix(path);
+        asRead = testing::readPrefix(path);
         changed = asRead;
         insertLogo(patternLogo(3), changed);
     }
     ~GuardedPatch() override { clearFileFaults(); }
     std::string patch() {
-        return failureOf([&] { writeImagePrefix(path, changed, asRead); });
+        return failureOf([&] { testing::writePrefix(path, changed, asRead); });
     }
 
     TempDir dir;
@@ -268,8 +270,8 @@ TEST_F(GuardedPatch, ASecondWriterWaitsThenRefusesWhileTheFirstHoldsTheImage) {
     EXPECT_EQ(patch(), refused);
     EXPECT_EQ(readFile(path), original);
     first.close();
-    EXPECT_TRUE(writeImagePrefix(path, changed, asRead));
-    EXPECT_FALSE(writeImagePrefix(path, changed, changed)) << "the file already holds these bytes";
+    EXPECT_TRUE(testing::writePrefix(path, changed, asRead));
+    EXPECT_FALSE(testing::writePrefix(path, changed, changed)) << "the file already holds these bytes";
 }
 
 }  // namespace

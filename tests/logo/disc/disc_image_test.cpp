@@ -64,17 +64,17 @@ TEST_F(DiscImageTest, EveryLayoutGoesThroughAPatchTouchingOnlyTheLogoSectors) {
     for (const ImageLayout* layout : kImageLayouts) {
         const auto original = buildDisc(spec, *layout);
         const auto path = write(original);
-        const ImagePrefix asRead = readImagePrefix(path);
+        const ImagePrefix asRead = testing::readPrefix(path);
         ASSERT_EQ(&asRead.layout(), layout);
         ImagePrefix changed = asRead;
         insertLogo(patternLogo(7), changed);
         const std::size_t refreshed = refreshCheckFields(changed, asRead);
         EXPECT_EQ(refreshed, layout->sectorSize == 2048 ? 0u : 12u) << layout->description;
-        writeImagePrefix(path, changed, asRead);
+        testing::writePrefix(path, changed, asRead);
 
         const auto after = readFile(path);
         ASSERT_EQ(after.size(), original.size());
-        EXPECT_EQ(extractLogo(readImagePrefix(path)).logo, patternLogo(7));
+        EXPECT_EQ(extractLogo(testing::readPrefix(path)).logo, patternLogo(7));
         const std::size_t logoEnd = 12 * layout->sectorSize;
         EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(logoEnd), after.end(),
                                original.begin() + static_cast<std::ptrdiff_t>(logoEnd)))

@@ -1,6 +1,8 @@
 #include "logo/picture/bitmap_exchange.h"
 
 #include "logo/base/failure.h"
+#include "logo/picture/bitmap_template.h"
+#include "logo/picture/picture_file.h"
 #include "support/bmp_builder.h"
 #include "support/test_files.h"
 
@@ -30,13 +32,20 @@ std::array<Byte, 256> identity() {
     return map;
 }
 
-TEST(BitmapRows, StoreTheBottomRowFirst) {
+TEST(BitmapRows, StoreTheBottomRowFirstEachPaddedToFourBytes) {
     LogoImage logo{};
     for (std::size_t k = 0; k < kLogoLength; ++k) logo[k] = static_cast<Byte>(k / 384);
-    const BitmapPixels pixels = toBitmapRows(logo);
-    EXPECT_TRUE(std::all_of(pixels.begin(), pixels.begin() + 384, [](Byte b) { return b == 63; }));
-    EXPECT_TRUE(std::all_of(pixels.end() - 384, pixels.end(), [](Byte b) { return b == 0; }));
-    EXPECT_EQ(fromBitmapRows(toBitmapRows(patternLogo())), patternLogo());
+    const std::vector<Byte> rows = toBitmapRows(pictureOf(logo));
+    ASSERT_EQ(rows.size(), kLogoLength);
+    EXPECT_TRUE(std::all_of(rows.begin(), rows.begin() + 384, [](Byte b) { return b == 63; }));
+    EXPECT_TRUE(std::all_of(rows.end() - 384, rows.end(), [](Byte b) { return b == 0; }));
+    EXPECT_EQ(fromBitmapRows(rows, kLogoShape), pictureOf(logo));
+
+    GreyPicture odd(PictureShape{5, 2});
+    for (std::size_t k = 0; k < 10; ++k) odd.pixels()[k] = static_cast<Byte>(k + 1);
+    EXPECT_EQ(toBitmapRows(odd), (std::vector<Byte>{6, 7, 8, 9, 10, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0}));
+    EXPECT_EQ(fromBitmapRows(toBitmapRows(odd), odd.shape()), odd);
+    EXPECT_THROW(fromBitmapRows(std::vector<Byte>(15), odd.shape()), std::invalid_argument);
 }
 
 TEST(GreyPictures, HoldExactlyWidthTimesHeightPixels) {
@@ -66,52 +75,72 @@ TEST(BitmapHeaderTemplate, ShippedFileIsTheBuiltInHeader) {
 class BitmapFileTest : public ::testing::Test {
 protected:
     TempDir dir;
-    std::filesystem::path noTemplate() const { return dir / "no-template-here.hed"; }
 };
 
 TEST_F(BitmapFileTest, ExportWritesHeaderAndRowsAndImportsBackExactly) {
     const auto path = dir / "logo.bmp";
-    const ExportedBitmap exported = exportBitmap(path, patternLogo(), noTemplate());
+    BitmapHeader header = builtInBitmapHeader();
+    header[38] = 0x13;  // another resolution: the header is written as given
+    exportBitmap(path, pictureOf(patternLogo()), header);
     const auto file = readFile(path);
     ASSERT_EQ(file.size(), kBitmapFileLength);
-    EXPECT_TRUE(std::equal(exported.header.begin(), exported.header.end(), file.begin()));
-    EXPECT_TRUE(std::equal(exported.pixels.begin(), exported.pixels.end(), file.begin() + 1078));
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), file.begin()));
+    const std::vector<Byte> rows = toBitmapRows(pictureOf(patternLogo()));
+    EXPECT_TRUE(std::equal(rows.begin(), rows.end(), file.begin() + 1078));
 
     const ImportedBitmap imported = importBitmap(path);
-    EXPECT_EQ(imported.logo, patternLogo());
-    EXPECT_EQ(imported.pixels, exported.pixels);
-    EXPECT_EQ(imported.header, builtInBitmapHeader());
+    EXPECT_EQ(imported.picture, pictureOf(patternLogo()));
+    EXPECT_EQ(imported.header, header);
 }
 
 TEST_F(BitmapFileTest, ExportReplacesALongerFileWhole) {
     const auto path = dir / "old.bmp";
     writeFile(path, std::vector<Byte>(30000, 0xAB));
-    exportBitmap(path, patternLogo(), noTemplate());
+    exportBitmap(path, pictureOf(patternLogo()));
     EXPECT_EQ(std::filesystem::file_size(path), kBitmapFileLength);
 }
 
-TEST_F(BitmapFileTest, ExportUsesTheFirst1078BytesOfATemplateThatExists) {
-    std::vector<Byte> custom(1200);
-    for (std::size_t i = 0; i < custom.size(); ++i) custom[i] = static_cast<Byte>(i * 11);
-    writeFile(dir / "ettbmp.hed", custom);
-    exportBitmap(dir / "out.bmp", patternLogo(), dir / "ettbmp.hed");
-    const auto file = readFile(dir / "out.bmp");
-    ASSERT_EQ(file.size(), kBitmapFileLength);
-    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 1078, custom.begin()));
-}
+// The template comes from the first folder that has one, else the header is the
+// built-in one; one that would not give the logo back as it is is refused.
+TEST_F(BitmapFileTest, TheHeaderTemplateIsTheFirstFoundAndIsChecked) {
+    for (const char* folder : {"first", "second"}) std::filesystem::create_directory(dir / folder);
+    const std::vector<std::filesystem::path> folders{dir / "first", dir / "second"};
+    EXPECT_EQ(loadHeaderTemplate(folders), builtInBitmapHeader());
+    BitmapHeader custom = builtInBitmapHeader();
+    custom[38] = 0x13;  // only the resolution differs
+    std::vector<Byte> longer(custom.begin(), custom.end());
+    longer.resize(1200, 0xEE);  // bytes past the header are not used
+    writeFile(dir / "second" / "ettbmp.hed", longer);
+    EXPECT_EQ(loadHeaderTemplate(folders), custom);
+    writeFile(dir / "first" / "ettbmp.hed", {builtInBitmapHeader().begin(), builtInBitmapHeader().end()});
+    EXPECT_EQ(loadHeaderTemplate(folders), builtInBitmapHeader());
 
-TEST_F(BitmapFileTest, ShortTemplateFailsAndLeavesTheTargetAlone) {
-    writeFile(dir / "ettbmp.hed", std::vector<Byte>(1077, 1));
-    const std::vector<Byte> existing(500, 7);
-    writeFile(dir / "out.bmp", existing);
-    const std::string failure = failureOf([&] { exportBitmap(dir / "out.bmp", patternLogo(), dir / "ettbmp.hed"); });
-    EXPECT_NE(failure.find("ettbmp.hed\" is too short: 1077 bytes"), std::string::npos) << failure;
-    EXPECT_EQ(readFile(dir / "out.bmp"), existing);
+    const auto file = dir / "first" / "ettbmp.hed";
+    const auto refused = [&](std::size_t at, Byte value) {
+        auto bytes = std::vector<Byte>(builtInBitmapHeader().begin(), builtInBitmapHeader().end());
+        if (at < bytes.size()) bytes[at] = value;
+        else bytes.resize(1000);
+        writeFile(file, bytes);
+        return failureOf([&] { loadHeaderTemplate(folders); });
+    };
+    const std::string start = "The bitmap header template " + quoted(file) + " would not give the logo back: ";
+    const std::string end = "; remove it, or put back the one the program comes with";
+    const std::pair<std::string, std::string> cases[] = {
+        {refused(0, 'X'), "it does not start with \"BM\""},
+        {refused(10, 0x37), "the offset of its pixel data is 1079, not 1078"},
+        {refused(18, 0x7F), "its width is 383, not 384"},
+        {refused(25, 0xFF), "its height is 4278190144, not 64"},  // negative: stored top row first
+        {refused(28, 24), "it is not of one plane of 8 bits per pixel (24 bits)"},
+        {refused(30, 1), "its compression is 1, not 0"},
+        {refused(54 + 4 * 7 + 1, 9), "palette entry 7 is not grey level 7"},
+        {refused(9999, 0), "it has 1000 bytes, a bitmap header needs 1078"},
+    };
+    for (const auto& [failure, what] : cases) EXPECT_EQ(failure, start + what + end);
 }
 
 TEST_F(BitmapFileTest, ExportIntoAFolderThatIsNotThereNamesTheTarget) {
     const auto path = dir / "nowhere" / "out.bmp";
-    const std::string failure = failureOf([&] { exportBitmap(path, patternLogo(), noTemplate()); });
+    const std::string failure = failureOf([&] { exportBitmap(path, pictureOf(patternLogo())); });
     EXPECT_NE(failure.find(quoted(path)), std::string::npos) << failure;
     EXPECT_NE(failure.find("No such file or directory"), std::string::npos) << failure;
 }
@@ -121,7 +150,7 @@ TEST_F(BitmapFileTest, ExportedFileReadsAsTheSamePictureInImageMagick) {
     GTEST_SKIP() << "ImageMagick runs on the build machine, not on Windows";
 #endif
     TOLVANE_REQUIRE_PROGRAM("convert");
-    exportBitmap(dir / "logo.bmp", patternLogo(5), noTemplate());
+    exportBitmap(dir / "logo.bmp", pictureOf(patternLogo(5)));
     const auto grey = testing::greyAsImageMagickReadsIt(dir.path(), "logo.bmp");
     const LogoImage logo = patternLogo(5);
     ASSERT_EQ(grey.size(), kLogoLength);
@@ -133,7 +162,7 @@ TEST_F(BitmapFileTest, ImportReadsFilesOfExactlyAndMoreThanTheirLengthAndRefuses
     ASSERT_EQ(file.size(), kBitmapFileLength);
     file.push_back(0x99);
     writeFile(dir / "long.bmp", file);
-    EXPECT_EQ(importBitmap(dir / "long.bmp").logo, patternLogo());
+    EXPECT_EQ(logoOf(importBitmap(dir / "long.bmp").picture), patternLogo());
     file.resize(kBitmapFileLength - 1);
     writeFile(dir / "short.bmp", file);
     EXPECT_EQ(failureOf([&] { importBitmap(dir / "short.bmp"); }),

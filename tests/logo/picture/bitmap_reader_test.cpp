@@ -1,5 +1,6 @@
 // Bitmaps of every kind image editors write, built in code, and damaged ones.
 #include "logo/picture/bitmap_exchange.h"
+#include "logo/picture/picture_file.h"
 
 #include "logo/base/bytes.h"
 #include "logo/base/failure.h"
@@ -334,7 +335,7 @@ TEST(BitmapKinds, EveryKindImageMagickWritesImportsAsThePictureItShows) {
     const auto worstDifference = [&](const std::string& file) {
         const auto shown = testing::greyAsImageMagickReadsIt(dir.path(), file);
         if (shown.size() != kLogoLength) return 256;  // a failure already says why
-        const LogoImage imported = importBitmap(dir / file).logo;
+        const LogoImage imported = logoOf(importBitmap(dir / file).picture);
         int worst = 0;
         for (std::size_t k = 0; k < kLogoLength; ++k)
             worst = std::max(worst, std::abs(int(shown[k]) - int(imported[k])));

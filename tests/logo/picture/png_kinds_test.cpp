@@ -29,7 +29,7 @@ TEST(PngKinds, EveryKindImportsAsThePictureImageMagickReads) {
     for (std::string name, arguments; listing >> name && std::getline(listing, arguments); ++kinds) {
         const auto rgb = readFile(folder / (name + ".rgb"));
         ASSERT_EQ(rgb.size(), 3 * kLogoLength) << name;
-        const LogoImage imported = importBitmap(folder / (name + ".png")).logo;
+        const LogoImage imported = logoOf(importBitmap(folder / (name + ".png")).picture);
         std::size_t differing = 0;
         for (std::size_t k = 0; k < kLogoLength; ++k)
             differing += imported[k] != greyLevel(rgb[3 * k], rgb[3 * k + 1], rgb[3 * k + 2]);

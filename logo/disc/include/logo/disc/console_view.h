@@ -35,10 +35,15 @@ struct LogoKey {
 };
 
 // The serial's key when the serial is known, else byte 0 of the stored logo.
-LogoKey chooseKey(const DiscIdentity& identity, const LogoImage& stored);
+LogoKey chooseKey(const DiscIdentity& identity, Byte firstByte);
+inline LogoKey chooseKey(const DiscIdentity& identity, const LogoImage& stored) { return chooseKey(identity, stored[0]); }
 
 // "key 0x0D from SLUS_200.01", with a warning when byte 0 of the logo differs.
 std::string describe(const LogoKey& key, const DiscIdentity& identity);
+// The same in two parts: where the key comes from, and the warning (empty when
+// byte 0 of the logo agrees).
+std::string describeSource(const LogoKey& key, const DiscIdentity& identity);
+std::string keyWarning(const LogoKey& key);
 
 // The picture the console shows: 384 x 64 for NTSC (and unknown), 344 x 71 for PAL.
 GreyPicture decodeLogo(const LogoImage& stored, Byte key, bool pal);

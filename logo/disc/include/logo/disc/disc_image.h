@@ -22,8 +22,7 @@ public:
     // Update opens an existing file for writing in place, never created, never
     // truncated, and holds an exclusive lock on it until it closes: a second
     // writer waits a moment, then fails. A CUE sheet opens the file of its first
-    // data track (for Read; Update takes the image file itself, see imageFileOf);
-    // a compressed image or an archive is refused with what to do.
+    // data track; a compressed image or an archive is refused with what to do.
     static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
 
     // The image file itself (for a CUE sheet, the file it names).
@@ -31,7 +30,7 @@ public:
     std::uint64_t size() const { return size_; }
     const ImageLayout& layout() const { return prefix_.layout(); }
     const ImagePrefix& prefix() const { return prefix_; }       // as read
-    const DiscIdentity& identity() const { return identity_; }  // unknown when opened for Update
+    const DiscIdentity& identity() const { return identity_; }
     // What tells this disc from others, and no patch changes: the file's size (8
     // bytes, little-endian), then the 2048 bytes of its volume descriptor or, where
     // it has none, the 2048 bytes after the prefix (fewer where the file ends first).
@@ -73,6 +72,12 @@ private:
     std::vector<Byte> fingerprint_;
     bool looksLikeDisc_ = false;
 };
+
+// The file layer's read and write of an image's prefix: the first prefix.size()
+// bytes into the prefix (gives how many the file had; fewer at its end), and the
+// prefix written over the file's start in place and flushed to the disk.
+std::size_t readImagePrefix(File& file, ImagePrefix& prefix);
+void writeImagePrefix(File& file, const ImagePrefix& prefix);
 
 // The image file a path stands for: for a CUE sheet (a small text file starting
 // as one does), the file of its first data track, beside it; else the path itself.

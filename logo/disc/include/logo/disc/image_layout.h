@@ -15,6 +15,8 @@ namespace tolvane {
 inline constexpr std::size_t kRawSectorSize = 2352;  // a whole CD sector: sync, header, data, check fields
 inline constexpr std::size_t kUserDataLength = 2048;
 inline constexpr std::size_t kLogoSectors = 12;
+// The 12 bytes every raw CD sector starts with.
+inline constexpr std::array<Byte, 12> kSync{0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 static_assert(kLogoLength == kUserDataLength * kLogoSectors);
 
 // What a raw sector says it is; a file of 2048-byte sectors has none of these.

@@ -153,6 +153,9 @@ struct PlannedWrite {
 };
 PlannedWrite planWrite(std::size_t length);
 }  // namespace detail
+// The folder of the running program's file; empty when the system does not say.
+std::filesystem::path programFolder();
+
 // The existing file's absolute path with links resolved, spelt as the system
 // spells it (on Windows, in the case the folder holds), so that two names of one
 // file give the same text.

@@ -1,13 +1,12 @@
 // Pictures as BMP files: written for other programs to change, read back after.
 // One encoder and one decoder over bytes in memory (picture_file.h puts them
-// beside PNG's and reads and writes the files), and the logo's export and import.
+// beside PNG's and reads and writes the files), and the headers BMPs start with.
 #pragma once
 
 #include "logo/base/failure.h"
 #include "logo/picture/grey_picture.h"
 
 #include <array>
-#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,10 +20,6 @@ inline constexpr std::size_t kBitmapHeaderLength = kFileHeaderSize + kInfoHeader
 inline constexpr std::size_t kBitmapFileLength = kBitmapHeaderLength + kLogoLength;                   // 25654
 
 using BitmapHeader = std::array<Byte, kBitmapHeaderLength>;
-using BitmapPixels = std::array<Byte, kLogoLength>;  // 64 rows of 384, bottom row first
-
-// The template's bare name: looked up in the working directory when exporting.
-inline constexpr const char* kHeaderTemplateName = "ettbmp.hed";
 
 // The header of an 8-bit, bottom-up, uncompressed BMP of that shape whose
 // palette entry n is grey n.
@@ -57,35 +52,10 @@ private:
     PictureShape found_;
 };
 
-// The logo's rows bottom first: row k of the result is row 63 - k of the input.
-// Each is the other's inverse.
-BitmapPixels toBitmapRows(const LogoImage& logo);
-LogoImage fromBitmapRows(const BitmapPixels& pixels);
-
-// The header to export the logo as a BMP with: the template's first 1078 bytes
-// when the template file exists, the built-in header when it does not.
-BitmapHeader loadHeaderTemplate(const std::filesystem::path& templatePath = kHeaderTemplateName);
-
-struct ExportedBitmap {
-    BitmapHeader header;
-    BitmapPixels pixels;
-};
-
-// The logo as a picture file in the format its name asks for (picture_file.h):
-// a BMP headed by the template, exactly 25654 bytes, or a PNG, which has no
-// template (the header given back is then the built-in one).
-ExportedBitmap exportBitmap(const std::filesystem::path& path, const LogoImage& logo,
-                            const std::filesystem::path& templatePath = kHeaderTemplateName);
-
-struct ImportedBitmap {
-    LogoImage logo;
-    // A BMP's first 1078 bytes (zero past a shorter file's end); for a PNG, the
-    // built-in header.
-    BitmapHeader header;
-    BitmapPixels pixels;  // the logo's grey levels, bottom row first
-};
-
-// A 384 x 64 picture file, BMP or PNG by its signature, as the logo.
-ImportedBitmap importBitmap(const std::filesystem::path& path);
+// The one row flip between a picture (rows top first) and a BMP's pixel data
+// (rows bottom first, each padded to a multiple of 4 bytes). Each is the other's
+// inverse; fromBitmapRows fails for rows of another length than the shape's.
+std::vector<Byte> toBitmapRows(const GreyPicture& picture);
+GreyPicture fromBitmapRows(std::span<const Byte> rows, PictureShape shape);
 
 }  // namespace tolvane

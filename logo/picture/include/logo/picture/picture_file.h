@@ -28,14 +28,18 @@ std::vector<Byte> encodePicture(const GreyPicture& picture, PictureFormat format
 // name is how the message calls the file.
 GreyPicture decodePicture(std::span<const Byte> file, const std::string& name, PictureShape shape);
 
-// Replaces the file at path by the picture encoded in the format its name asks
-// for; an existing file stays as it was when anything fails.
-void writePictureFile(const std::filesystem::path& path, const GreyPicture& picture,
-                      const std::optional<BitmapHeader>& bmpHeader = std::nullopt);
-// Reads and decodes the file at path.
-GreyPicture readPictureFile(const std::filesystem::path& path, PictureShape shape);
-// The whole file, refused when it is longer than any picture file of the logo's size.
-std::vector<Byte> readPictureBytes(const std::filesystem::path& path);
+// Replaces the file at path by the picture in the format its name asks for: a
+// BMP headed by bmpHeader (or the grey header of the picture's shape), or a PNG.
+// An existing file stays as it was when anything fails.
+void exportBitmap(const std::filesystem::path& path, const GreyPicture& picture,
+                  const std::optional<BitmapHeader>& bmpHeader = std::nullopt);
+
+struct ImportedBitmap {
+    GreyPicture picture;
+    std::optional<BitmapHeader> header;  // a BMP's first 1078 bytes (zero past a shorter file's end)
+};
+// Reads the picture file at path, a BMP or a PNG of that shape (decodePicture).
+ImportedBitmap importBitmap(const std::filesystem::path& path, PictureShape shape = kLogoShape);
 
 // Whether the file at path starts as a picture file this program reads does: a
 // BMP's "BM" or PNG's signature. False for a file that cannot be read.

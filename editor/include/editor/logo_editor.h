@@ -1,0 +1,72 @@
+// The editor without a window: opens an image, exports and imports its logo as a
+// picture, patches it into the image and takes a patch back. Each command gives
+// its result or throws a Failure, and a failed one changes nothing in the state.
+// The windows and the command line drive the same core.
+#pragma once
+
+#include "editor/editor_state.h"
+#include "history/patch_history.h"
+#include "logo/disc/disc_image.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace tolvane {
+
+class LogoEditor {
+public:
+    LogoEditor() = default;
+    LogoEditor(const LogoEditor&) = delete;
+    LogoEditor& operator=(const LogoEditor&) = delete;
+
+    // Opens the image (for a CUE sheet, the file of its data track): its layout,
+    // game, key and logo. `holdForPatch` keeps the file open and locked until the
+    // patch, for a command that patches at once: nothing can change it between.
+    // The view's settings follow the disc's video mode.
+    void open(const std::filesystem::path& image, bool holdForPatch = false);
+    // The layout of the open image, for people.
+    const std::string& layoutDescription() const { return layout_; }
+
+    // Writes the picture the view stands for: the logo Patch would write as a
+    // BMP headed by the template (or a PNG, by the name), or in console view the
+    // picture the console shows, in its shape. Never over the image itself.
+    void exportPicture(const std::filesystem::path& file);
+    // Reads a picture of the view's shape and puts it into the image's first
+    // bytes in memory (encoded with the key in console view), recomputing the
+    // check fields of the sectors where they were valid.
+    void importPicture(const std::filesystem::path& file);
+
+    // Whether Patch would write into a file that does not look like a disc image:
+    // the front end asks the person first.
+    bool patchNeedsConsent() const {
+        return !state_.looksLikeDisc && !(*state_.imagePrefix == *state_.imageOnDisk);
+    }
+    // Everything Patch checks before it writes, writing nothing anywhere: false
+    // when the image already holds these bytes.
+    bool checkPatch() const;
+    // Writes the imported logo into the image and keeps a record of it to take
+    // it back; false when the image already holds it.
+    bool patch();
+    // Takes the last patch of the open image back and reads the image again.
+    RestoreResult takeBackLastPatch();
+
+    // The view's settings; they change nothing in the image's bytes.
+    void setConsoleView(bool on) { state_.consoleView = on; }
+    void setPal(bool pal) { state_.pal = pal; }
+    // A key given by the person, in place of the one worked out.
+    void setKey(Byte key);
+    // What the view shows: the logo the file holds, as stored or as the console
+    // shows it.
+    GreyPicture shownPicture() const;
+
+    const EditorState& state() const { return state_; }
+    bool imageOpen() const { return state_.imageOnDisk.has_value(); }
+
+private:
+    EditorState state_;
+    std::string layout_;
+    std::optional<DiscImage> held_;  // the image, open and locked for the patch to come
+};
+
+}  // namespace tolvane

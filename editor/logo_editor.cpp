@@ -1,0 +1,146 @@
+#include "editor/logo_editor.h"
+
+#include "logo/base/failure.h"
+#include "logo/disc/sector_checks.h"
+#include "logo/files/file_io.h"
+#include "logo/picture/bitmap_template.h"
+#include "logo/picture/picture_file.h"
+
+namespace tolvane {
+
+namespace {
+
+// Reads a picture; one of the PAL console's shape, read in any other view, or
+// the NTSC one read as PAL, fails with a word on how to import it.
+ImportedBitmap importWithShapeHint(const std::filesystem::path& file, const EditorState& s) {
+    const PictureShape wanted = s.consoleView ? consoleShape(s.pal) : kLogoShape;
+    try {
+        return importBitmap(file, wanted);
+    } catch (const WrongPictureShape& wrong) {
+        if (wrong.found() == consoleShape(true) && !(s.consoleView && s.pal))
+            throw wrong.with(". That is the shape of the logo as a PAL console shows it: import it in console view "
+                             "with PAL (--console --pal, or tick Console view and PAL)");
+        if (wrong.found() == kLogoShape && s.consoleView && s.pal)
+            throw wrong.with(". That is the shape of the logo as an NTSC console shows it: import it without PAL "
+                             "(drop --pal, or untick PAL)");
+        throw;
+    }
+}
+
+}  // namespace
+
+void LogoEditor::open(const std::filesystem::path& image, bool holdForPatch) {
+    DiscImage opened = DiscImage::open(image, holdForPatch ? ImageAccess::Update : ImageAccess::Read);
+    EditorState& s = state_;
+    s.imagePath = opened.path();
+    s.imagePrefix = opened.prefix();
+    s.imageOnDisk = opened.prefix();
+    s.identity = opened.identity();
+    s.looksLikeDisc = opened.looksLikeDisc();
+    s.key = chooseKey(s.identity, opened.prefix().bytes()[opened.layout().payloadOffset(0)]);
+    s.pal = s.identity.videoMode == VideoMode::Pal;
+    s.sectorsWithNewChecks = 0;
+    s.editing = true;  // an import already made stays ready to patch, into this image
+    layout_ = opened.layout().description;
+    held_.reset();
+    if (holdForPatch)
+        held_.emplace(std::move(opened));
+    else
+        opened.close();
+}
+
+void LogoEditor::exportPicture(const std::filesystem::path& file) {
+    const EditorState& s = state_;
+    if (sameFile(file, s.imagePath))
+        throw Failure("Cannot save the logo to " + quoted(file) +
+                          ": it is the disc image the logo comes from; choose another name",
+                      Problem::Unsafe);
+    if (s.consoleView) {
+        exportBitmap(file, decodeLogo(s.logo(), s.key.key, s.pal));  // the grey header of its own shape
+        return;
+    }
+    const BitmapHeader header =
+        pictureFormatFor(file) == PictureFormat::Bmp ? loadHeaderTemplate() : builtInBitmapHeader();
+    exportBitmap(file, pictureOf(s.logo()), header);
+    state_.bitmapHeader = header;
+}
+
+void LogoEditor::importPicture(const std::filesystem::path& file) {
+    const EditorState& s = state_;
+    const ImportedBitmap imported = importWithShapeHint(file, s);
+    const LogoImage logo = s.consoleView ? encodeLogo(imported.picture, s.key.key, s.logo()) : logoOf(imported.picture);
+    ImagePrefix prefix = *s.imagePrefix;
+    insertLogo(logo, prefix);
+    const std::size_t refreshed = refreshCheckFields(prefix, *s.imageOnDisk);
+
+    state_.imagePrefix = std::move(prefix);
+    state_.sectorsWithNewChecks = refreshed;
+    state_.bitmapHeader = imported.header.value_or(builtInBitmapHeader());
+    state_.imported = true;
+}
+
+bool LogoEditor::checkPatch() const {
+    const EditorState& s = state_;
+    if (!held_) {
+        DiscImage image = DiscImage::open(s.imagePath, ImageAccess::Update);
+        image.checkUnchanged(*s.imageOnDisk);
+        image.close();
+    }
+    if (*s.imagePrefix == *s.imageOnDisk) return false;
+    PatchHistory::forUser().checkUsable(s.imagePath);
+    return true;
+}
+
+bool LogoEditor::patch() {
+    EditorState& s = state_;
+    const auto patched = [&s] {
+        s.imageOnDisk = s.imagePrefix;
+        s.editing = s.imported = false;
+    };
+    const PatchHistory history = PatchHistory::forUser();
+    bool wrote = false;
+    try {
+        wrote = held_ ? history.patch(*held_, *s.imagePrefix)
+                      : history.patch(s.imagePath, *s.imagePrefix, *s.imageOnDisk);
+    } catch (const FailureAfterWrite&) {  // the image holds the new logo all the same
+        held_.reset();
+        patched();
+        throw;
+    } catch (...) {
+        held_.reset();
+        throw;
+    }
+    held_.reset();
+    if (wrote) patched();
+    return wrote;
+}
+
+RestoreResult LogoEditor::takeBackLastPatch() {
+    const std::filesystem::path image = state_.imagePath;
+    const auto reread = [&] {
+        held_.reset();
+        open(image);
+        state_.imported = false;
+    };
+    RestoreResult result;
+    try {
+        result = PatchHistory::forUser().restore(image);
+    } catch (const FailureAfterWrite&) {  // taken back all the same
+        reread();
+        throw;
+    }
+    reread();
+    return result;
+}
+
+void LogoEditor::setKey(Byte key) {
+    state_.key.key = key;
+    state_.key.source = KeySource::Given;
+}
+
+GreyPicture LogoEditor::shownPicture() const {
+    const LogoImage stored = extractLogo(*state_.imageOnDisk).logo;
+    return state_.consoleView ? decodeLogo(stored, state_.key.key, state_.pal) : pictureOf(stored);
+}
+
+}  // namespace tolvane
