@@ -57,11 +57,15 @@ test-windows: windows
 # The packages people download, into build-package/packages: a .deb for Debian 12
 # and Ubuntu 24.04 or later (installed in /usr, the C++ runtime shared, as
 # distributions link it) and tolvane-VERSION-win32.zip with the Windows programs;
-# then checked by lintian, desktop-file-validate and appstreamcli.
+# then checked by lintian, desktop-file-validate and appstreamcli. The .deb's
+# programs get the hardening Debian builds its own with (fortified string
+# functions, a stack protector, read-only relocations bound at start).
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 package: deps windows
 	@tools/install-deps.sh --package
 	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTOLVANE_BUILD_TESTS=OFF \
-	  -DTOLVANE_SHARED_RUNTIME=ON $(CMAKE_FLAGS)
+	  -DTOLVANE_SHARED_RUNTIME=ON -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" $(CMAKE_FLAGS)
 	cmake --build build-package -j $(JOBS)
 	rm -rf build-package/packages
 	cd build-package && cpack -B $(CURDIR)/build-package/packages
