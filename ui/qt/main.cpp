@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     // On Wayland, the window is matched to its desktop entry (and icon) by this name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.tolvane.editor"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TOLVANE_APP_ID));
     parser.process(app);
 
     tolvane::MainWindow window;
