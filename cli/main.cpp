@@ -347,10 +347,33 @@ int run(const std::vector<std::string>& words) {
 
 #include <shellapi.h>
 
+namespace {
+
+// The console's output code page before tolvane set UTF-8: the console outlives
+// tolvane, and the programs run in it after read their output in that page.
+UINT consoleCodePage = 0;
+
+void restoreConsoleCodePage() {
+    if (consoleCodePage != 0) SetConsoleOutputCP(consoleCodePage);
+}
+
+// Ctrl+C, Ctrl+Break or the console closing end tolvane without returning from
+// main(): put the code page back, then let Windows end it as it would have.
+BOOL WINAPI onConsoleEnd(DWORD) {
+    restoreConsoleCodePage();
+    return FALSE;
+}
+
+}  // namespace
+
 // Windows gives main() its arguments in the ANSI code page, which cannot hold
 // every file name: take the wide command line and speak UTF-8 on the console.
 int main() {
-    SetConsoleOutputCP(CP_UTF8);
+    consoleCodePage = GetConsoleOutputCP();  // 0 without a console: nothing to set
+    if (consoleCodePage != 0 && consoleCodePage != CP_UTF8) {
+        SetConsoleCtrlHandler(onConsoleEnd, TRUE);
+        SetConsoleOutputCP(CP_UTF8);
+    }
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> words;
@@ -361,7 +384,10 @@ int main() {
         words.push_back(word);
     }
     LocalFree(wide);
-    return tolvane::run(words);
+    const int status = tolvane::run(words);  // standard output flushed
+    std::fflush(stderr);
+    restoreConsoleCodePage();
+    return status;
 }
 #else
 #include <csignal>

@@ -1,22 +1,8 @@
-# What an install puts where, and the packages people download (make package):
-# a .deb for Debian and Ubuntu, a .zip for Windows.
-if(WIN32)
-  # Everything in one folder: the programs find ettbmp.hed beside them.
-  install(FILES ${PROJECT_SOURCE_DIR}/data/ettbmp.hed ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
-else()
-  install(FILES ${PROJECT_SOURCE_DIR}/data/ettbmp.hed DESTINATION ${CMAKE_INSTALL_DATADIR}/tolvane-editor)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tolvane-editor)
-  if(TOLVANE_BUILD_GUI)
-    install(FILES ${PROJECT_SOURCE_DIR}/data/tolvane-editor.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-    install(FILES ${PROJECT_SOURCE_DIR}/data/tolvane-editor.svg
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-    install(FILES ${PROJECT_SOURCE_DIR}/data/tolvane-editor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  endif()
-endif()
-
+# The packages people download (make package): a .deb for Debian and Ubuntu, a
+# .zip for Windows. What goes into them is installed by each folder's rules.
 set(CPACK_PACKAGE_NAME tolvane-editor)
-set(CPACK_PACKAGE_VENDOR "Tolvane Editor")
-set(CPACK_PACKAGE_CONTACT "Tolvane Editor developers <tolvane-editor@localhost>")
+set(CPACK_PACKAGE_VENDOR "the Tolvane Editor authors")
+set(CPACK_PACKAGE_CONTACT ${TOLVANE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "shows and replaces the boot logo of a PS2 disc image")
 set(CPACK_PACKAGE_DESCRIPTION
     "Tolvane Editor shows the boot logo stored at the start of a PS2 game disc image\n"
@@ -32,11 +18,13 @@ else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tolvane-editor_VERSION_ARCH.deb
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-  # The libraries the programs link, as dpkg-shlibdeps finds them; Qt's platform
-  # plugins are loaded at run time, so they are named here.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  # The libraries the programs link, as dpkg-shlibdeps finds them; libspng and
+  # Qt's platform plugins are loaded at run time, so they are named here.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS libspng0)
   if(TOLVANE_BUILD_GUI AND QT_VERSION_MAJOR EQUAL 6)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libspng0, qt6-qpa-plugins")
   endif()
 endif()
 include(CPack)

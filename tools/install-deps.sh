@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs the Debian/Ubuntu packages the build and the tests need, and only
-# those that are missing; quick when everything is there. With --windows, also
+# those that are missing; quick when everything is there. Not root and without
+# sudo, it says what to run as root instead and exits 1. With --windows, also
 # the MinGW-w64 and Wine set, and libspng's source for the Windows build
 # (tools/fetch-libspng-source.sh, into build-windows/libspng).
+# Usage: install-deps.sh [--windows] [--package] [PACKAGE...]
 set -eu
 
 packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core xvfb x11-utils groff-base zsh dpkg-dev locales libc-l10n"
@@ -10,6 +12,7 @@ windows=no
 for arg in "$@"; do
     case $arg in
         --windows) windows=yes ;;  # the MinGW-w64 cross compiler, 32-bit Wine, xdotool for the window test
+        --package) packages="$packages file lintian desktop-file-utils appstream" ;;  # CPack's .deb, its checkers
         *) packages="$packages $arg" ;;
     esac
 done
@@ -26,14 +29,26 @@ if [ -n "$missing" ]; then
         echo "Please install:$missing" >&2
         exit 1
     fi
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    add_i386=no
     if [ "$windows" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-        $sudo dpkg --add-architecture i386
+        add_i386=yes
     fi
+    sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            command="apt-get update && apt-get install -y --no-install-recommends$missing"
+            [ "$add_i386" = yes ] && command="dpkg --add-architecture i386 && $command"
+            echo "These packages are missing:$missing" >&2
+            echo "Installing them needs root, and sudo is not installed. Run this as root, then try again:" >&2
+            echo "    $command" >&2
+            exit 1
+        fi
+        sudo="sudo"
+    fi
+    [ "$add_i386" = yes ] && $sudo dpkg --add-architecture i386
     echo "Installing:$missing"
     $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
 fi
 # The Windows build compiles libspng itself, from Debian's source of the same version.
 [ "$windows" = no ] || "$(dirname "$0")/fetch-libspng-source.sh" "$(dirname "$0")/../build-windows/libspng"

@@ -93,6 +93,29 @@ TEST_F(TolvaneCli, AnswersHelpAndVersionAndRefusesBadCommandLines) {
     }
 }
 
+#ifdef TOLVANE_EDITOR
+// Over ssh or in a script there is no display: the window's program still
+// answers --help and --version, and exits 0, rather than failing to start Qt.
+TEST_F(TolvaneCli, EditorAnswersHelpAndVersionWithoutADisplay) {
+    const auto runEditor = [&](const std::string& args) {
+        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                    shellQuoted(TOLVANE_EDITOR) + " " + args + " >" + shellQuoted(path(".out")) +
+                                    " 2>" + shellQuoted(path(".err"));
+        const int raw = std::system(command.c_str());
+        return Result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, textOf(path(".out")), textOf(path(".err"))};
+    };
+    const Result version = runEditor("--version");
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, "tolvane-editor " TOLVANE_VERSION "\n");
+    for (const char* option : {"--help", "-h"}) {
+        const Result help = runEditor(option);
+        EXPECT_EQ(help.status, 0) << option << ": " << help.err;
+        EXPECT_NE(help.out.find("--console-view"), std::string::npos) << option << ": " << help.out;
+        EXPECT_NE(help.out.find("Usage: " + std::string(TOLVANE_EDITOR)), std::string::npos) << help.out;
+    }
+}
+#endif
+
 TEST_F(TolvaneCli, ExportWritesTheLogoAsABitmap) {
     const auto image = path("game.bin");
     ImagePrefix prefix;

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QGuiApplication>
 
 namespace {
 
@@ -20,21 +22,34 @@ std::filesystem::path imageArgument(int argc, char* argv[], const QString& parse
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
     // No display name: Qt would append it to every window's caption, and the
     // window's title is the whole caption. --version prints the name and version.
-    QApplication::setApplicationName(QStringLiteral("tolvane-editor"));
-    QApplication::setApplicationVersion(QStringLiteral(TOLVANE_VERSION));
+    QCoreApplication::setApplicationName(QStringLiteral("tolvane-editor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TOLVANE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Shows and replaces the boot logo of a PS2 disc image."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption consoleView(QStringLiteral("console-view"),
                                          QStringLiteral("Show the logo as the console shows it (Console view)."));
     parser.addOption(consoleView);
     parser.addPositionalArgument(QStringLiteral("image"), QStringLiteral("Disc image to open (optional)."),
                                  QStringLiteral("[image]"));
+
+    // --help and --version answer before the window system starts, so that they
+    // work without a display (over ssh, in a script). Anything else, wrong options
+    // among it, waits for QApplication, which takes Qt's own (-platform, -style).
+    QStringList words;
+    for (int i = 0; i < argc; ++i) words.append(QString::fromLocal8Bit(argv[i]));
+    if (parser.parse(words) && (parser.isSet(help) || parser.isSet(version))) {
+        QCoreApplication noWindows(argc, argv);
+        parser.process(noWindows);  // prints and exits
+    }
+
+    QApplication app(argc, argv);
+    // On Wayland, the window is matched to its desktop entry (and icon) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TOLVANE_APP_ID));
     parser.process(app);
 
     tolvane::MainWindow window;
