@@ -51,4 +51,5 @@ if [ -n "$missing" ]; then
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
 fi
 # The Windows build compiles libspng itself, from Debian's source of the same version.
-[ "$windows" = no ] || "$(dirname "$0")/fetch-libspng-source.sh" "$(dirname "$0")/../build-windows/libspng"
+tools=${0%/*}
+[ "$windows" = no ] || "$tools/fetch-libspng-source.sh" "$tools/../build-windows/libspng"

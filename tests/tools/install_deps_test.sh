@@ -3,10 +3,19 @@
 # sudo: what it installs, through what, and what it tells a user who cannot.
 # Usage: install_deps_test.sh tools/install-deps.sh
 set -u
-script=$1
-case $script in /*) ;; *) script=$PWD/$script ;; esac
+given=$1
+case $given in /*) ;; *) given=$PWD/$given ;; esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# A copy beside a stand-in for the libspng source fetch, which logs its call.
+mkdir "$work/tools"
+script=$work/tools/install-deps.sh
+cp "$given" "$script"
+cat > "$work/tools/fetch-libspng-source.sh" <<'END'
+#!/bin/sh
+echo "fetch ${1##*/tools/}" >> "$FAKE_LOG"
+END
+chmod +x "$work/tools/fetch-libspng-source.sh"
 failures=0
 fail() { echo "install-deps: $*" >&2; failures=$((failures + 1)); }
 
@@ -74,6 +83,7 @@ first=$(echo "$log" | sed -n 1,2p | tr '\n' ' ')
 [ "$first" = "sudo dpkg dpkg --add-architecture i386 " ] || fail "sudo: not the architecture first: $log"
 echo "$log" | grep -q "^apt-get install .* wine32:i386" || fail "sudo: wine32 not installed: $log"
 echo "$log" | grep -q "^sudo apt-get" || fail "sudo: apt-get not through sudo: $log"
+[ "$(echo "$log" | tail -1)" = "fetch ../build-windows/libspng" ] || fail "sudo: libspng's source not fetched last: $log"
 
 # A user without sudo: nothing run, the packages named, one command for root.
 for args in "--package" "--windows"; do
@@ -84,7 +94,7 @@ for args in "--package" "--windows"; do
     command=$(echo "$err" | sed -n 's/^    //p')
     case $args in
         --package) expected="apt-get update && apt-get install -y --no-install-recommends file lintian desktop-file-utils appstream" ;;
-        --windows) expected="dpkg --add-architecture i386 && apt-get update && apt-get install -y --no-install-recommends g++-mingw-w64-i686 googletest wine wine32:i386 xdotool" ;;
+        --windows) expected="dpkg --add-architecture i386 && apt-get update && apt-get install -y --no-install-recommends g++-mingw-w64-i686 libz-mingw-w64-dev googletest wine wine32:i386 xdotool" ;;
     esac
     [ "$command" = "$expected" ] || fail "no sudo ($args): the command for root is '$command', not '$expected'"
     echo "$err" | grep -q "missing: $(echo "$expected" | sed 's/.*recommends //')" || fail "no sudo ($args): $err"
