@@ -62,8 +62,9 @@ DiscIdentity readIdentity(File& file, const ImageLayout& layout) {
 }
 
 std::string tooShort(const std::filesystem::path& path, std::uint64_t size, std::size_t needed) {
-    return quoted(path) + " is too short: " + std::to_string(size) + " bytes, the logo needs the first " +
-           std::to_string(needed);
+    return quoted(path) + " is too short: the logo lies in the first " + std::to_string(needed) +
+           " bytes of a disc image, and this file has only " + std::to_string(size) +
+           "; open the whole image (its .bin or .iso file, or its .cue sheet)";
 }
 
 std::string timeStamp() {

@@ -98,7 +98,9 @@ public:
     [[noreturn]] void damaged(const std::string& what) const { fail("is damaged: " + what, Problem::Damaged); }
     void need(std::uint64_t end, const std::string& what) const {
         if (end > file_.size())
-            fail("is too short: " + text(file_.size()) + " bytes, " + what + " needs " + text(end), Problem::TooShort);
+            fail("is too short: it has " + text(file_.size()) + " bytes, and " + what + " needs the first " + text(end) +
+                     "; it was cut short, or its header is damaged",
+                 Problem::TooShort);
     }
 
     BmpInfo readInfo() const;

@@ -83,13 +83,14 @@ Chunks readChunks(std::span<const Byte> file, const std::string& name) {
     std::uint64_t at = kPngSignature.size();
     while (true) {
         if (at == file.size())
-            throw Failure(name + " is too short: " + text(file.size()) + " bytes, it ends before its IEND chunk",
+            throw Failure(name + " is too short: it ends after " + text(file.size()) +
+                              " bytes, before its IEND chunk; it was cut short",
                           Problem::TooShort);
         const std::uint32_t length = at + 8 <= file.size() ? readBe32(file, at) : 0;
         const std::uint64_t end = at + 12 + length;
         if (end > file.size())
-            throw Failure(name + " is too short: " + text(file.size()) + " bytes, its chunk at " + text(at) +
-                              " needs " + text(end),
+            throw Failure(name + " is too short: it has " + text(file.size()) + " bytes, and its chunk at byte " +
+                              text(at) + " needs the first " + text(end) + "; it was cut short, or the chunk is damaged",
                           Problem::TooShort);
         const auto chunk = file.subspan(at, end - at);
         if (length > kMostChunkLength)

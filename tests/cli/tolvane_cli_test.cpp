@@ -167,7 +167,7 @@ TEST_F(TolvaneCli, AFailedExportLeavesAnExistingBitmapAlone) {
     const Result r = run({"export", path("short.bin"), path("keep.bmp")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
-              "tolvane: \"" + path("short.bin") + "\" is too short: 1000 bytes, the logo needs the first 28248\n");
+              "tolvane: \"" + path("short.bin") + "\" is too short: the logo lies in the first 28248 bytes of a disc image, and this file has only 1000; open the whole image (its .bin or .iso file, or its .cue sheet)\n");
     EXPECT_EQ(readFile(path("keep.bmp")), existing);
 }
 

@@ -107,7 +107,7 @@ TEST_F(ImageFileTest, RefusesAnImageOneByteShort) {
     const auto path = dir / "short.bin";
     writeFile(path, makeImage(kPrefix - 1));
     EXPECT_EQ(failureOf([&] { testing::readPrefix(path); }),
-              quoted(path) + " is too short: 28247 bytes, the logo needs the first 28248");
+              quoted(path) + " is too short: the logo lies in the first 28248 bytes of a disc image, and this file has only 28247; open the whole image (its .bin or .iso file, or its .cue sheet)");
 }
 
 TEST_F(ImageFileTest, NamesAMissingImageAndTheReason) {
@@ -164,7 +164,7 @@ TEST_F(ImageFileTest, PatchWritesNothingIntoAnImageThatShrankOrChanged) {
 
     const auto shortened = makeImage(kPrefix - 48);
     writeFile(path, shortened);
-    EXPECT_NE(failureOf([&] { testing::writePrefix(path, changed, asRead); }).find("too short: 28200 bytes"),
+    EXPECT_NE(failureOf([&] { testing::writePrefix(path, changed, asRead); }).find("too short: the logo lies in the first 28248 bytes of a disc image, and this file has only 28200"),
               std::string::npos);
     EXPECT_EQ(readFile(path), shortened);
 }

@@ -166,7 +166,7 @@ TEST_F(BitmapFileTest, ImportReadsFilesOfExactlyAndMoreThanTheirLengthAndRefuses
     file.resize(kBitmapFileLength - 1);
     writeFile(dir / "short.bmp", file);
     EXPECT_EQ(failureOf([&] { importBitmap(dir / "short.bmp"); }),
-              quoted(dir / "short.bmp") + " is too short: 25653 bytes, its pixel data needs 25654");
+              quoted(dir / "short.bmp") + " is too short: it has 25653 bytes, and its pixel data needs the first 25654; it was cut short, or its header is damaged");
 }
 
 TEST(BitmapImport, ReadsEveryHeaderSizeAndRowOrder) {

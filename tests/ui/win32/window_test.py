@@ -187,7 +187,7 @@ def run_at_96_dpi(session, work):
     session.answer_dialog("Open CDR-Win File     ", session.wine_path(work, "short.bin"))
     box = session.wait_message_box(CAPTION)
     text = " ".join(c["text"] for c in box["controls"] if c["class"] == "Static")
-    check("short.bin" in text and "is too short: 1000 bytes" in text, f"the message box says {text!r}")
+    check("short.bin" in text and "is too short: the logo lies in the first 28248 bytes of a disc image, and this file has only 1000" in text, f"the message box says {text!r}")
     session.screenshot_window(box, os.path.join(work, "win32-failure.png"))
     session.key("Return", window=box["xid"])
     window.wait_status("short.bin\" is too short")
