@@ -2,6 +2,9 @@
 
 #include "logo/base/failure.h"
 #include "history/patch_history.h"
+#include "logo/base/shown_text.h"
+
+#include <cstdio>
 
 namespace tolvane {
 
@@ -47,5 +50,39 @@ std::string listPatches(const std::filesystem::path& image) {
     }
     return text;
 }
+
+std::string restoreCommand(const std::filesystem::path& image) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(image, error);
+    const std::string path = pathText(error ? image : absolute);  // a folder too deep to be named: as given
+#ifdef _WIN32
+    return "tolvane restore \"" + path + "\"";
+#else
+    if (printable(path) != path) {
+        // Control bytes and bytes that are not UTF-8 as escapes that bash and zsh
+        // read back ($'...'), so that they never reach the terminal as they are.
+        std::string quoted = "$'";
+        for (std::size_t at = 0; at < path.size();) {
+            const std::size_t length = utf8SequenceLength(path, at);
+            const auto c = static_cast<unsigned char>(path[at]);
+            if (length == 0 || c < 0x20 || c == 0x7F) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+                quoted += escaped;
+                ++at;
+                continue;
+            }
+            if (c == '\'' || c == '\\') quoted += '\\';
+            quoted.append(path, at, length);
+            at += length;
+        }
+        return "tolvane restore " + quoted + "'";
+    }
+    std::string quoted = "'";  // nothing is special inside single quotes but the quote itself
+    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return "tolvane restore " + quoted + "'";
+#endif
+}
+
 
 }  // namespace tolvane

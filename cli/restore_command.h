@@ -11,4 +11,9 @@ namespace tolvane {
 std::string restoreImage(const std::filesystem::path& image);
 std::string listPatches(const std::filesystem::path& image);
 
+// The command that takes the image's last patch back, as a shell takes it from
+// any folder: the image's full path, quoted (bytes that would drive a terminal
+// as escapes the shell reads back).
+std::string restoreCommand(const std::filesystem::path& image);
+
 }  // namespace tolvane

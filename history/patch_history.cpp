@@ -4,10 +4,9 @@
 #include "logo/files/file_io.h"
 #include "history/data_folder.h"
 #include "history/patch_record.h"
-#include "logo/base/shown_text.h"
+#include "logo/base/time_text.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 #include <limits>
 #include <optional>
@@ -71,12 +70,6 @@ bool fits(const PatchRecord& record, const DiscImage& image) {
 }
 
 bool same(std::span<const Byte> a, std::span<const Byte> b) { return std::ranges::equal(a, b); }
-
-std::int64_t now() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 Ledger ledgerOf(const std::filesystem::path& folder, const Scan& scanned, DiscImage& image, bool withLegacy) {
     Ledger ledger{folder, image, image.fileIdentity(), {}, {}, {}};
@@ -245,7 +238,7 @@ std::size_t usable(const std::vector<HistoryStep>& steps) {
 // Keeps at most kMaxRecords records, none older than kRecordLifetime: the oldest
 // of `kept` go. The newest record, just made, is not among them but counts.
 void trim(std::vector<std::pair<std::filesystem::path, std::int64_t>> kept) {
-    const std::int64_t oldest = now() - std::chrono::nanoseconds(kRecordLifetime).count();
+    const std::int64_t oldest = nanosecondsNow() - std::chrono::nanoseconds(kRecordLifetime).count();
     std::ranges::sort(kept, {}, &std::pair<std::filesystem::path, std::int64_t>::second);
     const std::size_t excess = kept.size() + 1 > kMaxRecords ? kept.size() + 1 - kMaxRecords : 0;
     for (std::size_t i = 0; i < kept.size() && (i < excess || kept[i].second < oldest); ++i) {
@@ -299,7 +292,7 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
         settle(*ledger, Settling::Patch);
         // Strictly after every record of the disc, so that a history is always
         // followed back in time, whatever the clock did.
-        std::int64_t time = now();
+        std::int64_t time = nanosecondsNow();
         for (const Entry& entry : ledger->records) time = std::max(time, entry.name.time + 1);
         const auto before = image.prefix().bytes(), after = prefix.bytes();
         const EncodedRecord encoded = encodeRecord(time, image.fingerprint(), before, after);
@@ -443,47 +436,6 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given) const {
     }
     result.left = usable(walk(ledger, before.bytes(), step->entry.name.time));
     return result;
-}
-
-std::string restoreCommand(const std::filesystem::path& image) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(image, error);
-    const std::string path = pathText(error ? image : absolute);  // a folder too deep to be named: as given
-#ifdef _WIN32
-    return "tolvane restore \"" + path + "\"";
-#else
-    if (printable(path) != path) {
-        // Control bytes and bytes that are not UTF-8 as escapes that bash and zsh
-        // read back ($'...'), so that they never reach the terminal as they are.
-        std::string quoted = "$'";
-        for (std::size_t at = 0; at < path.size();) {
-            const std::size_t length = utf8SequenceLength(path, at);
-            const auto c = static_cast<unsigned char>(path[at]);
-            if (length == 0 || c < 0x20 || c == 0x7F) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-                quoted += escaped;
-                ++at;
-                continue;
-            }
-            if (c == '\'' || c == '\\') quoted += '\\';
-            quoted.append(path, at, length);
-            at += length;
-        }
-        return "tolvane restore " + quoted + "'";
-    }
-    std::string quoted = "'";  // nothing is special inside single quotes but the quote itself
-    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return "tolvane restore " + quoted + "'";
-#endif
-}
-
-std::string localTimeText(std::int64_t nanoseconds) {
-    const std::time_t at = static_cast<std::time_t>(nanoseconds / 1'000'000'000);
-    const std::tm* local = std::localtime(&at);
-    char text[32];
-    if (!local || !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local)) return std::to_string(at);
-    return text;
 }
 
 }  // namespace tolvane

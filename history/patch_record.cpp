@@ -1,6 +1,7 @@
 #include "history/patch_record.h"
 
 #include "logo/base/failure.h"
+#include "logo/base/time_text.h"
 #include "logo/disc/image_layout.h"
 #include "logo/disc/sector_checks.h"
 
@@ -82,17 +83,10 @@ std::optional<std::int64_t> readDecimal(std::string_view text, std::size_t digit
 
 // "20250301-140509-123456789": the time in UTC, to the nanosecond.
 std::string timeInName(std::int64_t time) {
-    using namespace std::chrono;
-    const sys_time<nanoseconds> at{nanoseconds{time}};
-    const sys_days day = floor<days>(at);
-    const year_month_day date{day};
-    const hh_mm_ss clock{floor<nanoseconds>(at - day)};
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d%02u%02u-%02d%02d%02d-%09lld", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()), static_cast<long long>(clock.subseconds().count()));
-    return text;
+    const std::int64_t seconds = time >= 0 ? time / 1'000'000'000 : (time + 1) / 1'000'000'000 - 1;
+    char nanoseconds[16];
+    std::snprintf(nanoseconds, sizeof nanoseconds, "-%09lld", static_cast<long long>(time - seconds * 1'000'000'000));
+    return timeText(seconds, "%Y%m%d-%H%M%S", true) + nanoseconds;
 }
 
 // "YYYYMMDD-HHMMSS" (UTC) as nanoseconds since 1970.

@@ -1,8 +1,11 @@
 #include "logo/disc/cue_sheet.h"
 
-#include "ascii_text.h"
+#include "logo/base/failure.h"
+
+#include "logo/base/ascii_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <vector>
 
@@ -58,6 +61,32 @@ std::optional<std::string> firstDataTrackFile(std::string_view sheet) {
             return file;
     }
     return std::nullopt;
+}
+
+namespace {
+
+constexpr std::size_t kMaxCueSheetLength = 64 * 1024;
+
+}  // namespace
+
+std::optional<std::filesystem::path> cueSheetImage(File& file, const std::filesystem::path& path) {
+    std::array<Byte, 64> start{};
+    const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
+    if (file.size() > kMaxCueSheetLength || !looksLikeCueSheet(startText)) return std::nullopt;
+    std::vector<Byte> sheet(static_cast<std::size_t>(file.size()));
+    sheet.resize(file.readAt(0, sheet));
+    const auto track = firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
+    if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track", Problem::NotSupported);
+    // The system would take the name only up to the NUL: another file than the sheet names.
+    if (track->find('\0') != std::string::npos)
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name holds a NUL byte",
+                      Problem::Unsafe);
+    try {
+        return path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end()));
+    } catch (const std::exception&) {
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name is not UTF-8",
+                      Problem::NotSupported);
+    }
 }
 
 }  // namespace tolvane

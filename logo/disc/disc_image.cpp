@@ -1,13 +1,14 @@
 #include "logo/disc/disc_image.h"
 
-#include "logo/disc/cue_sheet.h"
 #include "logo/base/failure.h"
+#include "logo/disc/cue_sheet.h"
 #include "logo/disc/iso9660.h"
+#include "logo/disc/packed_image.h"
+#include "logo/disc/rescue_copy.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <ctime>
 #include <exception>
 #include <string>
 
@@ -67,66 +68,6 @@ std::string tooShort(const std::filesystem::path& path, std::uint64_t size, std:
            "; open the whole image (its .bin or .iso file, or its .cue sheet)";
 }
 
-std::string timeStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
-
-// Keeps the image's first bytes as they were in a new file beside it or, when
-// that fails (the image's disk may be the full one), in the caller's folder of
-// the user's own; never in a folder others may write, where a name could be
-// taken first.
-std::string saveAsTheyWere(const std::filesystem::path& image, const ImagePrefix& asRead,
-                           const std::filesystem::path& rescueFolder) {
-    std::filesystem::path name = image.filename();
-    name += ".before-patch-" + timeStamp() + ".bin";
-    std::string firstReason;
-    for (const bool beside : {true, false}) {
-        if (!beside && rescueFolder.empty()) break;
-        try {
-            const auto folder = beside ? image.parent_path() : rescueFolder;
-            if (!beside) makeFolders(folder);
-            const auto rescue = (folder.empty() ? std::filesystem::path(".") : folder) / name;
-            const std::span<const Byte> pieces[] = {asRead.bytes()};
-            createFile(rescue, pieces, Flushed);
-            return "its first " + std::to_string(asRead.size()) + " bytes as they were are saved in " + quoted(rescue) +
-                   ": copy them over the start of the image to repair it";
-        } catch (const std::exception& failure) {
-            if (firstReason.empty()) firstReason = failure.what();
-        }
-    }
-    return "its first " + std::to_string(asRead.size()) + " bytes as they were could not be saved either (" +
-           firstReason + ")";
-}
-
-struct Packed {
-    std::string_view signature;
-    const char* what;
-    const char* how;
-};
-
-// Images kept compressed or in an archive: their bytes are not the disc's sectors.
-constexpr Packed kPacked[] = {
-    {"MComprHD", "a CHD image, which is compressed", "decompress it first, for example with chdman extractcd"},
-    {"CISO", "a CSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
-    {"ZISO", "a ZSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
-    {"\x1F\x8B", "compressed with gzip", "decompress it first, for example with gunzip"},
-    {"\xFD"
-     "7zXZ",
-     "compressed with xz", "decompress it first, for example with unxz"},
-    {"PK\x03\x04", "a ZIP archive", "extract the image from it first, for example with unzip"},
-    {"7z\xBC\xAF\x27\x1C", "a 7-Zip archive", "extract the image from it first, for example with 7z x"},
-};
-
-constexpr std::size_t kMaxCueSheetLength = 64 * 1024;
 
 }  // namespace
 
@@ -139,28 +80,6 @@ DiscImage::DiscImage(File file, std::filesystem::path path, std::uint64_t size, 
     : file_(std::move(file)), path_(std::move(path)), size_(size), prefix_(layout) {}
 
 namespace {
-
-// When the open file is a CUE sheet (small, and starting as a sheet does), the
-// file of its first data track, beside it.
-std::optional<std::filesystem::path> sheetTarget(File& file, const std::filesystem::path& path) {
-    std::array<Byte, 64> start{};
-    const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
-    if (file.size() > kMaxCueSheetLength || !looksLikeCueSheet(startText)) return std::nullopt;
-    std::vector<Byte> sheet(static_cast<std::size_t>(file.size()));
-    sheet.resize(file.readAt(0, sheet));
-    const auto track = firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
-    if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track", Problem::NotSupported);
-    // The system would take the name only up to the NUL: another file than the sheet names.
-    if (track->find('\0') != std::string::npos)
-        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name holds a NUL byte",
-                      Problem::Unsafe);
-    try {
-        return path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end()));
-    } catch (const std::exception&) {
-        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name is not UTF-8",
-                      Problem::NotSupported);
-    }
-}
 
 File openFile(const std::filesystem::path& path, ImageAccess access) {
     return access == ImageAccess::Update ? File::openForUpdate(path) : File::openForReading(path);
@@ -175,12 +94,12 @@ File openImageFile(std::filesystem::path& path, ImageAccess access) {
     } catch (const Failure& failure) {
         if (access == ImageAccess::Read || failure.code() != std::errc::permission_denied) throw;
         File sheet = File::openForReading(path);
-        const auto target = sheetTarget(sheet, path);
+        const auto target = cueSheetImage(sheet, path);
         if (!target) throw;
         path = *target;
         return openFile(path, access);
     }
-    const auto target = sheetTarget(*file, path);
+    const auto target = cueSheetImage(*file, path);
     if (!target) return std::move(*file);
     file->close();
     path = *target;
@@ -191,7 +110,7 @@ File openImageFile(std::filesystem::path& path, ImageAccess access) {
 
 std::filesystem::path imageFileOf(const std::filesystem::path& path) {
     File file = File::openForReading(path);
-    const auto target = sheetTarget(file, path);
+    const auto target = cueSheetImage(file, path);
     file.close();
     return target ? *target : path;
 }
@@ -203,10 +122,7 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
 
     std::array<Byte, 64> start{};
     const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
-    for (const Packed& packed : kPacked)
-        if (startText.substr(0, packed.signature.size()) == packed.signature)
-            throw Failure("Cannot open " + quoted(path) + ": it is " + packed.what + "; " + packed.how,
-                          Problem::NotSupported);
+    refusePackedImage(startText, path);
 
     if (update && !file.lockForWriting(kLockWait))
         throw Failure("Nothing was written: another program is writing " + quoted(path) +

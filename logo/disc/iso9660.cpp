@@ -1,6 +1,6 @@
 #include "logo/disc/iso9660.h"
 
-#include "ascii_text.h"
+#include "logo/base/ascii_text.h"
 
 #include "logo/disc/image_layout.h"
 

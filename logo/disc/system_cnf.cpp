@@ -1,6 +1,6 @@
 #include "logo/disc/system_cnf.h"
 
-#include "ascii_text.h"
+#include "logo/base/ascii_text.h"
 
 #include <algorithm>
 #include <cctype>

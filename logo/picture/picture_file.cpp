@@ -1,5 +1,6 @@
 #include "logo/picture/picture_file.h"
 
+#include "logo/base/ascii_text.h"
 #include "logo/base/failure.h"
 #include "logo/files/file_io.h"
 #include "logo/picture/png_exchange.h"
@@ -24,10 +25,7 @@ bool startsAsBmp(std::span<const Byte> start) { return start.size() >= 2 && star
 }  // namespace
 
 PictureFormat pictureFormatFor(const std::filesystem::path& path) {
-    std::u8string extension = path.extension().u8string();
-    for (char8_t& c : extension)
-        if (c >= u8'A' && c <= u8'Z') c = static_cast<char8_t>(c - u8'A' + u8'a');
-    return extension == u8".png" ? PictureFormat::Png : PictureFormat::Bmp;
+    return lowerAscii(pathText(path.extension())) == ".png" ? PictureFormat::Png : PictureFormat::Bmp;
 }
 
 std::vector<Byte> encodePicture(const GreyPicture& picture, PictureFormat format,

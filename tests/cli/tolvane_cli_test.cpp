@@ -535,5 +535,25 @@ TEST_F(TolvaneCli, ADryRunAndAnImportAgreeInAFolderDeeperThanAPathCanName) {
     std::filesystem::current_path(home);
 }
 
+// The restore command an import prints is one a shell takes back as it is, for
+// any name: a quote, a dollar sign, a control byte and a byte that is not UTF-8.
+TEST_F(TolvaneCli, TheRestoreCommandPrintedTakesThePatchBackInAShell) {
+    const std::string name = "it's $HOME \x1b[2J \xe9t\xc3\xa9.bin";
+    writeFile(path(name), makeImage(30000));
+    const Result imported = run({"import", path(name), bitmapOf(3)});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    const std::string prefix = "To put the previous logo back: tolvane restore ";
+    const auto at = imported.out.find(prefix);
+    ASSERT_NE(at, std::string::npos) << imported.out;
+    const std::string quoted = imported.out.substr(at + prefix.size(), imported.out.find('\n', at) - at - prefix.size());
+    EXPECT_EQ(quoted, "$'" + dir.path().string() + "/it\\'s $HOME \\x1B[2J \\xE9t\xc3\xa9.bin'");
+    EXPECT_EQ(imported.out.find('\x1b'), std::string::npos) << "a control byte reached the terminal";
+
+    const std::string command = "XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " bash -c " +
+                                shellQuoted(shellQuoted(TOLVANE_CLI) + " restore " + quoted) + " >/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(readFile(path(name)), makeImage(30000));
+}
+
 }  // namespace
 }  // namespace tolvane

@@ -365,16 +365,6 @@ TEST_F(PatchHistoryTest, AFailureAfterTheFlushSaysTheImageHoldsTheNewLogo) {
     EXPECT_EQ(readFile(image), original);
 }
 
-#ifndef _WIN32
-TEST(RestoreCommand, NamesTheImageByItsFullPathQuotedForAShell) {
-    EXPECT_EQ(restoreCommand("/discs/it's $HOME.bin"), "tolvane restore '/discs/it'\\''s $HOME.bin'");
-    // Bytes that would drive the terminal, as escapes the shell reads back.
-    EXPECT_EQ(restoreCommand("/discs/it's\x1B[2J \xE9t\xC3\xA9.bin"),
-              "tolvane restore $'/discs/it\\'s\\x1B[2J \\xE9t\xC3\xA9.bin'");
-    EXPECT_EQ(restoreCommand("game.bin"),
-              "tolvane restore '" + (std::filesystem::current_path() / "game.bin").string() + "'");
-}
-#endif
 
 TEST_F(PatchHistoryTest, ACueSheetFindsTheHistoryOfItsImage) {
     writeFile(dir / "game.cue",

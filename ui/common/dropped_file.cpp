@@ -1,9 +1,8 @@
 #include "dropped_file.h"
 
+#include "logo/base/ascii_text.h"
 #include "logo/picture/picture_file.h"
 
-#include <algorithm>
-#include <cctype>
 
 namespace tolvane {
 
@@ -12,11 +11,9 @@ namespace {
 // A picture by its name (so that a damaged one gets a picture's message) or,
 // under a name that is no disc image's, by its first bytes.
 bool isPicture(const std::filesystem::path& path) {
-    std::u8string suffix = path.extension().u8string();
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                   [](char8_t c) { return c < 0x80 ? static_cast<char8_t>(std::tolower(c)) : c; });
-    if (suffix == u8".bmp" || suffix == u8".png") return true;
-    return suffix != u8".bin" && suffix != u8".iso" && suffix != u8".cue" && startsAsPicture(path);
+    const std::string suffix = lowerAscii(pathText(path.extension()));
+    if (suffix == ".bmp" || suffix == ".png") return true;
+    return suffix != ".bin" && suffix != ".iso" && suffix != ".cue" && startsAsPicture(path);
 }
 
 }  // namespace

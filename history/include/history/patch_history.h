@@ -6,6 +6,7 @@
 // that the next command can tell how far it got, whenever the program stopped.
 #pragma once
 
+#include "logo/base/time_text.h"
 #include "logo/disc/disc_image.h"
 
 #include <chrono>
@@ -71,11 +72,5 @@ private:
     std::filesystem::path folder_;
 };
 
-// The command that takes the image's last patch back, as a shell takes it from
-// any folder: the image's full path, quoted.
-std::string restoreCommand(const std::filesystem::path& image);
-
-// A time as people read it, in the local time zone: "2025-03-01 14:05:09".
-std::string localTimeText(std::int64_t nanoseconds);
 
 }  // namespace tolvane

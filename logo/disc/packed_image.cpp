@@ -1,0 +1,36 @@
+#include "logo/disc/packed_image.h"
+
+#include "logo/base/failure.h"
+
+namespace tolvane {
+
+namespace {
+
+struct Packed {
+    std::string_view signature;
+    const char* what;
+    const char* how;
+};
+
+constexpr Packed kPacked[] = {
+    {"MComprHD", "a CHD image, which is compressed", "decompress it first, for example with chdman extractcd"},
+    {"CISO", "a CSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
+    {"ZISO", "a ZSO image, which is compressed", "decompress it first, for example with maxcso --decompress"},
+    {"\x1F\x8B", "compressed with gzip", "decompress it first, for example with gunzip"},
+    {"\xFD"
+     "7zXZ",
+     "compressed with xz", "decompress it first, for example with unxz"},
+    {"PK\x03\x04", "a ZIP archive", "extract the image from it first, for example with unzip"},
+    {"7z\xBC\xAF\x27\x1C", "a 7-Zip archive", "extract the image from it first, for example with 7z x"},
+};
+
+}  // namespace
+
+void refusePackedImage(std::string_view start, const std::filesystem::path& path) {
+    for (const Packed& packed : kPacked)
+        if (start.substr(0, packed.signature.size()) == packed.signature)
+            throw Failure("Cannot open " + quoted(path) + ": it is " + packed.what + "; " + packed.how,
+                          Problem::NotSupported);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,35 @@
+#include "logo/disc/rescue_copy.h"
+
+#include "logo/base/failure.h"
+#include "logo/base/time_text.h"
+#include "logo/files/file_io.h"
+
+#include <exception>
+#include <span>
+
+namespace tolvane {
+
+std::string saveAsTheyWere(const std::filesystem::path& image, const ImagePrefix& asRead,
+                           const std::filesystem::path& rescueFolder) {
+    std::filesystem::path name = image.filename();
+    name += ".before-patch-" + timeText(nanosecondsNow() / 1'000'000'000, "%Y%m%d-%H%M%S") + ".bin";
+    std::string firstReason;
+    for (const bool beside : {true, false}) {
+        if (!beside && rescueFolder.empty()) break;
+        try {
+            const auto folder = beside ? image.parent_path() : rescueFolder;
+            if (!beside) makeFolders(folder);
+            const auto rescue = (folder.empty() ? std::filesystem::path(".") : folder) / name;
+            const std::span<const Byte> pieces[] = {asRead.bytes()};
+            createFile(rescue, pieces, Flushed);
+            return "its first " + std::to_string(asRead.size()) + " bytes as they were are saved in " + quoted(rescue) +
+                   ": copy them over the start of the image to repair it";
+        } catch (const std::exception& failure) {
+            if (firstReason.empty()) firstReason = failure.what();
+        }
+    }
+    return "its first " + std::to_string(asRead.size()) + " bytes as they were could not be saved either (" +
+           firstReason + ")";
+}
+
+}  // namespace tolvane
