@@ -1,3 +1,4 @@
+// The sample disc the benchmarks work on.
 #include "sample_disc.h"
 
 #include "logo/disc/sector_checks.h"

@@ -1,3 +1,4 @@
+// What `tolvane info` says of an image, as text or as JSON.
 #include "image_info.h"
 
 #include "logo/disc/console_view.h"

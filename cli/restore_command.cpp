@@ -1,3 +1,4 @@
+// What `tolvane restore` says, and the restore command an import prints.
 #include "restore_command.h"
 
 #include "logo/base/failure.h"

@@ -1,3 +1,4 @@
+// The window's handlers over the editor's core.
 #include "editor/editor.h"
 
 #include "logo/base/failure.h"

@@ -1,3 +1,4 @@
+// The editor's commands, without a window.
 #include "editor/logo_editor.h"
 
 #include "logo/base/failure.h"

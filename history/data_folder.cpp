@@ -1,3 +1,4 @@
+// This user's data folder, as each system names it.
 #include "history/data_folder.h"
 
 #include "logo/base/failure.h"

@@ -1,3 +1,4 @@
+// Keeping, following and settling the records of patches; patching and restoring with them.
 #include "history/patch_history.h"
 
 #include "logo/base/failure.h"

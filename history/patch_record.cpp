@@ -1,3 +1,4 @@
+// A record's file format and its name.
 #include "history/patch_record.h"
 
 #include "logo/base/failure.h"

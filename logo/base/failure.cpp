@@ -1,3 +1,4 @@
+// Failures, their codes and their English texts.
 #include "logo/base/failure.h"
 
 #include "logo/base/shown_text.h"

@@ -1,3 +1,4 @@
+// Escaping what cannot be shown as it is.
 #include "logo/base/shown_text.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Times as text.
 #include "logo/base/time_text.h"
 
 #include <chrono>

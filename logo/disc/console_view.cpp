@@ -1,3 +1,4 @@
+// The key and the console's picture of the logo.
 #include "logo/disc/console_view.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading CUE sheets.
 #include "logo/disc/cue_sheet.h"
 
 #include "logo/base/failure.h"

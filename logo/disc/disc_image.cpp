@@ -1,3 +1,4 @@
+// Opening a disc image once for a command, and writing its first bytes in place.
 #include "logo/disc/disc_image.h"
 
 #include "logo/base/failure.h"

@@ -1,3 +1,4 @@
+// The logo taken out of an image's first bytes and put back.
 #include "logo/disc/disc_image_layout.h"
 
 #include <algorithm>

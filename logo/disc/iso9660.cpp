@@ -1,3 +1,4 @@
+// Finding a file in an ISO 9660 root directory.
 #include "logo/disc/iso9660.h"
 
 #include "logo/base/ascii_text.h"

@@ -1,3 +1,4 @@
+// Recognising compressed images and archives.
 #include "logo/disc/packed_image.h"
 
 #include "logo/base/failure.h"

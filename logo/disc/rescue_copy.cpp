@@ -1,3 +1,4 @@
+// The rescue copy of an image's first bytes.
 #include "logo/disc/rescue_copy.h"
 
 #include "logo/base/failure.h"

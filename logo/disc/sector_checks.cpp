@@ -1,3 +1,4 @@
+// The EDC and ECC of raw CD sectors.
 #include "logo/disc/sector_checks.h"
 
 #include "logo/base/bytes.h"

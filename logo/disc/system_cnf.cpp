@@ -1,3 +1,4 @@
+// Reading SYSTEM.CNF.
 #include "logo/disc/system_cnf.h"
 
 #include "logo/base/ascii_text.h"

@@ -1,3 +1,4 @@
+// The file layer's parts common to every system: injected faults and stops, small files.
 #include "logo/files/file_io.h"
 
 #include "logo/base/failure.h"

@@ -1,3 +1,4 @@
+// Writing BMP files, their headers and the row flip.
 #include "logo/picture/bitmap_exchange.h"
 
 #include "logo/base/bytes.h"

@@ -1,3 +1,4 @@
+// Finding and checking the bitmap header template.
 #include "logo/picture/bitmap_template.h"
 
 #include "logo/base/failure.h"

@@ -1,3 +1,4 @@
+// Grey pictures and the logo as one.
 #include "logo/picture/grey_picture.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Picture files, BMP or PNG, read and written whole.
 #include "logo/picture/picture_file.h"
 
 #include "logo/base/ascii_text.h"

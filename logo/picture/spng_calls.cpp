@@ -1,3 +1,4 @@
+// Finding libspng's functions.
 #include "spng_calls.h"
 
 #include "logo/base/failure.h"

@@ -1,3 +1,4 @@
+// Building synthetic disc images for the tests and the sample.
 #include "discs/disc_builder.h"
 
 #include "logo/base/bytes.h"
