@@ -14,6 +14,9 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
+#include <thread>
+
 namespace tolvane {
 namespace {
 
@@ -186,16 +189,31 @@ TEST_F(TolvaneCli, ImportChangesOnlyTheLogosUserData) {
     EXPECT_EQ(extractLogo(testing::readPrefix(path("game.bin"))).logo, patternLogo(2));
 }
 
-TEST_F(TolvaneCli, ImportKeepsAConsistentImageConsistent) {
-    writeFile(path("game.bin"), makeRawImage(14));
+// Check fields that were valid are recomputed for the new logo; those that were
+// not (a damaged EDC, or a Form 1 sector whose EDC is valid but ECC is not) stay
+// byte for byte as they were, and are not "repaired".
+TEST_F(TolvaneCli, ImportRecomputesOnlyTheCheckFieldsThatWereValid) {
+    auto image = makeRawImage(14);
+    image[3 * 2352 + 2072] ^= 0x01;  // sector 3: its EDC
+    image[5 * 2352 + 2100] ^= 0x80;  // sector 5: its ECC
+    writeFile(path("game.bin"), image);
     const Result r = run({"import", path("game.bin"), bitmapOf(3)});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("(12 of 12 logo sectors got new EDC/ECC)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(10 of 12 logo sectors got new EDC/ECC)"), std::string::npos) << r.out;
     const auto after = readFile(path("game.bin"));
-    for (std::size_t n = 0; n < 14; ++n)
-        EXPECT_TRUE(inspectSector(rawSector(std::span<const Byte>(after), n)).checksValid()) << n;
+    for (std::size_t n = 0; n < 14; ++n) {
+        const auto checks = [&](const std::vector<Byte>& bytes) {
+            return std::vector<Byte>(bytes.begin() + std::ptrdiff_t(n * 2352 + 2072),
+                                     bytes.begin() + std::ptrdiff_t((n + 1) * 2352));
+        };
+        if (n == 3 || n == 5)
+            EXPECT_EQ(checks(after), checks(image)) << n;
+        else
+            EXPECT_TRUE(inspectSector(rawSector(std::span<const Byte>(after), n)).checksValid()) << n;
+    }
     const Result info = run({"info", path("game.bin")});
     EXPECT_NE(info.out.find("   0  mode 2 form 1   EDC valid    ECC valid"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("   3  mode 2 form 1   EDC invalid"), std::string::npos) << info.out;
 }
 
 TEST_F(TolvaneCli, DryRunAndFailedImportsWriteNothing) {
@@ -553,6 +571,46 @@ TEST_F(TolvaneCli, TheRestoreCommandPrintedTakesThePatchBackInAShell) {
                                 shellQuoted(shellQuoted(TOLVANE_CLI) + " restore " + quoted) + " >/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(readFile(path(name)), makeImage(30000));
+}
+
+// The file of a CUE sheet's first data track, after an audio track's file.
+TEST_F(TolvaneCli, ACueSheetStandsForTheFileOfItsFirstDataTrack) {
+    auto image = makeRawImage(14);
+    ImagePrefix prefix;
+    std::copy_n(image.begin(), prefix.size(), prefix.bytes().begin());
+    insertLogo(patternLogo(8), prefix);
+    std::copy_n(prefix.bytes().begin(), prefix.size(), image.begin());
+    writeFile(path("Track 2.bin"), image);
+    writeFile(path("Track 1.bin"), makeRawImage(14));
+    const std::string sheet = "FILE \"Track 1.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                              "FILE \"Track 2.bin\" BINARY\n  TRACK 02 MODE2/2352\n    INDEX 01 00:00:00\n";
+    writeFile(path("game.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
+    ASSERT_EQ(run({"export", path("game.cue"), path("out.bmp")}).status, 0);
+    EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(8));
+    const Result imported = run({"import", path("game.cue"), bitmapOf(2)});
+    EXPECT_NE(imported.out.find("Patched \"" + path("Track 2.bin") + "\""), std::string::npos) << imported.out;
+    EXPECT_EQ(extractLogo(testing::readPrefix(path("Track 2.bin"))).logo, patternLogo(2));
+    EXPECT_EQ(readFile(path("Track 1.bin")), makeRawImage(14));
+}
+
+// Another program writing the image (here flock(1), holding its lock for a
+// while): the import waits a moment for it, then writes nothing.
+TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
+    TOLVANE_REQUIRE_PROGRAM("flock");
+    writeFile(path("game.bin"), makeImage(30000));
+    const std::string holder = "flock " + shellQuoted(path("game.bin")) + " sh -c 'touch " +
+                               shellQuoted(path("held")) + "; sleep 3' &";
+    ASSERT_EQ(std::system(holder.c_str()), 0);
+    for (int i = 0; i < 200 && !std::filesystem::exists(path("held")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = run({"import", path("game.bin"), bitmapOf(2)});
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tolvane: Nothing was written: another program is writing \"" + path("game.bin") +
+                         "\"; try again when it has finished\n");
+    EXPECT_GE(waited, std::chrono::milliseconds(1400)) << "it did not wait for the other program";
+    EXPECT_EQ(readFile(path("game.bin")), makeImage(30000));
 }
 
 }  // namespace

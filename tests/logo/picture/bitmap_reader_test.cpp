@@ -153,6 +153,47 @@ TEST(BitmapKinds, SixteenAndThirtyTwoBitWithAndWithoutMasks) {
     EXPECT_EQ(decodedLogo(buildBmp({.bitsPerPixel = 32}, trueColourRows(exact, 32, xrgb)), "f"), exact);
 }
 
+// Pixels of distinct red, green and blue at every true-colour depth, with and
+// without masks: a reader that swaps two channels or takes one from the wrong
+// bits shows it.
+TEST(BitmapKinds, TrueColourPixelsKeepTheirChannelsApart) {
+    struct Colour {
+        bool red, green, blue;
+        Byte grey;  // (299 R + 587 G + 114 B) / 1000, rounded
+    };
+    const Colour colours[] = {{0, 0, 0, 0},   {0, 0, 1, 29},  {0, 1, 0, 150}, {0, 1, 1, 179},
+                              {1, 0, 0, 76},  {1, 0, 1, 105}, {1, 1, 0, 226}, {1, 1, 1, 255}};
+    const auto at = [&](std::size_t x, std::size_t y) { return colours[(x + 3 * y) % 8]; };
+    LogoImage expected{};
+    for (std::size_t y = 0; y < 64; ++y)
+        for (std::size_t x = 0; x < 384; ++x) expected[y * 384 + x] = at(x, y).grey;
+    const auto rows = [&](int bits, const std::array<std::uint32_t, 3>& masks) {
+        std::vector<Byte> out;
+        for (std::size_t fileRow = 0; fileRow < 64; ++fileRow)
+            for (std::size_t x = 0; x < 384; ++x) {
+                const Colour c = at(x, 63 - fileRow);
+                const std::uint32_t pixel = (c.red ? masks[0] : 0) | (c.green ? masks[1] : 0) | (c.blue ? masks[2] : 0);
+                for (int i = 0; i < bits / 8; ++i) out.push_back(static_cast<Byte>(pixel >> (8 * i)));
+            }
+        return out;
+    };
+    const std::array<std::uint32_t, 3> rgb565{0xF800, 0x07E0, 0x001F}, rgb555{0x7C00, 0x03E0, 0x001F},
+        xrgb{0xFF0000, 0xFF00, 0xFF}, bgrx{0x0000FF00, 0x00FF0000, 0xFF000000};
+    const std::pair<const char*, std::vector<Byte>> files[] = {
+        {"16-bit 5-6-5, masks", withMasks(buildBmp({.infoHeaderSize = 108, .bitsPerPixel = 16, .compression = 3},
+                                                   rows(16, rgb565)),
+                                          rgb565)},
+        {"16-bit 5-5-5", buildBmp({.bitsPerPixel = 16}, rows(16, rgb555))},
+        {"24-bit", buildBmp({.bitsPerPixel = 24}, rows(24, xrgb))},
+        {"32-bit", buildBmp({.bitsPerPixel = 32}, rows(32, xrgb))},
+        {"32-bit, masks", withMasks(buildBmp({.infoHeaderSize = 40, .bitsPerPixel = 32, .compression = 3,
+                                              .gapBeforePixels = 12},
+                                             rows(32, bgrx)),
+                                    bgrx)},
+    };
+    for (const auto& [kind, file] : files) EXPECT_EQ(decodedLogo(file, "f"), expected) << kind;
+}
+
 // OS/2 1.x headers (12 bytes) have 16-bit sizes and 3-byte palette entries, as many
 // as stand before the pixels; OS/2 2.x headers (16 to 64 bytes) are the 40-byte
 // layout, cut short or with more fields after it.
