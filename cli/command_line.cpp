@@ -24,7 +24,9 @@ std::optional<Byte> parseKey(const std::string& text) {
 }
 
 const OptionSpec* find(std::span<const OptionSpec> options, std::string_view word) {
-    const auto named = [&](const OptionSpec& o) { return word == o.name || (!o.shortName.empty() && word == o.shortName); };
+    const auto named = [&](const OptionSpec& o) {
+        return word == o.name || (!o.shortName.empty() && word == o.shortName);
+    };
     const auto found = std::find_if(options.begin(), options.end(), named);
     return found == options.end() ? nullptr : &*found;
 }

@@ -17,10 +17,10 @@ enum class Option { Help, Version, Force, DryRun, Console, Key, Pal, Ntsc, Json,
 
 struct OptionSpec {
     Option option;
-    std::string_view name;       // "--dry-run"
-    std::string_view shortName;  // "-h", or empty
-    bool takesValue;             // --key K or --key=K
-    bool afterCommand;           // a program's option that commands take too (--help)
+    std::string_view name;             // "--dry-run"
+    std::string_view shortName;        // "-h", or empty
+    bool takesValue;                   // --key K or --key=K
+    bool afterCommand;                 // a program's option that commands take too (--help)
     std::span<const Option> needs;     // given only with these
     std::span<const Option> excludes;  // never with these
 };

@@ -78,8 +78,8 @@ Outcome runImport(const Invocation& invocation) {
     }
     const std::filesystem::path& image = editor.state().imagePath;  // for a CUE sheet, its image file
     if (invocation.dryRun) {
-        standardOutput << "Dry run: " << quoted(bitmap) << " can be patched into " << quoted(image) << " ("
-                       << refreshed << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
+        standardOutput << "Dry run: " << quoted(bitmap) << " can be patched into " << quoted(image) << " (" << refreshed
+                       << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
         return {kDone};
     }
     standardOutput << "Patched " << quoted(image) << " with " << quoted(bitmap) << " (" << refreshed

@@ -94,9 +94,14 @@ def group_pieces(group, command):
     return pieces + [("]", "R")]
 
 
+def option_units(command):
+    """The options as the synopsis shows them, each needing another within the
+    brackets of the first it needs: [--console [--key K] [--pal|--ntsc]]."""
+    return [group_pieces(group, command) for group in groups([o for o in command.options if not o.needs])]
+
+
 def synopsis(command):
-    units = [group_pieces(group, command) for group in groups([o for o in command.options if not o.needs])]
-    return units + [[(argument.name, "A")] for argument in command.arguments]
+    return option_units(command) + [[(argument.name, "A")] for argument in command.arguments]
 
 
 def plain(pieces):
@@ -114,14 +119,14 @@ def unbroken(text):
     return re.sub(r"'tolvane [^']*'", lambda quoted: quoted.group(0).replace(" ", "\u00a0"), text)
 
 
-def wrap(text, width, indent=""):
-    lines = textwrap.wrap(unbroken(text), width, initial_indent=indent, subsequent_indent=indent,
-                          break_long_words=False, break_on_hyphens=False)
+def wrap(text, width):
+    lines = textwrap.wrap(unbroken(text), width, break_long_words=False, break_on_hyphens=False)
     return [line.replace("\u00a0", " ") for line in lines]
 
 
 def wrapped(text):
-    return "\n".join("\n".join(wrap(paragraph, WIDTH)) for paragraph in text.split("\n\n")) + "\n"
+    """Paragraphs, apart at blank lines, wrapped."""
+    return "\n\n".join("\n".join(wrap(paragraph, WIDTH)) for paragraph in text.split("\n\n")) + "\n"
 
 
 def listing(rows):
@@ -140,15 +145,14 @@ def option_label(option):
     return label + " " + option.value if option.value else label
 
 
-def usage_line(words):
-    """Usage: and the words, the next lines under the first word's end."""
-    lead = words[0]
-    lines, line = [], lead
-    for word in words[1:]:
-        if len(line) + 1 + len(word) > WIDTH and line != lead and line.strip():
+def usage_line(lead, words):
+    """The lead and the words, wrapped under the lead's end."""
+    lines, line, bare = [], lead, True
+    for word in words:
+        if not bare and len(line) + 1 + len(word) > WIDTH:
             lines.append(line)
             line = " " * len(lead)
-        line += " " + word
+        line, bare = line + " " + word, False
     return "\n".join(lines + [line]) + "\n"
 
 
@@ -161,10 +165,9 @@ def program_help():
 
 
 def command_help(command):
-    # The options' groups, then the arguments on one line.
-    units = [plain(unit) for unit in synopsis(command)[:len(synopsis(command)) - len(command.arguments)]]
-    units.append(" ".join(argument.name for argument in command.arguments))
-    return (usage_line([f"Usage: {table.PROGRAM} {command.name}"] + units) + "\n" + wrapped(command.help) +
+    # The options' groups, then the arguments, together.
+    words = [plain(unit) for unit in option_units(command)] + [" ".join(a.name for a in command.arguments)]
+    return (usage_line(f"Usage: {table.PROGRAM} {command.name}", words) + "\n" + wrapped(command.help) +
             "\nOptions:\n" + listing([(option_label(o), o.help) for o in command.options]))
 
 
@@ -174,7 +177,7 @@ def identifier(name):
     return "".join(part.capitalize() for part in name.lstrip("-").split("-"))
 
 
-def cpp_string(text, indent):
+def cpp_string(text, indent=""):
     """A C++ string literal, a line of the text a line of source."""
     lines = text.splitlines(keepends=True) or [""]
     quoted = ['"' + line.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n") + '"' for line in lines]
@@ -194,7 +197,7 @@ def cpp_options(options, prefix, out):
                 spans.append(array)
             else:
                 spans.append("{}")
-        rows.append(f'    {{Option::{identifier(option.name)}, "{option.name}", "{option.short}", '
+        rows.append(f'    {{Option::{identifier(option.name)}, {cpp_string(option.name)}, {cpp_string(option.short)}, '
                     f'{"true" if option.value else "false"}, {"true" if option.after_command else "false"}, '
                     f'{spans[0]}, {spans[1]}}},')
     return rows
@@ -212,8 +215,8 @@ def make_cpp():
     out.append("constexpr CommandSpec kCommandArray[] = {")
     for command in table.COMMANDS:
         prefix = identifier(command.name)
-        out += [f'    {{Command::{prefix}, "{command.name}", "{plain_synopsis(command)}", {len(command.arguments)}, '
-                f"k{prefix}Options,", "     " + cpp_string(command_help(command), "     ") + "},"]
+        out += [f"    {{Command::{prefix}, {cpp_string(command.name)}, {cpp_string(plain_synopsis(command))}, "
+                f"{len(command.arguments)}, k{prefix}Options,", "     " + cpp_string(command_help(command), "     ") + "},"]
     out += ["};", "", "}  // namespace", "",
             "const std::span<const OptionSpec> kProgramOptions{kProgramOptionArray};",
             "const std::span<const CommandSpec> kCommands{kCommandArray};",
@@ -228,13 +231,12 @@ def groff_text(text):
     return text.replace("\\", "\\\\").replace("-", "\\-")
 
 
-def groff_word(pieces, lower_arguments=True):
+def groff_word(pieces):
     """One word of pieces as a groff line: a font macro, or font escapes when
-    more than two fonts alternate."""
+    more than two fonts alternate. Arguments are in italics and lower case."""
     merged = []
     for text, font in pieces:
-        font = "R" if font == " " else "I" if font == "A" else font
-        text = text.lower() if lower_arguments and font == "I" and text.isupper() and len(text) > 1 else text
+        text, font = (text.lower(), "I") if font == "A" else (text, "R" if font == " " else font)
         if merged and merged[-1][1] == font:
             merged[-1] = (merged[-1][0] + text, font)
         else:
@@ -297,7 +299,7 @@ def man_tag(option):
         pieces = [(option.short, "B"), (", ", "R"), (option.name, "B")]
     else:
         pieces = [(option.name, "B")]
-    return groff_word(pieces, lower_arguments=False)
+    return groff_word(pieces)
 
 
 def man_options(options):

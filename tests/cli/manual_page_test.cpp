@@ -138,8 +138,8 @@ TEST(ManualPage, NamesEveryOptionOfTolvaneEditorHelp) {
 
 TEST(ManualPage, RendersWithoutWarnings) {
     TOLVANE_REQUIRE_PROGRAM("groff");
-    for (const std::filesystem::path& file : {std::filesystem::path(TOLVANE_MANUAL_PAGE),
-                                              testing::sourceFile("data/tolvane-editor.1")})
+    for (const std::filesystem::path& file :
+         {std::filesystem::path(TOLVANE_MANUAL_PAGE), testing::sourceFile("data/tolvane-editor.1")})
         EXPECT_EQ(outputOf("groff -man -ww -z " + quoted(file.string()) + " 2>&1"), "") << file;
 }
 
