@@ -55,6 +55,8 @@ def check_table():
     for option in list(table.PROGRAM_OPTIONS) + [o for c in table.COMMANDS for o in c.options]:
         if not option.name.startswith("--") or (option.short and not re.fullmatch(r"-\w", option.short)):
             raise TableError(f"{option.name}: not a long option, or {option.short} not a short one")
+        if option.short and option.value:
+            raise TableError(f"{option.name}: tolvane reads a value after long names only")
         if not option.help or not option.doc:
             raise TableError(f"{option.name}: help and doc are both needed")
 
