@@ -1,0 +1,149 @@
+#include "commands.h"
+
+#include "editor/logo_editor.h"
+#include "history/patch_history.h"
+#include "image_info.h"
+#include "logo/base/failure.h"
+#include "logo/disc/disc_image.h"
+#include "logo/picture/picture_file.h"
+#include "restore_command.h"
+#include "text_out.h"
+#include "tolvane_version.h"
+
+#include <exception>
+
+namespace tolvane {
+namespace {
+
+// Opens the image in the editor and sets the view as the options say. An import
+// keeps the image open and locked from reading it to patching it.
+void openImage(LogoEditor& editor, const Invocation& invocation, bool forPatch = false) {
+    editor.open(invocation.arguments[0], forPatch);
+    if (!invocation.console) return;
+    editor.setConsoleView(true);
+    if (invocation.key) editor.setKey(*invocation.key);
+    if (invocation.pal) editor.setPal(*invocation.pal);
+}
+
+Outcome failed(const std::exception& failure, std::string written = {}) {
+    standardError << "tolvane: " << failure.what() << '\n';
+    return {kFailed, std::move(written)};
+}
+
+std::string viewNote(const LogoEditor& editor) {
+    const EditorState& s = editor.state();
+    if (!s.consoleView) return "";
+    return " in console view (" + std::string(s.pal ? "PAL, 344 x 71" : "NTSC, 384 x 64") + ", " +
+           describe(s.key, s.identity) + ")";
+}
+
+// An existing file that is no picture is most likely an argument in the wrong place.
+bool mayReplace(const std::filesystem::path& target, bool force) {
+    std::error_code error;
+    if (force || !std::filesystem::is_regular_file(target, error) || startsAsPicture(target)) return true;
+    standardError << "tolvane: " << quoted(target)
+                  << " exists and is not a picture (a BMP or PNG file); nothing was written. Check the order of the "
+                     "arguments, or give --force to replace it\n";
+    return false;
+}
+
+Outcome runExport(const Invocation& invocation) {
+    const std::filesystem::path &image = invocation.arguments[0], &bitmap = invocation.arguments[1];
+    if (!mayReplace(bitmap, invocation.force)) return {kFailed};
+    LogoEditor editor;
+    try {
+        openImage(editor, invocation);
+        editor.exportPicture(bitmap);
+    } catch (const std::exception& failure) {
+        return failed(failure);
+    }
+    standardOutput << "Saved the logo of " << quoted(image) << " to " << quoted(bitmap) << viewNote(editor) << '\n';
+    return {kDone};
+}
+
+Outcome notADisc(const std::filesystem::path& image) {
+    standardError << "tolvane: " << quoted(image) << ' ' << notADiscReason()
+                  << "; nothing was written. Give --force to patch it anyway\n";
+    return {kFailed};
+}
+
+Outcome runImport(const Invocation& invocation) {
+    const std::filesystem::path& bitmap = invocation.arguments[1];
+    LogoEditor editor;
+    bool wrote = false;
+    try {
+        openImage(editor, invocation, !invocation.dryRun);
+        editor.importPicture(bitmap);
+        if (!viewNote(editor).empty())
+            standardOutput << "Note: Japanese and European consoles may refuse a disc whose logo was changed"
+                           << viewNote(editor) << '\n';
+        if (editor.patchNeedsConsent() && !invocation.force) return notADisc(invocation.arguments[0]);
+        wrote = invocation.dryRun ? editor.checkPatch() : editor.patch();
+    } catch (const FailureAfterWrite& failure) {
+        return failed(failure, "the image was patched");
+    } catch (const std::exception& failure) {
+        return failed(failure);
+    }
+    const EditorState& s = editor.state();
+    const std::filesystem::path& image = s.imagePath;  // for a CUE sheet, its image file
+    if (!wrote) {
+        standardOutput << "Nothing to patch: " << quoted(image) << " already holds the logo of " << quoted(bitmap)
+                       << '\n';
+        return {kDone};
+    }
+    if (invocation.dryRun) {
+        standardOutput << "Dry run: " << quoted(bitmap) << " can be patched into " << quoted(image) << " ("
+                       << s.sectorsWithNewChecks << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
+        return {kDone};
+    }
+    standardOutput << "Patched " << quoted(image) << " with " << quoted(bitmap) << " (" << s.sectorsWithNewChecks
+                   << " of 12 logo sectors got new EDC/ECC)\n"
+                   << "To put the previous logo back: " << restoreCommand(image) << '\n';
+    return {kDone, "the image was patched"};
+}
+
+Outcome runInfo(const Invocation& invocation) {
+    try {
+        standardOutput << imageInfo(invocation.arguments[0], invocation.json);
+        return {kDone};
+    } catch (const std::exception& failure) {
+        return failed(failure);
+    }
+}
+
+Outcome runRestore(const Invocation& invocation) {
+    try {
+        if (invocation.list) {
+            standardOutput << listPatches(invocation.arguments[0]);
+            return {kDone};
+        }
+        standardOutput << restoreImage(invocation.arguments[0]);
+        return {kDone, "the image was restored"};
+    } catch (const FailureAfterWrite& failure) {
+        return failed(failure, "the image was restored");
+    } catch (const std::exception& failure) {
+        return failed(failure);
+    }
+}
+
+}  // namespace
+
+Outcome run(const Invocation& invocation) {
+    if (invocation.version) {
+        standardOutput << "tolvane " TOLVANE_VERSION "\n";
+        return {kDone};
+    }
+    if (invocation.help || !invocation.command) {
+        standardOutput << helpText(invocation);
+        return {kDone};
+    }
+    switch (*invocation.command) {
+        case Command::Export: return runExport(invocation);
+        case Command::Import: return runImport(invocation);
+        case Command::Info: return runInfo(invocation);
+        case Command::Restore: return runRestore(invocation);
+    }
+    return {kFailed};
+}
+
+}  // namespace tolvane
