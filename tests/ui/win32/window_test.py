@@ -190,7 +190,7 @@ def run_at_96_dpi(session, work):
     check("short.bin" in text and "is too short: the logo lies in the first 28248 bytes of a disc image, and this file has only 1000" in text, f"the message box says {text!r}")
     session.screenshot_window(box, os.path.join(work, "win32-failure.png"))
     session.key("Return", window=box["xid"])
-    window.wait_status("short.bin\" is too short")
+    window.wait_status("\" is too short: the logo lies in the first 28248 bytes")
     check(window.alive(), "the window closed after a failure")
 
     # A long file name is shortened in its middle; the status keeps its end.
