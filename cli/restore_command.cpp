@@ -45,8 +45,8 @@ std::string listPatches(const std::filesystem::path& image) {
             text += "damaged, skipped: " + pathText(step.file.filename()) + ": " + step.damage;
         else
             text += pathText(step.file.filename()) + (step.interrupted ? " (its restore was interrupted; the next "
-                                                                          "restore finishes it)"
-                                                                        : "");
+                                                                         "restore finishes it)"
+                                                                       : "");
         text += '\n';
     }
     return text;
@@ -84,6 +84,5 @@ std::string restoreCommand(const std::filesystem::path& image) {
     return "tolvane restore " + quoted + "'";
 #endif
 }
-
 
 }  // namespace tolvane

@@ -22,11 +22,13 @@ constexpr const char* kConsolesRefuse = "Japanese and European consoles may refu
 
 // When the view's shape is not the one the disc's console shows.
 std::string shapeWarning(const EditorState& s) {
-    if (!s.consoleView || s.identity.videoMode == VideoMode::Unknown || (s.identity.videoMode == VideoMode::Pal) == s.pal)
+    if (!s.consoleView || s.identity.videoMode == VideoMode::Unknown ||
+        (s.identity.videoMode == VideoMode::Pal) == s.pal)
         return "";
     const bool palDisc = s.identity.videoMode == VideoMode::Pal;
-    return std::string("this is ") + (palDisc ? "a PAL" : "an NTSC") + " disc (its SYSTEM.CNF says so): its console shows the logo as " +
-           (palDisc ? "344 x 71" : "384 x 64") + ", so the " + (palDisc ? "NTSC" : "PAL") +
+    return std::string("this is ") + (palDisc ? "a PAL" : "an NTSC") +
+           " disc (its SYSTEM.CNF says so): its console shows the logo as " + (palDisc ? "344 x 71" : "384 x 64") +
+           ", so the " + (palDisc ? "NTSC" : "PAL") +
            " picture shown here is scrambled; untick or tick PAL to see it as the console does";
 }
 
@@ -88,8 +90,8 @@ bool Editor::openImage(const std::filesystem::path& path) {
         window_.showViewOptions(s.consoleView, s.pal);
         present();
         showEnablement();
-        std::string status = "Opened " + displayName(s.imagePath) + ": " + core_.layoutDescription() + ", " +
-                             describe(s.identity);
+        std::string status =
+            "Opened " + displayName(s.imagePath) + ": " + core_.layoutDescription() + ", " + describe(s.identity);
         if (s.consoleView) status += "; console view with " + describeSource(s.key, s.identity);
         if (!s.looksLikeDisc) status += warningLine("it " + notADiscReason());
         if (s.consoleView) status += warningLine(keyWarning(s.key));
@@ -101,9 +103,9 @@ bool Editor::saveBitmap(const std::filesystem::path& path) {
     if (!enablement().saveBitmap) return false;
     return attempt("saving " + quoted(path), [&] {
         core_.exportPicture(path);
-        window_.showStatus(std::string(state().consoleView ? "Saved the logo as the console shows it to "
-                                                           : "Saved the logo to ") +
-                           displayName(path));
+        window_.showStatus(
+            std::string(state().consoleView ? "Saved the logo as the console shows it to " : "Saved the logo to ") +
+            displayName(path));
     });
 }
 
@@ -176,12 +178,12 @@ bool Editor::takeBackLastPatch() {
     }
     if (!done) return false;
     const std::size_t left = result.left;
-    window_.showStatus((result.finishedEarlierRestore ? "Finished taking back the patch of " : "Took back the patch of ") +
-                       localTimeText(result.restored.time) + ": " + displayName(image) +
-                       " holds the logo it had before it" +
-                       (left == 0   ? ""
-                        : left == 1 ? "; Ctrl+Z takes back 1 earlier patch"
-                                    : "; Ctrl+Z takes back " + std::to_string(left) + " earlier patches, one at a time"));
+    window_.showStatus(
+        (result.finishedEarlierRestore ? "Finished taking back the patch of " : "Took back the patch of ") +
+        localTimeText(result.restored.time) + ": " + displayName(image) + " holds the logo it had before it" +
+        (left == 0   ? ""
+         : left == 1 ? "; Ctrl+Z takes back 1 earlier patch"
+                     : "; Ctrl+Z takes back " + std::to_string(left) + " earlier patches, one at a time"));
     return true;
 }
 
@@ -202,7 +204,8 @@ void Editor::setPal(bool pal) {
     window_.showViewOptions(s.consoleView, pal);
     if (!core_.imageOpen() || !s.consoleView) return;
     present();
-    window_.showStatus(std::string("Console view as a ") + (pal ? "PAL console shows it, 344 x 71" : "NTSC console shows it, 384 x 64") +
+    window_.showStatus(std::string("Console view as a ") +
+                       (pal ? "PAL console shows it, 344 x 71" : "NTSC console shows it, 384 x 64") +
                        warningLine(shapeWarning(s)));
 }
 

@@ -19,11 +19,13 @@ ImportedBitmap importWithShapeHint(const std::filesystem::path& file, const Edit
         return importBitmap(file, wanted);
     } catch (const WrongPictureShape& wrong) {
         if (wrong.found() == consoleShape(true) && !(s.consoleView && s.pal))
-            throw wrong.with(". That is the shape of the logo as a PAL console shows it: import it in console view "
-                             "with PAL (--console --pal, or tick Console view and PAL)");
+            throw wrong.with(
+                ". That is the shape of the logo as a PAL console shows it: import it in console view "
+                "with PAL (--console --pal, or tick Console view and PAL)");
         if (wrong.found() == kLogoShape && s.consoleView && s.pal)
-            throw wrong.with(". That is the shape of the logo as an NTSC console shows it: import it without PAL "
-                             "(drop --pal, or untick PAL)");
+            throw wrong.with(
+                ". That is the shape of the logo as an NTSC console shows it: import it without PAL "
+                "(drop --pal, or untick PAL)");
         throw;
     }
 }
@@ -101,8 +103,8 @@ bool LogoEditor::patch() {
     const PatchHistory history = PatchHistory::forUser();
     bool wrote = false;
     try {
-        wrote = held_ ? history.patch(*held_, *s.imagePrefix)
-                      : history.patch(s.imagePath, *s.imagePrefix, *s.imageOnDisk);
+        wrote =
+            held_ ? history.patch(*held_, *s.imagePrefix) : history.patch(s.imagePath, *s.imagePrefix, *s.imageOnDisk);
     } catch (const FailureAfterWrite&) {  // the image holds the new logo all the same
         held_.reset();
         patched();

@@ -1,14 +1,13 @@
 // Keeping, following and settling the records of patches; patching and restoring with them.
 #include "history/patch_history.h"
 
-#include "logo/base/failure.h"
-#include "logo/files/file_io.h"
 #include "history/data_folder.h"
 #include "history/patch_record.h"
+#include "logo/base/failure.h"
 #include "logo/base/time_text.h"
+#include "logo/files/file_io.h"
 
 #include <algorithm>
-#include <ctime>
 #include <limits>
 #include <optional>
 #include <span>
@@ -58,13 +57,11 @@ struct Ledger {
     DiscImage& image;
     std::uint64_t holder;  // the image file, in the names of records it is writing
     std::vector<Entry> records;
-    std::vector<Step> legacy;               // older backups of the image's path
+    std::vector<Step> legacy;                // older backups of the image's path
     std::vector<HistoryStep> damagedLegacy;  // and those of them that cannot be read
 };
 
-PatchRecord readRecord(const std::filesystem::path& file) {
-    return decodeRecord(readSmallFile(file, kMaxRecordSize));
-}
+PatchRecord readRecord(const std::filesystem::path& file) { return decodeRecord(readSmallFile(file, kMaxRecordSize)); }
 
 bool fits(const PatchRecord& record, const DiscImage& image) {
     return record.fingerprint == image.fingerprint() && record.before.size() == image.prefix().size();
@@ -155,7 +152,7 @@ Unfinished settle(Ledger& ledger, Settling mode) {
             // The patch stopped between keeping its record and saying it was written.
             if (holds == Holds::Written) move(entry, RecordState::Done);
             drop = holds == Holds::Before;  // it never wrote
-            if (holds == Holds::Part) {  // it wrote part: to be taken back
+            if (holds == Holds::Part) {     // it wrote part: to be taken back
                 move(entry, RecordState::Restoring);
                 unfinished.restore = Step{entry, *record};
             }
@@ -195,10 +192,10 @@ std::optional<Step> lastPatch(const Ledger& ledger, std::span<const Byte> held, 
     for (const Step& backup : ledger.legacy)
         if (backup.entry.name.time < olderThan && same(backup.record.written, held)) backups.push_back(&backup);
     std::ranges::sort(records, std::ranges::greater{}, [](const Entry* e) { return e->name.time; });
-    const Step* newestBackup = backups.empty() ? nullptr
-                                               : *std::ranges::max_element(backups, std::ranges::less{}, [](const Step* s) {
-                                                     return s->entry.name.time;
-                                                 });
+    const Step* newestBackup =
+        backups.empty()
+            ? nullptr
+            : *std::ranges::max_element(backups, std::ranges::less{}, [](const Step* s) { return s->entry.name.time; });
     for (const Entry* entry : records) {
         if (newestBackup && newestBackup->entry.name.time > entry->name.time) break;
         try {
@@ -357,8 +354,7 @@ std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) 
     image.close();
     const Unfinished unfinished = settle(ledger, Settling::Look);
     std::vector<HistoryStep> steps;
-    if (unfinished.finished)
-        steps.push_back(shown(*unfinished.finished, true));
+    if (unfinished.finished) steps.push_back(shown(*unfinished.finished, true));
     std::int64_t olderThan = std::numeric_limits<std::int64_t>::max();
     auto held = image.prefix().bytes();
     if (unfinished.restore) {

@@ -111,9 +111,9 @@ std::span<const Byte> bytesOf(const std::string& text) {
 
 }  // namespace
 
-const std::size_t kMaxRecordSize = std::max(28 + kMaxFingerprintLength + 2 * kMaxPrefixLength + 12,
-                                             kLegacyHeaderLength + kMaxPathLength + 2 * kMaxPrefixLength +
-                                                 kLegacyHashLength);
+const std::size_t kMaxRecordSize =
+    std::max(28 + kMaxFingerprintLength + 2 * kMaxPrefixLength + 12,
+             kLegacyHeaderLength + kMaxPathLength + 2 * kMaxPrefixLength + kLegacyHashLength);
 
 std::uint64_t discHash(std::span<const Byte> fingerprint) { return fnv1a(fingerprint); }
 
@@ -144,8 +144,8 @@ std::uint32_t bytesChecksum(std::span<const Byte> bytes, std::uint32_t before) {
 }
 
 std::string recordFileName(const RecordName& name) {
-    std::string text = hex(name.disc, 16) + "-" + timeInName(name.time) + "-" + hex(name.written, 8) + "-" +
-                       hex(name.before, 8);
+    std::string text =
+        hex(name.disc, 16) + "-" + timeInName(name.time) + "-" + hex(name.written, 8) + "-" + hex(name.before, 8);
     if (name.state != RecordState::Done)
         text += std::string(name.state == RecordState::Pending ? kPending : kRestoring) + hex(name.holder, 16);
     return text + std::string(kExtension);
@@ -170,7 +170,8 @@ std::optional<RecordName> parseRecordName(std::string_view text) {
     name.written = static_cast<std::uint32_t>(*written);
     name.before = static_cast<std::uint32_t>(*before);
     if (state.empty()) return name;
-    for (const auto& [marker, kind] : {std::pair{kPending, RecordState::Pending}, {kRestoring, RecordState::Restoring}}) {
+    for (const auto& [marker, kind] :
+         {std::pair{kPending, RecordState::Pending}, {kRestoring, RecordState::Restoring}}) {
         if (!state.starts_with(marker)) continue;
         const auto holder = readHex(state.substr(marker.size()), 16);
         if (!holder) return std::nullopt;
@@ -265,8 +266,8 @@ std::string legacyNameStart(const std::string& canonicalImagePath) {
 // "<path hash>-YYYYMMDD-HHMMSS-<sequence>.tolvane-backup"; the sequence orders an
 // image's backups of one second, so it counts as nanoseconds.
 std::optional<std::int64_t> legacyNameTime(std::string_view text) {
-    if (!text.ends_with(kLegacyExtension) || text.size() < 17 + 15 + 2 + kLegacyExtension.size() ||
-        text[16] != '-' || text[32] != '-')
+    if (!text.ends_with(kLegacyExtension) || text.size() < 17 + 15 + 2 + kLegacyExtension.size() || text[16] != '-' ||
+        text[32] != '-')
         return std::nullopt;
     const std::string_view digits = text.substr(33, text.size() - 33 - kLegacyExtension.size());
     const auto time = readDateAndTime(text.substr(17, 15));

@@ -63,7 +63,8 @@ std::string reasonText(std::error_code code) {
         DWORD length = FormatMessageW(flags, nullptr, DWORD(code.value()), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                       reinterpret_cast<wchar_t*>(&text), 0, nullptr);
         if (!length)  // no English messages installed: the system's own language
-            length = FormatMessageW(flags, nullptr, DWORD(code.value()), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+            length =
+                FormatMessageW(flags, nullptr, DWORD(code.value()), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
         std::wstring wide = length ? std::wstring(text, length) : L"Windows error " + std::to_wstring(code.value());
         LocalFree(text);
         while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.')) wide.pop_back();

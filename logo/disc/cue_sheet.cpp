@@ -77,7 +77,8 @@ std::optional<std::filesystem::path> cueSheetImage(File& file, const std::filesy
     std::vector<Byte> sheet(static_cast<std::size_t>(file.size()));
     sheet.resize(file.readAt(0, sheet));
     const auto track = firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
-    if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track", Problem::NotSupported);
+    if (!track)
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track", Problem::NotSupported);
     // The system would take the name only up to the NUL: another file than the sheet names.
     if (track->find('\0') != std::string::npos)
         throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name holds a NUL byte",

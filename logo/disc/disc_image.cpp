@@ -69,7 +69,6 @@ std::string tooShort(const std::filesystem::path& path, std::uint64_t size, std:
            "; open the whole image (its .bin or .iso file, or its .cue sheet)";
 }
 
-
 }  // namespace
 
 std::string notADiscReason() {
@@ -126,9 +125,9 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     refusePackedImage(startText, path);
 
     if (update && !file.lockForWriting(kLockWait))
-        throw Failure("Nothing was written: another program is writing " + quoted(path) +
-                          "; try again when it has finished",
-                      Problem::Busy);
+        throw Failure(
+            "Nothing was written: another program is writing " + quoted(path) + "; try again when it has finished",
+            Problem::Busy);
     const std::uint64_t size = file.size();
     const ImageLayout* detected = detectLayout(file);
     DiscImage image(std::move(file), path, size, detected ? *detected : *kImageLayouts.front());

@@ -13,7 +13,6 @@ namespace tolvane {
 
 namespace {
 
-
 // Offsets within a raw sector.
 constexpr std::size_t kModeByte = 15;
 constexpr std::size_t kSubmodeByte = 18;

@@ -278,7 +278,8 @@ void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
 void File::flushToDisk() {
     detail::countChange();
     const int error = ::fsync(static_cast<int>(handle_)) != 0 ? errno : 0;
-    if (const auto fault = detail::takeFileFault(FileOperation::Flush)) fail("Cannot flush to disk", path_, fault->error);
+    if (const auto fault = detail::takeFileFault(FileOperation::Flush))
+        fail("Cannot flush to disk", path_, fault->error);
     if (error) fail("Cannot flush to disk", path_, error);
 }
 
@@ -314,7 +315,8 @@ bool File::lockForWriting(std::chrono::milliseconds wait) {
 
 void File::reserve(std::uint64_t length) {
 #ifdef __linux__
-    int error = ::fallocate(static_cast<int>(handle_), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) == 0 ? 0 : errno;
+    int error =
+        ::fallocate(static_cast<int>(handle_), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) == 0 ? 0 : errno;
     if (error == EOPNOTSUPP || error == ENOSYS || error == EINVAL) error = 0;  // the file system cannot: write as is
 #else
     (void)length;

@@ -201,8 +201,7 @@ void File::close() {
     handle_ = -1;
     if (handle == INVALID_HANDLE_VALUE) return;
     const DWORD error = CloseHandle(handle) ? 0 : GetLastError();
-    if (const auto fault = detail::takeFileFault(FileOperation::Close))
-        failWith("Cannot close", path_, fault->error);
+    if (const auto fault = detail::takeFileFault(FileOperation::Close)) failWith("Cannot close", path_, fault->error);
     if (error) fail("Cannot close", path_, error);
 }
 

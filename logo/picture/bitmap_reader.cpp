@@ -98,8 +98,8 @@ public:
     [[noreturn]] void damaged(const std::string& what) const { fail("is damaged: " + what, Problem::Damaged); }
     void need(std::uint64_t end, const std::string& what) const {
         if (end > file_.size())
-            fail("is too short: it has " + text(file_.size()) + " bytes, and " + what + " needs the first " + text(end) +
-                     "; it was cut short, or its header is damaged",
+            fail("is too short: it has " + text(file_.size()) + " bytes, and " + what + " needs the first " +
+                     text(end) + "; it was cut short, or its header is damaged",
                  Problem::TooShort);
     }
 
@@ -260,7 +260,8 @@ GreyPicture Reader::decodeRows(const BmpInfo& info) const {
     const bool fullPalette = bits == 8 && info.paletteGreys.size() == 256;
     bool greyRamp = fullPalette;
     for (std::size_t level = 0; greyRamp && level < 256; ++level) greyRamp = info.paletteGreys[level] == level;
-    if (greyRamp && !info.topDown) return fromBitmapRows(file_.subspan(info.pixelOffset, stride * height_), {width_, height_});
+    if (greyRamp && !info.topDown)
+        return fromBitmapRows(file_.subspan(info.pixelOffset, stride * height_), {width_, height_});
 
     std::vector<Byte> logo(width_ * height_);
     for (std::size_t fileRow = 0; fileRow < height_; ++fileRow) {

@@ -90,7 +90,8 @@ Chunks readChunks(std::span<const Byte> file, const std::string& name) {
         const std::uint64_t end = at + 12 + length;
         if (end > file.size())
             throw Failure(name + " is too short: it has " + text(file.size()) + " bytes, and its chunk at byte " +
-                              text(at) + " needs the first " + text(end) + "; it was cut short, or the chunk is damaged",
+                              text(at) + " needs the first " + text(end) +
+                              "; it was cut short, or the chunk is damaged",
                           Problem::TooShort);
         const auto chunk = file.subspan(at, end - at);
         if (length > kMostChunkLength)
@@ -182,7 +183,7 @@ std::vector<Byte> encodePng(const GreyPicture& picture) {
     if (!error) error = spng().setIhdr(context.get(), &header);
     if (!error)
         error = spng().encodeImage(context.get(), picture.pixels().data(), picture.pixels().size(), SPNG_FMT_PNG,
-                                  SPNG_ENCODE_FINALIZE);
+                                   SPNG_ENCODE_FINALIZE);
     std::size_t length = 0;
     std::unique_ptr<void, void (*)(void*)> file(nullptr, release);
     if (!error) file.reset(spng().getPngBuffer(context.get(), &length, &error));

@@ -53,10 +53,11 @@ const SpngCalls& spng() {
 #else
 
 const SpngCalls& spng() {
-    static const SpngCalls calls{spng_ctx_new,         spng_ctx_new2,       spng_ctx_free,          spng_set_option,
-                                 spng_set_ihdr,        spng_encode_image,   spng_get_png_buffer,    spng_set_image_limits,
-                                 spng_set_chunk_limits, spng_set_crc_action, spng_set_png_buffer,    spng_get_ihdr,
-                                 spng_decoded_image_size, spng_decode_image, spng_get_plte,         spng_strerror};
+    static const SpngCalls calls{
+        spng_ctx_new,        spng_ctx_new2,       spng_ctx_free,           spng_set_option,       spng_set_ihdr,
+        spng_encode_image,   spng_get_png_buffer, spng_set_image_limits,   spng_set_chunk_limits, spng_set_crc_action,
+        spng_set_png_buffer, spng_get_ihdr,       spng_decoded_image_size, spng_decode_image,     spng_get_plte,
+        spng_strerror};
     return calls;
 }
 

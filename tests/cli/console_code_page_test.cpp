@@ -58,7 +58,8 @@ int wmain(int argc, wchar_t* argv[]) {
     for (const auto& run : runs) {
         SetConsoleOutputCP(850);
         const DWORD status = runInThisConsole(tolvane + run.arguments);
-        check(status == run.status, std::string("tolvane ") + run.shown + " gave exit status " + std::to_string(status));
+        check(status == run.status,
+              std::string("tolvane ") + run.shown + " gave exit status " + std::to_string(status));
         const UINT page = GetConsoleOutputCP();
         check(page == 850, std::string("after tolvane ") + run.shown + " the console's code page is " +
                                std::to_string(page) + ", not 850");

@@ -169,8 +169,9 @@ TEST_F(TolvaneCli, AFailedExportLeavesAnExistingBitmapAlone) {
     writeFile(path("short.bin"), makeImage(1000));
     const Result r = run({"export", path("short.bin"), path("keep.bmp")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err,
-              "tolvane: \"" + path("short.bin") + "\" is too short: the logo lies in the first 28248 bytes of a disc image, and this file has only 1000; open the whole image (its .bin or .iso file, or its .cue sheet)\n");
+    EXPECT_EQ(r.err, "tolvane: \"" + path("short.bin") +
+                         "\" is too short: the logo lies in the first 28248 bytes of a disc image, and this file has "
+                         "only 1000; open the whole image (its .bin or .iso file, or its .cue sheet)\n");
     EXPECT_EQ(readFile(path("keep.bmp")), existing);
 }
 
@@ -458,9 +459,9 @@ TEST_F(TolvaneCli, RestoreTakesImportsBackOneByOneAndListsThem) {
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.err, "tolvane: Nothing was written: there is no record of a patch of \"" + path("game.bin") +
                             "\" in \"" + folder + "\"\n");
-    EXPECT_EQ(run({"restore", "--list", path("game.bin")}).out,
-              "No patch of \"" + path("game.bin") + "\" to take back: no record in \"" + folder +
-                  "\" leads from what it holds\n");
+    EXPECT_EQ(run({"restore", "--list", path("game.bin")}).out, "No patch of \"" + path("game.bin") +
+                                                                    "\" to take back: no record in \"" + folder +
+                                                                    "\" leads from what it holds\n");
 }
 
 TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
@@ -499,9 +500,10 @@ TEST_F(TolvaneCli, ARestoreWhoseReportIsLostSaysTheImageWasRestored) {
 TEST_F(TolvaneCli, AnImportWhoseReaderWentAwaySaysTheImageWasPatched) {
     writeFile(path("game.bin"), makeImage(30000));
     const std::string bitmap = bitmapOf(4);
-    const std::string command = "cd " + shellQuoted(dir.path().string()) + " && (sleep 0.3; XDG_DATA_HOME=" +
-                                shellQuoted(dataHome().string()) + " " + shellQuoted(TOLVANE_CLI) +
-                                " import game.bin " + shellQuoted(bitmap) + " 2>err.txt; echo $? >status.txt) | true";
+    const std::string command = "cd " + shellQuoted(dir.path().string()) +
+                                " && (sleep 0.3; XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " +
+                                shellQuoted(TOLVANE_CLI) + " import game.bin " + shellQuoted(bitmap) +
+                                " 2>err.txt; echo $? >status.txt) | true";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(textOf(path("status.txt")), "1\n");
     EXPECT_EQ(textOf(path("err.txt")),
@@ -513,7 +515,8 @@ TEST_F(TolvaneCli, AnImportWhoseReaderWentAwaySaysTheImageWasPatched) {
 TEST_F(TolvaneCli, ShowsControlBytesInNamesEscaped) {
     const Result r = run({"info", "x\x1b]0;owned\x07\x1b[2J.bin"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "tolvane: Cannot open \"x\\x1B]0;owned\\x07\\x1B[2J.bin\" for reading: No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "tolvane: Cannot open \"x\\x1B]0;owned\\x07\\x1B[2J.bin\" for reading: No such file or directory\n");
 }
 
 // Paths longer than the system takes whole: the dry run and the import work
@@ -563,7 +566,8 @@ TEST_F(TolvaneCli, TheRestoreCommandPrintedTakesThePatchBackInAShell) {
     const std::string prefix = "To put the previous logo back: tolvane restore ";
     const auto at = imported.out.find(prefix);
     ASSERT_NE(at, std::string::npos) << imported.out;
-    const std::string quoted = imported.out.substr(at + prefix.size(), imported.out.find('\n', at) - at - prefix.size());
+    const std::string quoted =
+        imported.out.substr(at + prefix.size(), imported.out.find('\n', at) - at - prefix.size());
     EXPECT_EQ(quoted, "$'" + dir.path().string() + "/it\\'s $HOME \\x1B[2J \\xE9t\xc3\xa9.bin'");
     EXPECT_EQ(imported.out.find('\x1b'), std::string::npos) << "a control byte reached the terminal";
 
@@ -582,8 +586,9 @@ TEST_F(TolvaneCli, ACueSheetStandsForTheFileOfItsFirstDataTrack) {
     std::copy_n(prefix.bytes().begin(), prefix.size(), image.begin());
     writeFile(path("Track 2.bin"), image);
     writeFile(path("Track 1.bin"), makeRawImage(14));
-    const std::string sheet = "FILE \"Track 1.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                              "FILE \"Track 2.bin\" BINARY\n  TRACK 02 MODE2/2352\n    INDEX 01 00:00:00\n";
+    const std::string sheet =
+        "FILE \"Track 1.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+        "FILE \"Track 2.bin\" BINARY\n  TRACK 02 MODE2/2352\n    INDEX 01 00:00:00\n";
     writeFile(path("game.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
     ASSERT_EQ(run({"export", path("game.cue"), path("out.bmp")}).status, 0);
     EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(8));
@@ -598,8 +603,8 @@ TEST_F(TolvaneCli, ACueSheetStandsForTheFileOfItsFirstDataTrack) {
 TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
     TOLVANE_REQUIRE_PROGRAM("flock");
     writeFile(path("game.bin"), makeImage(30000));
-    const std::string holder = "flock " + shellQuoted(path("game.bin")) + " sh -c 'touch " +
-                               shellQuoted(path("held")) + "; sleep 3' &";
+    const std::string holder =
+        "flock " + shellQuoted(path("game.bin")) + " sh -c 'touch " + shellQuoted(path("held")) + "; sleep 3' &";
     ASSERT_EQ(std::system(holder.c_str()), 0);
     for (int i = 0; i < 200 && !std::filesystem::exists(path("held")); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -151,8 +151,9 @@ TEST_F(EditorTest, TakingThePatchBackAsksThenShowsTheLogoTheImageHoldsAgain) {
     EXPECT_FALSE(editor.takeBackLastPatch()) << "the person said no";
     EXPECT_EQ(logoInFile(image), patternLogo(7));
     ASSERT_EQ(window.questions.size(), 1u);
-    EXPECT_EQ(window.questions[0], "Take the last patch of game.bin back? The image gets the logo it had before that "
-                                   "patch. The imported logo, not yet patched, is dropped.");
+    EXPECT_EQ(window.questions[0],
+              "Take the last patch of game.bin back? The image gets the logo it had before that "
+              "patch. The imported logo, not yet patched, is dropped.");
 
     window.answerYes = true;
     EXPECT_TRUE(editor.takeBackLastPatch());
@@ -177,8 +178,7 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
     EXPECT_EQ(editor.patch(), PatchOutcome::Failed);
     ASSERT_EQ(window.failures.size(), 1u);
     EXPECT_EQ(window.failures[0].rfind("Nothing was written: Cannot keep a record of the patch of " + quoted(image) +
-                                           " in " +
-                                           quoted(dir / "data" / "tolvane-editor") + ": ",
+                                           " in " + quoted(dir / "data" / "tolvane-editor") + ": ",
                                        0),
               0u)
         << window.failures[0];
@@ -286,8 +286,9 @@ TEST_F(EditorTest, SaveBitmapUsesACheckedTemplateInTheWorkingFolderOrTheBuiltInH
     EXPECT_TRUE(std::equal(custom.begin(), custom.end(), saved.begin()));
     EXPECT_EQ(saved.size(), 25654u);
     ASSERT_EQ(window.failures.size(), 1u);
-    EXPECT_EQ(window.failures[0], "The bitmap header template \"ettbmp.hed\" would not give the logo back: it does not "
-                                  "start with \"BM\"; remove it, or put back the one the program comes with");
+    EXPECT_EQ(window.failures[0],
+              "The bitmap header template \"ettbmp.hed\" would not give the logo back: it does not "
+              "start with \"BM\"; remove it, or put back the one the program comes with");
     EXPECT_FALSE(std::filesystem::exists(dir / "refused.bmp"));
 }
 

@@ -69,7 +69,8 @@ TEST_F(PatchHistoryTest, TakesPatchesBackOneByOneWhateverTheImageIsCalledOrWhere
     EXPECT_EQ(steps[0].damage + steps[1].damage, "");
     EXPECT_EQ(steps[0].file.parent_path(), dir / "history");
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    EXPECT_LE(std::chrono::nanoseconds(now).count() - steps[0].time, std::chrono::nanoseconds(std::chrono::minutes(1)).count());
+    EXPECT_LE(std::chrono::nanoseconds(now).count() - steps[0].time,
+              std::chrono::nanoseconds(std::chrono::minutes(1)).count());
 
     const RestoreResult first = history.restore(moved);
     EXPECT_EQ(first.restored.file, steps[0].file);
@@ -310,8 +311,8 @@ TEST_F(PatchHistoryTest, KeepsAtMost300RecordsNoneOlderThanAYear) {
 
 TEST_F(PatchHistoryTest, WritesNothingWhenNoRecordCanBeKept) {
     writeFile(dir / "history", {1});  // a file where the folder should be
-    const std::string prefix = "Cannot keep a record of the patch of " + quoted(image) + " in " +
-                               quoted(dir / "history") + ": ";
+    const std::string prefix =
+        "Cannot keep a record of the patch of " + quoted(image) + " in " + quoted(dir / "history") + ": ";
     const std::string failure = failureOf([&] { patch(image, 1); });
     EXPECT_EQ(failure.rfind("Nothing was written: " + prefix, 0), 0u) << failure;
     EXPECT_EQ(readFile(image), original);
@@ -355,16 +356,15 @@ TEST_F(PatchHistoryTest, AFailureAfterTheFlushSaysTheImageHoldsTheNewLogo) {
     injectFileFault(FileOperation::Close, 0);
     injectFileFault(FileOperation::Close, 0);
     injectFileFault(FileOperation::Close, EIO);
-    EXPECT_EQ(failureOf([&] { patch(image, 2); }),
-              "The new logo is written into " + quoted(image) + " and flushed to the disk, but then: Cannot close " +
-                  quoted(image) + ": " + std::strerror(EIO));
+    EXPECT_EQ(failureOf([&] { patch(image, 2); }), "The new logo is written into " + quoted(image) +
+                                                       " and flushed to the disk, but then: Cannot close " +
+                                                       quoted(image) + ": " + std::strerror(EIO));
     clearFileFaults();
     EXPECT_EQ(extractLogo(testing::readPrefix(image)).logo, patternLogo(2));
     history.restore(image);
     history.restore(image);
     EXPECT_EQ(readFile(image), original);
 }
-
 
 TEST_F(PatchHistoryTest, ACueSheetFindsTheHistoryOfItsImage) {
     writeFile(dir / "game.cue",

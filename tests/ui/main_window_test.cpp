@@ -170,7 +170,8 @@ TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
     EXPECT_EQ(dialogs->questions.size(), 1);
     EXPECT_EQ(testing::readFile(image), makeImage(30000));
     EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
-    EXPECT_TRUE(child<QLabel>("lbetat")->text().startsWith("Took back the patch of ")) << child<QLabel>("lbetat")->text().toStdString();
+    EXPECT_TRUE(child<QLabel>("lbetat")->text().startsWith("Took back the patch of "))
+        << child<QLabel>("lbetat")->text().toStdString();
     EXPECT_TRUE(dialogs->failures.isEmpty());
 }
 

@@ -39,9 +39,7 @@ public:
 
     // Whether Patch would write into a file that does not look like a disc image:
     // the front end asks the person first.
-    bool patchNeedsConsent() const {
-        return !state_.looksLikeDisc && !(*state_.imagePrefix == *state_.imageOnDisk);
-    }
+    bool patchNeedsConsent() const { return !state_.looksLikeDisc && !(*state_.imagePrefix == *state_.imageOnDisk); }
     // Everything Patch checks before it writes, writing nothing anywhere: false
     // when the image already holds these bytes.
     bool checkPatch() const;

@@ -31,10 +31,10 @@ struct HistoryStep {
 };
 
 struct RestoreResult {
-    HistoryStep restored;              // the patch taken back
+    HistoryStep restored;                 // the patch taken back
     bool finishedEarlierRestore = false;  // the image already held its bytes: only its record went
-    std::vector<HistoryStep> skipped;  // damaged records passed over
-    std::size_t left = 0;              // patches that can still be taken back
+    std::vector<HistoryStep> skipped;     // damaged records passed over
+    std::size_t left = 0;                 // patches that can still be taken back
 };
 
 class PatchHistory {
@@ -71,6 +71,5 @@ public:
 private:
     std::filesystem::path folder_;
 };
-
 
 }  // namespace tolvane

@@ -57,10 +57,12 @@ TEST(Failures, SpeakEnglishWhateverTheLocale) {
     ::setenv("LOCPATH", dir.path().c_str(), 1);
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
     const std::string system = std::strerror(ENOENT);
-    const std::string told = Failure("Cannot open", "game.bin", std::make_error_code(std::errc::no_such_file_or_directory)).what();
+    const std::string told =
+        Failure("Cannot open", "game.bin", std::make_error_code(std::errc::no_such_file_or_directory)).what();
     std::setlocale(LC_ALL, "C");
     ::unsetenv("LOCPATH");
-    if (system == "No such file or directory") GTEST_SKIP() << "the system's German texts are missing (package libc-l10n)";
+    if (system == "No such file or directory")
+        GTEST_SKIP() << "the system's German texts are missing (package libc-l10n)";
     EXPECT_EQ(told, "Cannot open \"game.bin\": No such file or directory");
 }
 #endif

@@ -107,7 +107,9 @@ TEST_F(ImageFileTest, RefusesAnImageOneByteShort) {
     const auto path = dir / "short.bin";
     writeFile(path, makeImage(kPrefix - 1));
     EXPECT_EQ(failureOf([&] { testing::readPrefix(path); }),
-              quoted(path) + " is too short: the logo lies in the first 28248 bytes of a disc image, and this file has only 28247; open the whole image (its .bin or .iso file, or its .cue sheet)");
+              quoted(path) +
+                  " is too short: the logo lies in the first 28248 bytes of a disc image, and this file has only "
+                  "28247; open the whole image (its .bin or .iso file, or its .cue sheet)");
 }
 
 TEST_F(ImageFileTest, NamesAMissingImageAndTheReason) {
@@ -164,8 +166,11 @@ TEST_F(ImageFileTest, PatchWritesNothingIntoAnImageThatShrankOrChanged) {
 
     const auto shortened = makeImage(kPrefix - 48);
     writeFile(path, shortened);
-    EXPECT_NE(failureOf([&] { testing::writePrefix(path, changed, asRead); }).find("too short: the logo lies in the first 28248 bytes of a disc image, and this file has only 28200"),
-              std::string::npos);
+    EXPECT_NE(
+        failureOf([&] {
+            testing::writePrefix(path, changed, asRead);
+        }).find("too short: the logo lies in the first 28248 bytes of a disc image, and this file has only 28200"),
+        std::string::npos);
     EXPECT_EQ(readFile(path), shortened);
 }
 

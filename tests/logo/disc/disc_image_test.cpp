@@ -175,7 +175,8 @@ TEST(ImageFiles, ACueSheetOpensTheFileOfItsFirstDataTrack) {
               "Cannot open " + quoted(dir / "gone.bin") + " for reading: No such file or directory");
     // The system would open "disc/Game (Track 2).bin" for a name that goes on past a NUL.
     writeFile(dir / "zero.cue", bytesOf(std::string("FILE \"disc/Game (Track 2).bin\0evil\" BINARY\n"
-                                                   "  TRACK 01 MODE2/2352\n", 65)));
+                                                    "  TRACK 01 MODE2/2352\n",
+                                                    65)));
     EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "zero.cue"); }),
               "Cannot open " + quoted(dir / "zero.cue") + ": the CUE sheet names a file whose name holds a NUL byte");
 }

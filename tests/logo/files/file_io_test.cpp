@@ -134,12 +134,14 @@ TEST(ReplaceFile, RemovesTemporaryFilesOfDeadExportsAndNothingElse) {
         return name;
     };
     const std::string dead = old(".tolvane-export-999999999-0.tmp");  // no such process
-    writeFile(dir / ".tolvane-export-999999998-0.tmp", {1});           // no such process here, but just made
+    writeFile(dir / ".tolvane-export-999999998-0.tmp", {1});          // no such process here, but just made
     const std::vector<std::string> kept = {
         ".tolvane-export-999999998-0.tmp",
         old(".tolvane-export-" + std::to_string(::getpid()) + "-77.tmp"),  // a live export
-        old(".tolvane-export-999999999-0.tmp.bak"), old(".tolvane-export-999999999-x.tmp"),
-        old(".tolvane-export-999999999-.tmp"), old(".tolvane-export-notes.txt")};
+        old(".tolvane-export-999999999-0.tmp.bak"),
+        old(".tolvane-export-999999999-x.tmp"),
+        old(".tolvane-export-999999999-.tmp"),
+        old(".tolvane-export-notes.txt")};
     ASSERT_EQ(::mkfifo((dir / ".tolvane-export-999999999-1.tmp").c_str(), 0600), 0);
     old(".tolvane-export-999999999-1.tmp");
     std::filesystem::create_symlink(dir / "elsewhere", dir / ".tolvane-export-999999999-2.tmp");

@@ -118,8 +118,10 @@ TEST_F(BitmapFileTest, TheHeaderTemplateIsTheFirstFoundAndIsChecked) {
     const auto file = dir / "first" / "ettbmp.hed";
     const auto refused = [&](std::size_t at, Byte value) {
         auto bytes = std::vector<Byte>(builtInBitmapHeader().begin(), builtInBitmapHeader().end());
-        if (at < bytes.size()) bytes[at] = value;
-        else bytes.resize(1000);
+        if (at < bytes.size())
+            bytes[at] = value;
+        else
+            bytes.resize(1000);
         writeFile(file, bytes);
         return failureOf([&] { loadHeaderTemplate(folders); });
     };
@@ -166,7 +168,9 @@ TEST_F(BitmapFileTest, ImportReadsFilesOfExactlyAndMoreThanTheirLengthAndRefuses
     file.resize(kBitmapFileLength - 1);
     writeFile(dir / "short.bmp", file);
     EXPECT_EQ(failureOf([&] { importBitmap(dir / "short.bmp"); }),
-              quoted(dir / "short.bmp") + " is too short: it has 25653 bytes, and its pixel data needs the first 25654; it was cut short, or its header is damaged");
+              quoted(dir / "short.bmp") +
+                  " is too short: it has 25653 bytes, and its pixel data needs the first 25654; it was cut short, or "
+                  "its header is damaged");
 }
 
 TEST(BitmapImport, ReadsEveryHeaderSizeAndRowOrder) {

@@ -161,8 +161,8 @@ TEST(BitmapKinds, TrueColourPixelsKeepTheirChannelsApart) {
         bool red, green, blue;
         Byte grey;  // (299 R + 587 G + 114 B) / 1000, rounded
     };
-    const Colour colours[] = {{0, 0, 0, 0},   {0, 0, 1, 29},  {0, 1, 0, 150}, {0, 1, 1, 179},
-                              {1, 0, 0, 76},  {1, 0, 1, 105}, {1, 1, 0, 226}, {1, 1, 1, 255}};
+    const Colour colours[] = {{0, 0, 0, 0},  {0, 0, 1, 29},  {0, 1, 0, 150}, {0, 1, 1, 179},
+                              {1, 0, 0, 76}, {1, 0, 1, 105}, {1, 1, 0, 226}, {1, 1, 1, 255}};
     const auto at = [&](std::size_t x, std::size_t y) { return colours[(x + 3 * y) % 8]; };
     LogoImage expected{};
     for (std::size_t y = 0; y < 64; ++y)
@@ -180,16 +180,15 @@ TEST(BitmapKinds, TrueColourPixelsKeepTheirChannelsApart) {
     const std::array<std::uint32_t, 3> rgb565{0xF800, 0x07E0, 0x001F}, rgb555{0x7C00, 0x03E0, 0x001F},
         xrgb{0xFF0000, 0xFF00, 0xFF}, bgrx{0x0000FF00, 0x00FF0000, 0xFF000000};
     const std::pair<const char*, std::vector<Byte>> files[] = {
-        {"16-bit 5-6-5, masks", withMasks(buildBmp({.infoHeaderSize = 108, .bitsPerPixel = 16, .compression = 3},
-                                                   rows(16, rgb565)),
-                                          rgb565)},
+        {"16-bit 5-6-5, masks",
+         withMasks(buildBmp({.infoHeaderSize = 108, .bitsPerPixel = 16, .compression = 3}, rows(16, rgb565)), rgb565)},
         {"16-bit 5-5-5", buildBmp({.bitsPerPixel = 16}, rows(16, rgb555))},
         {"24-bit", buildBmp({.bitsPerPixel = 24}, rows(24, xrgb))},
         {"32-bit", buildBmp({.bitsPerPixel = 32}, rows(32, xrgb))},
-        {"32-bit, masks", withMasks(buildBmp({.infoHeaderSize = 40, .bitsPerPixel = 32, .compression = 3,
-                                              .gapBeforePixels = 12},
-                                             rows(32, bgrx)),
-                                    bgrx)},
+        {"32-bit, masks",
+         withMasks(buildBmp({.infoHeaderSize = 40, .bitsPerPixel = 32, .compression = 3, .gapBeforePixels = 12},
+                            rows(32, bgrx)),
+                   bgrx)},
     };
     for (const auto& [kind, file] : files) EXPECT_EQ(decodedLogo(file, "f"), expected) << kind;
 }
@@ -307,7 +306,9 @@ TEST(BitmapDamage, AbsurdHeaderFieldsAndOffsets) {
     };
     EXPECT_EQ(patched(14, 0xFFFFFFF0u),
               "\"x.bmp\" has an information header of 4294967280 bytes; only 12, 16 to 64, 108 and 124 are known");
-    EXPECT_EQ(patched(10, 0xFFFFFFFFu), "\"x.bmp\" is too short: it has 25654 bytes, and its pixel data needs the first 4294991871; it was cut short, or its header is damaged");
+    EXPECT_EQ(patched(10, 0xFFFFFFFFu),
+              "\"x.bmp\" is too short: it has 25654 bytes, and its pixel data needs the first 4294991871; it was cut "
+              "short, or its header is damaged");
     EXPECT_EQ(patched(18, 0x80000000u), "\"x.bmp\" is -2147483648 x 64 pixels; the logo is 384 x 64");
     EXPECT_EQ(patched(22, 0x80000000u), "\"x.bmp\" is 384 x 2147483648 pixels; the logo is 384 x 64");
     EXPECT_EQ(patched(46, 0xFFFFFFFFu),
@@ -315,7 +316,9 @@ TEST(BitmapDamage, AbsurdHeaderFieldsAndOffsets) {
 
     auto rle = buildBmp({.compression = 1, .palette = testing::greyPalette()}, {0, 1});
     writeLe32(rle, 10, 0x7FFFFFFF);
-    EXPECT_EQ(failureOf(rle), "\"x.bmp\" is too short: it has 1080 bytes, and its pixel data needs the first 2147483647; it was cut short, or its header is damaged");
+    EXPECT_EQ(failureOf(rle),
+              "\"x.bmp\" is too short: it has 1080 bytes, and its pixel data needs the first 2147483647; it was cut "
+              "short, or its header is damaged");
 
     auto masks = withMasks(
         buildBmp({.bitsPerPixel = 32, .compression = 3, .gapBeforePixels = 12}, std::vector<Byte>(4 * kLogoLength)),
@@ -323,18 +326,25 @@ TEST(BitmapDamage, AbsurdHeaderFieldsAndOffsets) {
     EXPECT_EQ(failureOf(masks), "\"x.bmp\" is damaged: its colour masks are all zero");
 
     const std::vector<Byte> headerOnly(file.begin(), file.begin() + 30);
-    EXPECT_EQ(failureOf(headerOnly), "\"x.bmp\" is too short: it has 30 bytes, and its header alone needs the first 54; it was cut short, or its header is damaged");
+    EXPECT_EQ(failureOf(headerOnly),
+              "\"x.bmp\" is too short: it has 30 bytes, and its header alone needs the first 54; it was cut short, or "
+              "its header is damaged");
     const std::vector<Byte> paletteCut(file.begin(), file.begin() + 500);
-    EXPECT_EQ(failureOf(paletteCut), "\"x.bmp\" is too short: it has 500 bytes, and its palette needs the first 1078; it was cut short, or its header is damaged");
+    EXPECT_EQ(failureOf(paletteCut),
+              "\"x.bmp\" is too short: it has 500 bytes, and its palette needs the first 1078; it was cut short, or "
+              "its header is damaged");
 
     // An OS/2 1.x palette runs up to the pixels, so their offset must not fall inside the header.
     auto core = buildBmp({.infoHeaderSize = 12, .palette = testing::greyPalette()}, rows);
     EXPECT_EQ(failureOf({core.begin(), core.begin() + 20}),
-              "\"x.bmp\" is too short: it has 20 bytes, and its header alone needs the first 26; it was cut short, or its header is damaged");
+              "\"x.bmp\" is too short: it has 20 bytes, and its header alone needs the first 26; it was cut short, or "
+              "its header is damaged");
     writeLe32(core, 10, 20);
     EXPECT_EQ(failureOf(core), "\"x.bmp\" is damaged: its pixel data would start at 20, inside its header");
     writeLe32(core, 10, 0x7FFFFFFF);  // 256 entries are read, the rest is a gap before the pixels
-    EXPECT_EQ(failureOf(core), "\"x.bmp\" is too short: it has 25370 bytes, and its pixel data needs the first 2147508223; it was cut short, or its header is damaged");
+    EXPECT_EQ(failureOf(core),
+              "\"x.bmp\" is too short: it has 25370 bytes, and its pixel data needs the first 2147508223; it was cut "
+              "short, or its header is damaged");
     writeLe32(core, 10, 26 + 3 * 200);  // a palette of 200: a pixel of colour 200 has none
     core[26 + 3 * 200] = 200;
     EXPECT_EQ(failureOf(core), "\"x.bmp\" is damaged: pixel (0, 63) uses colour 200 of a palette of 200");

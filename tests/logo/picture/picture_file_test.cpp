@@ -91,9 +91,11 @@ TEST(PngImport, RefusesWithTheFileAndTheReason) {
     const std::size_t idatEnd = 33 + 12 + readLe32(std::vector<Byte>{good[36], good[35], good[34], good[33]}, 0);
     ASSERT_EQ(idatEnd + 12, good.size());
     EXPECT_EQ(reason(std::span(good).first(100)),
-              "\"x.png\" is too short: it has 100 bytes, and its chunk at byte 33 needs the first " + std::to_string(idatEnd) + "; it was cut short, or the chunk is damaged");
-    EXPECT_EQ(reason(std::span(good).first(idatEnd)),
-              "\"x.png\" is too short: it ends after " + std::to_string(idatEnd) + " bytes, before its IEND chunk; it was cut short");
+              "\"x.png\" is too short: it has 100 bytes, and its chunk at byte 33 needs the first " +
+                  std::to_string(idatEnd) + "; it was cut short, or the chunk is damaged");
+    EXPECT_EQ(reason(std::span(good).first(idatEnd)), "\"x.png\" is too short: it ends after " +
+                                                          std::to_string(idatEnd) +
+                                                          " bytes, before its IEND chunk; it was cut short");
 
     auto badZlib = good;
     badZlib[33 + 8] ^= 0xFF;

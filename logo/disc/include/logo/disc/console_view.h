@@ -36,7 +36,9 @@ struct LogoKey {
 
 // The serial's key when the serial is known, else byte 0 of the stored logo.
 LogoKey chooseKey(const DiscIdentity& identity, Byte firstByte);
-inline LogoKey chooseKey(const DiscIdentity& identity, const LogoImage& stored) { return chooseKey(identity, stored[0]); }
+inline LogoKey chooseKey(const DiscIdentity& identity, const LogoImage& stored) {
+    return chooseKey(identity, stored[0]);
+}
 
 // "key 0x0D from SLUS_200.01", with a warning when byte 0 of the logo differs.
 std::string describe(const LogoKey& key, const DiscIdentity& identity);

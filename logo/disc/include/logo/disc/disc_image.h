@@ -29,7 +29,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::uint64_t size() const { return size_; }
     const ImageLayout& layout() const { return prefix_.layout(); }
-    const ImagePrefix& prefix() const { return prefix_; }       // as read
+    const ImagePrefix& prefix() const { return prefix_; }  // as read
     const DiscIdentity& identity() const { return identity_; }
     // What tells this disc from others, and no patch changes: the file's size (8
     // bytes, little-endian), then the 2048 bytes of its volume descriptor or, where
