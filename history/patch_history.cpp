@@ -274,7 +274,7 @@ bool PatchHistory::patch(const std::filesystem::path& path, const ImagePrefix& p
 
 bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
     const std::filesystem::path& path = image.path();
-    const ImagePrefix expectedOnDisk = image.prefix();
+    const ImagePrefix& expectedOnDisk = image.prefix();  // as read, under the lock held since
     if (prefix == expectedOnDisk) {  // nothing to write, nothing to take back
         image.close();
         return false;
