@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QUrl>
 
