@@ -1,4 +1,4 @@
-#include "ui/qt/main_window.h"
+#include "window_fixture.h"
 
 #include "support/disc_builder.h"
 #include "history/patch_history.h"
@@ -6,11 +6,11 @@
 #include "ui/qt/app_icon.h"
 #include "ui/qt/logo_view.h"
 #include "ui/qt/modal_dialogs.h"
-#include "logo/picture/picture_file.h"
 #include "logo/picture/png_exchange.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,17 +18,11 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QLabel>
-#include <QAccessible>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTest>
 #include <QUrl>
-#include <QTextDocument>
-#include <QTextDocumentFragment>
 #include <QThread>
-
-#include <deque>
 
 namespace tolvane {
 namespace {
@@ -37,63 +31,6 @@ using testing::makeImage;
 using testing::patternLogo;
 using testing::TempDir;
 using testing::writeFile;
-
-struct ScriptedDialogs : ModalDialogs {
-    QString chooseFile(Dialog dialog, QWidget*) override {
-        asked.push_back(dialog);
-        if (answers.empty()) return {};
-        const QString next = answers.front();
-        answers.pop_front();
-        return next;
-    }
-    void showFailure(const QString& text, QWidget*) override { failures << text; }
-    bool ask(const QString& question, QWidget*) override {
-        questions << question;
-        return answerYes;
-    }
-
-    std::deque<QString> answers;
-    std::vector<Dialog> asked;
-    QStringList failures;
-    QStringList questions;
-    bool answerYes = false;
-};
-
-QString qt(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    MainWindowTest() {
-        auto scripted = std::make_unique<ScriptedDialogs>();
-        dialogs = scripted.get();
-        window = std::make_unique<MainWindow>(std::move(scripted));
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        writeFile(image, makeImage(30000));
-        exportBitmap(bitmap, pictureOf(patternLogo(9)));
-    }
-
-    template <typename T = QPushButton>
-    T* child(const char* name) {
-        auto* widget = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-    void click(const char* button, const std::filesystem::path& answer = {}) {
-        if (!answer.empty()) dialogs->answers.push_back(qt(answer));
-        QTest::mouseClick(child(button), Qt::LeftButton);
-    }
-    std::vector<bool> switched() {
-        return {child("bnsauvbmp")->isEnabled(), child("bnouvbmp")->isEnabled(), child("bnpatch")->isEnabled()};
-    }
-    QImage drawn() { return child<LogoView>("piboot")->grab().toImage(); }
-
-    TempDir dir;
-    std::filesystem::path image = dir / "game.bin";
-    std::filesystem::path bitmap = dir / "logo.bmp";
-    ScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<MainWindow> window;
-};
 
 TEST_F(MainWindowTest, PlacesEveryControlWithItsNameTextAndFont) {
     EXPECT_EQ(window->objectName(), "fmprinc");
@@ -121,7 +58,7 @@ TEST_F(MainWindowTest, PlacesEveryControlWithItsNameTextAndFont) {
     EXPECT_EQ(title->font().pointSizeF(), 18);
     EXPECT_EQ(title->font().weight(), QFont::Bold);
     EXPECT_EQ(child<LogoView>("piboot")->geometry(), QRect(0, 48, 769, 129));
-    EXPECT_GE(window->height(), MainWindow::kClientHeight);
+    EXPECT_GE(window->height(), kClientHeight);
     EXPECT_EQ(window->width(), 770);
 }
 
@@ -156,7 +93,7 @@ TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
     EXPECT_EQ(child<QLabel>("lbetat")->text(), "Imported logo.bmp - press Patch to write it into game.bin");
     click("bnpatch");
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
-    EXPECT_EQ(extractLogo(testing::readPrefix(image)).logo, patternLogo(9));
+    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(9));
     EXPECT_EQ(child<QLabel>("lbetat")->text(), "Patched game.bin; Ctrl+Z takes the patch back");
 
     // Ctrl+Z, and the same entry in the logo's context menu, take it back once the person says yes.
@@ -284,7 +221,7 @@ TEST_F(MainWindowTest, DroppedPngImportsWhateverItsName) {
         writeFile(dir / name, png);
         window->openDroppedFile(dir / name);
         EXPECT_TRUE(dialogs->failures.isEmpty()) << name << ": " << dialogs->failures.join(' ').toStdString();
-        EXPECT_EQ(window->editor().state().logo(), patternLogo(5)) << name;
+        EXPECT_EQ(window->editor().state().logo, patternLogo(5)) << name;
         EXPECT_EQ(window->editor().state().imagePath, image) << name;
     }
     writeFile(dir / "photo.png", {'G', 'I', 'F', '8', '9', 'a'});
@@ -326,80 +263,6 @@ TEST_F(MainWindowTest, ConsoleViewSitsBesideTheTitleAndRedrawsWithoutTouchingThe
     console->click();
     EXPECT_EQ(drawn(), stored);
     EXPECT_EQ(testing::readFile(image), bytes);
-}
-
-// The status line as it is drawn (as a screen reader gets it) and whether it fits
-// its label; the tooltip as the person reads it (Qt shows markup-looking tooltips
-// as markup).
-struct ShownStatus {
-    explicit ShownStatus(QLabel* label) {
-        text = QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name).toStdString();
-        const QString tooltip = label->toolTip();
-        tip = (Qt::mightBeRichText(tooltip) ? QTextDocumentFragment::fromHtml(tooltip).toPlainText() : tooltip)
-                  .toStdString();
-        fits = label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width();
-    }
-    bool textMatches(const char* pattern) const {
-        return QRegularExpression(QString::fromUtf8(pattern)).match(QString::fromStdString(text)).hasMatch();
-    }
-    std::string text;
-    std::string tip;
-    bool fits = false;
-};
-
-const std::string kLongGame =
-    "Grand Adventure of the Very Long Title - Special Collector's Edition (Europe) (Disc 1).bin";
-
-TEST_F(MainWindowTest, LongFileNamesAreShortenedInTheMiddleSoTheStatusKeepsItsEnd) {
-    const std::string logo = "Replacement boot logo drawn for the European special edition, final version.bmp";
-    writeFile(dir / kLongGame, testing::buildDisc({}, kRawMode2Layout));
-    exportBitmap(dir / logo, pictureOf(patternLogo(4)));
-    // A desktop's usual status font; Qt 5's offscreen platform picks a far larger one.
-    child<QLabel>("lbetat")->setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
-    const auto status = [&] { return ShownStatus(child<QLabel>("lbetat")); };
-
-    click("bnouvimg", dir / kLongGame);
-    EXPECT_EQ(status().tip, "Opened " + kLongGame + ": raw 2352-byte sectors, user data at 24, SLUS_200.01, NTSC");
-    EXPECT_TRUE(status().fits);
-    EXPECT_TRUE(status().textMatches(
-        R"(^Opened Grand .+\x{2026}.+\.bin: raw 2352-byte sectors, user data at 24, SLUS_200\.01, NTSC$)"))
-        << status().text;
-
-    click("bnouvbmp", dir / logo);
-    EXPECT_EQ(status().tip,
-              "Imported " + logo + " - press Patch to write it into " + kLongGame + " (12 sectors get new EDC/ECC)");
-    EXPECT_TRUE(status().fits);
-    EXPECT_TRUE(status().textMatches(R"(^Imported Repl.+\x{2026}.+\.bmp - press Patch to write it into )"
-                                     R"(Grand.+\x{2026}.+\.bin \(12 sectors get new EDC/ECC\)$)"))
-        << status().text;
-
-    // A failure names the whole path; the reason after it stays in view.
-    const auto missing = dir / ("missing " + kLongGame);
-    click("bnouvimg", missing);
-    EXPECT_EQ(status().tip, "Cannot open \"" + missing.string() + "\" for reading: No such file or directory");
-    EXPECT_TRUE(status().fits);
-    EXPECT_TRUE(status().textMatches(R"(^Cannot open "/.+\x{2026}.+\.bin" for reading: No such file or directory$)"))
-        << status().text;
-}
-
-TEST_F(MainWindowTest, AStatusTooLongEvenWithShortNamesIsCutAtTheEnd) {
-    writeFile(dir / kLongGame, testing::buildDisc({}, kRawMode2Layout));
-    click("bnouvimg", dir / kLongGame);
-    const std::string whole = "Patched " + kLongGame + " " + std::string(400, 'w');
-    window->showStatus(whole);
-    const ShownStatus status(child<QLabel>("lbetat"));
-    EXPECT_TRUE(status.fits);
-    EXPECT_EQ(status.tip, whole);
-    EXPECT_TRUE(status.textMatches(R"(^Patched Gr\S*\x{2026}\S*\.bin w+\x{2026}$)")) << status.text;
-}
-
-TEST_F(MainWindowTest, FileNamesThatLookLikeMarkupShowAsTyped) {
-    const std::string game = "<i>game.bin";
-    writeFile(dir / game, testing::buildDisc({}, kRawMode2Layout));
-    click("bnouvimg", dir / game);
-    const ShownStatus status(child<QLabel>("lbetat"));
-    EXPECT_EQ(status.text, "Opened <i>game.bin: raw 2352-byte sectors, user data at 24, SLUS_200.01, NTSC");
-    EXPECT_EQ(status.tip, status.text);
 }
 
 // The caption a window manager shows (_NET_WM_NAME) is the window's title alone:

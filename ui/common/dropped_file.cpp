@@ -28,4 +28,12 @@ void openDroppedFile(Editor& editor, WindowOperations& window, const std::filesy
     }
 }
 
+void openDroppedFiles(Editor& editor, WindowOperations& window, const std::vector<std::filesystem::path>& paths) {
+    if (paths.size() != 1) {
+        window.showStatus("Drop one file at a time: a disc image, or a bitmap to import.");
+        return;
+    }
+    openDroppedFile(editor, window, paths.front());
+}
+
 }  // namespace tolvane

@@ -90,6 +90,96 @@ std::vector<Piece> splitAtNames(std::u16string text, std::vector<std::u16string>
     return pieces;
 }
 
+// Where the text breaks into lines of at most `width` pixels: at the last blank
+// that lets a line fit, or inside a word wider than a whole line (which then
+// starts on the line it follows, so that it takes no more lines than it must).
+std::vector<std::u16string_view> wrap(std::u16string_view text, int width, const TextWidth& measure) {
+    std::vector<std::u16string_view> lines;
+    while (measure(text) > width) {
+        std::size_t fits =
+            head(text,
+                 largestFitting(text.size() - 1, [&](std::size_t keep) { return measure(head(text, keep)) <= width; }))
+                .size();
+        if (fits == 0) fits = text.size() > 1 && isLowSurrogate(text[1]) ? 2 : 1;  // one character at least
+        if (fits >= text.size()) break;
+        std::size_t next = fits;
+        if (text[fits] == u' ') {
+            ++next;
+        } else if (const std::size_t blank = text.rfind(u' ', fits - 1);
+                   blank != std::u16string_view::npos && blank > 0) {
+            const std::size_t wordEnd = std::min(text.find(u' ', blank + 1), text.size());
+            if (measure(text.substr(blank + 1, wordEnd - blank - 1)) <= width) {
+                fits = blank;
+                next = blank + 1;
+            }
+        }
+        lines.push_back(text.substr(0, fits));
+        text = text.substr(next);
+    }
+    lines.push_back(text);
+    return lines;
+}
+
+struct LineFit {
+    std::vector<std::u16string> lines;
+    bool shortened = false;
+};
+
+LineFit fitLine(const std::u16string& text, const std::vector<std::u16string>& names, const TextWidth& measure,
+                int width, std::size_t room) {
+    const auto fitted = [&](std::u16string_view shown, bool shortened) {
+        LineFit fit{{}, shortened};
+        for (std::u16string_view line : wrap(shown, width, measure)) fit.lines.emplace_back(line);
+        return fit;
+    };
+    if (wrap(text, width, measure).size() <= room) return fitted(text, false);
+
+    const std::vector<Piece> pieces = splitAtNames(text, names);
+    const auto withNamesIn = [&](int nameWidth) {
+        std::u16string shortened;
+        for (const Piece& piece : pieces)
+            shortened += piece.name ? elideMiddle(piece.text, nameWidth, measure) : piece.text;
+        return shortened;
+    };
+    const auto fitsIn = [&](int nameWidth) { return wrap(withNamesIn(nameWidth), width, measure).size() <= room; };
+    // A name keeps a few letters on each side of its ellipsis.
+    int fits = measure(u"abcd\u2026wxyz");
+    if (!fitsIn(fits)) {
+        // The end is cut on the last line.
+        const std::u16string shortest = withNamesIn(fits);
+        const std::vector<std::u16string_view> wrapped = wrap(shortest, width, measure);
+        LineFit fit{{wrapped.begin(), wrapped.begin() + std::ptrdiff_t(room - 1)}, true};
+        const std::size_t lastFrom = std::size_t(wrapped[room - 1].data() - shortest.data());
+        fit.lines.push_back(elideRight(std::u16string_view(shortest).substr(lastFrom), width, measure));
+        return fit;
+    }
+    int tooWide = measure(text);  // every name whole
+    while (tooWide - fits > 1) {
+        const int middle = fits + (tooWide - fits) / 2;
+        if (fitsIn(middle)) {
+            fits = middle;
+        } else {
+            tooWide = middle;
+        }
+    }
+    return fitted(withNamesIn(fits), true);
+}
+
+// The status's lines, without the carriage returns of Windows' line ends and
+// without empty lines at its end.
+std::vector<std::u16string> statusLines(std::u16string_view text) {
+    std::vector<std::u16string> lines;
+    for (std::size_t from = 0; from <= text.size();) {
+        const std::size_t end = std::min(text.find(u'\n', from), text.size());
+        std::u16string_view line = text.substr(from, end - from);
+        if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+        lines.emplace_back(line);
+        from = end + 1;
+    }
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+}
+
 }  // namespace
 
 std::vector<std::string> statusFileNames(const std::vector<std::filesystem::path>& files) {
@@ -102,35 +192,27 @@ std::vector<std::string> statusFileNames(const std::vector<std::filesystem::path
     return names;
 }
 
-std::u16string fitStatus(std::string_view status, const std::vector<std::string>& names, const TextWidth& measure,
-                         int width) {
-    std::u16string text = utf16(status);
-    const int whole = measure(text);
-    if (whole <= width) return text;
+FittedStatus fitStatus(std::string_view status, const std::vector<std::string>& names, const TextWidth& measure,
+                       int width, int lines) {
     std::vector<std::u16string> wideNames;
     for (const std::string& name : names) wideNames.push_back(utf16(name));
-    const std::vector<Piece> pieces = splitAtNames(std::move(text), std::move(wideNames));
-
-    const auto withNamesIn = [&](int nameWidth) {
-        std::u16string shortened;
-        for (const Piece& piece : pieces)
-            shortened += piece.name ? elideMiddle(piece.text, nameWidth, measure) : piece.text;
-        return shortened;
-    };
-    const auto fitsIn = [&](int nameWidth) { return measure(withNamesIn(nameWidth)) <= width; };
-    // A name keeps a few letters on each side of its ellipsis.
-    int fits = measure(u"abcd\u2026wxyz");
-    if (!fitsIn(fits)) return elideRight(withNamesIn(fits), width, measure);
-    int tooWide = whole;  // every name whole
-    while (tooWide - fits > 1) {
-        const int middle = fits + (tooWide - fits) / 2;
-        if (fitsIn(middle)) {
-            fits = middle;
-        } else {
-            tooWide = middle;
-        }
+    std::vector<std::u16string> given = statusLines(utf16(status));
+    const std::size_t room = std::size_t(std::max(lines, 1));
+    if (given.size() > room) {
+        for (std::size_t k = room; k < given.size(); ++k) given[room - 1] += u"  " + given[k];
+        given.resize(room);
     }
-    return withNamesIn(fits);
+
+    FittedStatus fitted;
+    // Each line has one line of the area; the first ones take what the others leave free.
+    std::size_t spare = room - given.size();
+    for (const std::u16string& line : given) {
+        LineFit fit = fitLine(line, wideNames, measure, width, 1 + spare);
+        spare -= fit.lines.size() - 1;
+        fitted.shortened = fitted.shortened || fit.shortened;
+        for (std::u16string& shown : fit.lines) fitted.lines.push_back(std::move(shown));
+    }
+    return fitted;
 }
 
 std::u16string utf16(std::string_view utf8) {

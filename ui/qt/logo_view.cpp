@@ -1,7 +1,9 @@
 #include "logo_view.h"
 
+#include "ui/common/window_controls.h"
+
 #include <QPainter>
-#include <algorithm>
+
 #include <cstring>
 
 namespace tolvane {
@@ -28,10 +30,8 @@ void LogoView::setPicture(const GreyPicture& picture) {
 
 QRect LogoView::pictureRect() const {
     if (picture_.isNull()) return {};
-    // The stored logo, 384 x 64, comes out at exactly twice its size at the origin.
-    const int scale = std::max(1, std::min(width() / picture_.width(), height() / picture_.height()));
-    const QSize size = picture_.size() * scale;
-    return {QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size};
+    const PicturePlace place = placePicture(picture_.width(), picture_.height(), width(), height());
+    return {QPoint(place.left, place.top), picture_.size() * place.scale};
 }
 
 void LogoView::paintEvent(QPaintEvent*) {
@@ -39,6 +39,16 @@ void LogoView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(pictureRect(), picture_);
+}
+
+void LogoView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    if (parentWidget()) parentWidget()->update();
+}
+
+void LogoView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    if (parentWidget()) parentWidget()->update();
 }
 
 }  // namespace tolvane

@@ -1,6 +1,8 @@
 // The picture area: the logo at twice its size, each pixel a 2 x 2 block, or a
-// picture of another shape at the largest whole scale that fits, centred. It
-// keeps the picture, so repaints after covering or minimising show it again.
+// picture of another shape at the largest whole scale that fits, centred (as the
+// controls' table places pictures). It keeps the picture, so repaints after
+// covering or minimising show it again. Its focus mark is drawn by the window,
+// around it, so that it covers no pixel of the picture.
 #pragma once
 
 #include "logo/picture/grey_picture.h"
@@ -24,6 +26,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QImage picture_;

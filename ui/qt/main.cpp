@@ -56,6 +56,6 @@ int main(int argc, char* argv[]) {
     window.show();
     if (parser.isSet(consoleView)) window.editor().setConsoleView(true);
     const QStringList images = parser.positionalArguments();
-    if (!images.isEmpty()) window.editor().openImage(imageArgument(argc, argv, images.constFirst()));
+    if (!images.isEmpty()) window.openOnceShown(imageArgument(argc, argv, images.constFirst()));
     return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "app_icon.h"
 #include "logo_view.h"
+#include "status_area.h"
 #include "ui/common/dropped_file.h"
 #include "ui/common/status_line.h"
 
@@ -13,25 +14,15 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
-#include <QTextDocument>
+#include <QTimer>
+#include <QWindow>
 
 namespace tolvane {
-
-namespace {
-
-QFont windowsFont(qreal points, int weight) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family()});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setWeight(static_cast<QFont::Weight>(weight));
-    return font;
-}
-
-}  // namespace
 
 std::filesystem::path toPath(const QString& text) {
 #ifdef _WIN32
@@ -53,61 +44,54 @@ std::filesystem::path toPath(const QUrl& url) {
 #endif
 }
 
-namespace {}  // namespace
+std::vector<std::filesystem::path> localFiles(const QMimeData& data) {
+    std::vector<std::filesystem::path> files;
+    for (const QUrl& url : data.urls()) {
+        if (!url.isLocalFile()) return {};
+        files.push_back(toPath(url));
+    }
+    return files;
+}
 
-QFont buttonFont() { return windowsFont(9.75, QFont::Normal); }
-QFont titleFont() { return windowsFont(18, QFont::Bold); }
+QFont tableFont(FontKind kind) {
+    const FontSpec spec = fontSpec(kind);
+    if (!spec.family) return QApplication::font();
+    QFont font(QString::fromLatin1(spec.family));
+    font.setFamilies(
+        {QString::fromLatin1(spec.family), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family()});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(spec.points);
+    font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
+    return font;
+}
+
+namespace {
+
+QRect qtRect(const Place& place) { return {place.left, place.top, place.width, place.height}; }
+
+}  // namespace
 
 MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     : QWidget(parent), dialogs_(dialogs ? std::move(dialogs) : std::make_unique<QtDialogs>()), editor_(*this) {
-    setObjectName(QStringLiteral("fmprinc"));
-    setWindowTitle(QStringLiteral("Tolvane Editor by Darquil "));
+    setObjectName(QString::fromLatin1(kWindowName));
+    setWindowTitle(QString::fromLatin1(kWindowCaption));
     setWindowIcon(appIcon());
-    setFixedSize(kClientWidth, kClientHeight + kStatusHeight);
     setAcceptDrops(true);
 
-    lbtitre_ = new QLabel(QStringLiteral("Tolvane Editor 0.2.2 beta"), this);
-    lbtitre_->setObjectName(QStringLiteral("lbtitre"));
-    lbtitre_->setGeometry(184, 8, 369, 25);
-    lbtitre_->setFont(titleFont());
-    lbtitre_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    lbtitre_->setBackgroundRole(QPalette::Button);
-    lbtitre_->setForegroundRole(QPalette::ButtonText);
-    lbtitre_->setAutoFillBackground(true);
-
-    piboot_ = new LogoView(this);
-    piboot_->setObjectName(QStringLiteral("piboot"));
-    piboot_->setGeometry(0, 48, 769, 129);
-
-    bnouvimg_ = makeButton("bnouvimg", QStringLiteral("Open Cdrwin Bin "), {0, 184, 121, 25}, &Editor::bnouvimg_Click);
-    bnpatch_ = makeButton("bnpatch", QStringLiteral(" Patch "), {480, 184, 121, 25}, &Editor::bnpatch_Click);
-    bnquitter_ = makeButton("bnquitter", QStringLiteral("  Quit "), {688, 184, 81, 25}, &Editor::bnquitter_Click);
-    bnouvbmp_ =
-        makeButton("bnouvbmp", QStringLiteral("  Open Bitmap   "), {344, 184, 129, 25}, &Editor::bnouvbmp_Click);
-    bnsauvbmp_ =
-        makeButton("bnsauvbmp", QStringLiteral("  Save Bitmap   "), {128, 184, 129, 25}, &Editor::bnsauvbmp_Click);
-    setTabOrder(bnouvimg_, piboot_);
-    setTabOrder(piboot_, bnpatch_);
-    setTabOrder(bnpatch_, bnquitter_);
-    setTabOrder(bnquitter_, bnouvbmp_);
-    setTabOrder(bnouvbmp_, bnsauvbmp_);
-
-    // The view's settings sit in the free space beside the title; nothing of the
-    // fixed layout moves for them.
-    cbconsole_ = new QCheckBox(QStringLiteral("Console view"), this);
-    cbconsole_->setObjectName(QStringLiteral("cbconsole"));
-    cbconsole_->setGeometry(566, 10, 112, 22);
-    cbconsole_->setToolTip(
-        QStringLiteral("Show and exchange the logo as the console shows it, decoded with the disc's key"));
-    connect(cbconsole_, &QCheckBox::toggled, this, [this](bool on) { editor_.setConsoleView(on); });
-    cbpal_ = new QCheckBox(QStringLiteral("PAL"), this);
-    cbpal_->setObjectName(QStringLiteral("cbpal"));
-    cbpal_->setGeometry(684, 10, 80, 22);
-    cbpal_->setToolTip(QStringLiteral("The console's PAL picture, 344 x 71, instead of NTSC's 384 x 64"));
-    cbpal_->setEnabled(false);
-    connect(cbpal_, &QCheckBox::toggled, this, [this](bool on) { editor_.setPal(on); });
-    setTabOrder(bnsauvbmp_, cbconsole_);
-    setTabOrder(cbconsole_, cbpal_);
+    QWidget* previous = nullptr;
+    for (const ControlSpec& spec : controlSpecs()) {
+        QWidget* widget = makeControl(spec);
+        widget->setObjectName(QString::fromLatin1(spec.name));
+        widget->setGeometry(qtRect(spec.at));
+        if (spec.font != FontKind::MessageFont) widget->setFont(tableFont(spec.font));
+        if (spec.tip) widget->setToolTip(QString::fromUtf8(spec.tip));
+        widget->setEnabled(spec.enabled);
+        controls_[std::size_t(spec.id - kOpenImage)] = widget;
+        if (widget->focusPolicy() & Qt::TabFocus) {
+            if (previous) setTabOrder(previous, widget);
+            previous = widget;
+        }
+    }
 
     // Ctrl+Z anywhere in the window, and the logo's context menu.
     takeBack_ = new QAction(QStringLiteral("Take the last patch back"), this);
@@ -120,28 +104,61 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     piboot_->addAction(takeBack_);
     piboot_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
-    lbetat_ = new QLabel(this);
-    lbetat_->setObjectName(QStringLiteral("lbetat"));
-    lbetat_->setGeometry(4, kClientHeight, kClientWidth - 8, kStatusHeight);
-    lbetat_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lbetat_->setTextFormat(Qt::PlainText);  // a file name is never markup
+    connect(lbetat_, &StatusArea::fontChanged, this, &MainWindow::fitStatusArea);
+    fitStatusArea();
     showStatus("Open a disc image to see its logo.");
 
     editor_.Form_Load();
-    bnouvimg_->setFocus();
+    control(kOpenImage)->setFocus();
 }
 
 MainWindow::~MainWindow() = default;
 
-QPushButton* MainWindow::makeButton(const char* name, const QString& text, QRect geometry, void (Editor::*handler)()) {
-    auto* button = new QPushButton(text, this);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
-    button->setFont(buttonFont());
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    connect(button, &QPushButton::clicked, this, [this, handler] { (editor_.*handler)(); });
-    return button;
+QWidget* MainWindow::makeControl(const ControlSpec& spec) {
+    const QString text = QString::fromUtf8(spec.text);
+    switch (spec.kind) {
+        case ControlKind::PushButton: {
+            auto* button = new QPushButton(text, this);
+            button->setAutoDefault(false);
+            button->setDefault(false);
+            connect(button, &QPushButton::clicked, this, [this, click = spec.click] { (editor_.*click)(); });
+            return button;
+        }
+        case ControlKind::Title: {
+            auto* title = new QLabel(text, this);
+            title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            title->setBackgroundRole(QPalette::Button);
+            title->setForegroundRole(QPalette::ButtonText);
+            title->setAutoFillBackground(true);
+            return title;
+        }
+        case ControlKind::Picture: return piboot_ = new LogoView(this);
+        case ControlKind::CheckBox: {
+            auto* box = new QCheckBox(text, this);
+            const bool console = spec.id == kConsoleView;
+            (console ? cbconsole_ : cbpal_) = box;
+            connect(box, &QCheckBox::toggled, this, [this, console](bool on) {
+                keepingFocus([&] { console ? editor_.setConsoleView(on) : editor_.setPal(on); });
+            });
+            return box;
+        }
+        case ControlKind::StatusArea: return lbetat_ = new StatusArea(this);
+    }
+    return new QWidget(this);
+}
+
+template <typename Change>
+void MainWindow::keepingFocus(Change&& change) {
+    QWidget* focus = focusWidget();
+    change();
+    if (focus && focus->isEnabled()) focus->setFocus();
+}
+
+void MainWindow::fitStatusArea() {
+    const Place at = controlSpec(kStatus).at;
+    const int height = lbetat_->linesHeight();
+    lbetat_->setGeometry(at.left, at.top, at.width, height);
+    setFixedSize(kClientWidth, at.top + height + kStatusMargin);
 }
 
 std::filesystem::path MainWindow::chooseFile(Dialog dialog) {
@@ -151,11 +168,11 @@ std::filesystem::path MainWindow::chooseFile(Dialog dialog) {
 }
 
 void MainWindow::setEnabled(Button button, bool on) {
-    switch (button) {
-        case Button::bnsauvbmp: bnsauvbmp_->setEnabled(on); break;
-        case Button::bnouvbmp: bnouvbmp_->setEnabled(on); break;
-        case Button::bnpatch: bnpatch_->setEnabled(on); break;
-    }
+    QWidget* item = control(controlFor(button));
+    // A button that goes off with the focus (Patch, once it has patched) hands it
+    // to Open Cdrwin Bin, where the next edit starts.
+    if (!on && focusWidget() == item) control(kOpenImage)->setFocus();
+    item->setEnabled(on);
 }
 
 void MainWindow::presentLogo(const LogoImage& logo) {
@@ -175,6 +192,7 @@ void MainWindow::showViewOptions(bool consoleView, bool pal) {
     const QSignalBlocker quietConsole(cbconsole_), quietPal(cbpal_);
     cbconsole_->setChecked(consoleView);
     cbpal_->setChecked(pal);
+    if (!consoleView && focusWidget() == cbpal_) cbconsole_->setFocus();
     cbpal_->setEnabled(consoleView);
 }
 
@@ -191,17 +209,35 @@ void MainWindow::endProgram() {
 }
 
 void MainWindow::showStatus(const std::string& status) {
-    const QFontMetrics metrics = lbetat_->fontMetrics();
-    const auto measure = [&](std::u16string_view text) {
-        return metrics.horizontalAdvance(QString::fromUtf16(text.data(), qsizetype(text.size())));
-    };
-    const std::vector<std::string> names = statusFileNames({commandFile_, editor_.state().imagePath});
-    lbetat_->setText(QString::fromStdU16String(fitStatus(status, names, measure, lbetat_->contentsRect().width())));
-    const QString text = QString::fromStdString(status);
-    // Qt takes a tooltip that looks like markup for markup; a file name is not.
-    lbetat_->setToolTip(Qt::mightBeRichText(text)
-                            ? QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped())
-                            : text);
+    lbetat_->setStatus(status, statusFileNames({commandFile_, editor_.state().imagePath}));
+}
+
+void MainWindow::openOnceShown(const std::filesystem::path& path) {
+    imageOnceShown_ = path;
+    create();
+    if (windowHandle()->isExposed()) {
+        openImageShown();
+    } else {
+        windowHandle()->installEventFilter(this);
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        openImageShown();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::openImageShown() {
+    // After the expose is handled: the window is drawn first.
+    QTimer::singleShot(0, this, [this] {
+        if (!imageOnceShown_) return;
+        commandFile_ = *imageOnceShown_;
+        imageOnceShown_.reset();
+        editor_.openImage(commandFile_);
+    });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -211,15 +247,38 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    const auto urls = event->mimeData()->urls();
-    if (urls.size() == 1 && urls.constFirst().isLocalFile()) event->acceptProposedAction();
+    // Any number of files: a drop of several is told why nothing happens.
+    if (!localFiles(*event->mimeData()).empty()) event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    const auto urls = event->mimeData()->urls();
-    if (urls.size() != 1 || !urls.constFirst().isLocalFile()) return;
+    std::vector<std::filesystem::path> files = localFiles(*event->mimeData());
+    if (files.empty()) return;
     event->acceptProposedAction();
-    openDroppedFile(toPath(urls.constFirst()));
+    // The drop ends here, so that the program the files come from goes on; what
+    // opening them asks or tells follows.
+    QTimer::singleShot(0, this, [this, files = std::move(files)] {
+        if (files.size() == 1) commandFile_ = files.front();
+        openDroppedFiles(editor_, *this, files);
+    });
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    // Return and Enter press the focused button, as Space does; no button is the
+    // default one, so they do nothing elsewhere.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (enter && button && button->isEnabled() && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (!event->isAutoRepeat()) button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MainWindow::paintEvent(QPaintEvent*) {
+    if (!piboot_->hasFocus()) return;
+    QPainter painter(this);
+    for (const Place& mark : focusMarkPlaces()) painter.fillRect(qtRect(mark), palette().color(QPalette::Highlight));
 }
 
 void MainWindow::openDroppedFile(const std::filesystem::path& path) {

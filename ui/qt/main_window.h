@@ -1,38 +1,42 @@
-// The editor's one window, fmprinc: a title, the logo, five buttons in a row and
-// a status line. Each button calls one editor command; the editor decides which
+// The editor's one window, fmprinc: a title, the logo, five buttons in a row,
+// the view's check boxes and the status area, built from the controls' table both
+// windows share. Each button calls one editor command; the editor decides which
 // buttons are enabled and calls back through WindowOperations.
 #pragma once
 
 #include "editor/editor.h"
 #include "modal_dialogs.h"
+#include "ui/common/window_controls.h"
 
 #include <QWidget>
 
+#include <array>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
+class QMimeData;
 class QUrl;
-class QLabel;
-class QPushButton;
 
 namespace tolvane {
 
 class LogoView;
+class StatusArea;
 
 class MainWindow : public QWidget, public WindowOperations {
     Q_OBJECT
 public:
-    static constexpr int kClientWidth = 770;
-    static constexpr int kClientHeight = 210;  // the fixed layout; the status line is below it
-    static constexpr int kStatusHeight = 22;
-
     // dialogs: how files are chosen and failures shown; Qt's own when null.
     explicit MainWindow(std::unique_ptr<ModalDialogs> dialogs = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     Editor& editor() { return editor_; }
     void openDroppedFile(const std::filesystem::path& path);
+    // Opens the image once the window is on the screen, so that a message about
+    // it stands over the window (an image named on the command line).
+    void openOnceShown(const std::filesystem::path& path);
 
     // WindowOperations
     using QWidget::setEnabled;
@@ -47,28 +51,34 @@ public:
     void showStatus(const std::string& status) override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
-    QPushButton* makeButton(const char* name, const QString& text, QRect geometry, void (Editor::*handler)());
+    QWidget* makeControl(const ControlSpec& spec);
+    QWidget* control(ControlId id) const { return controls_[std::size_t(id - kOpenImage)]; }
+    // Runs a change of the view, the focus staying where the person left it.
+    template <typename Change>
+    void keepingFocus(Change&& change);
+    // The status area's height follows its font; the window's follows it.
+    void fitStatusArea();
+    void openImageShown();
 
     std::unique_ptr<ModalDialogs> dialogs_;
-    QLabel* lbtitre_ = nullptr;
+    std::array<QWidget*, kStatus - kOpenImage + 1> controls_{};
     LogoView* piboot_ = nullptr;
-    QPushButton* bnouvimg_ = nullptr;
-    QPushButton* bnsauvbmp_ = nullptr;
-    QPushButton* bnouvbmp_ = nullptr;
-    QPushButton* bnpatch_ = nullptr;
-    QPushButton* bnquitter_ = nullptr;
-    QLabel* lbetat_ = nullptr;  // the status line; its tooltip holds the whole text
+    StatusArea* lbetat_ = nullptr;
     QCheckBox* cbconsole_ = nullptr;
     QCheckBox* cbpal_ = nullptr;
     QAction* takeBack_ = nullptr;  // Ctrl+Z and the logo's context menu
     Editor editor_;
     // The file last chosen or dropped: the one the running command reads or writes.
     std::filesystem::path commandFile_;
+    std::optional<std::filesystem::path> imageOnceShown_;
     bool ending_ = false;
 };
 
@@ -76,10 +86,11 @@ private:
 // for, which need not be UTF-8; from a dropped URL, its percent-encoded bytes.
 std::filesystem::path toPath(const QString& text);
 std::filesystem::path toPath(const QUrl& url);
+// The files a drag carries, or none when it carries anything but local files.
+std::vector<std::filesystem::path> localFiles(const QMimeData& data);
 
-// Font A (buttons) and font B (title): "MS Sans Serif" where it exists, the
-// platform's sans-serif otherwise.
-QFont buttonFont();
-QFont titleFont();
+// A font of the controls' table: "MS Sans Serif" where it exists, the platform's
+// sans-serif otherwise; the message font is the application's.
+QFont tableFont(FontKind kind);
 
 }  // namespace tolvane

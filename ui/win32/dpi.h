@@ -15,7 +15,7 @@ UINT dpiOf(HWND window);
 int scaled(int pixels, UINT dpi);
 // The outer size of a window whose client area is `client`, at this DPI.
 SIZE outerSize(SIZE client, DWORD style, DWORD exStyle, UINT dpi);
-// The system's message font at this DPI (the font of the status line and check boxes).
+// The system's message font at this DPI (the font of the status area and check boxes).
 LOGFONTW messageFont(UINT dpi);
 
 }  // namespace tolvane::win32

@@ -1,50 +1,15 @@
-// The window's controls: where each sits at 96 DPI, its text, style and font,
-// and the fonts themselves at the window's DPI.
+// The controls of the table both windows share as Win32 controls: their window
+// classes and styles, and the fonts at the window's DPI.
 #pragma once
+
+#include "ui/common/window_controls.h"
 
 #include <windows.h>
 
-#include <span>
-
 namespace tolvane::win32 {
 
-// Control IDs start above IDOK and IDCANCEL, which IsDialogMessage sends for
-// Enter and Escape.
-enum ControlId : int {
-    kOpenImage = 101,  // bnouvimg
-    kTitle,            // lbtitre
-    kPicture,          // piboot
-    kPatch,            // bnpatch
-    kQuit,             // bnquitter
-    kOpenBitmap,       // bnouvbmp
-    kSaveBitmap,       // bnsauvbmp
-    kConsoleView,      // cbconsole
-    kPal,              // cbpal
-    kStatus,           // lbetat
-};
-
-inline constexpr int kClientWidth = 770;
-inline constexpr int kClientHeight = 210;  // the fixed layout; the status line is below it
-inline constexpr int kStatusHeight = 22;
-
-enum class FontKind { ButtonFont, TitleFont, MessageFont };
-
-struct Place {
-    int left, top, width, height;  // at 96 DPI
-};
-
-struct ControlSpec {
-    ControlId id;
-    const wchar_t* className;
-    const wchar_t* text;
-    Place at;
-    DWORD style;
-    FontKind font;
-    const wchar_t* tip;  // tooltip, or null
-};
-
-// Every control, in tab order.
-std::span<const ControlSpec> controlSpecs();
+const wchar_t* windowClassOf(ControlKind kind);
+DWORD styleOf(const ControlSpec& spec);
 
 // Font A (buttons), font B (title) and the system's message font, at one DPI.
 class WindowFonts {
@@ -54,8 +19,11 @@ public:
     WindowFonts(const WindowFonts&) = delete;
     WindowFonts& operator=(const WindowFonts&) = delete;
     HFONT operator[](FontKind kind) const;
+    // The height of one line of text in this font, as DrawText sets lines.
+    int lineHeight(FontKind kind) const;
 
 private:
+    UINT dpi_;
     HFONT button_, title_, message_;
 };
 

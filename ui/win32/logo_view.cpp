@@ -1,6 +1,7 @@
 #include "logo_view.h"
 
-#include <algorithm>
+#include "ui/common/window_controls.h"
+
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -38,7 +39,6 @@ struct GreyDib {
 
 struct View {
     std::optional<GreyDib> picture;
-    int maxScale = 2;
 };
 
 View* viewOf(HWND window) { return reinterpret_cast<View*>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
@@ -54,9 +54,9 @@ void paint(HWND window, const View& view) {
         return;
     }
     const GreyDib& dib = *view.picture;
-    const int scale =
-        std::max(1, std::min({int(area.right) / dib.width, int(area.bottom) / dib.height, view.maxScale}));
-    const RECT drawn{(area.right - dib.width * scale) / 2, (area.bottom - dib.height * scale) / 2, 0, 0};
+    const PicturePlace place = placePicture(dib.width, dib.height, int(area.right), int(area.bottom));
+    const int scale = place.scale;
+    const RECT drawn{place.left, place.top, 0, 0};
     // Around the picture only, so that it does not flicker.
     const int saved = SaveDC(dc);
     ExcludeClipRect(dc, drawn.left, drawn.top, drawn.left + dib.width * scale, drawn.top + dib.height * scale);
@@ -84,6 +84,8 @@ LRESULT CALLBACK viewProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             }
             break;
         case WM_LBUTTONDOWN: SetFocus(window); return 0;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS: SendMessageW(GetParent(window), kViewFocusChanged, message == WM_SETFOCUS, 0); return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -103,13 +105,6 @@ bool registerLogoView(HINSTANCE instance) {
 void setViewPicture(HWND view, const GreyPicture& picture) {
     if (View* state = viewOf(view)) {
         state->picture.emplace(picture);
-        InvalidateRect(view, nullptr, FALSE);
-    }
-}
-
-void setViewScale(HWND view, int scale) {
-    if (View* state = viewOf(view)) {
-        state->maxScale = std::max(1, scale);
         InvalidateRect(view, nullptr, FALSE);
     }
 }

@@ -10,9 +10,10 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <cstring>
 #include <iterator>
-
 #include <stdexcept>
+#include <vector>
 
 namespace tolvane::win32 {
 
@@ -22,17 +23,22 @@ constexpr const wchar_t* kWindowClass = L"TolvaneEditorWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // a fixed size
 constexpr DWORD kExStyle = WS_EX_ACCEPTFILES;
 constexpr int kIconResource = 1;
-// Commands that come from no control: Ctrl+Z and the logo's context menu.
+// Commands that come from no control: Ctrl+Z and the logo's context menu; Ctrl+C
+// and the status area's.
 constexpr int kTakeBack = 201;
-constexpr ACCEL kAccelerators[] = {{FVIRTKEY | FCONTROL, 'Z', kTakeBack}};
+constexpr int kCopyStatus = 202;
+constexpr ACCEL kAccelerators[] = {{FVIRTKEY | FCONTROL, 'Z', kTakeBack}, {FVIRTKEY | FCONTROL, 'C', kCopyStatus}};
 
-ControlId controlFor(Button button) {
-    switch (button) {
-        case Button::bnsauvbmp: return kSaveBitmap;
-        case Button::bnouvbmp: return kOpenBitmap;
-        case Button::bnpatch: return kPatch;
-    }
-    return kPatch;
+bool isPushButton(HWND item) {
+    const int id = GetDlgCtrlID(item);
+    for (const ControlSpec& spec : controlSpecs())
+        if (spec.id == id) return spec.kind == ControlKind::PushButton;
+    return false;
+}
+
+RECT scaledRect(const Place& place, UINT dpi) {
+    const int left = scaled(place.left, dpi), top = scaled(place.top, dpi);
+    return {left, top, left + scaled(place.width, dpi), top + scaled(place.height, dpi)};
 }
 
 }  // namespace
@@ -53,8 +59,8 @@ bool MainWindow::registerClass(HINSTANCE instance) {
 }
 
 MainWindow::MainWindow(HINSTANCE instance) : editor_(*this) {
-    CreateWindowExW(kExStyle, kWindowClass, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth,
-                    kClientHeight + kStatusHeight, nullptr, nullptr, instance, this);
+    CreateWindowExW(kExStyle, kWindowClass, wide(kWindowCaption).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                    kClientWidth, kClientHeight, nullptr, nullptr, instance, this);
     if (!window_) throw std::runtime_error("Cannot create the window (error " + std::to_string(GetLastError()) + ")");
     createControls();
     accelerators_ = CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), int(std::size(kAccelerators)));
@@ -78,8 +84,9 @@ void MainWindow::createControls() {
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance, nullptr);
     // Created in tab order: Tab follows the order of creation.
     for (const ControlSpec& spec : controlSpecs()) {
-        HWND created = CreateWindowExW(0, spec.className, spec.text, spec.style, 0, 0, 0, 0, window_,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+        HWND created =
+            CreateWindowExW(0, windowClassOf(spec.kind), wide(spec.text).c_str(), styleOf(spec), 0, 0, 0, 0, window_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
         if (!created)
             throw std::runtime_error("Cannot create the window's controls (error " + std::to_string(GetLastError()) +
                                      ")");
@@ -89,24 +96,31 @@ void MainWindow::createControls() {
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
         tool.hwnd = window_;
         tool.uId = reinterpret_cast<UINT_PTR>(created);
-        tool.lpszText = const_cast<wchar_t*>(spec.tip ? spec.tip : L"");
+        std::wstring tip = spec.tip ? wide(spec.tip) : std::wstring();
+        tool.lpszText = tip.data();  // copied by the tooltip control
         SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
 }
 
 void MainWindow::layOut(UINT dpi) {
+    dpi_ = dpi;
     auto fonts = std::make_unique<WindowFonts>(dpi);
+    int clientHeight = scaled(kClientHeight, dpi);
     for (const ControlSpec& spec : controlSpecs()) {
         HWND item = control(spec.id);
-        SetWindowPos(item, nullptr, scaled(spec.at.left, dpi), scaled(spec.at.top, dpi), scaled(spec.at.width, dpi),
-                     scaled(spec.at.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT at = scaledRect(spec.at, dpi);
+        if (spec.kind == ControlKind::StatusArea) {
+            // As many lines of its font as it shows, whatever the font's size.
+            at.bottom = at.top + kStatusLines * fonts->lineHeight(spec.font);
+            clientHeight = int(at.bottom) + scaled(kStatusMargin, dpi);
+        }
+        SetWindowPos(item, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>((*fonts)[spec.font]), TRUE);
     }
     fonts_ = std::move(fonts);  // the old fonts go once no control uses them
-    setViewScale(control(kPicture), 2 * int(dpi / kBaseDpi));
     if (tooltips_) SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, scaled(kClientWidth, dpi));
-    const SIZE outer =
-        outerSize({scaled(kClientWidth, dpi), scaled(kClientHeight + kStatusHeight, dpi)}, kStyle, kExStyle, dpi);
+    const SIZE outer = outerSize({scaled(kClientWidth, dpi), clientHeight}, kStyle, kExStyle, dpi);
     SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (!status_.empty()) showStatus(std::string(status_));
 }
@@ -119,21 +133,77 @@ void MainWindow::openImage(const std::filesystem::path& path) {
 bool MainWindow::handleDialogKeys(MSG& message) {
     if (!window_) return false;
     if (accelerators_ && TranslateAcceleratorW(window_, accelerators_, &message)) return true;
+    // Return and Enter press the focused button, as Space does. No button is the
+    // default one, so they do nothing elsewhere (IsDialogMessage sends IDOK).
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window_, focus) && isPushButton(focus) && IsWindowEnabled(focus)) {
+            const bool repeated = (message.lParam & (1 << 30)) != 0;
+            if (!repeated) onCommand(GetDlgCtrlID(focus));
+            return true;
+        }
+    }
     return IsDialogMessageW(window_, &message);
 }
 
-void MainWindow::showLogoMenu(POINT at) {
-    HWND picture = control(kPicture);
-    if (at.x == -1 && at.y == -1) {  // from the keyboard: at the picture's corner
+void MainWindow::showContextMenu(HWND item, POINT at) {
+    if (at.x == -1 && at.y == -1) {  // from the keyboard: at the control's corner
         at = {0, 0};
-        ClientToScreen(picture, &at);
+        ClientToScreen(item, &at);
     }
     HMENU menu = CreatePopupMenu();
     if (!menu) return;
-    const UINT state = editor_.state().imagePath.empty() ? MF_GRAYED : MF_ENABLED;
-    AppendMenuW(menu, MF_STRING | state, kTakeBack, L"Take the last patch back\tCtrl+Z");
+    if (item == control(kStatus)) {
+        AppendMenuW(menu, MF_STRING | (status_.empty() ? MF_GRAYED : MF_ENABLED), kCopyStatus, L"&Copy\tCtrl+C");
+    } else {
+        const UINT state = editor_.state().imagePath.empty() ? MF_GRAYED : MF_ENABLED;
+        AppendMenuW(menu, MF_STRING | state, kTakeBack, L"Take the last patch back\tCtrl+Z");
+    }
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
     DestroyMenu(menu);
+}
+
+void MainWindow::copyStatus() {
+    std::wstring text;  // Windows' line ends, as every program pastes them
+    for (wchar_t c : wide(status_)) {
+        if (c == L'\n' && (text.empty() || text.back() != L'\r')) text += L'\r';
+        text += c;
+    }
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    if (!OpenClipboard(window_)) {
+        reportFailure("Cannot copy the status: the clipboard cannot be opened (error " +
+                      std::to_string(GetLastError()) + "); another program may be holding it");
+        return;
+    }
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    void* held = memory ? GlobalLock(memory) : nullptr;
+    DWORD error = 0;
+    if (held) {
+        std::memcpy(held, text.c_str(), bytes);
+        GlobalUnlock(memory);
+        if (!SetClipboardData(CF_UNICODETEXT, memory)) error = GetLastError();
+    } else {
+        error = GetLastError();
+    }
+    CloseClipboard();
+    if (!held || error) {
+        if (memory) GlobalFree(memory);  // the clipboard took nothing
+        reportFailure("Cannot copy the status: the clipboard did not take it (error " + std::to_string(error) + ")");
+    }
+}
+
+std::array<RECT, 2> MainWindow::focusMarks() const {
+    const std::array<Place, 2> places = focusMarkPlaces();
+    return {scaledRect(places[0], dpi_), scaledRect(places[1], dpi_)};
+}
+
+void MainWindow::paintFocusMarks() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window_, &paint);
+    if (GetFocus() == control(kPicture))
+        for (const RECT& mark : focusMarks()) FillRect(dc, &mark, GetSysColorBrush(COLOR_HIGHLIGHT));
+    EndPaint(window_, &paint);
 }
 
 std::filesystem::path MainWindow::chooseFile(Dialog dialog) {
@@ -148,8 +218,10 @@ std::filesystem::path MainWindow::chooseFile(Dialog dialog) {
 
 void MainWindow::setEnabled(Button button, bool on) {
     HWND item = control(controlFor(button));
-    // A disabled control cannot keep the focus: it goes on to the next one.
-    if (!on && GetFocus() == item) SetFocus(GetNextDlgTabItem(window_, item, FALSE));
+    // A button that goes off with the focus (Patch, once it has patched) hands it
+    // to Open Cdrwin Bin, where the next edit starts.
+    if (!on && GetFocus() == item) SetFocus(control(kOpenImage));
+    if (!on && focusBeforeDeactivation_ == item) focusBeforeDeactivation_ = control(kOpenImage);
     EnableWindow(item, on);
 }
 
@@ -179,27 +251,29 @@ void MainWindow::endProgram() {
 
 void MainWindow::showStatus(const std::string& status) {
     status_ = status;
-    HWND line = control(kStatus);
+    HWND area = control(kStatus);
     RECT room;
-    GetClientRect(line, &room);
-    HDC dc = GetDC(line);
+    GetClientRect(area, &room);
+    HDC dc = GetDC(area);
     HGDIOBJ before = SelectObject(dc, (*fonts_)[FontKind::MessageFont]);
     const auto measure = [dc](std::u16string_view text) {
         SIZE size{};
         GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.data()), int(text.size()), &size);
         return int(size.cx);
     };
-    const std::u16string shown =
-        fitStatus(status, statusFileNames({commandFile_, editor_.state().imagePath}), measure, int(room.right));
+    const FittedStatus fitted = fitStatus(status, statusFileNames({commandFile_, editor_.state().imagePath}), measure,
+                                          int(room.right), kStatusLines);
     SelectObject(dc, before);
-    ReleaseDC(line, dc);
-    SetWindowTextW(line, wide(shown).c_str());
+    ReleaseDC(area, dc);
+    std::wstring shown;
+    for (const std::u16string& line : fitted.lines) shown += (shown.empty() ? L"" : L"\r\n") + wide(line);
+    SetWindowTextW(area, shown.c_str());
 
-    statusText_ = wide(status);
+    statusText_ = fitted.shortened ? wide(status) : std::wstring();
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.hwnd = window_;
-    tool.uId = reinterpret_cast<UINT_PTR>(line);
+    tool.uId = reinterpret_cast<UINT_PTR>(area);
     tool.lpszText = statusText_.data();
     if (tooltips_) SendMessageW(tooltips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
@@ -211,27 +285,32 @@ void MainWindow::onCommand(int id) {
         case kOpenBitmap: editor_.bnouvbmp_Click(); break;
         case kPatch: editor_.bnpatch_Click(); break;
         case kQuit: editor_.bnquitter_Click(); break;
-        case kConsoleView: editor_.setConsoleView(IsDlgButtonChecked(window_, kConsoleView) == BST_CHECKED); break;
-        case kPal: editor_.setPal(IsDlgButtonChecked(window_, kPal) == BST_CHECKED); break;
+        case kConsoleView:
+        case kPal: {
+            // The view changes under the box; the focus stays where the person left it.
+            HWND focus = GetFocus();
+            const bool on = IsDlgButtonChecked(window_, id) == BST_CHECKED;
+            id == kConsoleView ? editor_.setConsoleView(on) : editor_.setPal(on);
+            if (focus && IsWindowEnabled(focus)) SetFocus(focus);
+            break;
+        }
         case kTakeBack: editor_.takeBackLastPatch(); break;
+        case kCopyStatus: copyStatus(); break;
         default: break;  // IDOK and IDCANCEL from Enter and Escape: no default button
     }
 }
 
 void MainWindow::onDrop(HDROP drop) {
-    std::wstring name;
+    std::vector<std::filesystem::path> files;
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    if (count == 1) {
-        name.resize(DragQueryFileW(drop, 0, nullptr, 0) + 1);
-        name.resize(DragQueryFileW(drop, 0, name.data(), UINT(name.size())));
+    for (UINT k = 0; k < count; ++k) {
+        std::wstring name(DragQueryFileW(drop, k, nullptr, 0) + 1, L'\0');
+        name.resize(DragQueryFileW(drop, k, name.data(), UINT(name.size())));
+        files.emplace_back(name);
     }
     DragFinish(drop);
-    if (count != 1) {
-        showStatus("Drop one file at a time: a disc image, or a bitmap to import.");
-        return;
-    }
-    commandFile_ = std::filesystem::path(name);
-    openDroppedFile(editor_, *this, commandFile_);
+    if (files.size() == 1) commandFile_ = files.front();
+    openDroppedFiles(editor_, *this, files);
 }
 
 LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -240,10 +319,16 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             // A button's click, a menu's item (both 0) or an accelerator (1).
             if (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == 1) onCommand(LOWORD(wParam));
             return 0;
-        case WM_CONTEXTMENU:
-            if (reinterpret_cast<HWND>(wParam) != control(kPicture)) break;
-            showLogoMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        case WM_CONTEXTMENU: {
+            HWND item = reinterpret_cast<HWND>(wParam);
+            if (item != control(kPicture) && item != control(kStatus)) break;
+            showContextMenu(item, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
+        }
+        case kViewFocusChanged:
+            for (const RECT& mark : focusMarks()) InvalidateRect(window_, &mark, TRUE);
+            return 0;
+        case WM_PAINT: paintFocusMarks(); return 0;
         case WM_CTLCOLORSTATIC: {
             HDC dc = reinterpret_cast<HDC>(wParam);
             // The title: button text on the button face; everything else on the window's colour.

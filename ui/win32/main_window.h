@@ -1,7 +1,7 @@
 // The editor's one window on Windows, fmprinc: a title, the logo, five buttons
-// in a row, the view's check boxes and a status line. Each button calls one
-// editor command; the editor decides which buttons are enabled and calls back
-// through WindowOperations.
+// in a row, the view's check boxes and the status area, built from the controls'
+// table both windows share. Each button calls one editor command; the editor
+// decides which buttons are enabled and calls back through WindowOperations.
 #pragma once
 
 #include "editor/editor.h"
@@ -10,12 +10,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <array>
 #include <filesystem>
 #include <memory>
 
 namespace tolvane::win32 {
-
-inline constexpr const wchar_t* kCaption = L"Tolvane Editor by Darquil ";
 
 class MainWindow final : public WindowOperations {
 public:
@@ -30,8 +29,8 @@ public:
     Editor& editor() { return editor_; }
     // Opens an image given on the command line.
     void openImage(const std::filesystem::path& path);
-    // Ctrl+Z, and Tab, Shift+Tab and Space among the controls; true when the
-    // message was one of them.
+    // Ctrl+Z, Ctrl+C, Return and Enter on a button, and Tab, Shift+Tab and Space
+    // among the controls; true when the message was one of them.
     bool handleDialogKeys(MSG& message);
 
     // WindowOperations
@@ -53,8 +52,14 @@ private:
     void layOut(UINT dpi);
     void onCommand(int id);
     void onDrop(HDROP drop);
-    // The logo's context menu, at a point on the screen (-1, -1: from the keyboard).
-    void showLogoMenu(POINT at);
+    // A control's context menu (the logo's, the status area's), at a point on the
+    // screen (-1, -1: from the keyboard).
+    void showContextMenu(HWND control, POINT at);
+    // The whole status on the clipboard.
+    void copyStatus();
+    // The focus mark's bars around the picture area, at the window's DPI.
+    std::array<RECT, 2> focusMarks() const;
+    void paintFocusMarks();
     HWND control(ControlId id) const { return GetDlgItem(window_, id); }
 
     HWND window_ = nullptr;
@@ -65,7 +70,8 @@ private:
     // The file last chosen or dropped: the one the running command reads or writes.
     std::filesystem::path commandFile_;
     std::string status_;       // the whole status, shortened again when the DPI changes
-    std::wstring statusText_;  // and as its tooltip holds it
+    std::wstring statusText_;  // and as its tooltip holds it, when something is shortened
+    UINT dpi_ = 96;
     HWND focusBeforeDeactivation_ = nullptr;
     bool ending_ = false;
 };

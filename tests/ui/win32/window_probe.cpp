@@ -2,7 +2,8 @@
 // its client area on the screen, its DPI, the control with the focus, the tab
 // order, and each control's class, text, place, state and font. The window test
 // runs it under Wine beside the editor to read what X cannot show.
-// Usage: window_probe CAPTION (the JSON goes to the standard output handle)
+// Usage: window_probe CAPTION (the JSON goes to the standard output handle), or
+// window_probe --clipboard for the clipboard's text.
 #include <windows.h>
 
 #include <cstdio>
@@ -115,11 +116,30 @@ BOOL CALLBACK collect(HWND window, LPARAM data) {
     return TRUE;
 }
 
+// The clipboard's text as JSON, null when it holds none.
+void printClipboard() {
+    std::string text = "null";
+    if (OpenClipboard(nullptr)) {
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* held = static_cast<const wchar_t*>(GlobalLock(data))) {
+                text = json(held);
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+    }
+    std::printf("%s\n", text.c_str());
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && std::wstring(argv[1]) == L"--clipboard") {
+        printClipboard();
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: window_probe CAPTION\n");
+        std::fprintf(stderr, "usage: window_probe CAPTION | --clipboard\n");
         return 2;
     }
     SetProcessDPIAware();  // rectangles in the screen's own pixels

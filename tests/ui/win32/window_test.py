@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """The Windows window as a person uses it, under Wine on a virtual X display.
 
-Starts tolvane-editor.exe, finds the window by its caption, clicks its buttons,
-types paths into Windows' own file dialogs, and checks what the window shows (a
-screenshot, and window_probe.exe for texts, places, focus and tab order) and
-what it writes. Then again at 192 DPI, opening a sparse image over 4 GiB from the
-command line.
+Starts tolvane-editor.exe, finds the window by its caption, clicks its buttons
+and presses keys, types paths into Windows' own file dialogs, and checks what the
+window shows (a screenshot, and window_probe.exe for texts, places, focus, tab
+order and the clipboard) and what it writes. Then at 144 DPI, and at 192 DPI
+opening a sparse image over 4 GiB from the command line.
 
 Usage: window_test.py EDITOR.exe window_probe.exe WORK_FOLDER
 Exit status 77 (skipped) when a tool is missing, unless TOLVANE_REQUIRE_TOOLS=1.
@@ -33,14 +33,15 @@ CONTROLS = {
     "bnsauvbmp": (107, "  Save Bitmap   ", 128, 184, 129, 25),
     "cbconsole": (108, "Console view", 566, 10, 112, 22),
     "cbpal": (109, "PAL", 684, 10, 80, 22),
-    "lbetat": (110, None, 4, 210, 762, 22),
+    "lbetat": (110, None, 4, 213, 762, None),  # three lines of its font high
 }
+STATUS_LINES, STATUS_MARGIN = 3, 3
 TAB_ORDER = ["bnouvimg", "piboot", "bnpatch", "bnquitter", "bnouvbmp", "bnsauvbmp", "cbconsole", "cbpal"]
 
 # Windows 10's colours, so that the window background, the picture area and the
 # title's face all differ and each can be checked.
 COLOURS = {"ActiveBorder": (180, 180, 180), "ButtonFace": (240, 240, 240), "Window": (255, 255, 255),
-           "ButtonText": (0, 0, 0), "WindowText": (0, 0, 0)}
+           "ButtonText": (0, 0, 0), "WindowText": (0, 0, 0), "Hilight": (0, 120, 215)}
 
 SECTOR, USER_DATA, LOGO_W, LOGO_H = 2352, 24, 384, 64
 SYNC = bytes([0] + [0xFF] * 10 + [0])
@@ -82,12 +83,18 @@ def bmp_logo(data):
 def check_layout(window, dpi):
     scale = lambda v: (v * dpi + 48) // 96  # noqa: E731  (MulDiv rounds)
     shown = window.probe()
-    check(shown["client"][2:] == [scale(770), scale(232)], f"client area {shown['client'][2:]} at {dpi} DPI")
     controls = {c["id"]: c for c in shown["controls"]}
+    # Three lines of the message font (its handle cannot be read from another process).
+    status_height = controls[110]["rect"][3]
+    check(status_height % STATUS_LINES == 0 and scale(12) <= status_height // STATUS_LINES <= scale(30),
+          f"the status area is {status_height} pixels high at {dpi} DPI")
+    client = [scale(770), scale(213) + status_height + scale(STATUS_MARGIN)]
+    check(shown["client"][2:] == client, f"client area {shown['client'][2:]}, not {client}, at {dpi} DPI")
     for name, (cid, text, left, top, width, height) in CONTROLS.items():
         control = controls.get(cid)
         check(control is not None, f"{name} is missing")
-        check(control["rect"] == [scale(left), scale(top), scale(width), scale(height)],
+        height = status_height if height is None else scale(height)
+        check(control["rect"] == [scale(left), scale(top), scale(width), height],
               f"{name} at {control['rect']} at {dpi} DPI")
         if text is not None:
             check(control["text"] == text, f"{name} reads {control['text']!r}, not {text!r}")
@@ -116,17 +123,20 @@ def run_at_96_dpi(session, work):
     window.check_background_colours(COLOURS)
     window.check_fonts()
 
-    # Open Cdrwin Bin: the real open dialog, a typed Z:\ path.
-    window.click(CONTROLS["bnouvimg"])
+    # Return on Open Cdrwin Bin, which has the focus: the real open dialog, a typed Z:\ path.
+    window.check_focus_mark(False, COLOURS["Hilight"])
+    session.key("Return", window=window.xid)
     session.answer_dialog("Open CDR-Win File     ", session.wine_path(work, "game.bin"))
     window.wait_status("Opened game.bin: raw 2352-byte sectors")
     window.check_logo(logo, scale=2, at=(0, 0))
     session.screenshot_window(window, os.path.join(work, "win32-window.png"))
     shown = window.probe()
     check(shown["focus"] == 103, "the picture area does not have the focus after opening")
+    window.check_focus_mark(True, COLOURS["Hilight"])
     # Tab and Shift+Tab go through IsDialogMessage in the message loop.
     session.key("Tab", window=window.xid)
     window.wait_focus(105)  # Patch is still disabled
+    window.check_focus_mark(False, COLOURS["Hilight"])
     session.key("shift+Tab", window=window.xid)
     window.wait_focus(103)
 
@@ -141,6 +151,7 @@ def run_at_96_dpi(session, work):
     window.click(CONTROLS["cbconsole"])
     wine_session.poll("PAL to be disabled", wine_session.STEP_SECONDS, lambda: None if poll_enabled() else True)
     window.check_logo(logo, scale=2, at=(0, 0))
+    check(window.probe()["focus"] == 108, "unticking Console view took the focus off it")
 
     # Save Bitmap: a name typed without extension gets .bmp.
     window.click(CONTROLS["bnsauvbmp"])
@@ -158,8 +169,16 @@ def run_at_96_dpi(session, work):
     check(window.probe_control(104)["enabled"], "Patch is not enabled after Open Bitmap")
     window.check_logo(logo, scale=2, at=(0, 0))  # Open Bitmap does not redraw
     check(window.probe()["tab_order"] == [101, 103, 104, 105, 106, 107, 108], "tab order with everything enabled")
-    window.click(CONTROLS["bnpatch"])
+    # Patch with Space, from the keyboard; a second Space does not end the program.
+    window.wait_focus(106)
+    session.key("shift+Tab", "shift+Tab", window=window.xid)
+    window.wait_focus(104)
+    session.key("space", window=window.xid)
     window.wait_status("Patched game.bin")
+    window.wait_focus(101)
+    session.key("space", window=window.xid)
+    session.cancel_dialog("Open CDR-Win File     ")
+    check(window.alive(), "a second Space after Patch ended the program")
     with open(os.path.join(work, "game.bin"), "rb") as f:
         patched = f.read()
     expected = bytearray(image)
@@ -193,22 +212,49 @@ def run_at_96_dpi(session, work):
     window.wait_status("\" is too short: the logo lies in the first 28248 bytes")
     check(window.alive(), "the window closed after a failure")
 
-    # A long file name is shortened in its middle; the status keeps its end.
-    long_name = "Grand Adventure of the Very Long Title - Special Collector's Edition (Europe) (Disc 1).bin"
+    # A file that is no disc image, under a long name: the status area tells it all,
+    # and its context menu copies the whole text.
+    long_name = "My Favourite Game Of All Time (USA) (Collector's Edition) Track 1.bin"
     with open(os.path.join(work, long_name), "wb") as out:
-        out.write(image)
+        out.write(b"t" * 40000)
     window.click(CONTROLS["bnouvimg"])
     session.answer_dialog("Open CDR-Win File     ", session.wine_path(work, long_name))
-    window.wait_status("\u2026")
-    status = window.probe_control(110)["text"]
-    check(status.startswith("Opened Grand") and status.endswith(".bin: raw 2352-byte sectors, user data at 24, "
-                                                                 "serial unknown: no ISO 9660 volume descriptor"),
-          f"the long status reads {status!r}")
+    window.wait_status("Opened My Favourite")
+    lines = window.probe_control(110)["text"].split("\r\n")
+    check(len(lines) <= STATUS_LINES and "\u2026" not in "".join(lines), f"the status reads {lines!r}")
+    window.check_status_lines(len(lines))
+    session.screenshot_window(window, os.path.join(work, "win32-long-status.png"))
+    window.right_click((0, "", 4, 213, 762, 10))
+    session.key("c")
+    copied = wine_session.poll("the clipboard", wine_session.STEP_SECONDS,
+                               lambda: session.clipboard() if "My Favourite" in (session.clipboard() or "") else None)
+    check(f"Opened {long_name}" in copied and "does not look like a disc image" in copied,
+          f"Copy gave {copied!r}")
+    check(" ".join(lines) == copied.replace("\r\n", " "), f"the status area shows {lines!r}, Copy gave {copied!r}")
     os.remove(os.path.join(work, long_name))
 
     # Quit ends the program.
     window.click(CONTROLS["bnquitter"])
     check(window.wait_exit() == 0, "the editor did not end with status 0 after Quit")
+
+
+def run_at_144_dpi(session, work):
+    """The logo at 3 x, from the area's top-left corner, on a display at 150 %."""
+    logo = pattern_logo(5)
+    with open(os.path.join(work, "game144.bin"), "wb") as out:
+        out.write(raw_image(40, logo))
+    session.set_dpi(144)
+    window = session.start_editor([session.wine_path(work, "game144.bin")])
+    window.wait_status("Opened game144.bin")
+    check_layout(window, 144)
+    window.check_logo(logo, scale=3, at=(0, 0))
+    if window.probe()["focus"] != 103:  # the window took its first activation after the image opened
+        session.key("Tab", window=window.xid)
+        window.wait_focus(103)
+    window.check_focus_mark(True, COLOURS["Hilight"], dpi=144)
+    window.click(CONTROLS["bnquitter"], dpi=144)
+    check(window.wait_exit() == 0, "the editor did not end with status 0 after Quit")
+    os.remove(os.path.join(work, "game144.bin"))
 
 
 def run_at_192_dpi(session, work):
@@ -230,7 +276,7 @@ def run_at_192_dpi(session, work):
     window = session.start_editor([session.wine_path(work, "big.iso")])
     window.wait_status("Opened big.iso: 2048-byte sectors")
     check_layout(window, 192)
-    window.check_logo(logo, scale=4, at=(1, 1))  # 1536 x 256 centred in 1538 x 258
+    window.check_logo(logo, scale=4, at=(0, 0))  # 1536 x 256 at the top-left of 1538 x 258
     session.screenshot_window(window, os.path.join(work, "win32-window-192dpi.png"))
 
     window.click(CONTROLS["bnouvbmp"], dpi=192)
@@ -263,6 +309,7 @@ def main():
     with wine_session.Session(editor, probe, os.path.join(work, "wine"), CAPTION, COLOURS) as session:
         try:
             run_at_96_dpi(session, work)
+            run_at_144_dpi(session, work)
             run_at_192_dpi(session, work)
         except Failed as failure:
             session.screenshot(os.path.join(work, "failure.png"))

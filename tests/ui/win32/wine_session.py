@@ -145,6 +145,20 @@ class Session:
         poll(f'the dialog "{title}" to close', STEP_SECONDS, lambda: None if dialog in self.find_x_windows(title)
              else True)
 
+    def cancel_dialog(self, title):
+        """Escape in the dialog of this title; it closes without an answer."""
+        dialog = poll(f'the dialog "{title}"', STEP_SECONDS, lambda: self.find_x_windows(title)[:1] or None)[0]
+        time.sleep(0.5)
+        self.key("Escape", window=dialog)
+        poll(f'the dialog "{title}" to close', STEP_SECONDS, lambda: None if dialog in self.find_x_windows(title)
+             else True)
+
+    def clipboard(self):
+        """The Windows clipboard's text, as the probe reads it."""
+        out = self.run("wine", self.probe_exe, "--clipboard", stdin=subprocess.DEVNULL, capture_output=True,
+                       timeout=STEP_SECONDS).stdout
+        return json.loads(out.decode("utf-8"))
+
     def wait_message_box(self, caption):
         """The message box's description from the probe, and its X window."""
         box = poll("a message box", STEP_SECONDS,
@@ -212,6 +226,11 @@ class Window:
         self.session.run("xdotool", "mousemove", "--sync", str(x + width // 2), str(y + height // 2), "click", "1",
                          "mousemove", str(rest_x), str(rest_y), check=True)
 
+    def right_click(self, control, dpi=96):
+        x, y, width, height = self.place(control, dpi)
+        self.session.run("xdotool", "mousemove", "--sync", str(x + width // 2), str(y + height // 2), "click", "3",
+                         check=True)
+
     def wait_status(self, text):
         return poll(f'the status "{text}"', STEP_SECONDS,
                     lambda: True if text in self.probe_control(110)["text"] else None)
@@ -251,6 +270,29 @@ class Window:
         check(all(at(x, y) == background for x, y in outside), "the picture spills over its rectangle")
         inside = {at(x, y) for y in range(top, top + height) for x in range(left, left + width, 7)}
         check(len(inside) > 8, f"the picture in {rect} is nearly flat: {sorted(inside)[:8]}")
+
+    def check_focus_mark(self, shown, colour, dpi=96):
+        """The bars above and below the picture area (rows 45-46 and 178-179 at 96 DPI) in the
+        highlight colour, or not at all."""
+        time.sleep(0.5)
+        client = self.probe()["client"]
+        scale = lambda v: (v * dpi + 48) // 96  # noqa: E731
+        screen = self.session.grab()
+        lit = [screen(client[0] + x, client[1] + scale(y)) == colour
+               for y in (45, 178) for x in range(0, scale(769), 23)]
+        check(all(lit) if shown else not any(lit), f"the picture area's focus mark is {'not ' if shown else ''}drawn"
+              f" ({sum(lit)} of {len(lit)} points)")
+
+    def check_status_lines(self, count):
+        """Ink in each of the status area's first `count` lines and in none below them."""
+        client = self.probe()["client"]
+        area = self.probe_control(110)
+        line = area["rect"][3] // 3
+        left, top, width = client[0] + area["rect"][0], client[1] + area["rect"][1], area["rect"][2]
+        screen = self.session.grab()
+        for k in range(3):
+            ink = any(max(screen(left + x, top + k * line + y)) < 100 for y in range(line) for x in range(0, width, 2))
+            check(ink == (k < count), f"status line {k + 1} {'is empty' if k < count else 'has ink'}")
 
     def check_background_colours(self, colours):
         client = self.probe()["client"]
