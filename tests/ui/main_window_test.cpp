@@ -93,7 +93,7 @@ TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
     EXPECT_EQ(child<QLabel>("lbetat")->text(), "Imported logo.bmp - press Patch to write it into game.bin");
     click("bnpatch");
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
-    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(9));
+    EXPECT_EQ(extractLogo(testing::readPrefix(image)).logo, patternLogo(9));
     EXPECT_EQ(child<QLabel>("lbetat")->text(), "Patched game.bin; Ctrl+Z takes the patch back");
 
     // Ctrl+Z, and the same entry in the logo's context menu, take it back once the person says yes.
@@ -221,7 +221,7 @@ TEST_F(MainWindowTest, DroppedPngImportsWhateverItsName) {
         writeFile(dir / name, png);
         window->openDroppedFile(dir / name);
         EXPECT_TRUE(dialogs->failures.isEmpty()) << name << ": " << dialogs->failures.join(' ').toStdString();
-        EXPECT_EQ(window->editor().state().logo, patternLogo(5)) << name;
+        EXPECT_EQ(window->editor().state().logo(), patternLogo(5)) << name;
         EXPECT_EQ(window->editor().state().imagePath, image) << name;
     }
     writeFile(dir / "photo.png", {'G', 'I', 'F', '8', '9', 'a'});

@@ -129,7 +129,7 @@ TEST_F(KeyboardTest, EachWarningTakesALineOfItsOwnAndOnlyTheNamesAreShortened) {
 TEST_F(KeyboardTest, LongFileNamesStayWholeWhileTheLinesHaveRoom) {
     const std::string logo = "Replacement boot logo drawn for the European special edition, final version.bmp";
     writeFile(dir / kLongGame, buildDisc({}, kRawMode2Layout));
-    exportBitmap(dir / logo, patternLogo(4), dir / "none.hed");
+    exportBitmap(dir / logo, pictureOf(patternLogo(4)));
     const auto status = [&] { return ShownStatus(*this, child<StatusArea>("lbetat")); };
 
     click("bnouvimg", dir / kLongGame);
@@ -203,7 +203,7 @@ TEST_F(KeyboardTest, SpaceTwiceAfterPatchOpensTheNextImageInsteadOfQuitting) {
     press(Qt::Key_Tab);
     ASSERT_EQ(focused(), "bnpatch");
     press(Qt::Key_Space);
-    EXPECT_EQ(extractLogo(readImagePrefix(image)).logo, patternLogo(9));
+    EXPECT_EQ(extractLogo(testing::readPrefix(image)).logo, patternLogo(9));
     EXPECT_EQ(focused(), "bnouvimg");
     press(Qt::Key_Space);
     EXPECT_EQ(dialogs->asked.back(), Dialog::dialouvrir);

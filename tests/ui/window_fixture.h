@@ -6,7 +6,7 @@
 #include "ui/qt/logo_view.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/modal_dialogs.h"
-#include "logo/picture/bitmap_exchange.h"
+#include "logo/picture/picture_file.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,7 @@ protected:
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         testing::writeFile(image, testing::makeImage(30000));
-        exportBitmap(bitmap, testing::patternLogo(9), dir / "none.hed");
+        exportBitmap(bitmap, pictureOf(testing::patternLogo(9)));
     }
 
     template <typename T = QPushButton>

@@ -4,7 +4,7 @@
 // the picture area.
 #pragma once
 
-#include "editor/editor_state.h"
+#include "editor/editor.h"
 
 #include <array>
 #include <span>
