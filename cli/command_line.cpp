@@ -1,3 +1,4 @@
+// Parsing tolvane's command line into an invocation, by the command table.
 #include "command_line.h"
 
 #include <algorithm>

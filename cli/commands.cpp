@@ -1,3 +1,4 @@
+// Running each of tolvane's commands over the editor's core.
 #include "commands.h"
 
 #include "editor/logo_editor.h"

@@ -1,3 +1,4 @@
+// What a file dropped on the window means.
 #include "dropped_file.h"
 
 #include "logo/base/ascii_text.h"

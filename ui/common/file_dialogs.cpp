@@ -1,3 +1,4 @@
+// The file dialogs' titles, filters and extensions.
 #include "file_dialogs.h"
 
 namespace tolvane {

@@ -1,6 +1,8 @@
+// Fitting the status text into its lines.
 #include "status_line.h"
 
 #include "logo/base/failure.h"
+#include "logo/base/shown_text.h"
 
 #include <algorithm>
 
@@ -219,26 +221,16 @@ std::u16string utf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
-        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(utf8[k]); };
-        const unsigned char lead = byte(i);
-        const std::size_t length = lead < 0x80           ? 1
-                                   : (lead >> 5) == 0x6  ? 2
-                                   : (lead >> 4) == 0xE  ? 3
-                                   : (lead >> 3) == 0x1E ? 4
-                                                         : 0;
-        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = length != 0 && i + length <= utf8.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (byte(i + k) & 0xC0) == 0x80;
-            code = code << 6 | (byte(i + k) & 0x3F);
-        }
-        constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && code >= kSmallest[length] && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
-        if (!valid) {
+        const std::size_t length = utf8SequenceLength(utf8, i);
+        if (length == 0) {
             out += u'\uFFFD';
             ++i;
             continue;
         }
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(utf8[i + k]); };
+        constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+        char32_t code = byte(0) & kLeadBits[length];
+        for (std::size_t k = 1; k < length; ++k) code = code << 6 | (byte(k) & 0x3F);
         if (code >= 0x10000) {
             out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
             out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));

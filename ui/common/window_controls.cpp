@@ -1,3 +1,4 @@
+// The window's controls, in tab order, for both windows.
 #include "window_controls.h"
 
 #include "logo/picture/grey_picture.h"

@@ -1,3 +1,4 @@
+// The program's icon, drawn for Qt.
 #include "app_icon.h"
 
 #include "ui/common/app_icon_letters.h"

@@ -1,3 +1,4 @@
+// The program's icon, drawn for Qt: the letters PS2 in blue on black.
 #pragma once
 
 #include <QIcon>

@@ -1,3 +1,4 @@
+// Drawing the logo in the Qt window.
 #include "logo_view.h"
 
 #include "ui/common/window_controls.h"

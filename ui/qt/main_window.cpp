@@ -1,3 +1,4 @@
+// The Qt window: its controls, handlers and window operations.
 #include "main_window.h"
 
 #include "app_icon.h"

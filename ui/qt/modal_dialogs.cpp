@@ -1,3 +1,4 @@
+// Qt's file dialogs and message boxes for the window.
 #include "modal_dialogs.h"
 
 #include "ui/common/file_dialogs.h"

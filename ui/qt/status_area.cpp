@@ -1,3 +1,4 @@
+// The Qt window's status area.
 #include "status_area.h"
 
 #include "ui/common/status_line.h"

@@ -1,3 +1,4 @@
+// Windows' file dialogs and message boxes for the window.
 #include "dialogs.h"
 
 #include "text.h"

@@ -1,3 +1,4 @@
+// Sizes at the monitor's DPI.
 #include "dpi.h"
 
 namespace tolvane::win32 {

@@ -1,3 +1,4 @@
+// The native window's control classes, styles and fonts.
 #include "layout.h"
 
 #include "dpi.h"

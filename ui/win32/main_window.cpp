@@ -1,3 +1,4 @@
+// The native Windows window: its controls, messages and window operations.
 #include "main_window.h"
 
 #include "dialogs.h"
