@@ -69,17 +69,16 @@ void LogoEditor::exportPicture(const std::filesystem::path& file) {
 }
 
 void LogoEditor::importPicture(const std::filesystem::path& file) {
-    const EditorState& s = state_;
+    EditorState& s = state_;
     const ImportedBitmap imported = importWithShapeHint(file, s);
-    const LogoImage logo = s.consoleView ? encodeLogo(imported.picture, s.key.key, s.logo()) : logoOf(imported.picture);
-    ImagePrefix prefix = *s.imagePrefix;
-    insertLogo(logo, prefix);
-    const std::size_t refreshed = refreshCheckFields(prefix, *s.imageOnDisk);
-
-    state_.imagePrefix = std::move(prefix);
-    state_.sectorsWithNewChecks = refreshed;
-    state_.bitmapHeader = imported.header.value_or(builtInBitmapHeader());
-    state_.imported = true;
+    // Nothing fails from here on: the state changes in place.
+    if (s.consoleView)
+        insertLogo(encodeLogo(imported.picture, s.key.key, s.logo()), *s.imagePrefix);
+    else
+        insertLogo(imported.picture.pixels().first<kLogoLength>(), *s.imagePrefix);
+    s.sectorsWithNewChecks = refreshCheckFields(*s.imagePrefix, *s.imageOnDisk);
+    s.bitmapHeader = imported.header.value_or(builtInBitmapHeader());
+    s.imported = true;
 }
 
 bool LogoEditor::checkPatch() const {

@@ -115,7 +115,9 @@ const std::size_t kMaxRecordSize =
     std::max(28 + kMaxFingerprintLength + 2 * kMaxPrefixLength + 12,
              kLegacyHeaderLength + kMaxPathLength + 2 * kMaxPrefixLength + kLegacyHashLength);
 
-std::uint64_t discHash(std::span<const Byte> fingerprint) { return fnv1a(fingerprint); }
+std::uint64_t discHash(std::span<const Byte> fingerprint) {
+    return std::uint64_t{bytesChecksum(fingerprint, 1)} << 32 | bytesChecksum(fingerprint, 2);
+}
 
 // Eight bytes a step, as a patch's time goes mostly to the disk: each step is a
 // bijection of the sum so far, so a change within any one 8-byte word always

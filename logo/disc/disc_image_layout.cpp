@@ -16,16 +16,11 @@ ExtractedLogo extractLogo(const ImagePrefix& prefix) {
     return result;
 }
 
-SectorPayloads insertLogo(const LogoImage& logo, ImagePrefix& prefix) {
-    SectorPayloads payloads{};
+void insertLogo(std::span<const Byte, kLogoLength> logo, ImagePrefix& prefix) {
     auto bytes = prefix.bytes();
-    for (std::size_t i = 0; i < kLogoSectors; ++i) {
+    for (std::size_t i = 0; i < kLogoSectors; ++i)
         std::copy_n(logo.begin() + static_cast<std::ptrdiff_t>(i * kUserDataLength), kUserDataLength,
-                    payloads[i].begin());
-        std::copy(payloads[i].begin(), payloads[i].end(),
-                  bytes.begin() + static_cast<std::ptrdiff_t>(prefix.layout().payloadOffset(i)));
-    }
-    return payloads;
+                    bytes.begin() + static_cast<std::ptrdiff_t>(prefix.layout().payloadOffset(i)));
 }
 
 }  // namespace tolvane

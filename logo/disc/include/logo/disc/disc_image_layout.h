@@ -13,8 +13,8 @@ struct ExtractedLogo {
 // The user data of sectors 0-11 in order, and the logo they make together.
 ExtractedLogo extractLogo(const ImagePrefix& prefix);
 
-// Overwrites the 12 user-data areas of the prefix with the logo; no other byte
-// changes. Gives the 12 pieces written.
-SectorPayloads insertLogo(const LogoImage& logo, ImagePrefix& prefix);
+// Overwrites the 12 user-data areas of the prefix with the logo, 2048 bytes to
+// each in order; no other byte changes.
+void insertLogo(std::span<const Byte, kLogoLength> logo, ImagePrefix& prefix);
 
 }  // namespace tolvane
