@@ -478,7 +478,7 @@ TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(readFile(path("game.bin")), changed);
     EXPECT_EQ(run({"restore", path("missing.bin")}).err,
-              "tolvane: Cannot open \"" + path("missing.bin") + "\" for reading: No such file or directory\n");
+              "tolvane: Cannot open \"" + path("missing.bin") + "\" for writing: No such file or directory\n");
 }
 
 TEST_F(TolvaneCli, ARestoreWhoseReportIsLostSaysTheImageWasRestored) {
