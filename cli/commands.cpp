@@ -107,6 +107,7 @@ Outcome runInfo(const Invocation& invocation) {
         standardOutput << imageInfo(invocation.arguments[0], invocation.json);
         return {kDone};
     } catch (const std::exception& failure) {
+        if (invocation.json) standardOutput << infoFailureJson(failure);  // for the script, besides the message
         return failed(failure);
     }
 }
