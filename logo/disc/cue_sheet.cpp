@@ -281,7 +281,8 @@ std::optional<CueImage> cueSheetImage(File& file, const std::filesystem::path& p
     } catch (const Failure& failure) {
         throw failure.after("Cannot open " + quoted(path) + ": the CUE sheet is damaged: ");
     }
-    if (!track) throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track", Problem::NotSupported);
+    if (!track)
+        throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track", Problem::NotSupported);
     // The system would take the name only up to the NUL: another file than the sheet names.
     if (track->file.find('\0') != std::string::npos)
         throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name holds a NUL byte",

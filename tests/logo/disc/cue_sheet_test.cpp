@@ -41,8 +41,9 @@ TEST(CueSheet, FindsTheFirstDataTracksFileAndWhereItStartsInIt) {
          "FILE \"game.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
          " TRACK 02 MODE1/2048\n  INDEX 00 00:10:00\n  INDEX 01 00:12:00\n",
          "game.bin", 2, "MODE1/2048", 750 * 2352 + 150 * 2048},
-        {"track 1's pregap in the file", "FILE \"g.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 00 00:00:00\n"
-                                         "  INDEX 01 00:02:00\n",
+        {"track 1's pregap in the file",
+         "FILE \"g.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 00 00:00:00\n"
+         "  INDEX 01 00:02:00\n",
          "g.bin", 1, "MODE2/2352", 150 * 2352},
         {"track 1 from 00:02:00", "FILE \"g.bin\" BINARY\n TRACK 01 MODE2/2336\n  INDEX 01 00:02:00\n", "g.bin", 1,
          "MODE2/2336", 150 * 2336},
@@ -50,10 +51,11 @@ TEST(CueSheet, FindsTheFirstDataTracksFileAndWhereItStartsInIt) {
          "FILE \"g.bin\" BINARY\n TRACK 01 AUDIO\n  PREGAP 00:02:00\n  INDEX 01 00:00:00\n  POSTGAP 00:02:00\n"
          " TRACK 02 MODE2/2352\n  PREGAP 00:03:00\n  INDEX 01 01:00:00\n",
          "g.bin", 2, "MODE2/2352", 4500 * 2352},
-        {"earlier tracks of other sizes", "FILE \"g.bin\" BINARY\n TRACK 01 CDG\n  INDEX 01 00:00:00\n"
-                                          " TRACK 02 MODE2/2336\n  INDEX 01 00:00:10\n"
-                                          " TRACK 03 AUDIO\n  INDEX 01 00:00:30\n"
-                                          " TRACK 04 MODE1/2352\n  INDEX 01 00:00:31\n",
+        {"earlier tracks of other sizes",
+         "FILE \"g.bin\" BINARY\n TRACK 01 CDG\n  INDEX 01 00:00:00\n"
+         " TRACK 02 MODE2/2336\n  INDEX 01 00:00:10\n"
+         " TRACK 03 AUDIO\n  INDEX 01 00:00:30\n"
+         " TRACK 04 MODE1/2352\n  INDEX 01 00:00:31\n",
          "g.bin", 2, "MODE2/2336", 10 * 2448},
         {"tracks in files of their own, the data track's second in its file",
          "FILE \"a.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
@@ -64,8 +66,9 @@ TEST(CueSheet, FindsTheFirstDataTracksFileAndWhereItStartsInIt) {
          "FILE \"b.bin\" BINARY\n  INDEX 01 00:00:00\n",
          "b.bin", 2, "MODE2/2352", 0},
         {"a byte order mark, CRLF, lower case and a name without quotes",
-         "\xEF\xBB\xBF" "file game.bin binary\r\n  track 1 mode1/2352\r\n    index 1 0:02:00\r\n", "game.bin", 1,
-         "MODE1/2352", 150 * 2352},
+         "\xEF\xBB\xBF"
+         "file game.bin binary\r\n  track 1 mode1/2352\r\n    index 1 0:02:00\r\n",
+         "game.bin", 1, "MODE1/2352", 150 * 2352},
         {"a short sheet without INDEX", "FILE \"game.bin\" BINARY\n  TRACK 01 MODE2/2352\n", "game.bin", 1,
          "MODE2/2352", 0},
         {"an audio file, then a short data track's file",
@@ -121,12 +124,9 @@ TEST(CueSheet, FindsTheFileWhereverTheSheetWasWritten) {
         std::string file;   // where the file is, from the sheet's folder
     };
     const Case cases[] = {
-        {"bins\\game.bin", "bins/game.bin"},
-        {"C:\\Games\\PS2\\game.bin", "game.bin"},
-        {"/media/old disk/game.bin", "game.bin"},
-        {"game.bin", "Game.BIN"},
-        {"BINS\\GAME.bin", "bins/Game.bin"},
-        {"D:\\Rips\\GAME.BIN", "Game.bin"},
+        {"bins\\game.bin", "bins/game.bin"},          {"C:\\Games\\PS2\\game.bin", "game.bin"},
+        {"/media/old disk/game.bin", "game.bin"},     {"game.bin", "Game.BIN"},
+        {"BINS\\GAME.bin", "bins/Game.bin"},          {"D:\\Rips\\GAME.BIN", "Game.bin"},
         {"Disc (Track 1).bin", "Disc (Track 1).bin"},
     };
     for (const Case& c : cases) {
@@ -148,8 +148,8 @@ TEST(CueSheet, FindsTheFileWhereverTheSheetWasWritten) {
         File sheet = File::openForReading(dir / "game.cue");
         return failureOf([&] { cueSheetImage(sheet, dir / "game.cue"); });
     };
-    EXPECT_EQ(missing("gone.bin"),
-              "Cannot open " + quoted(dir / "game.cue") + ": the file of its data track, \"gone.bin\", is not beside it");
+    EXPECT_EQ(missing("gone.bin"), "Cannot open " + quoted(dir / "game.cue") +
+                                       ": the file of its data track, \"gone.bin\", is not beside it");
     EXPECT_EQ(missing("C:\\Games\\gone.bin"), "Cannot open " + quoted(dir / "game.cue") +
                                                   ": the file of its data track, \"C:\\Games\\gone.bin\", is neither "
                                                   "there nor beside it");
@@ -214,9 +214,10 @@ TEST(CueSheet, ADataTrackTooShortForTheLogoNamesWhereItStarts) {
     writeFile(dir / "game.cue", bytesOf("FILE \"game.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
                                         " TRACK 02 MODE2/2352\n  INDEX 01 00:00:10\n"));
     EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "game.cue"); }),
-              quoted(dir / "game.bin") + " is too short: the logo lies in the first 28248 bytes of a disc's data "
-                                         "track, and the track that starts at byte 23520 of this file has only 23520; "
-                                         "check the CUE sheet");
+              quoted(dir / "game.bin") +
+                  " is too short: the logo lies in the first 28248 bytes of a disc's data "
+                  "track, and the track that starts at byte 23520 of this file has only 23520; "
+                  "check the CUE sheet");
 }
 
 }  // namespace
