@@ -80,9 +80,10 @@ RootFile readRootFile(const UserDataReader& read, const std::string& name, std::
     // Read a piece at a time, up to the piece that lists the file.
     const std::string wanted = upperAscii(name);
     std::optional<Extent> file;
-    for (std::uint32_t done = 0; done < rootExtent.length && !file; done += kDirectoryPiece) {
-        const auto piece = read(rootExtent.sector + done / kUserDataLength,
-                                std::min(kDirectoryPiece, rootExtent.length - done));
+    for (std::uint64_t done = 0; done < rootExtent.length && !file; done += kDirectoryPiece) {
+        const auto piece =
+            read(rootExtent.sector + done / kUserDataLength,
+                 static_cast<std::uint32_t>(std::min<std::uint64_t>(kDirectoryPiece, rootExtent.length - done)));
         if (!piece) return missing("the root directory lies past the end of the file");
         const Found found = findFile(*piece, wanted);
         if (found.malformed) break;
