@@ -98,7 +98,8 @@ Outcome runImport(const Invocation& invocation) {
     }
     standardOutput << "Patched " << quoted(image) << " with " << quoted(bitmap) << " (" << s.sectorsWithNewChecks
                    << " of 12 logo sectors got new EDC/ECC)\n"
-                   << "To put the previous logo back: " << restoreCommand(image) << '\n';
+                   // Through what was given: a CUE sheet's data track may not start at its file's first byte.
+                   << "To put the previous logo back: " << restoreCommand(invocation.arguments[0]) << '\n';
     return {kDone, "the image was patched"};
 }
 

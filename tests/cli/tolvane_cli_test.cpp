@@ -641,6 +641,8 @@ TEST_F(TolvaneCli, EveryCommandWorksOnACueSheetsDataTrackAfterAnAudioTrack) {
     const Result imported = run({"import", cue, bitmapOf(2)});
     EXPECT_EQ(imported.status, 0) << imported.err;
     EXPECT_NE(imported.out.find("Patched \"" + path("bins/Game.BIN") + "\""), std::string::npos) << imported.out;
+    EXPECT_NE(imported.out.find("To put the previous logo back: tolvane restore '" + cue + "'\n"), std::string::npos)
+        << "the restore command must go through the sheet: " << imported.out;
     EXPECT_EQ(extractLogo(testing::readPrefix(cue)).logo, patternLogo(2));
     const auto patched = readFile(path("bins/Game.BIN"));
     ASSERT_EQ(patched.size(), bin.size());
