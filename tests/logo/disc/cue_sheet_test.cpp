@@ -207,6 +207,20 @@ TEST(CueSheet, TheDiscStartsWhereItsDataTrackDoes) {
     }
 }
 
+// A track that shows no volume descriptor is read in the layout its mode says.
+TEST(CueSheet, ATrackWithoutAVolumeDescriptorTakesTheLayoutOfItsMode) {
+    TempDir dir;
+    writeFile(dir / "game.bin", testing::makeImage(2352 * 20));
+    for (const auto& [mode, layout] : {std::pair{"MODE2/2336", &kMode2Sector2336Layout},
+                                       {"MODE1/2048", &kPlainLayout},
+                                       {"MODE1/2352", &kRawMode1Layout},
+                                       {"MODE2/2352", &kRawMode2Layout}}) {
+        writeFile(dir / "game.cue",
+                  bytesOf("FILE \"game.bin\" BINARY\n TRACK 01 " + std::string(mode) + "\n  INDEX 01 00:00:00\n"));
+        EXPECT_EQ(&DiscImage::open(dir / "game.cue").layout(), layout) << mode;
+    }
+}
+
 // A track that starts where the file ends, or too near it, is told as such.
 TEST(CueSheet, ADataTrackTooShortForTheLogoNamesWhereItStarts) {
     TempDir dir;

@@ -24,8 +24,9 @@ public:
     // truncated, and holds an exclusive lock on it until it closes: a second
     // writer waits a moment, then fails. A CUE sheet opens the file of its first
     // data track, and the disc starts where the track does in that file: every
-    // read and write of it, the layout and the game, counts from there. A
-    // compressed image or an archive is refused with what to do.
+    // read and write of it, the layout and the game, counts from there (a track
+    // without a volume descriptor takes the layout of its mode). A compressed
+    // image or an archive is refused with what to do.
     static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
 
     // The image file itself (for a CUE sheet, the file of its data track).
