@@ -171,15 +171,18 @@ Japanese and European consoles may refuse a disc whose logo was changed."""),
     Command(
         "info",
         summary="describe the image, its game, sectors and logo",
-        help="Describes IMAGE: its size, its layout (raw 2352-byte Mode 2 or Mode 1 "
-             "sectors, 2336-byte Mode 2 sectors, or 2048-byte sectors), the game's serial "
+        help="Describes IMAGE: its file and size (for a CUE sheet, also the sheet, the "
+             "data track and the byte of the file it starts at), its layout (raw 2352-byte "
+             "Mode 2 or Mode 1 sectors, 2336-byte Mode 2 sectors, or 2048-byte sectors), the game's serial "
              "and video mode from SYSTEM.CNF, the key of the console view, the state of "
              "each logo sector (mode, EDC, ECC) and a summary of the logo.",
         arguments=(IMAGE,),
         options=(
             Option("--json",
-                   help="the same as JSON",
-                   doc="The same as JSON, for scripts."),
+                   help="the same as JSON, for scripts (fields in tolvane(1)); a failure too",
+                   doc=r"""The same as JSON, for scripts (see
+.BR "JSON OUTPUT" ),
+and a failure as JSON too."""),
         )),
     Command(
         "restore",

@@ -99,7 +99,8 @@ Outcome runImport(const Invocation& invocation) {
     }
     standardOutput << "Patched " << quoted(image) << " with " << quoted(bitmap) << " (" << s.sectorsWithNewChecks
                    << " of 12 logo sectors got new EDC/ECC)\n"
-                   << "To put the previous logo back: " << restoreCommand(image) << '\n';
+                   // Through what was given: a CUE sheet's data track may not start at its file's first byte.
+                   << "To put the previous logo back: " << restoreCommand(invocation.arguments[0]) << '\n';
     return {kDone, "the image was patched"};
 }
 
@@ -108,6 +109,7 @@ Outcome runInfo(const Invocation& invocation) {
         standardOutput << imageInfo(invocation.arguments[0], invocation.json);
         return {kDone};
     } catch (const std::exception& failure) {
+        if (invocation.json) standardOutput << infoFailureJson(failure);  // for the script, besides the message
         return failed(failure);
     }
 }

@@ -28,6 +28,7 @@ struct SectorReport {
 
 struct ImageReport {
     std::filesystem::path file;  // the image file (for a CUE sheet, the one it names)
+    std::optional<CueImage> cue;
     std::uint64_t size;
     const ImageLayout* layout;
     bool looksLikeDisc;
@@ -52,6 +53,7 @@ ImageReport examine(const std::filesystem::path& path) {
     image.close();
     ImageReport report{};
     report.file = image.path();
+    report.cue = image.cueSheet();
     report.size = image.size();
     report.layout = &image.layout();
     report.looksLikeDisc = image.looksLikeDisc();
@@ -102,9 +104,68 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
+// A name's bytes as text that gives them back where the name is not UTF-8 (and
+// so its JSON string cannot): each byte that is not part of valid UTF-8 as \xHH,
+// a backslash as \\. Nothing for a name in UTF-8, which its string gives exactly.
+std::optional<std::string> escapedBytes(const std::string& text) {
+    std::string out;
+    bool escaped = false;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, at);
+        if (length == 0) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[at]));
+            out += hex;
+            escaped = true;
+            ++at;
+            continue;
+        }
+        if (text[at] == '\\') out += '\\';
+        out.append(text, at, length);
+        at += length;
+    }
+    if (!escaped) return std::nullopt;
+    return out;
+}
+
+// A name as JSON: its "name" member, then (after `between`) "nameEscaped" with
+// its bytes or null.
+std::string jsonName(const std::string& name, const std::filesystem::path& path, const std::string& between) {
+    const std::string text = pathText(path);
+    const auto bytes = escapedBytes(text);
+    return "\"" + name + "\": " + jsonString(text) + "," + between + "\"" + name +
+           "Escaped\": " + (bytes ? jsonString(*bytes) : "null");
+}
+
+// What a failure is, in a word for scripts.
+std::string failureKind(const std::exception& failure) {
+    const auto* known = dynamic_cast<const Failure*>(&failure);
+    if (!known) return "other";
+    const std::error_code code = known->code();
+    if (code.category() == problemCategory()) {
+        switch (static_cast<Problem>(code.value())) {
+            case Problem::Damaged: return "damaged";
+            case Problem::TooShort: return "too short";
+            case Problem::WrongShape: return "wrong shape";
+            case Problem::NotSupported: return "not supported";
+            case Problem::Busy: return "busy";
+            case Problem::Changed: return "changed";
+            case Problem::NoRecord: return "no record";
+            case Problem::Unsafe: return "unsafe";
+        }
+        return "other";
+    }
+    if (code == std::errc::no_such_file_or_directory) return "not found";
+    if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted) return "not allowed";
+    return "system";
+}
+
 void printText(std::ostream& out, const ImageReport& r) {
-    out << "File:    " << printable(pathText(r.file)) << '\n'
-        << "Size:    " << r.size << " bytes\n"
+    out << "File:    " << printable(pathText(r.file)) << '\n';
+    if (r.cue)
+        out << "Sheet:   " << printable(pathText(r.cue->sheet)) << " (track " << r.cue->track.number << ", "
+            << printable(r.cue->track.mode) << ", from byte " << r.cue->track.offset << " of the file)\n";
+    out << "Size:    " << r.size << " bytes\n"
         << "Layout:  " << r.layout->description << ", logo in sectors 0-11 (" << r.layout->prefixLength
         << " bytes read and written)\n";
     if (!r.looksLikeDisc) out << "Warning: this file " << notADiscReason() << '\n';
@@ -126,8 +187,16 @@ void printText(std::ostream& out, const ImageReport& r) {
 
 void printJson(std::ostream& out, const ImageReport& r) {
     out << "{\n"
-        << "  \"file\": " << jsonString(pathText(r.file)) << ",\n"
+        << "  \"formatVersion\": " << kInfoFormatVersion << ",\n"
+        << "  " << jsonName("file", r.file, "\n  ") << ",\n"
         << "  \"size\": " << r.size << ",\n"
+        << "  \"cue\": ";
+    if (r.cue)
+        out << "{" << jsonName("sheet", r.cue->sheet, " ") << ", \"track\": " << r.cue->track.number
+            << ", \"mode\": " << jsonString(r.cue->track.mode) << ", \"offset\": " << r.cue->track.offset << "},\n";
+    else
+        out << "null,\n";
+    out
         << "  \"layout\": {\"description\": " << jsonString(std::string(r.layout->description))
         << ", \"sectorSize\": " << r.layout->sectorSize << ", \"userDataOffset\": " << r.layout->userDataOffset
         << ", \"prefixLength\": " << r.layout->prefixLength << ", \"logoSectors\": [0, 11]},\n"
@@ -155,6 +224,11 @@ void printJson(std::ostream& out, const ImageReport& r) {
 }
 
 }  // namespace
+
+std::string infoFailureJson(const std::exception& failure) {
+    return "{\n  \"formatVersion\": " + std::to_string(kInfoFormatVersion) + ",\n  \"error\": {\"message\": " +
+           jsonString(failure.what()) + ", \"kind\": " + jsonString(failureKind(failure)) + "}\n}\n";
+}
 
 std::string imageInfo(const std::filesystem::path& path, bool json) {
     const ImageReport report = examine(path);

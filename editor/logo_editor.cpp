@@ -36,6 +36,7 @@ void LogoEditor::open(const std::filesystem::path& image, bool holdForPatch) {
     DiscImage opened = DiscImage::open(image, holdForPatch ? ImageAccess::Update : ImageAccess::Read);
     EditorState& s = state_;
     s.imagePath = opened.path();
+    opened_ = image;
     s.imagePrefix = opened.prefix();
     s.imageOnDisk = opened.prefix();
     s.identity = opened.identity();
@@ -57,6 +58,10 @@ void LogoEditor::exportPicture(const std::filesystem::path& file) {
     if (sameFile(file, s.imagePath))
         throw Failure("Cannot save the logo to " + quoted(file) +
                           ": it is the disc image the logo comes from; choose another name",
+                      Problem::Unsafe);
+    if (sameFile(file, opened_))
+        throw Failure("Cannot save the logo to " + quoted(file) +
+                          ": it is the CUE sheet the disc image was opened through; choose another name",
                       Problem::Unsafe);
     if (s.consoleView) {
         exportBitmap(file, decodeLogo(s.logo(), s.key.key, s.pal));  // the grey header of its own shape
@@ -84,7 +89,7 @@ void LogoEditor::importPicture(const std::filesystem::path& file) {
 bool LogoEditor::checkPatch() const {
     const EditorState& s = state_;
     if (!held_) {
-        DiscImage image = DiscImage::open(s.imagePath, ImageAccess::Update);
+        DiscImage image = DiscImage::open(opened_, ImageAccess::Update);
         image.checkUnchanged(*s.imageOnDisk);
         image.close();
     }
@@ -102,8 +107,8 @@ bool LogoEditor::patch() {
     const PatchHistory history = PatchHistory::forUser();
     bool wrote = false;
     try {
-        wrote =
-            held_ ? history.patch(*held_, *s.imagePrefix) : history.patch(s.imagePath, *s.imagePrefix, *s.imageOnDisk);
+        wrote = held_ ? history.patch(*held_, *s.imagePrefix)
+                      : history.patch(opened_, *s.imagePrefix, *s.imageOnDisk);
     } catch (const FailureAfterWrite&) {  // the image holds the new logo all the same
         held_.reset();
         patched();
@@ -118,7 +123,7 @@ bool LogoEditor::patch() {
 }
 
 RestoreResult LogoEditor::takeBackLastPatch() {
-    const std::filesystem::path image = state_.imagePath;
+    const std::filesystem::path image = opened_;
     const auto reread = [&] {
         held_.reset();
         open(image);

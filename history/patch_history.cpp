@@ -349,7 +349,7 @@ void PatchHistory::checkUsable(const std::filesystem::path& image) const {
 }
 
 std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) const {
-    DiscImage image = DiscImage::open(imageFileOf(given));
+    DiscImage image = DiscImage::open(given);
     Ledger ledger = ledgerOf(folder_, scan(folder_), image, true);
     image.close();
     const Unfinished unfinished = settle(ledger, Settling::Look);
@@ -368,8 +368,8 @@ std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) 
 }
 
 RestoreResult PatchHistory::restore(const std::filesystem::path& given) const {
-    const std::filesystem::path path = imageFileOf(given);  // a CUE sheet's image file
-    DiscImage image = DiscImage::open(path, ImageAccess::Update);
+    DiscImage image = DiscImage::open(given, ImageAccess::Update);
+    const std::filesystem::path path = image.path();  // for a CUE sheet, the file of its data track
     Ledger ledger = ledgerOf(folder_, scan(folder_), image, true);
     RestoreResult result;
     const Unfinished unfinished = settle(ledger, Settling::Restore);

@@ -14,6 +14,7 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
                                : lead >= 0xF0 && lead < 0xF5 ? 4
                                                              : 0;
     if (length == 0 || at + length > text.size()) return 0;
+    if (length == 1) return 1;  // no second byte to look at: it may lie past the text's end
     for (std::size_t i = 1; i < length; ++i)
         if ((byte(at + i) & 0xC0) != 0x80) return 0;
     const unsigned second = byte(at + 1);

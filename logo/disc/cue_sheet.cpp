@@ -1,18 +1,27 @@
-// Reading CUE sheets.
+// Reading CUE sheets: the first data track, where it starts, and its file.
 #include "logo/disc/cue_sheet.h"
 
-#include "logo/base/failure.h"
-
 #include "logo/base/ascii_text.h"
+#include "logo/base/failure.h"
+#include "logo/base/shown_text.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
+#include <system_error>
 #include <vector>
 
 namespace tolvane {
 
 namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string_view withoutByteOrderMark(std::string_view text) {
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    return text;
+}
 
 // The words of a line; a word in double quotes may hold blanks.
 std::vector<std::string> words(std::string_view line) {
@@ -35,11 +44,137 @@ std::vector<std::string> words(std::string_view line) {
     return out;
 }
 
+// The track modes a sheet may give, and the bytes each sector of such a track
+// takes in a BINARY file.
+struct TrackMode {
+    std::string_view name;
+    std::uint32_t sectorSize;
+};
+constexpr std::array<TrackMode, 10> kTrackModes{{{"AUDIO", 2352},
+                                                 {"CDG", 2448},
+                                                 {"MODE1/2048", 2048},
+                                                 {"MODE1/2352", 2352},
+                                                 {"MODE2/2048", 2048},
+                                                 {"MODE2/2324", 2324},
+                                                 {"MODE2/2336", 2336},
+                                                 {"MODE2/2352", 2352},
+                                                 {"CDI/2336", 2336},
+                                                 {"CDI/2352", 2352}}};
+
+std::optional<std::uint32_t> sectorSizeOf(std::string_view mode) {
+    for (const TrackMode& known : kTrackModes)
+        if (known.name == mode) return known.sectorSize;
+    return std::nullopt;
+}
+
+bool isDataMode(std::string_view mode) { return mode.starts_with("MODE"); }
+
+std::optional<unsigned> number(std::string_view digits) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size() || digits.empty()) return std::nullopt;
+    return value;
+}
+
+// A time of the sheet, minutes:seconds:frames (75 frames, or sectors, a second),
+// in sectors from the start of its file.
+std::optional<std::uint64_t> sectorsAt(std::string_view time) {
+    const std::size_t first = time.find(':'), second = time.find(':', first + 1);
+    if (first == std::string_view::npos || second == std::string_view::npos) return std::nullopt;
+    const auto minutes = number(time.substr(0, first));
+    const auto seconds = number(time.substr(first + 1, second - first - 1));
+    const auto frames = number(time.substr(second + 1));
+    if (!minutes || !seconds || !frames || *seconds >= 60 || *frames >= 75) return std::nullopt;
+    return (std::uint64_t{*minutes} * 60 + *seconds) * 75 + *frames;
+}
+
+// The sheet's reading, line by line, of where its tracks lie in their files.
+class TrackWalk {
+public:
+    std::optional<CueDataTrack> file(std::string name) {
+        // A data track with no index yet that the sheet leaves for another file.
+        auto unindexed = started_ && !trackIndexed_ ? endOfTrack() : std::nullopt;
+        file_ = std::move(name);
+        // A new file starts with nothing counted; the track under way, if any,
+        // goes on in it from its first byte.
+        counted_ = partStart_ = lastIndex_ = 0;
+        trackIndexedHere_ = trackInFile_ = false;
+        return unindexed;
+    }
+
+    std::optional<CueDataTrack> track(int number, std::string mode) {
+        auto unindexed = endOfTrack();
+        started_ = true;
+        number_ = number;
+        mode_ = std::move(mode);
+        trackIndexed_ = trackIndexedHere_ = false;
+        return unindexed;
+    }
+
+    std::optional<CueDataTrack> index(unsigned index, std::uint64_t at) {
+        if (!file_ || !started_) return std::nullopt;  // an INDEX before any FILE or TRACK
+        if (at < lastIndex_) fail("its times go back at track " + std::to_string(number_));
+        lastIndex_ = at;
+        if (!trackIndexedHere_) {  // this track's first index in this file: the track before it ends here
+            if (trackInFile_) {
+                counted_ += bytesOf(at - partStart_, partMode_, partNumber_);
+                partStart_ = at;
+            }
+            partMode_ = mode_;
+            partNumber_ = number_;
+            trackIndexed_ = trackIndexedHere_ = trackInFile_ = true;
+        }
+        if (index != 1 || !isDataMode(mode_)) return std::nullopt;
+        return found(counted_ + bytesOf(at - partStart_, mode_, number_));
+    }
+
+    // At the sheet's end.
+    std::optional<CueDataTrack> end() { return endOfTrack(); }
+
+    [[noreturn]] static void fail(const std::string& reason) { throw Failure(reason, Problem::Damaged); }
+
+private:
+    // The data track under way, at its end without an INDEX 01: one that named
+    // no index at all (as short sheets do) starts at its file's first byte when
+    // nothing comes before it there; any other is a fault of the sheet.
+    std::optional<CueDataTrack> endOfTrack() const {
+        if (!started_ || !isDataMode(mode_) || !file_) return std::nullopt;
+        if (trackIndexed_ || trackInFile_) fail("its data track " + std::to_string(number_) + " has no INDEX 01");
+        return found(0);
+    }
+
+    std::uint64_t bytesOf(std::uint64_t sectors, const std::string& mode, int track) const {
+        if (sectors == 0) return 0;
+        const auto size = sectorSizeOf(mode);
+        if (!size)
+            fail("its track " + std::to_string(track) + " has the mode " + printable(mode) +
+                 ", which this program does not know, so its length in bytes is not known");
+        return sectors * *size;
+    }
+
+    CueDataTrack found(std::uint64_t offset) const { return {*file_, number_, mode_, offset}; }
+
+    std::optional<std::string> file_;
+    bool started_ = false;  // a TRACK was given
+    int number_ = 0;        // the track under way
+    std::string mode_;
+    bool trackIndexed_ = false;      // it has an INDEX
+    bool trackIndexedHere_ = false;  // it has an INDEX in the current file
+    bool trackInFile_ = false;       // some track has an INDEX in the current file
+    // In the current file: the bytes of the tracks before the part under way,
+    // and that part: where it starts (in sectors) and the track it belongs to.
+    std::uint64_t counted_ = 0;
+    std::uint64_t partStart_ = 0;
+    std::uint64_t lastIndex_ = 0;  // the last index's time in the current file
+    std::string partMode_;
+    int partNumber_ = 0;
+};
+
 }  // namespace
 
 bool looksLikeCueSheet(std::string_view start) {
-    if (start.substr(0, 3) == "\xEF\xBB\xBF") start.remove_prefix(3);  // a byte order mark
-    const auto text = start.find_first_not_of(" \t\r\n");              // blank lines before the first keyword
+    start = withoutByteOrderMark(start);
+    const auto text = start.find_first_not_of(" \t\r\n");  // blank lines before the first keyword
     if (text == std::string_view::npos) return false;
     start.remove_prefix(text);
     const auto first = words(start.substr(0, start.find_first_of("\r\n")));
@@ -49,42 +184,113 @@ bool looksLikeCueSheet(std::string_view start) {
            keyword == "PERFORMER" || keyword == "CDTEXTFILE";
 }
 
-std::optional<std::string> firstDataTrackFile(std::string_view sheet) {
-    std::optional<std::string> file;
-    std::size_t at = 0;
-    while (at < sheet.size()) {
+std::optional<CueDataTrack> firstDataTrack(std::string_view sheet) {
+    sheet = withoutByteOrderMark(sheet);
+    TrackWalk walk;
+    for (std::size_t at = 0; at < sheet.size();) {
         std::size_t end = sheet.find_first_of("\r\n", at);
         if (end == std::string_view::npos) end = sheet.size();
         const auto line = words(sheet.substr(at, end - at));
         at = end + 1;
-        if (line.size() >= 2 && upperAscii(line[0]) == "FILE") file = line[1];
-        if (line.size() >= 3 && upperAscii(line[0]) == "TRACK" && upperAscii(line[2]).rfind("MODE", 0) == 0 && file)
-            return file;
+        if (line.size() < 2) continue;
+        const std::string keyword = upperAscii(line[0]);
+        std::optional<CueDataTrack> track;
+        if (keyword == "FILE") {
+            track = walk.file(line[1]);
+        } else if (keyword == "TRACK" && line.size() >= 3) {
+            const auto n = number(line[1]);
+            track = walk.track(n && *n < 100 ? int(*n) : 0, upperAscii(line[2]));
+        } else if (keyword == "INDEX" && line.size() >= 3) {
+            const auto index = number(line[1]);
+            const auto sectors = sectorsAt(line[2]);
+            if (!index || !sectors)
+                TrackWalk::fail("\"INDEX " + printable(line[1]) + " " + printable(line[2]) +
+                                "\" is not an index number and a time (minutes:seconds:frames)");
+            track = walk.index(*index, *sectors);
+        }
+        if (track) return track;
     }
-    return std::nullopt;
+    return walk.end();
 }
 
 namespace {
 
 constexpr std::size_t kMaxCueSheetLength = 64 * 1024;
 
+bool isThere(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+// The file below `folder` whose path from there is `relative` in any letter
+// case (ASCII's), part by part; nothing when there is none, or more than one
+// (on a system whose names tell case apart), which sets `several`.
+std::optional<std::filesystem::path> inAnyCase(std::filesystem::path folder, const std::filesystem::path& relative,
+                                               bool& several) {
+    for (const std::filesystem::path& part : relative) {
+        if (isThere(folder / part)) {
+            folder /= part;
+            continue;
+        }
+        const std::string wanted = lowerAscii(pathText(part));
+        std::vector<std::filesystem::path> found;
+        for (const std::filesystem::path& name : namesIn(folder.empty() ? std::filesystem::path(".") : folder))
+            if (lowerAscii(pathText(name)) == wanted) found.push_back(folder / name);
+        several = several || found.size() > 1;
+        if (found.size() != 1) return std::nullopt;
+        folder = found.front();
+    }
+    return folder;
+}
+
+// The file a sheet names: where it says, else beside it; in the case written,
+// else in any.
+std::filesystem::path locate(const std::filesystem::path& sheet, const std::string& written) {
+    std::string name = written;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    const auto asPath = [](const std::string& text) {
+        return std::filesystem::path(std::u8string(text.begin(), text.end()));
+    };
+    const std::filesystem::path folder = sheet.parent_path();
+    const std::filesystem::path named = asPath(name);
+    const std::filesystem::path last = asPath(name.substr(name.find_last_of("/:") + 1));  // after a folder or a drive
+    bool several = false;
+    for (const std::filesystem::path& relative : {named, last}) {
+        if (relative.empty()) continue;
+        if (isThere(folder / relative)) return folder / relative;
+        if (relative.is_relative())
+            if (auto found = inAnyCase(folder, relative, several)) return *found;
+    }
+    throw Failure("Cannot open " + quoted(sheet) + ": the file of its data track, \"" + printable(written) + "\", is " +
+                      (named == last ? "not beside it" : "neither there nor beside it") +
+                      (several ? " (several files there have that name in other letter cases)" : ""),
+                  std::make_error_code(std::errc::no_such_file_or_directory));
+}
+
 }  // namespace
 
-std::optional<std::filesystem::path> cueSheetImage(File& file, const std::filesystem::path& path) {
+std::optional<CueImage> cueSheetImage(File& file, const std::filesystem::path& path) {
     std::array<Byte, 64> start{};
     const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
     if (file.size() > kMaxCueSheetLength || !looksLikeCueSheet(startText)) return std::nullopt;
     std::vector<Byte> sheet(static_cast<std::size_t>(file.size()));
     sheet.resize(file.readAt(0, sheet));
-    const auto track = firstDataTrackFile(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
+    std::optional<CueDataTrack> track;
+    try {
+        track = firstDataTrack(std::string_view(reinterpret_cast<const char*>(sheet.data()), sheet.size()));
+    } catch (const Failure& failure) {
+        throw failure.after("Cannot open " + quoted(path) + ": the CUE sheet is damaged: ");
+    }
     if (!track)
         throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names no data track", Problem::NotSupported);
     // The system would take the name only up to the NUL: another file than the sheet names.
-    if (track->find('\0') != std::string::npos)
+    if (track->file.find('\0') != std::string::npos)
         throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name holds a NUL byte",
                       Problem::Unsafe);
     try {
-        return path.parent_path() / std::filesystem::path(std::u8string(track->begin(), track->end()));
+        return CueImage{path, *track, locate(path, track->file)};
+    } catch (const Failure&) {
+        throw;
     } catch (const std::exception&) {
         throw Failure("Cannot open " + quoted(path) + ": the CUE sheet names a file whose name is not UTF-8",
                       Problem::NotSupported);

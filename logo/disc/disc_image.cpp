@@ -20,13 +20,14 @@ namespace {
 constexpr std::uint32_t kMaxSystemCnfLength = 8 * 1024;  // a few lines of text
 constexpr std::chrono::milliseconds kLockWait{1500};
 
-// User data of consecutive sectors under a layout; nothing when the file ends first.
-std::optional<std::vector<Byte>> readUserData(File& file, const ImageLayout& layout, std::uint64_t sector,
-                                              std::uint32_t length) {
+// User data of consecutive sectors under a layout, in a disc that starts at
+// byte `start` of its file; nothing when the file ends first.
+std::optional<std::vector<Byte>> readUserData(File& file, std::uint64_t start, const ImageLayout& layout,
+                                              std::uint64_t sector, std::uint32_t length) {
     std::vector<Byte> data(length);
     for (std::uint32_t done = 0; done < length;) {
         const std::uint32_t piece = std::min<std::uint32_t>(length - done, kUserDataLength);
-        const std::uint64_t at = (sector + done / kUserDataLength) * layout.sectorSize + layout.userDataOffset;
+        const std::uint64_t at = start + (sector + done / kUserDataLength) * layout.sectorSize + layout.userDataOffset;
         if (file.readAt(at, std::span<Byte>(data).subspan(done, piece)) != piece) return std::nullopt;
         done += piece;
     }
@@ -34,12 +35,22 @@ std::optional<std::vector<Byte>> readUserData(File& file, const ImageLayout& lay
 }
 
 // The layout whose volume descriptor appears, if any does.
-const ImageLayout* detectLayout(File& file) {
+const ImageLayout* detectLayout(File& file, std::uint64_t start) {
     for (const ImageLayout* layout : kImageLayouts) {
-        const auto start = readUserData(file, *layout, kVolumeDescriptorSector, 6);
-        if (start && startsVolumeDescriptor(*start)) return layout;
+        const auto first = readUserData(file, start, *layout, kVolumeDescriptorSector, 6);
+        if (first && startsVolumeDescriptor(*first)) return layout;
     }
     return nullptr;
+}
+
+// The layout a CUE sheet's track mode gives, for a disc that shows no volume
+// descriptor in any: raw Mode 2 unless the sheet says otherwise.
+const ImageLayout& layoutOfTrackMode(const std::optional<CueImage>& cue) {
+    const std::string mode = cue ? cue->track.mode : "";
+    if (mode == "MODE1/2352") return kRawMode1Layout;
+    if (mode == "MODE2/2336") return kMode2Sector2336Layout;
+    if (mode == "MODE1/2048" || mode == "MODE2/2048") return kPlainLayout;
+    return kRawMode2Layout;
 }
 
 bool anyLogoSectorHasSync(const ImagePrefix& prefix) {
@@ -51,10 +62,12 @@ bool anyLogoSectorHasSync(const ImagePrefix& prefix) {
     return false;
 }
 
-DiscIdentity readIdentity(File& file, const ImageLayout& layout) {
+DiscIdentity readIdentity(File& file, std::uint64_t start, const ImageLayout& layout) {
     try {
         const RootFile systemCnf = readRootFile(
-            [&](std::uint64_t sector, std::uint32_t length) { return readUserData(file, layout, sector, length); },
+            [&](std::uint64_t sector, std::uint32_t length) {
+                return readUserData(file, start, layout, sector, length);
+            },
             "SYSTEM.CNF", kMaxSystemCnfLength);
         if (!systemCnf.missingBecause.empty()) return unknownIdentity(systemCnf.missingBecause);
         return parseSystemCnf(std::string(systemCnf.contents.begin(), systemCnf.contents.end()));
@@ -63,7 +76,11 @@ DiscIdentity readIdentity(File& file, const ImageLayout& layout) {
     }
 }
 
-std::string tooShort(const std::filesystem::path& path, std::uint64_t size, std::size_t needed) {
+std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std::uint64_t size, std::size_t needed) {
+    if (start > 0)
+        return quoted(path) + " is too short: the logo lies in the first " + std::to_string(needed) +
+               " bytes of a disc's data track, and the track that starts at byte " + std::to_string(start) +
+               " of this file has only " + std::to_string(size) + "; check the CUE sheet";
     return quoted(path) + " is too short: the logo lies in the first " + std::to_string(needed) +
            " bytes of a disc image, and this file has only " + std::to_string(size) +
            "; open the whole image (its .bin or .iso file, or its .cue sheet)";
@@ -76,8 +93,14 @@ std::string notADiscReason() {
            "ISO 9660 volume";
 }
 
-DiscImage::DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout)
-    : file_(std::move(file)), path_(std::move(path)), size_(size), prefix_(layout) {}
+DiscImage::DiscImage(File file, std::filesystem::path path, std::optional<CueImage> cue, std::uint64_t size,
+                     const ImageLayout& layout)
+    : file_(std::move(file)),
+      path_(std::move(path)),
+      cue_(std::move(cue)),
+      start_(cue_ ? cue_->track.offset : 0),
+      size_(size),
+      prefix_(layout) {}
 
 namespace {
 
@@ -85,82 +108,83 @@ File openFile(const std::filesystem::path& path, ImageAccess access) {
     return access == ImageAccess::Update ? File::openForUpdate(path) : File::openForReading(path);
 }
 
-// The image's file, open: for a CUE sheet, the file it names (and path becomes
-// that file's). A sheet that may not be written is still read, to find its image.
-File openImageFile(std::filesystem::path& path, ImageAccess access) {
+// The image's file, open: for a CUE sheet, the file of its data track (and path
+// becomes that file's, cue what the sheet says). A sheet that may not be written
+// is still read, to find its image.
+File openImageFile(std::filesystem::path& path, std::optional<CueImage>& cue, ImageAccess access) {
     std::optional<File> file;
     try {
         file.emplace(openFile(path, access));
     } catch (const Failure& failure) {
         if (access == ImageAccess::Read || failure.code() != std::errc::permission_denied) throw;
         File sheet = File::openForReading(path);
-        const auto target = cueSheetImage(sheet, path);
-        if (!target) throw;
-        path = *target;
+        cue = cueSheetImage(sheet, path);
+        if (!cue) throw;
+        path = cue->file;
         return openFile(path, access);
     }
-    const auto target = cueSheetImage(*file, path);
-    if (!target) return std::move(*file);
+    cue = cueSheetImage(*file, path);
+    if (!cue) return std::move(*file);
     file->close();
-    path = *target;
+    path = cue->file;
     return openFile(path, access);
 }
 
 }  // namespace
 
-std::filesystem::path imageFileOf(const std::filesystem::path& path) {
-    File file = File::openForReading(path);
-    const auto target = cueSheetImage(file, path);
-    file.close();
-    return target ? *target : path;
-}
-
 DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access) {
     const bool update = access == ImageAccess::Update;
     std::filesystem::path path = given;
-    File file = openImageFile(path, access);
+    std::optional<CueImage> cue;
+    File file = openImageFile(path, cue, access);
 
-    std::array<Byte, 64> start{};
-    const std::string_view startText(reinterpret_cast<const char*>(start.data()), file.readAt(0, start));
-    refusePackedImage(startText, path);
+    std::array<Byte, 64> first{};
+    const std::string_view firstText(reinterpret_cast<const char*>(first.data()), file.readAt(0, first));
+    refusePackedImage(firstText, path);
 
     if (update && !file.lockForWriting(kLockWait))
         throw Failure(
             "Nothing was written: another program is writing " + quoted(path) + "; try again when it has finished",
             Problem::Busy);
     const std::uint64_t size = file.size();
-    const ImageLayout* detected = detectLayout(file);
-    DiscImage image(std::move(file), path, size, detected ? *detected : *kImageLayouts.front());
-    const std::size_t got = readImagePrefix(image.file_, image.prefix_);
+    const std::uint64_t start = cue ? cue->track.offset : 0;
+    const ImageLayout* detected = detectLayout(file, start);
+    const ImageLayout& layout = detected ? *detected : layoutOfTrackMode(cue);
+    DiscImage image(std::move(file), path, std::move(cue), size, layout);
+    const std::size_t got = readImagePrefix(image.file_, image.prefix_, start);
     if (got < image.prefix_.size())
-        throw Failure((update ? "Nothing was written: " : "") + tooShort(path, got, image.prefix_.size()),
+        throw Failure((update ? "Nothing was written: " : "") + tooShort(path, start, got, image.prefix_.size()),
                       Problem::TooShort);
     image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
     image.fingerprint_.resize(8);
     for (std::size_t i = 0; i < 8; ++i) image.fingerprint_[i] = static_cast<Byte>(size >> (8 * i));
     const auto descriptor =
-        detected ? readUserData(image.file_, *detected, kVolumeDescriptorSector, kUserDataLength) : std::nullopt;
+        detected ? readUserData(image.file_, start, *detected, kVolumeDescriptorSector, kUserDataLength)
+                 : std::nullopt;
     if (descriptor) {
         image.fingerprint_.insert(image.fingerprint_.end(), descriptor->begin(), descriptor->end());
     } else {
         image.fingerprint_.resize(8 + kUserDataLength);
-        const std::size_t got = image.file_.readAt(image.prefix_.size(), std::span(image.fingerprint_).subspan(8));
+        const std::size_t got =
+            image.file_.readAt(start + image.prefix_.size(), std::span(image.fingerprint_).subspan(8));
         image.fingerprint_.resize(8 + got);
     }
-    image.identity_ = readIdentity(image.file_, image.layout());
+    image.identity_ = readIdentity(image.file_, start, image.layout());
     return image;
 }
 
-std::size_t readImagePrefix(File& file, ImagePrefix& prefix) { return file.readAt(0, prefix.bytes()); }
+std::size_t readImagePrefix(File& file, ImagePrefix& prefix, std::uint64_t start) {
+    return file.readAt(start, prefix.bytes());
+}
 
-void writeImagePrefix(File& file, const ImagePrefix& prefix) {
-    file.writeAt(0, prefix.bytes());
+void writeImagePrefix(File& file, const ImagePrefix& prefix, std::uint64_t start) {
+    file.writeAt(start, prefix.bytes());
     file.flushToDisk();
 }
 
 bool DiscImage::holds(const ImagePrefix& bytes) {
     ImagePrefix now(bytes.layout());
-    return readImagePrefix(file_, now) == now.size() && now == bytes;
+    return readImagePrefix(file_, now, start_) == now.size() && now == bytes;
 }
 
 void DiscImage::checkUnchanged(const ImagePrefix& expectedOnDisk) const {
@@ -174,12 +198,12 @@ bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expect
     checkUnchanged(expectedOnDisk);
     if (prefix == prefix_) return false;
     try {
-        file_.reserve(prefix.size());
+        file_.reserve(start_ + prefix.size());
     } catch (const Failure& failure) {
         throw failure.after("Nothing was written: ");
     }
     try {
-        writeImagePrefix(file_, prefix);
+        writeImagePrefix(file_, prefix, start_);
     } catch (const Failure& failure) {
         // Whatever of the new bytes reached the file comes out again.
         std::string where;
@@ -188,13 +212,13 @@ bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expect
             if (untouched)
                 file_.flushToDisk();
             else
-                writeImagePrefix(file_, prefix_);
+                writeImagePrefix(file_, prefix_, start_);
             where = untouched ? "the image is untouched"
-                              : "its first " + std::to_string(prefix_.size()) +
-                                    " bytes were put back as they were, so the image is as before";
+                              : "its " + bytesDescription(start_, prefix_.size()) +
+                                    " were put back as they were, so the image is as before";
         } catch (const std::exception& restoring) {
             where = "putting its first bytes back failed too (" + std::string(restoring.what()) +
-                    "), so the image may be damaged; " + saveAsTheyWere(path_, prefix_, rescueFolder);
+                    "), so the image may be damaged; " + saveAsTheyWere(path_, start_, prefix_, rescueFolder);
         }
         throw failure.with("; " + where);
     }

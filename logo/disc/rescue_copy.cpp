@@ -10,7 +10,12 @@
 
 namespace tolvane {
 
-std::string saveAsTheyWere(const std::filesystem::path& image, const ImagePrefix& asRead,
+std::string bytesDescription(std::uint64_t start, std::size_t length) {
+    if (start == 0) return "first " + std::to_string(length) + " bytes";
+    return std::to_string(length) + " bytes from byte " + std::to_string(start) + " on";
+}
+
+std::string saveAsTheyWere(const std::filesystem::path& image, std::uint64_t start, const ImagePrefix& asRead,
                            const std::filesystem::path& rescueFolder) {
     std::filesystem::path name = image.filename();
     name += ".before-patch-" + timeText(nanosecondsNow() / 1'000'000'000, "%Y%m%d-%H%M%S") + ".bin";
@@ -23,13 +28,15 @@ std::string saveAsTheyWere(const std::filesystem::path& image, const ImagePrefix
             const auto rescue = (folder.empty() ? std::filesystem::path(".") : folder) / name;
             const std::span<const Byte> pieces[] = {asRead.bytes()};
             createFile(rescue, pieces, Flushed);
-            return "its first " + std::to_string(asRead.size()) + " bytes as they were are saved in " + quoted(rescue) +
-                   ": copy them over the start of the image to repair it";
+            return "its " + bytesDescription(start, asRead.size()) + " as they were are saved in " + quoted(rescue) +
+                   (start == 0 ? ": copy them over the start of the image to repair it"
+                               : ": copy them over the image's bytes from byte " + std::to_string(start) +
+                                     " on to repair it");
         } catch (const std::exception& failure) {
             if (firstReason.empty()) firstReason = failure.what();
         }
     }
-    return "its first " + std::to_string(asRead.size()) + " bytes as they were could not be saved either (" +
+    return "its " + bytesDescription(start, asRead.size()) + " as they were could not be saved either (" +
            firstReason + ")";
 }
 

@@ -52,9 +52,11 @@ std::string describe(const DiscIdentity& identity) {
 }
 
 DiscIdentity parseSystemCnf(const std::string& text) {
+    // A byte order mark before the first line, as some editors save text, is no part of it.
+    const std::size_t firstLine = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     std::string bootFile;
     VideoMode mode = VideoMode::Unknown;
-    std::size_t start = 0;
+    std::size_t start = firstLine;
     while (start < text.size()) {
         std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();

@@ -1,11 +1,16 @@
 // The manual pages: tolvane's, made by the build, lists each command's options
-// where --help does; the window's, written by hand, names every option of its
-// --help; both render without warnings.
+// where --help does and describes every field of info's JSON with its type; the
+// window's, written by hand, names every option of its --help; both render
+// without warnings, and with their words apart.
+#include "logo/disc/image_layout.h"
+#include "support/disc_builder.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <regex>
 #include <set>
@@ -136,11 +141,170 @@ TEST(ManualPage, NamesEveryOptionOfTolvaneEditorHelp) {
 }
 #endif
 
-TEST(ManualPage, RendersWithoutWarnings) {
+// groff warns of much, but not of words run together (".IR .bin ), shows the"
+// sets "),shows" and the words after it without spaces): no word of either
+// page as a terminal shows it is longer than 30 letters.
+TEST(ManualPage, RendersWithoutWarningsAndWithItsWordsApart) {
     TOLVANE_REQUIRE_PROGRAM("groff");
+    TOLVANE_REQUIRE_PROGRAM("col");
     for (const std::filesystem::path& file :
-         {std::filesystem::path(TOLVANE_MANUAL_PAGE), testing::sourceFile("data/tolvane-editor.1")})
+         {std::filesystem::path(TOLVANE_MANUAL_PAGE), testing::sourceFile("data/tolvane-editor.1")}) {
         EXPECT_EQ(outputOf("groff -man -ww -z " + quoted(file.string()) + " 2>&1"), "") << file;
+        const std::string shown = outputOf("groff -man -Tutf8 " + quoted(file.string()) + " 2>&1 | col -b");
+        EXPECT_GT(shown.size(), 1000u) << file;
+        static const std::regex longWord("[A-Za-z]{31,}");
+        std::smatch word;
+        EXPECT_FALSE(std::regex_search(shown, word, longWord)) << file << ": " << word.str();
+    }
+}
+
+// The fields of a JSON text, by path ("layout.sectorSize", "sectors[].edc"),
+// and the types their values had: number, text, boolean, null, list, object.
+using JsonFields = std::map<std::string, Names>;
+
+class JsonReader {
+public:
+    JsonReader(const std::string& text, JsonFields& fields) : text_(text), fields_(fields) {}
+
+    // Reads the whole text as one value; false (with a test failure) where it is not JSON as expected.
+    bool read() {
+        value("");
+        space();
+        if (at_ != text_.size()) fault();
+        return good_;
+    }
+
+private:
+    char next() {
+        space();
+        return at_ < text_.size() ? text_[at_] : '\0';
+    }
+    void space() {
+        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) ++at_;
+    }
+    void fault() {
+        if (good_) ADD_FAILURE() << "not JSON as expected at byte " << at_ << " of:\n" << text_;
+        good_ = false;
+        at_ = text_.size();
+    }
+    bool take(char c) {
+        if (next() != c) return false;
+        ++at_;
+        return true;
+    }
+    std::string string() {
+        std::string out;
+        if (!take('"')) fault();
+        while (good_ && at_ < text_.size() && text_[at_] != '"') {
+            if (text_[at_] == '\\') out += text_[at_++];
+            if (at_ < text_.size()) out += text_[at_++];
+        }
+        if (!take('"')) fault();
+        return out;
+    }
+    std::string value(const std::string& path) {
+        const char c = next();
+        if (take('{')) {
+            if (take('}')) return "object";
+            do {
+                const std::string key = string();
+                if (!take(':')) fault();
+                const std::string field = path.empty() ? key : path + "." + key;
+                fields_[field].insert(value(field));
+            } while (good_ && take(','));
+            if (!take('}')) fault();
+            return "object";
+        }
+        if (take('[')) {
+            if (take(']')) return "list";
+            do value(path + "[]");
+            while (good_ && take(','));
+            if (!take(']')) fault();
+            return "list";
+        }
+        if (c == '"') {
+            string();
+            return "text";
+        }
+        for (const auto& [word, type] : {std::pair<std::string, std::string>{"true", "boolean"},
+                                         {"false", "boolean"}, {"null", "null"}})
+            if (text_.compare(at_, word.size(), word) == 0) {
+                at_ += word.size();
+                return type;
+            }
+        const std::size_t start = at_;
+        while (at_ < text_.size() && std::strchr("-+.eE0123456789", text_[at_])) ++at_;
+        if (at_ == start) fault();
+        return "number";
+    }
+
+    const std::string& text_;
+    JsonFields& fields_;
+    std::size_t at_ = 0;
+    bool good_ = true;
+};
+
+// The page's JSON OUTPUT section: each field's tag, .BI name " type".
+std::map<std::string, std::string> documentedJsonFields(const std::filesystem::path& file) {
+    const auto bytes = testing::readFile(file);
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    static const std::regex tag(R"re(^\.BI (\S+) "\s*([a-z ]+)"$)re");
+    std::map<std::string, std::string> fields;
+    std::string line, section;
+    for (bool isTag = false; std::getline(in, line); isTag = line == ".TP") {
+        if (line.rfind(".SH ", 0) == 0) section = line.substr(4);
+        std::smatch match;
+        if (section == "JSON OUTPUT" && isTag) {
+            EXPECT_TRUE(std::regex_match(line, match, tag)) << "not a field's tag: " << line;
+            if (!match.empty()) fields[match[1]] = match[2];
+        }
+    }
+    return fields;
+}
+
+// What info --json prints for a disc read straight, one read through a CUE
+// sheet (an audio track before it in its file, no SYSTEM.CNF, a name that is
+// not UTF-8) and a file that is not there: every field it prints is on the
+// page, with the type its values have, and every field on the page is printed.
+TEST(ManualPage, DescribesEveryFieldOfInfosJsonWithItsType) {
+    testing::TempDir dir;
+    testing::writeFile(dir / "game.bin", testing::buildDisc({}, kRawMode2Layout));
+    std::vector<Byte> tracks(150 * 2352, 0x11);
+    const auto disc = testing::buildDisc({.systemCnf = std::nullopt}, kPlainLayout);
+    tracks.insert(tracks.end(), disc.begin(), disc.end());
+    testing::writeFile(dir / "tracks \xE9.bin", tracks);
+    const std::string sheet = "FILE \"tracks \xE9.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                              " TRACK 02 MODE1/2048\n  INDEX 01 00:02:00\n";
+    testing::writeFile(dir / "game \xE9.cue", std::vector<Byte>(sheet.begin(), sheet.end()));
+
+    JsonFields printed;
+    for (const auto& [image, status] : {std::pair<std::string, int>{"game.bin", 0}, {"game \xE9.cue", 0},
+                                        {"missing.bin", 1}}) {
+        const std::string command = quoted(TOLVANE_CLI) + " info --json " + quoted((dir / image).string()) +
+                                    " 2>/dev/null; echo \"exit $?\"";
+        std::string out = outputOf(command);
+        const std::string exit = "exit " + std::to_string(status) + "\n";
+        ASSERT_TRUE(out.ends_with(exit)) << image << ": " << out;
+        out.resize(out.size() - exit.size());
+        EXPECT_TRUE(JsonReader(out, printed).read()) << image;
+    }
+    EXPECT_EQ(printed["cue.offset"], Names{"number"}) << "no CUE sheet was read";
+    EXPECT_EQ(printed["fileEscaped"], (Names{"null", "text"}));
+
+    const auto page = documentedJsonFields(TOLVANE_MANUAL_PAGE);
+    ASSERT_GT(page.size(), 10u);
+    for (const auto& [field, types] : printed) {
+        const auto documented = page.find(field);
+        if (documented == page.end()) {
+            ADD_FAILURE() << field << " is printed, but not on the page";
+            continue;
+        }
+        for (const std::string& type : types)
+            EXPECT_TRUE(type == documented->second.substr(0, documented->second.find(" or null")) ||
+                        (type == "null" && documented->second.ends_with(" or null")))
+                << field << " has a value of the type " << type << "; the page says " << documented->second;
+    }
+    for (const auto& [field, type] : page) EXPECT_EQ(printed.count(field), 1u) << field << " is on the page, never printed";
 }
 
 }  // namespace

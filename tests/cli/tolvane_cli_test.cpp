@@ -157,6 +157,12 @@ TEST_F(TolvaneCli, ExportsPngForAPngNameAndImportsPngWhateverItsName) {
               std::string::npos)
         << pal.err;
     EXPECT_NE(pal.err.find("(--console --pal, or tick Console view and PAL)"), std::string::npos) << pal.err;
+    const Result ntsc = run({"import", "--console", "--pal", path("game.bin"), path("out.PNG")});
+    EXPECT_EQ(ntsc.status, 1);
+    EXPECT_NE(ntsc.err.find("is 384 x 64 pixels; the logo is 344 x 71. That is the shape of the logo as an NTSC "
+                            "console shows it: import it without PAL (drop --pal, or untick PAL)"),
+              std::string::npos)
+        << ntsc.err;
     EXPECT_EQ(extractLogo(testing::readPrefix(path("game.bin"))).logo, patternLogo(6));
     EXPECT_NE(run({"import", "--help"}).out.find("PNG (grey, palette, RGB"), std::string::npos);
 }
@@ -381,6 +387,13 @@ TEST_F(TolvaneCli, ArgumentsInTheWrongPlaceReplaceNothing) {
     EXPECT_EQ(same.status, 1);
     EXPECT_NE(same.err.find("it is the disc image the logo comes from"), std::string::npos) << same.err;
     EXPECT_EQ(readFile(path("game.bin")), game);
+    const std::string sheet = "FILE \"game.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n";
+    writeFile(path("game.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
+    const Result overSheet = run({"export", "--force", path("game.cue"), path("game.cue")});
+    EXPECT_EQ(overSheet.status, 1);
+    EXPECT_EQ(overSheet.err, "tolvane: Cannot save the logo to \"" + path("game.cue") +
+                                 "\": it is the CUE sheet the disc image was opened through; choose another name\n");
+    EXPECT_EQ(textOf(path("game.cue")), sheet);
 
     const std::vector<Byte> notes(100000, 'n');
     writeFile(path("notes.txt"), notes);
@@ -479,7 +492,7 @@ TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(readFile(path("game.bin")), changed);
     EXPECT_EQ(run({"restore", path("missing.bin")}).err,
-              "tolvane: Cannot open \"" + path("missing.bin") + "\" for reading: No such file or directory\n");
+              "tolvane: Cannot open \"" + path("missing.bin") + "\" for writing: No such file or directory\n");
 }
 
 TEST_F(TolvaneCli, ARestoreWhoseReportIsLostSaysTheImageWasRestored) {
@@ -596,6 +609,93 @@ TEST_F(TolvaneCli, ACueSheetStandsForTheFileOfItsFirstDataTrack) {
     EXPECT_NE(imported.out.find("Patched \"" + path("Track 2.bin") + "\""), std::string::npos) << imported.out;
     EXPECT_EQ(extractLogo(testing::readPrefix(path("Track 2.bin"))).logo, patternLogo(2));
     EXPECT_EQ(readFile(path("Track 1.bin")), makeRawImage(14));
+}
+
+// A sheet written on Windows whose data track follows an audio track in the
+// same file: every command reads and writes the track where it starts, and
+// the audio before it never changes.
+TEST_F(TolvaneCli, EveryCommandWorksOnACueSheetsDataTrackAfterAnAudioTrack) {
+    auto bin = makeImage(100 * 2352);
+    const std::size_t start = bin.size();
+    const auto disc = testing::buildDisc({.logo = patternLogo(5)}, kRawMode2Layout);
+    bin.insert(bin.end(), disc.begin(), disc.end());
+    std::filesystem::create_directory(path("bins"));
+    writeFile(path("bins/Game.BIN"), bin);
+    const std::string sheet = "\xEF\xBB\xBF" "FILE \"C:\\Rips\\bins\\game.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n"
+                              "    INDEX 01 00:00:00\r\n  TRACK 02 MODE2/2352\r\n    INDEX 01 00:01:25\r\n";
+    writeFile(path("bins/game.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
+    const std::string cue = path("bins/game.cue");
+
+    const Result info = run({"info", cue});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("File:    " + path("bins/Game.BIN") + "\nSheet:   " + cue +
+                            " (track 2, MODE2/2352, from byte 235200 of the file)\nSize:    " +
+                            std::to_string(bin.size()) + " bytes\n"),
+              std::string::npos)
+        << info.out;
+    EXPECT_NE(info.out.find("Serial:  SLUS_200.01\n"), std::string::npos) << info.out;
+    const Result json = run({"info", "--json", cue});
+    EXPECT_NE(json.out.find("\"cue\": {\"sheet\": \"" + cue +
+                            "\", \"sheetEscaped\": null, \"track\": 2, \"mode\": \"MODE2/2352\", \"offset\": 235200}"),
+              std::string::npos)
+        << json.out;
+    EXPECT_EQ(start, 235200u);
+
+    ASSERT_EQ(run({"export", cue, path("old.bmp")}).status, 0);
+    EXPECT_EQ(logoOf(importBitmap(path("old.bmp")).picture), patternLogo(5));
+    const Result imported = run({"import", cue, bitmapOf(2)});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    EXPECT_NE(imported.out.find("Patched \"" + path("bins/Game.BIN") + "\""), std::string::npos) << imported.out;
+    EXPECT_NE(imported.out.find("To put the previous logo back: tolvane restore '" + cue + "'\n"), std::string::npos)
+        << "the restore command must go through the sheet: " << imported.out;
+    EXPECT_EQ(extractLogo(testing::readPrefix(cue)).logo, patternLogo(2));
+    const auto patched = readFile(path("bins/Game.BIN"));
+    ASSERT_EQ(patched.size(), bin.size());
+    for (std::size_t i = 0; i < bin.size(); ++i) {
+        const bool logoSector = i >= start && (i - start) / 2352 < 12 && (i - start) % 2352 >= 24;  // data, checks
+        if (!logoSector) {
+            ASSERT_EQ(patched[i], bin[i]) << "offset " << i;
+        }
+    }
+    EXPECT_EQ(run({"info", cue}).out.find("invalid"), std::string::npos) << "check fields recomputed in place";
+
+    const Result list = run({"restore", "--list", cue});
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 2) << list.out;
+    const Result restored = run({"restore", cue});
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(readFile(path("bins/Game.BIN")), bin);
+}
+
+// info --json is for scripts: it says which version of its format it is, names
+// a file whose name is not UTF-8 so that a script can find it, and a failure is
+// an object too, besides the message and the exit status.
+TEST_F(TolvaneCli, InfoJsonIsVersionedNamesAnyFileAndTellsFailures) {
+    const std::string odd = path("caf\xE9 a\\b.bin");
+    writeFile(odd, testing::buildDisc({}, kPlainLayout));
+    const Result r = run({"info", "--json", odd});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\n  \"formatVersion\": 1,\n", 0), 0u) << r.out;
+    const std::string escaped = dir.path().string() + "/caf\\\\xE9 a\\\\\\\\b.bin";  // the JSON of caf\xE9 a\\b.bin
+    EXPECT_NE(r.out.find("\"fileEscaped\": \"" + escaped + "\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"file\": \"" + dir.path().string() + "/caf\\ufffd a\\\\b.bin\""), std::string::npos);
+
+    const Result missing = run({"info", "--json", path("gone.bin")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "tolvane: Cannot open \"" + path("gone.bin") + "\" for reading: No such file or directory\n");
+    EXPECT_EQ(missing.out, "{\n  \"formatVersion\": 1,\n  \"error\": {\"message\": \"Cannot open \\\"" + path("gone.bin") +
+                               "\\\" for reading: No such file or directory\", \"kind\": \"not found\"}\n}\n");
+    writeFile(path("short.iso"), makeImage(100));
+    EXPECT_NE(run({"info", "--json", path("short.iso")}).out.find("\"kind\": \"too short\""), std::string::npos);
+    EXPECT_TRUE(run({"info", path("gone.bin")}).out.empty()) << "text output stays empty on failure";
+
+    TOLVANE_REQUIRE_PROGRAM("bash");
+    TOLVANE_REQUIRE_PROGRAM("python3");
+    // What the page says a script does to get the name back.
+    writeFile(path("info.json"), std::vector<Byte>(r.out.begin(), r.out.end()));
+    const std::string found = "cd " + shellQuoted(dir.path().string()) +
+                              " && name=$(python3 -c 'import json; print(json.load(open(\"info.json\"))[\"fileEscaped\"])')"
+                              " && bash -c 'test -f \"$(printf %b \"$1\")\"' - \"$name\"";
+    EXPECT_EQ(std::system(found.c_str()), 0) << "printf %b does not give the name back";
 }
 
 // Another program writing the image (here flock(1), holding its lock for a

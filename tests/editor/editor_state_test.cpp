@@ -256,6 +256,49 @@ TEST_F(EditorTest, SaveBitmapNeverReplacesTheImageItself) {
     EXPECT_EQ(readFile(image), before);
 }
 
+// Through a CUE sheet whose data track follows an audio track in the same file:
+// the window's whole edit reads, patches and takes back the track's logo, never
+// a byte of the audio, and Save Bitmap never replaces the sheet.
+TEST_F(EditorTest, ACueSheetsDataTrackAfterAudioGoesThroughTheWholeEditAndTheAudioStays) {
+    testing::UserDataFolder data(dir / "data");
+    std::vector<Byte> file = makeImage(200 * 2352);
+    const std::ptrdiff_t start = std::ptrdiff_t(file.size());
+    const auto disc = testing::buildDisc({.logo = patternLogo(2)}, kRawMode2Layout);
+    file.insert(file.end(), disc.begin(), disc.end());
+    writeFile(dir / "disc.bin", file);
+    const std::string sheet = "FILE \"disc.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                              " TRACK 02 MODE2/2352\n  INDEX 01 00:02:50\n";
+    writeFile(dir / "disc.cue", std::vector<Byte>(sheet.begin(), sheet.end()));
+    const auto audioStays = [&] {
+        const auto now = readFile(dir / "disc.bin");
+        return now.size() == file.size() && std::equal(file.begin(), file.begin() + start, now.begin());
+    };
+
+    open(dir / "disc.cue");
+    EXPECT_EQ(window.status, "Opened disc.bin: raw 2352-byte sectors, user data at 24, SLUS_200.01, NTSC");
+    ASSERT_EQ(window.presented.size(), 1u);
+    EXPECT_EQ(window.presented[0], patternLogo(2));
+    EXPECT_FALSE(editor.saveBitmap(dir / "disc.cue"));
+    EXPECT_EQ(window.failures.back(), "Cannot save the logo to " + quoted(dir / "disc.cue") +
+                                          ": it is the CUE sheet the disc image was opened through; choose another "
+                                          "name");
+    EXPECT_EQ(readFile(dir / "disc.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
+
+    ASSERT_TRUE(editor.saveBitmap(dir / "old.bmp"));
+    EXPECT_EQ(logoOf(tolvane::importBitmap(dir / "old.bmp").picture), patternLogo(2));
+    importBitmap(bitmap);
+    ASSERT_EQ(editor.patch(), PatchOutcome::Patched) << window.status;
+    EXPECT_TRUE(audioStays());
+    EXPECT_EQ(extractLogo(testing::readPrefix(dir / "disc.cue")).logo, patternLogo(7));
+    const auto patched = readFile(dir / "disc.bin");
+    EXPECT_TRUE(std::equal(file.begin() + start + 12 * 2352, file.end(), patched.begin() + start + 12 * 2352));
+
+    window.answerYes = true;
+    ASSERT_TRUE(editor.takeBackLastPatch()) << window.status;
+    EXPECT_EQ(readFile(dir / "disc.bin"), file);
+    EXPECT_EQ(window.presented.back(), patternLogo(2));
+}
+
 TEST_F(EditorTest, SaveBitmapAfterOpenBitmapWritesTheImportedLogo) {
     open(image);
     importBitmap(bitmap);

@@ -27,10 +27,43 @@ std::vector<Byte> record(std::uint32_t sector, std::uint32_t length, bool direct
 
 Byte bcd(std::size_t n) { return static_cast<Byte>((n / 10) << 4 | (n % 10)); }
 
+// The root directory's records, laid out in sectors: a record never crosses from one to the next.
+std::vector<Byte> directory(const std::vector<std::vector<Byte>>& records) {
+    std::vector<Byte> out;
+    for (const auto& r : records) {
+        if (out.size() / 2048 != (out.size() + r.size() - 1) / 2048) out.resize((out.size() / 2048 + 1) * 2048, 0);
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    out.resize((out.size() + 2047) / 2048 * 2048, 0);
+    return out;
+}
+
 }  // namespace
 
 std::vector<Byte> discUserData(const DiscSpec& spec) {
-    std::vector<Byte> data(spec.sectors * 2048, 0);
+    // "." and ".." stand in until the root's place is known; their length is that of any place.
+    std::vector<std::vector<Byte>> records{record(0, 0, true, std::string(1, '\0')),
+                                           record(0, 0, true, std::string(1, '\1')), record(25, 2048, true, "MODULES")};
+    for (std::size_t n = 0; n < spec.filesBefore; ++n) {
+        const std::string number = std::to_string(n % 10000);
+        records.push_back(record(23, 100, false, "FILE" + std::string(4 - number.size(), '0') + number + ".DAT;1"));
+    }
+    if (spec.systemCnf)
+        records.push_back(
+            record(kSystemCnfSector, static_cast<std::uint32_t>(spec.systemCnf->size()), false, "SYSTEM.CNF;1"));
+    records.push_back(record(23, 100, false, spec.bootFile));
+    // Its length with its "." and ".." records, which tell it; in sector 20 when it fits there.
+    const std::size_t rootLength = directory(records).size();
+    const std::size_t rootSector = rootLength <= 2048 ? kRootSector : spec.sectors;
+    const std::size_t sectors = rootSector == kRootSector ? spec.sectors : spec.sectors + rootLength / 2048;
+    const auto self = [&](char name) {
+        return record(static_cast<std::uint32_t>(rootSector), static_cast<std::uint32_t>(rootLength), true,
+                      std::string(1, name));
+    };
+    records[0] = self('\0');
+    records[1] = self('\1');
+
+    std::vector<Byte> data(sectors * 2048, 0);
     std::copy(spec.logo.begin(), spec.logo.end(), data.begin());
     const auto at = [&](std::size_t sector) { return data.begin() + static_cast<std::ptrdiff_t>(sector * 2048); };
 
@@ -40,25 +73,19 @@ std::vector<Byte> discUserData(const DiscSpec& spec) {
         "CD001"
         "\x01";
     std::copy(id.begin(), id.end(), at(16));
-    const auto root = record(kRootSector, 2048, true, std::string(1, '\0'));
-    std::copy(root.begin(), root.end(), at(16) + 156);
+    std::span<Byte> descriptor(&*at(16), 2048);
+    writeLe32(descriptor, 80, static_cast<std::uint32_t>(sectors));  // the volume's size, both-endian
+    for (int i = 0; i < 4; ++i) descriptor[84 + i] = static_cast<Byte>(sectors >> (24 - 8 * i));
+    std::copy(records[0].begin(), records[0].end(), at(16) + 156);
     const std::string end =
         "\xFF"
         "CD001"
         "\x01";
     std::copy(end.begin(), end.end(), at(17));
 
-    std::vector<std::vector<Byte>> records{record(kRootSector, 2048, true, std::string(1, '\0')),
-                                           record(kRootSector, 2048, true, std::string(1, '\1')),
-                                           record(25, 2048, true, "MODULES")};
-    if (spec.systemCnf) {
-        records.push_back(
-            record(kSystemCnfSector, static_cast<std::uint32_t>(spec.systemCnf->size()), false, "SYSTEM.CNF;1"));
-        std::copy(spec.systemCnf->begin(), spec.systemCnf->end(), at(kSystemCnfSector));
-    }
-    records.push_back(record(23, 100, false, spec.bootFile));
-    auto out = at(kRootSector);
-    for (const auto& r : records) out = std::copy(r.begin(), r.end(), out);
+    if (spec.systemCnf) std::copy(spec.systemCnf->begin(), spec.systemCnf->end(), at(kSystemCnfSector));
+    const auto root = directory(records);
+    std::copy(root.begin(), root.end(), at(rootSector));
     return data;
 }
 

@@ -20,8 +20,9 @@ public:
     LogoEditor(const LogoEditor&) = delete;
     LogoEditor& operator=(const LogoEditor&) = delete;
 
-    // Opens the image (for a CUE sheet, the file of its data track): its layout,
-    // game, key and logo. `holdForPatch` keeps the file open and locked until the
+    // Opens the image (for a CUE sheet, its data track, wherever it starts in its
+    // file): its layout, game, key and logo. The later commands open it again
+    // through the same path, sheet or image. `holdForPatch` keeps the file open and locked until the
     // patch, for a command that patches at once: nothing can change it between.
     // The view's settings follow the disc's video mode.
     void open(const std::filesystem::path& image, bool holdForPatch = false);
@@ -30,7 +31,8 @@ public:
 
     // Writes the picture the view stands for: the logo Patch would write as a
     // BMP headed by the template (or a PNG, by the name), or in console view the
-    // picture the console shows, in its shape. Never over the image itself.
+    // picture the console shows, in its shape. Never over the image itself, nor
+    // over the CUE sheet it was opened through.
     void exportPicture(const std::filesystem::path& file);
     // Reads a picture of the view's shape and puts it into the image's first
     // bytes in memory (encoded with the key in console view), recomputing the
@@ -64,6 +66,7 @@ public:
 private:
     EditorState state_;
     std::string layout_;
+    std::filesystem::path opened_;  // the path open was given: the image, or its CUE sheet
     std::optional<DiscImage> held_;  // the image, open and locked for the patch to come
 };
 

@@ -56,7 +56,7 @@ public:
     // Fails, with the reason, when no record of a patch could be kept now. Makes
     // and changes nothing.
     void checkUsable(const std::filesystem::path& image) const;
-    // The patches of the image (or of a CUE sheet's image file) that restore
+    // The patches of the image (or of a CUE sheet's data track) that restore
     // would take back one by one, newest first: each record leads from the bytes
     // the image holds to the bytes before its patch, each older than the one
     // before. Damaged records met on the way are listed with their damage.

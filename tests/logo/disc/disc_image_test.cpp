@@ -104,11 +104,15 @@ TEST_F(DiscImageTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
         auto data = discUserData(spec);
         data[16 * 2048 + 156 + 2] = 0x00;  // root directory at sector 0x7F000000: past the end
         data[16 * 2048 + 156 + 5] = 0x7F;
+        data[16 * 2048 + 80 + 3] = 0x7F;  // of a volume that says it goes on that far
         EXPECT_EQ(identityOf(data, kRawMode2Layout).unknownBecause, "the root directory lies past the end of the file");
     }
     {
         auto data = discUserData(spec);
-        data[16 * 2048 + 156 + 13] = 0x40;  // a root directory of a gigabyte
+        data[16 * 2048 + 156 + 13] = 0x40;  // a root directory of a gigabyte, in a volume of 30 sectors
+        EXPECT_EQ(identityOf(data).unknownBecause, "the root directory is damaged");
+        data[16 * 2048 + 156 + 13] = 0;
+        data[16 * 2048 + 156 + 11] = 0x58;  // 11 sectors from sector 20: one past the volume's 30
         EXPECT_EQ(identityOf(data).unknownBecause, "the root directory is damaged");
     }
     {
@@ -134,6 +138,26 @@ TEST(SystemCnf, TakesTheSerialFromTheBootFileAndTheVideoMode) {
     EXPECT_EQ(parseSystemCnf("BOOT2 = cdrom0:\\MAIN.ELF;1\n").unknownBecause,
               "the boot file MAIN.ELF is not named like a serial");
     EXPECT_EQ(parseSystemCnf(std::string("\0\0\xFF=\n=", 6)).unknownBecause, "SYSTEM.CNF has no BOOT2 line");
+    // Saved by an editor that starts text with a byte order mark.
+    EXPECT_EQ(describe(parseSystemCnf("\xEF\xBB\xBF" "BOOT2 = cdrom0:\\SCES_500.01;1\r\nVMODE = PAL\r\n")),
+              "SCES_500.01, PAL");
+}
+
+// Root directories of thousands of files, as discs with many small files or
+// long names (Joliet, Rock Ridge) have: SYSTEM.CNF listed at the end is found.
+TEST_F(DiscImageTest, FindsSystemCnfInARootDirectoryOfAnySize) {
+    for (const std::size_t files : {40u, 3000u}) {
+        DiscSpec many = spec;
+        many.filesBefore = files;
+        many.systemCnf = "BOOT2 = cdrom0:\\SCES_500.01;1\nVMODE = PAL\n";
+        const auto data = discUserData(many);
+        const std::uint32_t rootLength = readLe32(std::span<const Byte>(data), 16 * 2048 + 156 + 10);
+        EXPECT_GT(rootLength, files > 100 ? 64u * 2048 : 0u) << "the root directory made is not that large";
+        for (const ImageLayout* layout : {&kPlainLayout, &kRawMode2Layout}) {
+            const DiscIdentity identity = identityOf(data, *layout);
+            EXPECT_EQ(describe(identity), "SCES_500.01, PAL") << files << " files, " << layout->description;
+        }
+    }
 }
 
 TEST_F(DiscImageTest, AMultiGigabyteSparseIsoOpensAsFastAsASmallOne) {
@@ -172,7 +196,7 @@ TEST(ImageFiles, ACueSheetOpensTheFileOfItsFirstDataTrack) {
               "Cannot open " + quoted(dir / "audio.cue") + ": the CUE sheet names no data track");
     writeFile(dir / "gone.cue", bytesOf("FILE \"gone.bin\" BINARY\n  TRACK 01 MODE1/2352\n"));
     EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "gone.cue"); }),
-              "Cannot open " + quoted(dir / "gone.bin") + " for reading: No such file or directory");
+              "Cannot open " + quoted(dir / "gone.cue") + ": the file of its data track, \"gone.bin\", is not beside it");
     // The system would open "disc/Game (Track 2).bin" for a name that goes on past a NUL.
     writeFile(dir / "zero.cue", bytesOf(std::string("FILE \"disc/Game (Track 2).bin\0evil\" BINARY\n"
                                                     "  TRACK 01 MODE2/2352\n",

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "logo/files/file_io.h"
+#include "logo/disc/cue_sheet.h"
 #include "logo/disc/image_layout.h"
 #include "logo/disc/system_cnf.h"
 
@@ -22,18 +23,27 @@ public:
     // Update opens an existing file for writing in place, never created, never
     // truncated, and holds an exclusive lock on it until it closes: a second
     // writer waits a moment, then fails. A CUE sheet opens the file of its first
-    // data track; a compressed image or an archive is refused with what to do.
+    // data track, and the disc starts where the track does in that file: every
+    // read and write of it, the layout and the game, counts from there (a track
+    // without a volume descriptor takes the layout of its mode). A compressed
+    // image or an archive is refused with what to do.
     static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
 
-    // The image file itself (for a CUE sheet, the file it names).
+    // The image file itself (for a CUE sheet, the file of its data track).
     const std::filesystem::path& path() const { return path_; }
+    // What the CUE sheet it was opened through says, if it was.
+    const std::optional<CueImage>& cueSheet() const { return cue_; }
+    // The byte of the file where the disc starts: 0, or where a CUE sheet's data track does.
+    std::uint64_t start() const { return start_; }
+    // The file's size.
     std::uint64_t size() const { return size_; }
     const ImageLayout& layout() const { return prefix_.layout(); }
     const ImagePrefix& prefix() const { return prefix_; }  // as read
     const DiscIdentity& identity() const { return identity_; }
     // What tells this disc from others, and no patch changes: the file's size (8
     // bytes, little-endian), then the 2048 bytes of its volume descriptor or, where
-    // it has none, the 2048 bytes after the prefix (fewer where the file ends first).
+    // it has none, the 2048 bytes after the prefix (fewer where the file ends
+    // first), both counted from the disc's start.
     const std::vector<Byte>& fingerprint() const { return fingerprint_; }
     // The file itself, whatever its name (see File::identity).
     std::uint64_t fileIdentity() const { return file_.identity(); }
@@ -45,8 +55,9 @@ public:
     // handle is still expectedOnDisk (what was read when the image was opened
     // for editing).
     void checkUnchanged(const ImagePrefix& expectedOnDisk) const;
-    // After that check, writes the prefix over the start of the file in place and
-    // flushes it to the disk; nothing from prefix.size() on is touched. Gives
+    // After that check, writes the prefix over the start of the disc in place and
+    // flushes it to the disk; nothing outside those prefix.size() bytes is touched
+    // (before the disc's start neither). Gives
     // false, writing nothing, when the file already holds exactly these bytes.
     // When the write or the flush fails, the bytes as read are put back and
     // flushed, and the failure says where the image stands: untouched, put back,
@@ -55,17 +66,20 @@ public:
     bool writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk,
                      const std::filesystem::path& rescueFolder = {});
 
-    // Whether the file's first bytes, read now through this handle, are these.
+    // Whether the disc's first bytes, read now through this handle, are these.
     bool holds(const ImagePrefix& bytes);
 
     // Closes the file, reporting a failure to do so.
     void close();
 
 private:
-    DiscImage(File file, std::filesystem::path path, std::uint64_t size, const ImageLayout& layout);
+    DiscImage(File file, std::filesystem::path path, std::optional<CueImage> cue, std::uint64_t size,
+              const ImageLayout& layout);
 
     File file_;
     std::filesystem::path path_;
+    std::optional<CueImage> cue_;
+    std::uint64_t start_;
     std::uint64_t size_;
     ImagePrefix prefix_;
     DiscIdentity identity_;
@@ -73,15 +87,12 @@ private:
     bool looksLikeDisc_ = false;
 };
 
-// The file layer's read and write of an image's prefix: the first prefix.size()
-// bytes into the prefix (gives how many the file had; fewer at its end), and the
-// prefix written over the file's start in place and flushed to the disk.
-std::size_t readImagePrefix(File& file, ImagePrefix& prefix);
-void writeImagePrefix(File& file, const ImagePrefix& prefix);
-
-// The image file a path stands for: for a CUE sheet (a small text file starting
-// as one does), the file of its first data track, beside it; else the path itself.
-std::filesystem::path imageFileOf(const std::filesystem::path& path);
+// The file layer's read and write of an image's prefix, for a disc that starts
+// at byte `start` of its file: the prefix.size() bytes from there into the prefix
+// (gives how many the file had; fewer at its end), and the prefix written over
+// them in place and flushed to the disk.
+std::size_t readImagePrefix(File& file, ImagePrefix& prefix, std::uint64_t start);
+void writeImagePrefix(File& file, const ImagePrefix& prefix, std::uint64_t start);
 
 // "does not look like a disc image: ...", for the status line and messages.
 std::string notADiscReason();
