@@ -21,23 +21,64 @@ struct Entry {
     RecordName name;
 };
 
-// The history's folder as the names in it tell: records, and backups of the
-// older formats with the time in their names.
+// The history's folder as the names in it tell: the records of one disc, the
+// backups of the older formats, and how many records there are of every disc
+// and when the oldest was made, so that a patch reads the whole folder again
+// only when it must trim it. Names are all a patch reads of the folder.
 struct Scan {
-    std::vector<Entry> records;
+    std::vector<Entry> records;  // of the disc
     std::vector<std::pair<std::filesystem::path, std::int64_t>> legacy;
+    std::size_t kept = 0;  // records and older backups of every disc
+    std::int64_t oldest = std::numeric_limits<std::int64_t>::max();
 };
 
-Scan scan(const std::filesystem::path& folder) {
+Scan scan(const std::filesystem::path& folder, std::uint64_t disc) {
     Scan found;
-    for (const std::filesystem::path& name : namesIn(folder)) {
-        const std::string text = pathText(name);
-        if (const auto record = parseRecordName(text))
-            found.records.push_back({folder / name, *record});
-        else if (const auto time = legacyNameTime(text))
-            found.legacy.emplace_back(folder / name, *time);
-    }
+    forEachName(folder, [&](std::string_view name) {
+        std::optional<std::int64_t> time;
+        if (const auto record = parseRecordName(name)) {
+            time = record->time;
+            if (record->disc == disc) found.records.push_back({folder / std::string(name), *record});
+        } else if ((time = legacyNameTime(name))) {
+            found.legacy.emplace_back(folder / std::string(name), *time);
+        }
+        if (!time) return;
+        ++found.kept;
+        found.oldest = std::min(found.oldest, *time);
+    });
     return found;
+}
+
+// When records of every disc together go past kMaxRecords, the oldest go down to
+// this many fewer, so that the next patches need not read the folder whole.
+constexpr std::size_t kTrimmedBelow = 10;
+
+std::int64_t oldestKept() { return nanosecondsNow() - std::chrono::nanoseconds(kRecordLifetime).count(); }
+
+// Removes every record older than kRecordLifetime and, when there are more than
+// kMaxRecords, the oldest until kMaxRecords - kTrimmedBelow are left; never
+// `made`, the one just made.
+void trim(const std::filesystem::path& folder, const std::filesystem::path& made) {
+    std::vector<std::pair<std::int64_t, std::string>> all;
+    forEachName(folder, [&all](std::string_view name) {
+        if (const auto record = parseRecordName(name))
+            all.emplace_back(record->time, name);
+        else if (const auto time = legacyNameTime(name))
+            all.emplace_back(*time, name);
+    });
+    std::ranges::sort(all);
+    const std::int64_t oldest = oldestKept();
+    std::size_t left = all.size();
+    const std::size_t most = left > kMaxRecords ? kMaxRecords - kTrimmedBelow : left;
+    for (const auto& [time, name] : all) {
+        if (left <= most && time >= oldest) break;
+        if (folder / name == made) continue;
+        try {
+            removeFile(folder / name);
+        } catch (const Failure&) {  // one that cannot be removed only stays a while longer
+        }
+        --left;
+    }
 }
 
 // A patch with its record read: from a record's file, or from an older backup.
@@ -70,10 +111,8 @@ bool fits(const PatchRecord& record, const DiscImage& image) {
 bool same(std::span<const Byte> a, std::span<const Byte> b) { return std::ranges::equal(a, b); }
 
 Ledger ledgerOf(const std::filesystem::path& folder, const Scan& scanned, DiscImage& image, bool withLegacy) {
-    Ledger ledger{folder, image, image.fileIdentity(), {}, {}, {}};
+    Ledger ledger{folder, image, image.fileIdentity(), scanned.records, {}, {}};
     const std::uint64_t disc = discHash(image.fingerprint());
-    for (const Entry& entry : scanned.records)
-        if (entry.name.disc == disc) ledger.records.push_back(entry);
     if (!withLegacy || scanned.legacy.empty()) return ledger;
     // Older backups are found by the image's canonical path (none where it is too
     // long to be told).
@@ -233,19 +272,6 @@ std::size_t usable(const std::vector<HistoryStep>& steps) {
     return static_cast<std::size_t>(std::ranges::count(steps, std::string(), &HistoryStep::damage));
 }
 
-// Keeps at most kMaxRecords records, none older than kRecordLifetime: the oldest
-// of `kept` go. The newest record, just made, is not among them but counts.
-void trim(std::vector<std::pair<std::filesystem::path, std::int64_t>> kept) {
-    const std::int64_t oldest = nanosecondsNow() - std::chrono::nanoseconds(kRecordLifetime).count();
-    std::ranges::sort(kept, {}, &std::pair<std::filesystem::path, std::int64_t>::second);
-    const std::size_t excess = kept.size() + 1 > kMaxRecords ? kept.size() + 1 - kMaxRecords : 0;
-    for (std::size_t i = 0; i < kept.size() && (i < excess || kept[i].second < oldest); ++i) {
-        try {
-            removeFile(kept[i].first);
-        } catch (const Failure&) {  // one that cannot be removed only stays a while longer
-        }
-    }
-}
 
 std::string nothingToRestore(const Ledger& ledger, const std::filesystem::path& image,
                              const std::vector<HistoryStep>& damaged) {
@@ -285,7 +311,7 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
     RecordName name;
     try {
         makeFolders(folder_);
-        scanned = scan(folder_);
+        scanned = scan(folder_, discHash(image.fingerprint()));
         ledger.emplace(ledgerOf(folder_, scanned, image, false));
         settle(*ledger, Settling::Patch);
         // Strictly after every record of the disc, so that a history is always
@@ -332,11 +358,7 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
             failure.after("The new logo is written into " + quoted(path) + " and flushed to the disk, but then: "));
     }
 
-    std::vector<std::pair<std::filesystem::path, std::int64_t>> kept = scanned.legacy;
-    for (const Entry& entry : scanned.records)
-        if (entry.name.disc != done.disc) kept.emplace_back(entry.file, entry.name.time);
-    for (const Entry& entry : ledger->records) kept.emplace_back(entry.file, entry.name.time);
-    trim(std::move(kept));
+    if (scanned.kept + 1 > kMaxRecords || scanned.oldest < oldestKept()) trim(folder_, folder_ / recordFileName(done));
     return true;
 }
 
@@ -350,7 +372,7 @@ void PatchHistory::checkUsable(const std::filesystem::path& image) const {
 
 std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) const {
     DiscImage image = DiscImage::open(given);
-    Ledger ledger = ledgerOf(folder_, scan(folder_), image, true);
+    Ledger ledger = ledgerOf(folder_, scan(folder_, discHash(image.fingerprint())), image, true);
     image.close();
     const Unfinished unfinished = settle(ledger, Settling::Look);
     std::vector<HistoryStep> steps;
@@ -370,7 +392,7 @@ std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) 
 RestoreResult PatchHistory::restore(const std::filesystem::path& given) const {
     DiscImage image = DiscImage::open(given, ImageAccess::Update);
     const std::filesystem::path path = image.path();  // for a CUE sheet, the file of its data track
-    Ledger ledger = ledgerOf(folder_, scan(folder_), image, true);
+    Ledger ledger = ledgerOf(folder_, scan(folder_, discHash(image.fingerprint())), image, true);
     RestoreResult result;
     const Unfinished unfinished = settle(ledger, Settling::Restore);
     if (unfinished.finished) {

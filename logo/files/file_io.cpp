@@ -76,6 +76,18 @@ std::optional<detail::InjectedFault> detail::takeFileFault(FileOperation operati
     return fault;
 }
 
+std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> names;
+    forEachName(folder, [&names](std::string_view name) {
+#ifdef _WIN32
+        names.emplace_back(std::u8string(name.begin(), name.end()));  // UTF-8 from the system's UTF-16
+#else
+        names.emplace_back(std::string(name));  // the system's own bytes
+#endif
+    });
+    return names;
+}
+
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     std::error_code missing;
     return std::filesystem::equivalent(a, b, missing);

@@ -408,21 +408,18 @@ void createFile(const std::filesystem::path& path, FilePieces pieces, Durability
     if (durability == Flushed) syncFolder(folder);
 }
 
-std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::path> names;
+void forEachName(const std::filesystem::path& folder, const std::function<void(std::string_view)>& each) {
     DIR* dir = ::opendir(folder.c_str());
-    if (!dir && errno == ENOENT) return names;
+    if (!dir && errno == ENOENT) return;
     if (!dir) fail("Cannot read the folder", folder, errno);
     errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) each(entry->d_name);
         errno = 0;
     }
     const int error = errno;
     ::closedir(dir);
     if (error) fail("Cannot read the folder", folder, error);
-    return names;
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

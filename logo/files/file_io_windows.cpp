@@ -295,23 +295,21 @@ void createFile(const std::filesystem::path& path, FilePieces pieces, Durability
     }
 }
 
-std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::path> names;
+void forEachName(const std::filesystem::path& folder, const std::function<void(std::string_view)>& each) {
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return names;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
         fail("Cannot read the folder", folder, error);
     }
     do {
         const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.emplace_back(name);
+        if (name != L"." && name != L"..") each(pathText(std::filesystem::path(name)));
     } while (FindNextFileW(search, &found));
     const DWORD error = GetLastError();
     FindClose(search);
     if (error != ERROR_NO_MORE_FILES) fail("Cannot read the folder", folder, error);
-    return names;
 }
 
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

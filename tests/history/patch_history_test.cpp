@@ -286,6 +286,9 @@ TEST_F(PatchHistoryTest, TakesBackPatchesKeptByVersionsBeforeRecords) {
     EXPECT_TRUE(recordNames().empty());
 }
 
+// At most 300 records of every disc together, none older than a year, the oldest
+// going first; past 300, down to 290, so that the next patches need not read the
+// folder whole.
 TEST_F(PatchHistoryTest, KeepsAtMost300RecordsNoneOlderThanAYear) {
     using namespace std::chrono;
     const std::int64_t now = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
@@ -295,18 +298,29 @@ TEST_F(PatchHistoryTest, KeepsAtMost300RecordsNoneOlderThanAYear) {
         writeFile(dir / "history" / name, {0});
         return name;
     };
-    const std::string oldest = record(nanoseconds(hours(366 * 24)).count());
-    const std::string next = record(nanoseconds(hours(300)).count());
-    for (int i = 0; i < 299; ++i) record(nanoseconds(minutes(1 + i)).count());
-    writeFile(dir / "history" / "0123456789abcdef-20200101-000000-1.tolvane-backup", {0});
+    const auto count = [&](const std::string& name) {
+        const auto names = recordNames();
+        return std::count(names.begin(), names.end(), name);
+    };
+    std::vector<std::string> old{record(nanoseconds(hours(366 * 24)).count()),
+                                 "0123456789abcdef-20200101-000000-1.tolvane-backup"};
+    writeFile(dir / "history" / old[1], {0});
+    std::vector<std::string> recent;
+    for (int i = 0; i < 300; ++i) recent.push_back(record(nanoseconds(minutes(1 + i)).count()));
     writeFile(dir / "history" / "notes.txt", {0});
 
     patch(image, 1);
-    const auto names = recordNames();
-    EXPECT_EQ(names.size(), 301u) << "300 records, and the file that is none";
-    for (const std::string& gone : {oldest, next, std::string("0123456789abcdef-20200101-000000-1.tolvane-backup")})
-        EXPECT_EQ(std::count(names.begin(), names.end(), gone), 0) << gone;
+    EXPECT_EQ(recordNames().size(), 291u) << "290 records, and the file that is none";
+    for (const std::string& gone : old) EXPECT_EQ(count(gone), 0) << gone;
+    for (int i = 0; i < 300; ++i) EXPECT_EQ(count(recent[i]), i < 289 ? 1 : 0) << i;
     EXPECT_EQ(history.list(image).size(), 1u) << "the newest record stays";
+
+    patch(image, 2);
+    EXPECT_EQ(recordNames().size(), 292u) << "below 300: nothing removed";
+    const std::string older = record(nanoseconds(hours(400 * 24)).count());
+    patch(image, 3);
+    EXPECT_EQ(count(older), 0) << "older than a year, below 300 all the same";
+    EXPECT_EQ(recordNames().size(), 293u);
 }
 
 TEST_F(PatchHistoryTest, WritesNothingWhenNoRecordCanBeKept) {

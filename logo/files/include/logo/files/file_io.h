@@ -7,9 +7,11 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tolvane {
@@ -92,6 +94,9 @@ void createFile(const std::filesystem::path& path, FilePieces pieces, Durability
 
 // The names in a folder, "." and ".." left out; none when the folder does not exist.
 std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder);
+// The same, each given to `each` as the system spells it, without a path made
+// of it (a folder of hundreds of files is read at every patch).
+void forEachName(const std::filesystem::path& folder, const std::function<void(std::string_view)>& each);
 
 // Gives the file `from` the name `to` (in the same folder), replacing a file of that name.
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
