@@ -26,34 +26,46 @@ struct Entry {
 // and when the oldest was made, so that a patch reads the whole folder again
 // only when it must trim it. Names are all a patch reads of the folder.
 struct Scan {
-    std::vector<Entry> records;  // of the disc
+    std::vector<Entry> records;  // of the disc: all of them, or those a command left unfinished
+    std::int64_t newest = 0;     // when the newest record of the disc was made
     std::vector<std::pair<std::filesystem::path, std::int64_t>> legacy;
     std::size_t kept = 0;  // records and older backups of every disc
-    std::int64_t oldest = std::numeric_limits<std::int64_t>::max();
+    bool expired = false;  // one of them is older than kRecordLifetime
 };
 
-Scan scan(const std::filesystem::path& folder, std::uint64_t disc) {
+std::int64_t oldestKept() { return nanosecondsNow() - std::chrono::nanoseconds(kRecordLifetime).count(); }
+
+// A patch needs only the disc's records that a command left unfinished; a
+// restore follows them all.
+enum class Records { Unfinished, All };
+
+// Reads in full only the names of the records wanted: the others' fields are
+// compared as they stand, as a patch reads the folder every time.
+Scan scan(const std::filesystem::path& folder, std::uint64_t disc, Records wanted) {
     Scan found;
+    const std::string ours = discField(disc), expiry = timeField(oldestKept());
+    std::string newest;
     forEachName(folder, [&](std::string_view name) {
-        std::optional<std::int64_t> time;
-        if (const auto record = parseRecordName(name)) {
-            time = record->time;
-            if (record->disc == disc) found.records.push_back({folder / std::string(name), *record});
-        } else if ((time = legacyNameTime(name))) {
+        if (const auto fields = recordNameFields(name)) {
+            ++found.kept;
+            found.expired = found.expired || fields->time < expiry;
+            if (fields->disc != ours) return;
+            if (fields->time > newest) newest = fields->time;
+            if (wanted == Records::Unfinished && fields->done) return;
+            if (const auto record = parseRecordName(name)) found.records.push_back({folder / std::string(name), *record});
+        } else if (const auto time = legacyNameTime(name)) {
             found.legacy.emplace_back(folder / std::string(name), *time);
+            ++found.kept;
+            found.expired = found.expired || *time < oldestKept();
         }
-        if (!time) return;
-        ++found.kept;
-        found.oldest = std::min(found.oldest, *time);
     });
+    found.newest = readTimeField(newest).value_or(0);
     return found;
 }
 
 // When records of every disc together go past kMaxRecords, the oldest go down to
 // this many fewer, so that the next patches need not read the folder whole.
 constexpr std::size_t kTrimmedBelow = 10;
-
-std::int64_t oldestKept() { return nanosecondsNow() - std::chrono::nanoseconds(kRecordLifetime).count(); }
 
 // Removes every record older than kRecordLifetime and, when there are more than
 // kMaxRecords, the oldest until kMaxRecords - kTrimmedBelow are left; never
@@ -110,8 +122,8 @@ bool fits(const PatchRecord& record, const DiscImage& image) {
 
 bool same(std::span<const Byte> a, std::span<const Byte> b) { return std::ranges::equal(a, b); }
 
-Ledger ledgerOf(const std::filesystem::path& folder, const Scan& scanned, DiscImage& image, bool withLegacy) {
-    Ledger ledger{folder, image, image.fileIdentity(), scanned.records, {}, {}};
+Ledger ledgerOf(const std::filesystem::path& folder, Scan scanned, DiscImage& image, bool withLegacy) {
+    Ledger ledger{folder, image, image.fileIdentity(), std::move(scanned.records), {}, {}};
     const std::uint64_t disc = discHash(image.fingerprint());
     if (!withLegacy || scanned.legacy.empty()) return ledger;
     // Older backups are found by the image's canonical path (none where it is too
@@ -311,13 +323,12 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
     RecordName name;
     try {
         makeFolders(folder_);
-        scanned = scan(folder_, discHash(image.fingerprint()));
+        scanned = scan(folder_, discHash(image.fingerprint()), Records::Unfinished);
         ledger.emplace(ledgerOf(folder_, scanned, image, false));
         settle(*ledger, Settling::Patch);
         // Strictly after every record of the disc, so that a history is always
         // followed back in time, whatever the clock did.
-        std::int64_t time = nanosecondsNow();
-        for (const Entry& entry : ledger->records) time = std::max(time, entry.name.time + 1);
+        const std::int64_t time = std::max(nanosecondsNow(), scanned.newest + 1);
         const auto before = image.prefix().bytes(), after = prefix.bytes();
         const EncodedRecord encoded = encodeRecord(time, image.fingerprint(), before, after);
         name = encoded.name.in(RecordState::Pending, ledger->holder);
@@ -358,7 +369,7 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
             failure.after("The new logo is written into " + quoted(path) + " and flushed to the disk, but then: "));
     }
 
-    if (scanned.kept + 1 > kMaxRecords || scanned.oldest < oldestKept()) trim(folder_, folder_ / recordFileName(done));
+    if (scanned.kept + 1 > kMaxRecords || scanned.expired) trim(folder_, folder_ / recordFileName(done));
     return true;
 }
 
@@ -372,7 +383,7 @@ void PatchHistory::checkUsable(const std::filesystem::path& image) const {
 
 std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) const {
     DiscImage image = DiscImage::open(given);
-    Ledger ledger = ledgerOf(folder_, scan(folder_, discHash(image.fingerprint())), image, true);
+    Ledger ledger = ledgerOf(folder_, scan(folder_, discHash(image.fingerprint()), Records::All), image, true);
     image.close();
     const Unfinished unfinished = settle(ledger, Settling::Look);
     std::vector<HistoryStep> steps;
@@ -392,7 +403,7 @@ std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) 
 RestoreResult PatchHistory::restore(const std::filesystem::path& given) const {
     DiscImage image = DiscImage::open(given, ImageAccess::Update);
     const std::filesystem::path path = image.path();  // for a CUE sheet, the file of its data track
-    Ledger ledger = ledgerOf(folder_, scan(folder_, discHash(image.fingerprint())), image, true);
+    Ledger ledger = ledgerOf(folder_, scan(folder_, discHash(image.fingerprint()), Records::All), image, true);
     RestoreResult result;
     const Unfinished unfinished = settle(ledger, Settling::Restore);
     if (unfinished.finished) {

@@ -153,9 +153,29 @@ std::string recordFileName(const RecordName& name) {
     return text + std::string(kExtension);
 }
 
+// 16 + 1 + 25 + 1 + 8 + 1 + 8 characters before the state, if any, and the extension.
+constexpr std::size_t kStem = 60;
+
+std::optional<RecordNameFields> recordNameFields(std::string_view text) {
+    if (text.size() < kStem + kExtension.size() || !text.ends_with(kExtension) || text[16] != '-' ||
+        text[32] != '-' || text[42] != '-' || text[51] != '-')
+        return std::nullopt;
+    return RecordNameFields{text.substr(0, 16), text.substr(17, 25), text.size() == kStem + kExtension.size()};
+}
+
+std::string discField(std::uint64_t disc) { return hex(disc, 16); }
+
+std::string timeField(std::int64_t time) { return timeInName(time); }
+
+std::optional<std::int64_t> readTimeField(std::string_view field) {
+    if (field.size() != 25 || field[15] != '-') return std::nullopt;
+    const auto when = readDateAndTime(field.substr(0, 15));
+    const auto nanoseconds = readDecimal(field.substr(16, 9), 9);
+    if (!when || !nanoseconds) return std::nullopt;
+    return *when + *nanoseconds;
+}
+
 std::optional<RecordName> parseRecordName(std::string_view text) {
-    // 16 + 1 + 25 + 1 + 8 + 1 + 8 characters before the state, if any, and the extension.
-    constexpr std::size_t kStem = 60;
     if (text.size() < kStem + kExtension.size() || !text.ends_with(kExtension)) return std::nullopt;
     text.remove_suffix(kExtension.size());
     RecordName name;
@@ -164,11 +184,10 @@ std::optional<RecordName> parseRecordName(std::string_view text) {
     if (text[16] != '-' || text[42] != '-' || text[51] != '-' || text[32] != '-') return std::nullopt;
     const auto disc = readHex(text.substr(0, 16), 16), written = readHex(text.substr(43, 8), 8),
                before = readHex(text.substr(52, 8), 8);
-    const auto when = readDateAndTime(text.substr(17, 15));
-    const auto nanoseconds = readDecimal(text.substr(33, 9), 9);
-    if (!disc || !written || !before || !when || !nanoseconds) return std::nullopt;
+    const auto time = readTimeField(text.substr(17, 25));
+    if (!disc || !written || !before || !time) return std::nullopt;
     name.disc = *disc;
-    name.time = *when + *nanoseconds;
+    name.time = *time;
     name.written = static_cast<std::uint32_t>(*written);
     name.before = static_cast<std::uint32_t>(*before);
     if (state.empty()) return name;

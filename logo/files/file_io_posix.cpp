@@ -17,8 +17,12 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace tolvane {
 
@@ -270,6 +274,42 @@ void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
         if (n < 0) fail("Cannot write", path_, errno);
         if (n == 0) fail("Cannot write", path_, EIO);
         done += static_cast<std::size_t>(n);
+    }
+    if (plan.stop) throw FileStop{};
+    if (plan.error) fail("Cannot write", path_, plan.error);
+}
+
+void File::writeAt(std::uint64_t offset, FilePieces pieces) {
+    std::size_t total = 0;
+    for (const auto piece : pieces) total += piece.size();
+    const detail::PlannedWrite plan = detail::planWrite(total);
+    std::vector<iovec> left;
+    for (const auto piece : pieces) left.push_back({const_cast<Byte*>(piece.data()), piece.size()});
+    // A stop or a fault lets only the bytes planned through.
+    std::size_t through = plan.through;
+    for (iovec& piece : left) {
+        piece.iov_len = std::min(piece.iov_len, through);
+        through -= piece.iov_len;
+    }
+    std::size_t done = 0, first = 0;
+    while (first < left.size()) {
+        if (left[first].iov_len == 0) {
+            ++first;
+            continue;
+        }
+        const ssize_t n = ::pwritev(static_cast<int>(handle_), left.data() + first, static_cast<int>(left.size() - first),
+                                    static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("Cannot write", path_, errno);
+        if (n == 0) fail("Cannot write", path_, EIO);
+        done += static_cast<std::size_t>(n);
+        for (std::size_t written = static_cast<std::size_t>(n); written > 0 && first < left.size();) {
+            const std::size_t taken = std::min(written, left[first].iov_len);
+            left[first].iov_base = static_cast<Byte*>(left[first].iov_base) + taken;
+            left[first].iov_len -= taken;
+            written -= taken;
+            if (left[first].iov_len == 0) ++first;
+        }
     }
     if (plan.stop) throw FileStop{};
     if (plan.error) fail("Cannot write", path_, plan.error);

@@ -156,6 +156,30 @@ void File::writeAt(std::uint64_t offset, std::span<const Byte> bytes) {
     if (plan.error) failWith("Cannot write", path_, plan.error);
 }
 
+void File::writeAt(std::uint64_t offset, FilePieces pieces) {
+    std::size_t total = 0;
+    for (const auto piece : pieces) total += piece.size();
+    const detail::PlannedWrite plan = detail::planWrite(total);
+    std::size_t through = plan.through;
+    for (const auto piece : pieces) {
+        const auto part = piece.first(std::min(piece.size(), through));
+        std::size_t done = 0;
+        while (done < part.size()) {
+            OVERLAPPED place = at(offset + done);
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(part.size() - done, 1u << 30));
+            DWORD wrote = 0;
+            if (!WriteFile(handleOf(handle_), part.data() + done, want, &wrote, &place))
+                fail("Cannot write", path_, GetLastError());
+            if (wrote == 0) fail("Cannot write", path_, ERROR_WRITE_FAULT);
+            done += wrote;
+        }
+        offset += piece.size();
+        through -= part.size();
+    }
+    if (plan.stop) throw FileStop{};
+    if (plan.error) failWith("Cannot write", path_, plan.error);
+}
+
 void File::flushToDisk() {
     detail::countChange();
     const DWORD error = FlushFileBuffers(handleOf(handle_)) ? 0 : GetLastError();

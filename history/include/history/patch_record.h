@@ -45,6 +45,19 @@ std::string recordFileName(const RecordName& name);
 // The parts of a record's file name; nothing for any other name.
 std::optional<RecordName> parseRecordName(std::string_view fileName);
 
+// A name laid out as a record's, its fields as they stand, for a look at every
+// name of a folder that reads few in full: fields of one width compare as their
+// values do.
+struct RecordNameFields {
+    std::string_view disc;  // as discField writes it
+    std::string_view time;  // as timeField writes it
+    bool done;              // neither pending nor restoring
+};
+std::optional<RecordNameFields> recordNameFields(std::string_view fileName);
+std::string discField(std::uint64_t disc);
+std::string timeField(std::int64_t time);
+std::optional<std::int64_t> readTimeField(std::string_view field);
+
 std::uint64_t discHash(std::span<const Byte> fingerprint);
 std::uint32_t bytesChecksum(std::span<const Byte> bytes, std::uint32_t before = 0);
 

@@ -40,12 +40,8 @@ public:
     // Reads up to out.size() bytes at offset; gives how many there were (fewer at the end).
     std::size_t readAt(std::uint64_t offset, std::span<Byte> out);
     void writeAt(std::uint64_t offset, std::span<const Byte> bytes);
-    void writeAt(std::uint64_t offset, FilePieces pieces) {
-        for (const auto piece : pieces) {
-            writeAt(offset, piece);
-            offset += piece.size();
-        }
-    }
+    // The pieces one after another from offset, in one call of the system where it can.
+    void writeAt(std::uint64_t offset, FilePieces pieces);
     void flushToDisk();
     // A number for the file itself (its device and inode; its volume and file
     // index): the same through every name and link of the file, another for a copy.
