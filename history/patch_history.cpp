@@ -2,6 +2,7 @@
 #include "history/patch_history.h"
 
 #include "history/data_folder.h"
+#include "history/history_index.h"
 #include "history/patch_record.h"
 #include "logo/base/failure.h"
 #include "logo/base/time_text.h"
@@ -22,15 +23,13 @@ struct Entry {
 };
 
 // The history's folder as the names in it tell: the records of one disc, the
-// backups of the older formats, and how many records there are of every disc
-// and when the oldest was made, so that a patch reads the whole folder again
-// only when it must trim it. Names are all a patch reads of the folder.
+// backups of the older formats, and the summary of them all that the folder's
+// index keeps.
 struct Scan {
     std::vector<Entry> records;  // of the disc: all of them, or those a command left unfinished
     std::int64_t newest = 0;     // when the newest record of the disc was made
     std::vector<std::pair<std::filesystem::path, std::int64_t>> legacy;
-    std::size_t kept = 0;  // records and older backups of every disc
-    bool expired = false;  // one of them is older than kRecordLifetime
+    HistorySummary all;  // records and older backups of every disc
 };
 
 std::int64_t oldestKept() { return nanosecondsNow() - std::chrono::nanoseconds(kRecordLifetime).count(); }
@@ -43,23 +42,30 @@ enum class Records { Unfinished, All };
 // compared as they stand, as a patch reads the folder every time.
 Scan scan(const std::filesystem::path& folder, std::uint64_t disc, Records wanted) {
     Scan found;
-    const std::string ours = discField(disc), expiry = timeField(oldestKept());
-    std::string newest;
+    const std::string ours = discField(disc);
+    std::string newest, newestOfAll, oldestOfAll;  // time fields, which compare as their times do
     forEachName(folder, [&](std::string_view name) {
         if (const auto fields = recordNameFields(name)) {
-            ++found.kept;
-            found.expired = found.expired || fields->time < expiry;
+            ++found.all.records;
+            if (oldestOfAll.empty() || fields->time < oldestOfAll) oldestOfAll = fields->time;
+            if (fields->time > newestOfAll) newestOfAll = fields->time;
             if (fields->disc != ours) return;
             if (fields->time > newest) newest = fields->time;
             if (wanted == Records::Unfinished && fields->done) return;
             if (const auto record = parseRecordName(name)) found.records.push_back({folder / std::string(name), *record});
         } else if (const auto time = legacyNameTime(name)) {
             found.legacy.emplace_back(folder / std::string(name), *time);
-            ++found.kept;
-            found.expired = found.expired || *time < oldestKept();
+            ++found.all.records;
         }
     });
     found.newest = readTimeField(newest).value_or(0);
+    found.all.oldest = readTimeField(oldestOfAll).value_or(0);
+    found.all.newest = readTimeField(newestOfAll).value_or(0);
+    for (const auto& [file, time] : found.legacy) {
+        found.all.oldest = found.all.oldest == 0 ? time : std::min(found.all.oldest, time);
+        found.all.newest = std::max(found.all.newest, time);
+    }
+    found.all.read = nanosecondsNow();
     return found;
 }
 
@@ -69,8 +75,8 @@ constexpr std::size_t kTrimmedBelow = 10;
 
 // Removes every record older than kRecordLifetime and, when there are more than
 // kMaxRecords, the oldest until kMaxRecords - kTrimmedBelow are left; never
-// `made`, the one just made.
-void trim(const std::filesystem::path& folder, const std::filesystem::path& made) {
+// `made`, the one just made. Gives the summary of those left.
+HistorySummary trim(const std::filesystem::path& folder, const std::filesystem::path& made) {
     std::vector<std::pair<std::int64_t, std::string>> all;
     forEachName(folder, [&all](std::string_view name) {
         if (const auto record = parseRecordName(name))
@@ -79,18 +85,35 @@ void trim(const std::filesystem::path& folder, const std::filesystem::path& made
             all.emplace_back(*time, name);
     });
     std::ranges::sort(all);
+    HistorySummary kept{static_cast<std::uint32_t>(all.size()), 0, all.empty() ? 0 : all.back().first,
+                        nanosecondsNow()};
+    const auto keep = [&kept](std::int64_t time) { kept.oldest = kept.oldest ? kept.oldest : time; };
     const std::int64_t oldest = oldestKept();
     std::size_t left = all.size();
     const std::size_t most = left > kMaxRecords ? kMaxRecords - kTrimmedBelow : left;
     for (const auto& [time, name] : all) {
-        if (left <= most && time >= oldest) break;
-        if (folder / name == made) continue;
+        if (left <= most && time >= oldest) {
+            keep(time);
+            break;
+        }
+        if (folder / name == made) {
+            keep(time);
+            continue;
+        }
         try {
             removeFile(folder / name);
+            --kept.records;
         } catch (const Failure&) {  // one that cannot be removed only stays a while longer
+            keep(time);
         }
         --left;
     }
+    return kept;
+}
+
+// Whether records are to go before one more is kept.
+bool needsTrimming(const HistorySummary& all) {
+    return all.records + 1 > kMaxRecords || (all.records > 0 && all.oldest < oldestKept());
 }
 
 // A patch with its record read: from a record's file, or from an older backup.
@@ -317,18 +340,30 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
         image.close();
         return false;
     }
+    // The folder is read whole only where its index cannot tell what a patch
+    // needs, or where records are to go: a patch takes its time, a look at every
+    // name of a folder of hundreds of records more than a tenth of it.
+    std::optional<HistoryIndex> index;
+    std::optional<HistorySummary> summary;
     Scan scanned;
     std::optional<Ledger> ledger;
     std::filesystem::path record;
     RecordName name;
+    std::int64_t time = 0;
     try {
         makeFolders(folder_);
-        scanned = scan(folder_, discHash(image.fingerprint()), Records::Unfinished);
+        if (auto locked = HistoryIndex::lock(folder_)) index.emplace(std::move(*locked));
+        if (index) summary = index->summary();
+        if (summary && needsTrimming(*summary)) summary.reset();
+        if (index) index->begin();
+        if (!summary) scanned = scan(folder_, discHash(image.fingerprint()), Records::Unfinished);
         ledger.emplace(ledgerOf(folder_, scanned, image, false));
-        settle(*ledger, Settling::Patch);
-        // Strictly after every record of the disc, so that a history is always
-        // followed back in time, whatever the clock did.
-        const std::int64_t time = std::max(nanosecondsNow(), scanned.newest + 1);
+        // What the index does not tell was left unfinished: it says the folder was
+        // changing, and the folder is read.
+        if (!summary) settle(*ledger, Settling::Patch);
+        // Strictly after every record of the disc (the index: of every disc), so
+        // that a history is always followed back in time, whatever the clock did.
+        time = std::max(nanosecondsNow(), (summary ? summary->newest : scanned.newest) + 1);
         const auto before = image.prefix().bytes(), after = prefix.bytes();
         const EncodedRecord encoded = encodeRecord(time, image.fingerprint(), before, after);
         name = encoded.name.in(RecordState::Pending, ledger->holder);
@@ -358,9 +393,11 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
     // Said before the image's lock goes, so that a pending record found under the
     // lock is always one whose patch stopped.
     const RecordName done = name.in(RecordState::Done);
+    bool said = true;
     try {
         renameFile(record, folder_ / recordFileName(done));
     } catch (const Failure&) {  // a pending record counts as done once the image is seen to hold its bytes
+        said = false;
     }
     try {
         image.close();
@@ -369,7 +406,15 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
             failure.after("The new logo is written into " + quoted(path) + " and flushed to the disk, but then: "));
     }
 
-    if (scanned.kept + 1 > kMaxRecords || scanned.expired) trim(folder_, folder_ / recordFileName(done));
+    HistorySummary now = summary ? *summary : scanned.all;
+    if (!summary && needsTrimming(now)) {
+        now = trim(folder_, folder_ / recordFileName(done));
+    } else {
+        now.records += 1;
+        now.oldest = now.oldest ? std::min(now.oldest, time) : time;
+        now.newest = std::max(now.newest, time);
+    }
+    if (index && said) index->finish(now);
     return true;
 }
 
@@ -403,6 +448,9 @@ std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) 
 RestoreResult PatchHistory::restore(const std::filesystem::path& given) const {
     DiscImage image = DiscImage::open(given, ImageAccess::Update);
     const std::filesystem::path path = image.path();  // for a CUE sheet, the file of its data track
+    // The index is left saying the folder changed: the next patch reads it whole.
+    std::optional<HistoryIndex> index = HistoryIndex::lock(folder_);
+    if (index) index->begin();
     Ledger ledger = ledgerOf(folder_, scan(folder_, discHash(image.fingerprint()), Records::All), image, true);
     RestoreResult result;
     const Unfinished unfinished = settle(ledger, Settling::Restore);

@@ -45,15 +45,6 @@ std::uint64_t fnv1a(std::span<const Byte> bytes) {
     return hash;
 }
 
-void writeLe64(std::span<Byte> bytes, std::size_t at, std::uint64_t value) {
-    writeLe32(bytes, at, static_cast<std::uint32_t>(value));
-    writeLe32(bytes, at + 4, static_cast<std::uint32_t>(value >> 32));
-}
-
-std::uint64_t readLe64(std::span<const Byte> bytes, std::size_t at) {
-    return readLe32(bytes, at) | std::uint64_t{readLe32(bytes, at + 4)} << 32;
-}
-
 std::string hex(std::uint64_t value, int digits) {
     char text[17];
     std::snprintf(text, sizeof text, "%0*llx", digits, static_cast<unsigned long long>(value));

@@ -47,7 +47,7 @@ std::error_code systemError(int error) { return {error, std::generic_category()}
 
 // Opens without blocking (a FIFO would wait for a writer) and keeps only regular files.
 int openRegular(const std::filesystem::path& path, int flags, const char* purpose) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) fail("Cannot open", path, errno, purpose);
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -237,6 +237,11 @@ File File::openForReading(const std::filesystem::path& path) {
 
 File File::openForUpdate(const std::filesystem::path& path) {
     return File(openRegular(path, O_RDWR, " for writing"), path);
+}
+
+File File::openOrCreate(const std::filesystem::path& path) {
+    detail::countChange();
+    return File(openRegular(path, O_RDWR | O_CREAT, " for writing"), path);
 }
 
 File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = -1; }

@@ -111,6 +111,11 @@ File File::openForUpdate(const std::filesystem::path& path) {
     return File(openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, " for writing"), path);
 }
 
+File File::openOrCreate(const std::filesystem::path& path) {
+    detail::countChange();
+    return File(openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, " for writing"), path);
+}
+
 File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = -1; }
 
 File::~File() {

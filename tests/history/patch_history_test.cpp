@@ -2,7 +2,9 @@
 
 #include "logo/disc/disc_image_layout.h"
 #include "logo/base/failure.h"
+#include "logo/base/time_text.h"
 #include "logo/files/file_io.h"
+#include "history/history_index.h"
 #include "history/patch_record.h"
 #include "logo/disc/sector_checks.h"
 #include "support/test_files.h"
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <tuple>
 
 namespace tolvane {
@@ -40,7 +43,8 @@ protected:
     }
     std::vector<std::string> recordNames() {
         std::vector<std::string> names;
-        for (const auto& name : namesIn(dir / "history")) names.push_back(pathText(name));
+        for (const auto& name : namesIn(dir / "history"))
+            if (name != kHistoryIndexName) names.push_back(pathText(name));
         return names;
     }
     std::string nothingLeft(const std::filesystem::path& path) {
@@ -317,10 +321,50 @@ TEST_F(PatchHistoryTest, KeepsAtMost300RecordsNoneOlderThanAYear) {
 
     patch(image, 2);
     EXPECT_EQ(recordNames().size(), 292u) << "below 300: nothing removed";
-    const std::string older = record(nanoseconds(hours(400 * 24)).count());
-    patch(image, 3);
-    EXPECT_EQ(count(older), 0) << "older than a year, below 300 all the same";
-    EXPECT_EQ(recordNames().size(), 293u);
+    for (unsigned seed = 3; seed <= 11; ++seed) patch(image, seed);
+    EXPECT_EQ(recordNames().size(), 301u) << "300 records, as the folder's index counts them";
+    patch(image, 12);
+    EXPECT_EQ(recordNames().size(), 291u);
+}
+
+// A patch reads the whole folder (and so finds an expired record put there)
+// only where the folder's index cannot tell it what it needs.
+TEST_F(PatchHistoryTest, ReadsTheFolderWholeWhereItsIndexCannotTell) {
+    using namespace std::chrono;
+    const std::int64_t now = nanosecondsNow(), minute = nanoseconds(minutes(1)).count();
+    const std::int64_t year = nanoseconds(kRecordLifetime).count();
+    const auto index = [&] { return *HistoryIndex::lock(dir / "history"); };
+    const auto summarize = [&](HistorySummary summary) { return [=, this] { index().finish(summary); }; };
+    const struct {
+        const char* index;
+        std::function<void()> leave;
+        bool read;
+    } cases[] = {
+        {"one it trusts", summarize({1, now - minute, now - minute, now}), false},
+        {"none", [&] { std::filesystem::remove(dir / "history" / kHistoryIndexName); }, true},
+        {"a damaged one",
+         [&] {
+             auto bytes = readFile(dir / "history" / kHistoryIndexName);
+             bytes.at(20) ^= 1;
+             writeFile(dir / "history" / kHistoryIndexName, bytes);
+         },
+         true},
+        {"one a command left saying it changes the folder", [&] { index().begin(); }, true},
+        {"one of a day ago", summarize({1, now - minute, now - minute, now - 25 * 60 * minute}), true},
+        {"one whose oldest record is a year old", summarize({1, now - year - minute, now - minute, now}), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        std::filesystem::remove_all(dir / "history");
+        writeFile(image, original);
+        patch(image, 1);
+        const auto expired = dir / "history" / recordFileName({0x1234, now - year - minute, 1, 2});
+        writeFile(expired, {0});
+        c.leave();
+        patch(image, 2);
+        EXPECT_EQ(std::filesystem::exists(expired), !c.read);
+        EXPECT_EQ(history.list(image).size(), 2u);
+    }
 }
 
 TEST_F(PatchHistoryTest, WritesNothingWhenNoRecordCanBeKept) {

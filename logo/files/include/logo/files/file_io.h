@@ -30,6 +30,9 @@ public:
     static File openForReading(const std::filesystem::path& path);
     // An existing file, for reading and writing in place: never created, never truncated.
     static File openForUpdate(const std::filesystem::path& path);
+    // An existing file for reading and writing, or a new empty one where there is
+    // none (for the small files the program keeps for itself). Counts as a change.
+    static File openOrCreate(const std::filesystem::path& path);
 
     File(File&& other) noexcept;
     File& operator=(File&&) = delete;
