@@ -2,7 +2,6 @@
 #include "history/patch_record.h"
 
 #include "logo/base/failure.h"
-#include "logo/base/time_text.h"
 #include "logo/disc/image_layout.h"
 #include "logo/disc/sector_checks.h"
 
@@ -73,12 +72,20 @@ std::optional<std::int64_t> readDecimal(std::string_view text, std::size_t digit
     return value;
 }
 
-// "20250301-140509-123456789": the time in UTC, to the nanosecond.
+// "20250301-140509-123456789": the time in UTC, to the nanosecond (by the
+// calendar alone: no time zone to look up).
 std::string timeInName(std::int64_t time) {
-    const std::int64_t seconds = time >= 0 ? time / 1'000'000'000 : (time + 1) / 1'000'000'000 - 1;
-    char nanoseconds[16];
-    std::snprintf(nanoseconds, sizeof nanoseconds, "-%09lld", static_cast<long long>(time - seconds * 1'000'000'000));
-    return timeText(seconds, "%Y%m%d-%H%M%S", true) + nanoseconds;
+    using namespace std::chrono;
+    const sys_time<nanoseconds> at{nanoseconds(time)};
+    const sys_days date = floor<days>(at);
+    const year_month_day ymd{date};
+    const hh_mm_ss clock{floor<seconds>(at) - date};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02u%02u-%02d%02d%02lld-%09lld", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                  static_cast<long long>(clock.seconds().count()), static_cast<long long>((at - floor<seconds>(at)).count()));
+    return text;
 }
 
 // "YYYYMMDD-HHMMSS" (UTC) as nanoseconds since 1970.
