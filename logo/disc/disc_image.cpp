@@ -20,24 +20,49 @@ namespace {
 constexpr std::uint32_t kMaxSystemCnfLength = 8 * 1024;  // a few lines of text
 constexpr std::chrono::milliseconds kLockWait{1500};
 
-// User data of consecutive sectors under a layout, in a disc that starts at
-// byte `start` of its file; nothing when the file ends first.
-std::optional<std::vector<Byte>> readUserData(File& file, std::uint64_t start, const ImageLayout& layout,
-                                              std::uint64_t sector, std::uint32_t length) {
+// The first bytes of a disc, read in one call as opening needs them all: every
+// layout's volume descriptor, the prefix and the 2048 bytes after it.
+constexpr std::size_t kHeadLength = [] {
+    std::size_t length = 0;
+    for (const ImageLayout* layout : kImageLayouts)
+        length = std::max({length, layout->payloadOffset(kVolumeDescriptorSector) + kUserDataLength,
+                           layout->prefixLength + kUserDataLength});
+    return length;
+}();
+
+// A disc that starts at byte `start` of its file, with its first bytes as read.
+struct DiscFile {
+    File& file;
+    std::uint64_t start;
+    std::span<const Byte> head;  // fewer than kHeadLength where the file ends first
+
+    // `length` bytes at `offset` from the disc's start; fewer where the file ends first.
+    std::size_t read(std::uint64_t offset, std::span<Byte> out) const {
+        if (offset + out.size() <= head.size()) {
+            std::copy_n(head.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+            return out.size();
+        }
+        return file.readAt(start + offset, out);
+    }
+};
+
+// User data of consecutive sectors under a layout; nothing when the file ends first.
+std::optional<std::vector<Byte>> readUserData(const DiscFile& disc, const ImageLayout& layout, std::uint64_t sector,
+                                              std::uint32_t length) {
     std::vector<Byte> data(length);
     for (std::uint32_t done = 0; done < length;) {
         const std::uint32_t piece = std::min<std::uint32_t>(length - done, kUserDataLength);
-        const std::uint64_t at = start + (sector + done / kUserDataLength) * layout.sectorSize + layout.userDataOffset;
-        if (file.readAt(at, std::span<Byte>(data).subspan(done, piece)) != piece) return std::nullopt;
+        const std::uint64_t at = (sector + done / kUserDataLength) * layout.sectorSize + layout.userDataOffset;
+        if (disc.read(at, std::span<Byte>(data).subspan(done, piece)) != piece) return std::nullopt;
         done += piece;
     }
     return data;
 }
 
 // The layout whose volume descriptor appears, if any does.
-const ImageLayout* detectLayout(File& file, std::uint64_t start) {
+const ImageLayout* detectLayout(const DiscFile& disc) {
     for (const ImageLayout* layout : kImageLayouts) {
-        const auto first = readUserData(file, start, *layout, kVolumeDescriptorSector, 6);
+        const auto first = readUserData(disc, *layout, kVolumeDescriptorSector, 6);
         if (first && startsVolumeDescriptor(*first)) return layout;
     }
     return nullptr;
@@ -62,12 +87,10 @@ bool anyLogoSectorHasSync(const ImagePrefix& prefix) {
     return false;
 }
 
-DiscIdentity readIdentity(File& file, std::uint64_t start, const ImageLayout& layout) {
+DiscIdentity readIdentity(const DiscFile& disc, const ImageLayout& layout) {
     try {
         const RootFile systemCnf = readRootFile(
-            [&](std::uint64_t sector, std::uint32_t length) {
-                return readUserData(file, start, layout, sector, length);
-            },
+            [&](std::uint64_t sector, std::uint32_t length) { return readUserData(disc, layout, sector, length); },
             "SYSTEM.CNF", kMaxSystemCnfLength);
         if (!systemCnf.missingBecause.empty()) return unknownIdentity(systemCnf.missingBecause);
         return parseSystemCnf(std::string(systemCnf.contents.begin(), systemCnf.contents.end()));
@@ -138,20 +161,25 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     std::optional<CueImage> cue;
     File file = openImageFile(path, cue, access);
 
-    std::array<Byte, 64> first{};
-    const std::string_view firstText(reinterpret_cast<const char*>(first.data()), file.readAt(0, first));
-    refusePackedImage(firstText, path);
-
     if (update && !file.lockForWriting(kLockWait))
         throw Failure(
             "Nothing was written: another program is writing " + quoted(path) + "; try again when it has finished",
             Problem::Busy);
-    const std::uint64_t size = file.size();
     const std::uint64_t start = cue ? cue->track.offset : 0;
-    const ImageLayout* detected = detectLayout(file, start);
+    std::vector<Byte> head(kHeadLength);
+    head.resize(file.readAt(start, head));
+    std::array<Byte, 64> first{};
+    const std::span<const Byte> fileStart =
+        start == 0 ? std::span<const Byte>(head) : std::span<const Byte>(first).first(file.readAt(0, first));
+    refusePackedImage(std::string_view(reinterpret_cast<const char*>(fileStart.data()), fileStart.size()), path);
+
+    const std::uint64_t size = file.size();
+    const ImageLayout* detected = detectLayout({file, start, head});
     const ImageLayout& layout = detected ? *detected : layoutOfTrackMode(cue);
     DiscImage image(std::move(file), path, std::move(cue), size, layout);
-    const std::size_t got = readImagePrefix(image.file_, image.prefix_, start);
+    const DiscFile disc{image.file_, start, head};
+    const std::size_t got = std::min(head.size(), image.prefix_.size());
+    std::copy_n(head.begin(), got, image.prefix_.bytes().begin());
     if (got < image.prefix_.size())
         throw Failure((update ? "Nothing was written: " : "") + tooShort(path, start, got, image.prefix_.size()),
                       Problem::TooShort);
@@ -159,17 +187,14 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     image.fingerprint_.resize(8);
     for (std::size_t i = 0; i < 8; ++i) image.fingerprint_[i] = static_cast<Byte>(size >> (8 * i));
     const auto descriptor =
-        detected ? readUserData(image.file_, start, *detected, kVolumeDescriptorSector, kUserDataLength)
-                 : std::nullopt;
+        detected ? readUserData(disc, *detected, kVolumeDescriptorSector, kUserDataLength) : std::nullopt;
     if (descriptor) {
         image.fingerprint_.insert(image.fingerprint_.end(), descriptor->begin(), descriptor->end());
     } else {
         image.fingerprint_.resize(8 + kUserDataLength);
-        const std::size_t got =
-            image.file_.readAt(start + image.prefix_.size(), std::span(image.fingerprint_).subspan(8));
-        image.fingerprint_.resize(8 + got);
+        image.fingerprint_.resize(8 + disc.read(image.prefix_.size(), std::span(image.fingerprint_).subspan(8)));
     }
-    image.identity_ = readIdentity(image.file_, start, image.layout());
+    image.identity_ = readIdentity(disc, image.layout());
     return image;
 }
 

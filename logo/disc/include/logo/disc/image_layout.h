@@ -30,7 +30,7 @@ struct ImageLayout {
     std::size_t prefixLength;      // bytes read from and written back to the file's start
     std::size_t rawOffset = 0;     // where in a whole 2352-byte sector each stored sector starts
 
-    std::size_t payloadOffset(std::size_t sector) const { return sector * sectorSize + userDataOffset; }
+    constexpr std::size_t payloadOffset(std::size_t sector) const { return sector * sectorSize + userDataOffset; }
     // Whether each stored sector is a whole raw sector from rawOffset on, check fields included.
     bool storesRawSectors() const { return sectorSize + rawOffset == kRawSectorSize; }
 };
