@@ -5,7 +5,6 @@
 #include "history/patch_history.h"
 #include "logo/base/shown_text.h"
 
-#include <cstdio>
 
 namespace tolvane {
 
@@ -62,22 +61,7 @@ std::string restoreCommand(const std::filesystem::path& image) {
     if (printable(path) != path) {
         // Control bytes and bytes that are not UTF-8 as escapes that bash and zsh
         // read back ($'...'), so that they never reach the terminal as they are.
-        std::string quoted = "$'";
-        for (std::size_t at = 0; at < path.size();) {
-            const std::size_t length = utf8SequenceLength(path, at);
-            const auto c = static_cast<unsigned char>(path[at]);
-            if (length == 0 || c < 0x20 || c == 0x7F) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-                quoted += escaped;
-                ++at;
-                continue;
-            }
-            if (c == '\'' || c == '\\') quoted += '\\';
-            quoted.append(path, at, length);
-            at += length;
-        }
-        return "tolvane restore " + quoted + "'";
+        return "tolvane restore $'" + printable(path, "'\\") + "'";
     }
     std::string quoted = "'";  // nothing is special inside single quotes but the quote itself
     for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

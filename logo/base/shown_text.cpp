@@ -24,7 +24,7 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
     return length;
 }
 
-std::string printable(std::string_view text) {
+std::string printable(std::string_view text, std::string_view backslashed) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
@@ -36,6 +36,7 @@ std::string printable(std::string_view text) {
             out += escaped;
             ++at;
         } else {
+            if (backslashed.find(text[at]) != std::string_view::npos) out += '\\';
             out.append(text, at, length);
             at += length;
         }

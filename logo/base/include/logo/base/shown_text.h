@@ -13,7 +13,8 @@ namespace tolvane {
 std::size_t utf8SequenceLength(std::string_view text, std::size_t at);
 
 // The text with control bytes and bytes that are not UTF-8 written as \xNN, so
-// that nothing in it can drive a terminal or pass for other text.
-std::string printable(std::string_view text);
+// that nothing in it can drive a terminal or pass for other text; the characters
+// in `backslashed` get a backslash before them (for quoting as a shell reads $'...').
+std::string printable(std::string_view text, std::string_view backslashed = "");
 
 }  // namespace tolvane
