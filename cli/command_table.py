@@ -149,10 +149,10 @@ when it does not)."""),
         options=(
             Option("--patch-file", value="FILE", value_help="patch file", value_kind="patch",
                    help="write the change into FILE, a patch file, and leave IMAGE as it is (no "
-                        "record is kept): a VCDIFF delta for a name ending in .xdelta or .vcdiff "
-                        "('xdelta3 -d -s IMAGE FILE OUT' makes the patched image), a PPF 3.0 patch "
-                        "with undo data for .ppf; for a CUE sheet, of its data track's file. FILE is "
-                        "replaced whole, never IMAGE or BITMAP",
+                        "record is kept): for a name ending in .xdelta or .vcdiff, a VCDIFF delta "
+                        "from which xdelta3 makes the patched image of IMAGE; for .ppf, a PPF 3.0 "
+                        "patch with undo data. For a CUE sheet, of its data track's file. FILE is "
+                        "replaced whole, and is never IMAGE or BITMAP",
                    brief="write the change into a patch file, leave IMAGE as it is",
                    doc=r"""Write the change into
 .IR file ,
