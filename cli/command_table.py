@@ -179,8 +179,8 @@ description, the 1024 bytes of the image at byte 0x9320 for the patcher to
 check (when the image has them), and each changed run of bytes with the bytes
 it replaces, so that it can be taken back.
 For a CUE sheet, the patch is of its data track's file.
-.I file
-is replaced whole or not at all, and is never the image, its CUE sheet or
+The patch file is replaced whole or not at all, and is never the image, its
+CUE sheet or
 .IR bitmap .
 With
 .BR \-\-dry\-run ,
