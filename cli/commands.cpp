@@ -81,7 +81,8 @@ Outcome runPatchFile(const Invocation& invocation) {
     LogoEditor editor;
     std::optional<PatchFileSaved> saved;
     try {
-        openImage(editor, invocation);  // read; the patch file's own read takes the lock
+        // Open and locked, as for an import, until the patch file is made of it.
+        openImage(editor, invocation, true);
         editor.importPicture(bitmap);
         consoleNote(editor);
         if (editor.patchNeedsConsent() && !invocation.force)
