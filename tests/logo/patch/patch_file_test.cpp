@@ -62,9 +62,10 @@ TEST(Vcdiff, WritesTheDeltaOfAChangeByteForByte) {
     EXPECT_EQ(encodeVcdiff({40, 10, before, after}), expected);
 }
 
-// The windows of a delta: target length, source segment length and position.
+// The windows of a delta: target length, source segment length and position,
+// and the bytes its ADDs carry.
 struct WindowHeader {
-    std::uint64_t length, segmentLength, segmentPosition;
+    std::uint64_t length, segmentLength, segmentPosition, added;
 };
 
 std::uint64_t readInteger(const std::vector<Byte>& bytes, std::size_t& at) {
@@ -87,6 +88,8 @@ std::vector<WindowHeader> windowsOf(const std::vector<Byte>& delta) {
         const std::uint64_t length = readInteger(delta, at);
         std::size_t inside = at;
         window.length = readInteger(delta, inside);
+        ++inside;  // Delta_Indicator
+        window.added = readInteger(delta, inside);
         at += length;
         windows.push_back(window);
     }
@@ -111,6 +114,8 @@ TEST(Vcdiff, CutsAFileOfAnyLengthIntoWindowsOfAtMost16MiB) {
         covered += w.length;
     }
     EXPECT_EQ(covered, fileSize);
+    EXPECT_EQ(windows[0].added, 1000u);
+    EXPECT_EQ(windows[1].added, 29000u);
     EXPECT_EQ(windows.back().length, 12345u);
     EXPECT_LT(delta.size(), 30000u + 321 * 26);
 }
