@@ -162,7 +162,7 @@ void MainWindow::showContextMenu(HWND item, POINT at) {
         AppendMenuW(menu, MF_STRING | state, kTakeBack, L"Take the last patch back\tCtrl+Z");
         // A patch file carries what Patch would write: both wait for an imported logo.
         AppendMenuW(menu, MF_STRING | (editor_.isEnabled(Button::bnpatch) ? MF_ENABLED : MF_GRAYED), kSavePatch,
-                    L"Save as patch file...");
+                    L"&Save as patch file...");
     }
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
     DestroyMenu(menu);
