@@ -59,12 +59,13 @@ public:
     // for (patchFileKindFor), for people who hold the same image: a VCDIFF delta
     // whose source is the image file (for a CUE sheet, its data track's file), or
     // a PPF 3.0 patch of that file, described by the game's serial. The image is
-    // read again under its writer's lock, checked unchanged since it was opened,
-    // and let go before the patch file replaces `file` whole (as export replaces
-    // a picture); the image stays as it is and no record is kept. Never over the
-    // image, its CUE sheet or the picture imported. Gives nothing, writing
-    // nothing, when the image already holds these bytes; a dry run checks
-    // everything, the room for the file too, and writes nothing.
+    // read under its writer's lock (opened again, unless open holds it), checked
+    // unchanged since it was opened, and let go before the patch file replaces
+    // `file` whole (as export replaces a picture); the image stays as it is and
+    // no record is kept. Never over the image, its CUE sheet or the picture
+    // imported. Gives nothing, writing nothing, when the image already holds
+    // these bytes; a dry run checks everything, the room for the file too, and
+    // writes nothing.
     std::optional<PatchFileSaved> savePatchFile(const std::filesystem::path& file, bool dryRun = false);
     // Takes the last patch of the open image back and reads the image again.
     RestoreResult takeBackLastPatch();
