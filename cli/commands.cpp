@@ -64,8 +64,8 @@ Outcome runExport(const Invocation& invocation) {
 }
 
 Outcome notADisc(const std::filesystem::path& image, const char* anyway = "patch it anyway") {
-    standardError << "tolvane: " << quoted(image) << ' ' << notADiscReason() << "; nothing was written. Give --force to "
-                  << anyway << '\n';
+    standardError << "tolvane: " << quoted(image) << ' ' << notADiscReason()
+                  << "; nothing was written. Give --force to " << anyway << '\n';
     return {kFailed};
 }
 

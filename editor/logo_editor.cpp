@@ -36,9 +36,9 @@ ImportedBitmap importWithShapeHint(const std::filesystem::path& file, const Edit
 void refuseOverImage(const std::filesystem::path& file, const std::string& what, const std::string& image,
                      const EditorState& s, const std::filesystem::path& opened) {
     if (sameFile(file, s.imagePath))
-        throw Failure("Cannot save " + what + " to " + quoted(file) + ": it is the disc image " + image +
-                          "; choose another name",
-                      Problem::Unsafe);
+        throw Failure(
+            "Cannot save " + what + " to " + quoted(file) + ": it is the disc image " + image + "; choose another name",
+            Problem::Unsafe);
     if (sameFile(file, opened))
         throw Failure("Cannot save " + what + " to " + quoted(file) +
                           ": it is the CUE sheet the disc image was opened through; choose another name",

@@ -12,9 +12,8 @@ namespace tolvane {
 std::optional<PatchFileKind> patchFileKindFor(const std::filesystem::path& file) {
     const std::u8string name = file.extension().u8string();  // any name, on every system
     std::string extension(name.begin(), name.end());
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
-        return static_cast<char>(c < 0x80 ? std::tolower(c) : c);
-    });
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(c < 0x80 ? std::tolower(c) : c); });
     if (extension == ".xdelta" || extension == ".vcdiff") return PatchFileKind::Vcdiff;
     if (extension == ".ppf") return PatchFileKind::Ppf;
     return std::nullopt;

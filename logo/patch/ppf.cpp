@@ -23,8 +23,7 @@ void putLe64(std::vector<Byte>& out, std::uint64_t value) {
 
 }  // namespace
 
-std::vector<Byte> encodePpf(const FileChange& change, std::string_view description,
-                            std::span<const Byte> checkBlock) {
+std::vector<Byte> encodePpf(const FileChange& change, std::string_view description, std::span<const Byte> checkBlock) {
     if (!checkBlock.empty() && checkBlock.size() != kPpfCheckBlockLength)
         throw std::invalid_argument("a PPF check block is 1024 bytes");
     const std::vector<ChangedRun> runs = changedRuns(change, kLongestCarriedGap);

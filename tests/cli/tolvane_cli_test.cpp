@@ -789,8 +789,8 @@ TEST_F(TolvaneCli, PatchFilesGiveExactlyTheImportedImageOnEveryLayoutAndThroughA
         const testing::PpfHeader header = testing::applyPpf(ppf, path("ppf.bin"));
         EXPECT_EQ(readFile(path("ppf.bin")), expected);
         EXPECT_EQ(header.blockCheck, original.size() >= 0x9320 + 1024);
-        EXPECT_EQ(header.description, std::string(c.start > 0 || c.disc.size() > 30000 ? "SLUS_200.01" : "").append(
-                                          c.start > 0 || c.disc.size() > 30000 ? 39 : 50, ' '));
+        EXPECT_EQ(header.description, std::string(c.start > 0 || c.disc.size() > 30000 ? "SLUS_200.01" : "")
+                                          .append(c.start > 0 || c.disc.size() > 30000 ? 39 : 50, ' '));
         testing::applyPpf(ppf, path("ppf.bin"), true);
         EXPECT_EQ(readFile(path("ppf.bin")), original);
         std::filesystem::remove_all(dataHome());
@@ -812,9 +812,10 @@ TEST_F(TolvaneCli, APatchFileOfAnImagePast4GiBIsSmallAndMadeWithoutReadingTheIma
         file.close();
     }
     const std::string bitmap = bitmapOf(5);
-    const std::string read = "cd " + shellQuoted(dir.path().string()) + " && sh -c '\"$0\" \"$@\" >/dev/null && grep "
-                             "^rchar: /proc/$$/io' " + shellQuoted(TOLVANE_CLI) + " import --patch-file big.xdelta "
-                             "big.bin " + shellQuoted(bitmap) + " >" + shellQuoted(path("io"));
+    const std::string shell = "sh -c '\"$0\" \"$@\" >/dev/null && grep ^rchar: /proc/$$/io' ";
+    const std::string read = "cd " + shellQuoted(dir.path().string()) + " && " + shell + shellQuoted(TOLVANE_CLI) +
+                             " import --patch-file big.xdelta big.bin " + shellQuoted(bitmap) + " >" +
+                             shellQuoted(path("io"));
     ASSERT_EQ(std::system(read.c_str()), 0);
     const std::string io = textOf(path("io"));
     ASSERT_EQ(io.rfind("rchar: ", 0), 0u) << io;
@@ -855,6 +856,7 @@ TEST_F(TolvaneCli, APatchFileIsWrittenWholeOrNotAtAllAndNeverOverWhatItIsMadeOf)
         int status;
         std::string err;  // the start of the message, after "tolvane: "
     } cases[] = {
+        // clang-format off
         {{"--patch-file", path("game.ppf"), path("game.bin"), bitmap}, 1,
          "Cannot save the patch file to \"" + path("game.ppf") + "\": it is the disc image it patches"},
         {{"--patch-file", path("sheet.vcdiff"), path("game.cue"), bitmap}, 1,
@@ -866,6 +868,7 @@ TEST_F(TolvaneCli, APatchFileIsWrittenWholeOrNotAtAllAndNeverOverWhatItIsMadeOf)
         {{"--patch-file", path("gone/p.ppf"), "--dry-run", path("game.bin"), bitmap}, 1,
          "Cannot create a file in \"" + path("gone") + "\": No such file or directory"},
         {{"--patch-file", path("p.txt"), path("game.bin"), bitmap}, 2, "--patch-file takes a name that ends in"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         std::vector<std::string> words{"import"};
@@ -882,7 +885,8 @@ TEST_F(TolvaneCli, APatchFileIsWrittenWholeOrNotAtAllAndNeverOverWhatItIsMadeOf)
 
     const Result dry = run({"import", "--dry-run", "--patch-file", path("p.ppf"), path("game.bin"), bitmap});
     EXPECT_EQ(dry.status, 0) << dry.err;
-    EXPECT_EQ(dry.out.rfind("Dry run: \"" + path("p.ppf") + "\" can be written, a PPF 3.0 patch of ", 0), 0u) << dry.out;
+    EXPECT_EQ(dry.out.rfind("Dry run: \"" + path("p.ppf") + "\" can be written, a PPF 3.0 patch of ", 0), 0u)
+        << dry.out;
     EXPECT_FALSE(std::filesystem::exists(path("p.ppf")));
     const Result same = run({"import", "--patch-file", path("p.ppf"), path("game.bin"), bitmapOf(3)});
     EXPECT_EQ(same.status, 0) << same.err;

@@ -162,8 +162,8 @@ TEST_F(EditorTest, SaveAsPatchFileWritesWhatPatchWouldAndLeavesTheImage) {
     // The image changed since it was opened (the patch applied): refused; a name of no patch file's kind too.
     window.willChoose(Dialog::dialsauvpatch, dir / "logo.xdelta");
     editor.mnusauvpatch_Click();
-    EXPECT_EQ(window.failures.back(), "Nothing was written: " + quoted(image) +
-                                          " changed on disk since it was opened; open it again");
+    EXPECT_EQ(window.failures.back(),
+              "Nothing was written: " + quoted(image) + " changed on disk since it was opened; open it again");
     EXPECT_FALSE(editor.savePatchFile(bitmap));
     EXPECT_EQ(window.failures.back(), "Cannot save a patch file as " + quoted(bitmap) +
                                           ": its name must end in .xdelta or .vcdiff (VCDIFF) or .ppf (PPF 3.0)");

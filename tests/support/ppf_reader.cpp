@@ -54,8 +54,8 @@ PpfHeader applyPpf(const std::vector<Byte>& patch, const std::filesystem::path& 
         const std::span<const Byte> expected = undo ? after : before, written = undo ? before : after;
         if (header.undoData)
             require(std::equal(there.begin(), there.end(), expected.begin()),
-                    "the file does not hold the bytes a record " + std::string(undo ? "wrote" : "replaces") +
-                        " at " + std::to_string(offset));
+                    "the file does not hold the bytes a record " + std::string(undo ? "wrote" : "replaces") + " at " +
+                        std::to_string(offset));
         file.writeAt(offset, written);
     }
     file.close();

@@ -32,8 +32,8 @@ TEST(ChangedRuns, JoinRunsAcrossGapsUpToTheLongestAndNoFurther) {
         {{}, {}},
         {{0, 19}, {{0, 1}, {19, 20}}},
         {{2, 3, 4}, {{2, 5}}},
-        {{2, 6}, {{2, 7}}},           // a gap of 3
-        {{2, 7}, {{2, 3}, {7, 8}}},   // of 4
+        {{2, 6}, {{2, 7}}},          // a gap of 3
+        {{2, 7}, {{2, 3}, {7, 8}}},  // of 4
         {{5, 9, 13, 18}, {{5, 14}, {18, 19}}},
     };
     for (const auto& c : cases) {
@@ -52,6 +52,7 @@ TEST(Vcdiff, WritesTheDeltaOfAChangeByteForByte) {
     const std::vector<Byte> before = counting(12);
     std::vector<Byte> after = before;
     after[2] = 0xAA, after[3] = 0xBB, after[11] = 0xCC;
+    // clang-format off
     const std::vector<Byte> expected{
         0xD6, 0xC3, 0xC4, 0x00, 0x00,  // header: no compression, no code table, no application data
         0x01, 40, 0, 16,               // VCD_SOURCE, source segment of 40 bytes at 0; delta of 16 bytes
@@ -59,6 +60,7 @@ TEST(Vcdiff, WritesTheDeltaOfAChangeByteForByte) {
         0xAA, 0xBB, 0xCC,              // data of the ADDs
         0x1C, 0x03, 0x17, 0x02, 0x22,  // COPY 12, ADD 2, COPY 7, ADD 1, COPY 18 (default code table)
         0, 14, 22};                    // the COPYs' addresses, mode VCD_SELF
+    // clang-format on
     EXPECT_EQ(encodeVcdiff({40, 10, before, after}), expected);
 }
 
@@ -177,9 +179,12 @@ TEST(PatchFiles, TakeTheirKindFromTheNamesExtensionInAnyCase) {
         const char* name;
         std::optional<PatchFileKind> kind;
     } cases[] = {
-        {"logo.xdelta", PatchFileKind::Vcdiff}, {"LOGO.VCDIFF", PatchFileKind::Vcdiff},
-        {"a.b.Ppf", PatchFileKind::Ppf},        {"logo.ppf.bmp", std::nullopt},
-        {"xdelta", std::nullopt},               {"logo.xdelta3", std::nullopt},
+        {"logo.xdelta", PatchFileKind::Vcdiff},
+        {"LOGO.VCDIFF", PatchFileKind::Vcdiff},
+        {"a.b.Ppf", PatchFileKind::Ppf},
+        {"logo.ppf.bmp", std::nullopt},
+        {"xdelta", std::nullopt},
+        {"logo.xdelta3", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(patchFileKindFor(c.name), c.kind) << c.name;
 }

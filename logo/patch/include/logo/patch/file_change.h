@@ -10,10 +10,10 @@
 namespace tolvane {
 
 struct FileChange {
-    std::uint64_t fileSize = 0;     // before and after: the change keeps the file's length
-    std::uint64_t offset = 0;       // of the first byte of `before` in the file
-    std::span<const Byte> before;   // the bytes as the file holds them
-    std::span<const Byte> after;    // what they become; as many
+    std::uint64_t fileSize = 0;    // before and after: the change keeps the file's length
+    std::uint64_t offset = 0;      // of the first byte of `before` in the file
+    std::span<const Byte> before;  // the bytes as the file holds them
+    std::span<const Byte> after;   // what they become; as many
 };
 
 // Bytes [begin, end) of a change, counted from its offset.

@@ -21,7 +21,6 @@ inline constexpr std::size_t kPpfCheckBlockLength = 1024;
 // them), then one record for each run of at most 255 changed bytes: its offset
 // in the file (8 bytes, little-endian), its length, the new bytes, the old ones.
 // No FILE_ID.DIZ. Throws std::invalid_argument for a check block of another length.
-std::vector<Byte> encodePpf(const FileChange& change, std::string_view description,
-                            std::span<const Byte> checkBlock);
+std::vector<Byte> encodePpf(const FileChange& change, std::string_view description, std::span<const Byte> checkBlock);
 
 }  // namespace tolvane
