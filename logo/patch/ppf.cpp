@@ -27,11 +27,11 @@ std::vector<Byte> encodePpf(const FileChange& change, std::string_view descripti
     if (!checkBlock.empty() && checkBlock.size() != kPpfCheckBlockLength)
         throw std::invalid_argument("a PPF check block is 1024 bytes");
     const std::vector<ChangedRun> runs = changedRuns(change, kLongestCarriedGap);
-    std::vector<Byte> out(kMagic.begin(), kMagic.end());
+    std::vector<Byte> out;
+    for (char c : kMagic) out.push_back(static_cast<Byte>(c));
     out.push_back(kEncodingMethod);
-    description = description.substr(0, kDescriptionLength);
-    out.insert(out.end(), description.begin(), description.end());
-    out.insert(out.end(), kDescriptionLength - description.size(), Byte{' '});
+    for (std::size_t i = 0; i < kDescriptionLength; ++i)
+        out.push_back(static_cast<Byte>(i < description.size() ? description[i] : ' '));
     out.push_back(kImageTypeBin);
     out.push_back(checkBlock.empty() ? 0 : 1);
     out.push_back(1);  // undo data: each record carries the bytes it replaces
