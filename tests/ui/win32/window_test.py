@@ -112,7 +112,7 @@ def run_at_96_dpi(session, work):
         out.write(grey_bmp(new_logo))
     with open(os.path.join(work, "short.bin"), "wb") as out:
         out.write(bytes(1000))
-    for stale in ("saved.bmp", "saved"):
+    for stale in ("saved.bmp", "saved", "logo.xdelta", "logo"):
         if os.path.exists(os.path.join(work, stale)):
             os.remove(os.path.join(work, stale))
 
