@@ -1,6 +1,8 @@
 // Parsing tolvane's command line into an invocation, by the command table.
 #include "command_line.h"
 
+#include "logo/patch/patch_file.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -54,6 +56,9 @@ std::string needsMessage(const CommandSpec& command, Option needed) {
     return text + (needing.size() == 1 ? " goes with " : " go with ") + nameOf(command, needed);
 }
 
+// Arguments are UTF-8 here on every system (see main).
+std::filesystem::path pathOf(const std::string& text) { return std::u8string(text.begin(), text.end()); }
+
 void set(Invocation& invocation, Option option, const std::string& value) {
     switch (option) {
         case Option::Force: invocation.force = true; break;
@@ -67,13 +72,16 @@ void set(Invocation& invocation, Option option, const std::string& value) {
             invocation.key = parseKey(value);
             if (!invocation.key) throw UsageError("'" + value + "' is not a key: give 0x00-0xFF or 0-255");
             break;
+        case Option::PatchFile:
+            invocation.patchFile = pathOf(value);
+            if (!patchFileKindFor(*invocation.patchFile))
+                throw UsageError("--patch-file takes a name that ends in " + patchFileKinds() + ", not '" + value +
+                                 "'");
+            break;
         case Option::Help: invocation.help = true; break;
         case Option::Version: invocation.version = true; break;
     }
 }
-
-// Arguments are UTF-8 here on every system (see main).
-std::filesystem::path pathOf(const std::string& text) { return std::u8string(text.begin(), text.end()); }
 
 }  // namespace
 

@@ -21,6 +21,7 @@ struct Invocation {
     bool force = false, dryRun = false, console = false, json = false, list = false;
     std::optional<Byte> key;  // --key K
     std::optional<bool> pal;  // --pal true, --ntsc false, neither the disc's video mode
+    std::optional<std::filesystem::path> patchFile;  // --patch-file FILE, of a kind its name gives
 };
 
 // A command line that asks for nothing tolvane does; what() says what is wrong.

@@ -19,6 +19,7 @@ class Option:
     short: str = ""               # -h
     value: str = ""               # the value's name: --key K, --key=K
     value_help: str = ""          # what the value is, for the completions
+    value_kind: str = ""          # a key of FILE_KINDS when the value names a file
     brief: str = ""               # for the completions' menus when help is long
     needs: Tuple[str, ...] = ()   # options it is given only with
     excludes: Tuple[str, ...] = ()  # options it cannot be given with (both ways)
@@ -59,6 +60,7 @@ EXIT_STATUS = "Exit status: 0 done, 1 the operation failed, 2 the command line i
 FILE_KINDS = {
     "image": ("disc image", ("bin", "iso", "cue")),
     "bitmap": ("bitmap", ("bmp", "png")),
+    "patch": ("patch file", ("xdelta", "vcdiff", "ppf")),
 }
 
 PROGRAM_OPTIONS = (
@@ -140,9 +142,49 @@ when it does not)."""),
              "picture into the logo of IMAGE, in place: IMAGE keeps its length and every "
              "byte outside the logo's user data, except the check fields (EDC/ECC) of logo "
              "sectors that had valid ones, which are recomputed. Nothing is written when "
-             "the bitmap cannot be read or IMAGE is not as expected.",
+             "the bitmap cannot be read or IMAGE is not as expected. With --patch-file, the "
+             "same change goes into a patch file instead, for others who hold the same image, "
+             "and IMAGE is only read.",
         arguments=(IMAGE, BITMAP),
         options=(
+            Option("--patch-file", value="FILE", value_help="patch file", value_kind="patch",
+                   help="write the change into FILE, a patch file, and leave IMAGE as it is (no "
+                        "record is kept): for a name ending in .xdelta or .vcdiff, a VCDIFF delta "
+                        "from which xdelta3 makes the patched image of IMAGE; for .ppf, a PPF 3.0 "
+                        "patch with undo data. For a CUE sheet, of its data track's file. FILE is "
+                        "replaced whole, and is never IMAGE or BITMAP",
+                   brief="write the change into a patch file, leave IMAGE as it is",
+                   doc=r"""Write the change into
+.IR file ,
+a patch file, for others who hold the same image, and leave
+.I image
+as it is: it is read (under its lock, as an import reads it) and no record is
+kept.
+A name that ends in
+.B .xdelta
+or
+.B .vcdiff
+gives a VCDIFF delta (RFC 3284) whose source is
+.IR image ,
+so that
+.B xdelta3 \-d \-s
+.I "image file out"
+makes the image the import would have made; it carries the changed bytes and
+copies the rest, in windows of 16 MiB, so it stays small for an image of any
+size.
+A name that ends in
+.B .ppf
+gives a PPF 3.0 patch, which patchers apply in place: the game's serial as its
+description, the 1024 bytes of the image at byte 0x9320 for the patcher to
+check (when the image has them), and each changed run of bytes with the bytes
+it replaces, so that it can be taken back.
+For a CUE sheet, the patch is of its data track's file.
+The patch file is replaced whole or not at all, and is never the image, its
+CUE sheet or
+.IR bitmap .
+With
+.BR \-\-dry\-run ,
+everything is checked and no patch file is written."""),
             Option("--dry-run",
                    help="check everything, write nothing",
                    doc="Check everything, write nothing."),

@@ -12,6 +12,7 @@
 #include "tolvane_version.h"
 
 #include <exception>
+#include <optional>
 
 namespace tolvane {
 namespace {
@@ -62,22 +63,61 @@ Outcome runExport(const Invocation& invocation) {
     return {kDone};
 }
 
-Outcome notADisc(const std::filesystem::path& image) {
+Outcome notADisc(const std::filesystem::path& image, const char* anyway = "patch it anyway") {
     standardError << "tolvane: " << quoted(image) << ' ' << notADiscReason()
-                  << "; nothing was written. Give --force to patch it anyway\n";
+                  << "; nothing was written. Give --force to " << anyway << '\n';
     return {kFailed};
 }
 
+void consoleNote(const LogoEditor& editor) {
+    if (!viewNote(editor).empty())
+        standardOutput << "Note: Japanese and European consoles may refuse a disc whose logo was changed"
+                       << viewNote(editor) << '\n';
+}
+
+// import --patch-file: the import up to its write, then the patch file instead.
+Outcome runPatchFile(const Invocation& invocation) {
+    const std::filesystem::path &bitmap = invocation.arguments[1], &file = *invocation.patchFile;
+    LogoEditor editor;
+    std::optional<PatchFileSaved> saved;
+    try {
+        // Open and locked, as for an import, until the patch file is made of it.
+        openImage(editor, invocation, true);
+        editor.importPicture(bitmap);
+        consoleNote(editor);
+        if (editor.patchNeedsConsent() && !invocation.force)
+            return notADisc(invocation.arguments[0], "make a patch file for it anyway");
+        saved = editor.savePatchFile(file, invocation.dryRun);
+    } catch (const std::exception& failure) {
+        return failed(failure);
+    }
+    const EditorState& s = editor.state();
+    const std::filesystem::path& image = s.imagePath;  // for a CUE sheet, its data track's file
+    if (!saved) {
+        standardOutput << "Nothing to patch: " << quoted(image) << " already holds the logo of " << quoted(bitmap)
+                       << "; no patch file was written\n";
+        return {kDone};
+    }
+    const std::string what = describe(saved->kind) + " of " + std::to_string(saved->size) + " bytes that gives " +
+                             quoted(image) + " the logo of " + quoted(bitmap) + " (" +
+                             std::to_string(s.sectorsWithNewChecks) + " of 12 logo sectors with new EDC/ECC)";
+    if (invocation.dryRun) {
+        standardOutput << "Dry run: " << quoted(file) << " can be written, a " << what << "; nothing was written\n";
+        return {kDone};
+    }
+    standardOutput << "Wrote " << quoted(file) << ", a " << what << "; " << quoted(image) << " was not changed\n";
+    return {kDone, "the patch file was written"};
+}
+
 Outcome runImport(const Invocation& invocation) {
+    if (invocation.patchFile) return runPatchFile(invocation);
     const std::filesystem::path& bitmap = invocation.arguments[1];
     LogoEditor editor;
     bool wrote = false;
     try {
         openImage(editor, invocation, !invocation.dryRun);
         editor.importPicture(bitmap);
-        if (!viewNote(editor).empty())
-            standardOutput << "Note: Japanese and European consoles may refuse a disc whose logo was changed"
-                           << viewNote(editor) << '\n';
+        consoleNote(editor);
         if (editor.patchNeedsConsent() && !invocation.force) return notADisc(invocation.arguments[0]);
         wrote = invocation.dryRun ? editor.checkPatch() : editor.patch();
     } catch (const FailureAfterWrite& failure) {

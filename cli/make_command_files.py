@@ -49,6 +49,9 @@ def check_table():
             for other in option.needs:
                 if options[other].needs:
                     raise TableError(f"{command.name} {option.name}: {other} needs another option itself")
+        for option in command.options:
+            if option.value_kind and (option.value_kind not in table.FILE_KINDS or not option.value):
+                raise TableError(f"{command.name} {option.name}: a value of no file kind {option.value_kind}")
         for argument in command.arguments:
             if argument.kind not in table.FILE_KINDS:
                 raise TableError(f"{command.name} {argument.name}: no file kind {argument.kind}")
@@ -323,15 +326,16 @@ def bash_values():
     for command in table.COMMANDS:
         options = [o.name for o in command.options] + [o.name for o in table.PROGRAM_OPTIONS if o.after_command]
         valued = [o.name for o in command.options if o.value]
+        files = [f"{o.name}:{o.value_kind}" for o in command.options if o.value_kind]
         kinds = [a.kind for a in command.arguments]
         cases.append(f"{command.name}) options='{' '.join(options)}' valued='{' '.join(valued)}' "
-                     f"kinds='{' '.join(kinds)}' ;;")
+                     f"files='{' '.join(files)}' kinds='{' '.join(kinds)}' ;;")
     program = [name for o in table.PROGRAM_OPTIONS for name in (o.short, o.name) if name]
     return {
         "PROGRAM_OPTIONS": " ".join(program),
         "COMMANDS": " ".join(c.name for c in table.COMMANDS),
         "COMMAND_CASES": "\n".join(cases),
-        "KIND_CASES": "\n".join(f'{kind}) _tolvane_files "$cur" {" ".join(extensions)} ;;'
+        "KIND_CASES": "\n".join(f'{kind}) _tolvane_files "$2" {" ".join(extensions)} ;;'
                                 for kind, (_, extensions) in table.FILE_KINDS.items()),
     }
 
@@ -344,6 +348,8 @@ def zsh_option(option, alone=False):
     """An _arguments spec; alone: the option takes the whole line (--help)."""
     description = "[" + (option.brief or option.help).replace("[", "\\[").replace("]", "\\]") + "]"
     value = f":{option.value_help}: " if option.value else ""
+    if option.value_kind:
+        value = ":" + zsh_files(option.value_kind)
     if alone:
         excluded = "(- *)"
     else:
@@ -354,9 +360,14 @@ def zsh_option(option, alone=False):
     return zsh_quoted(excluded + option.name + ("=" if option.value else "") + description + value)
 
 
+def zsh_files(kind):
+    """What _arguments completes a file of that kind with: its message and action."""
+    message, extensions = table.FILE_KINDS[kind]
+    return f'{message}:_files -g "*.(#i)({"|".join(extensions)})(-.)"'
+
+
 def zsh_argument(argument):
-    message, extensions = table.FILE_KINDS[argument.kind]
-    return zsh_quoted(f':{message}:_files -g "*.(#i)({"|".join(extensions)})(-.)"')
+    return zsh_quoted(":" + zsh_files(argument.kind))
 
 
 def zsh_values():

@@ -57,6 +57,12 @@ void Editor::bnpatch_Click() { patch(); }
 
 void Editor::bnquitter_Click() { window_.endProgram(); }
 
+void Editor::mnusauvpatch_Click() {
+    if (!enablement().patch) return;
+    const auto path = window_.chooseFile(Dialog::dialsauvpatch);
+    if (!path.empty()) savePatchFile(path);
+}
+
 bool Editor::isEnabled(Button button) const {
     const Enablement e = enablement();
     switch (button) {
@@ -149,6 +155,31 @@ PatchOutcome Editor::patch() {
     });
     if (!done) return PatchOutcome::Failed;
     return wrote ? PatchOutcome::Patched : PatchOutcome::NothingToPatch;
+}
+
+bool Editor::savePatchFile(const std::filesystem::path& path) {
+    if (!enablement().patch) return false;
+    const EditorState& s = core_.state();
+    if (core_.patchNeedsConsent() &&
+        !window_.confirm(displayName(s.imagePath) + " " + notADiscReason() +
+                         ". The patch file writes the logo into its first bytes. Save it anyway?")) {
+        window_.showStatus("No patch file was written");
+        return false;
+    }
+    bool wrote = false;
+    attempt("saving " + quoted(path), [&] {
+        const std::optional<PatchFileSaved> saved = core_.savePatchFile(path);
+        if (!saved) {
+            window_.showStatus("Nothing to patch: " + displayName(s.imagePath) +
+                               " already holds this logo; no patch file was written");
+            return;
+        }
+        wrote = true;
+        window_.showStatus("Saved " + displayName(path) + ", a " + describe(saved->kind) + " of " +
+                           std::to_string(saved->size) + " bytes for " + displayName(s.imagePath) +
+                           ", which was not changed");
+    });
+    return wrote;
 }
 
 bool Editor::takeBackLastPatch() {

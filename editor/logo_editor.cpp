@@ -4,6 +4,7 @@
 #include "logo/base/failure.h"
 #include "logo/disc/sector_checks.h"
 #include "logo/files/file_io.h"
+#include "logo/patch/ppf.h"
 #include "logo/picture/bitmap_template.h"
 #include "logo/picture/picture_file.h"
 
@@ -28,6 +29,20 @@ ImportedBitmap importWithShapeHint(const std::filesystem::path& file, const Edit
                 "(drop --pal, or untick PAL)");
         throw;
     }
+}
+
+// Refuses to write `what` (as the person calls it) over the image or the sheet it
+// was opened through.
+void refuseOverImage(const std::filesystem::path& file, const std::string& what, const std::string& image,
+                     const EditorState& s, const std::filesystem::path& opened) {
+    if (sameFile(file, s.imagePath))
+        throw Failure(
+            "Cannot save " + what + " to " + quoted(file) + ": it is the disc image " + image + "; choose another name",
+            Problem::Unsafe);
+    if (sameFile(file, opened))
+        throw Failure("Cannot save " + what + " to " + quoted(file) +
+                          ": it is the CUE sheet the disc image was opened through; choose another name",
+                      Problem::Unsafe);
 }
 
 }  // namespace
@@ -55,14 +70,7 @@ void LogoEditor::open(const std::filesystem::path& image, bool holdForPatch) {
 
 void LogoEditor::exportPicture(const std::filesystem::path& file) {
     const EditorState& s = state_;
-    if (sameFile(file, s.imagePath))
-        throw Failure("Cannot save the logo to " + quoted(file) +
-                          ": it is the disc image the logo comes from; choose another name",
-                      Problem::Unsafe);
-    if (sameFile(file, opened_))
-        throw Failure("Cannot save the logo to " + quoted(file) +
-                          ": it is the CUE sheet the disc image was opened through; choose another name",
-                      Problem::Unsafe);
+    refuseOverImage(file, "the logo", "the logo comes from", s, opened_);
     if (s.consoleView) {
         exportBitmap(file, decodeLogo(s.logo(), s.key.key, s.pal));  // the grey header of its own shape
         return;
@@ -84,6 +92,7 @@ void LogoEditor::importPicture(const std::filesystem::path& file) {
     s.sectorsWithNewChecks = refreshCheckFields(*s.imagePrefix, *s.imageOnDisk);
     s.bitmapHeader = imported.header.value_or(builtInBitmapHeader());
     s.imported = true;
+    picture_ = file;
 }
 
 bool LogoEditor::checkPatch() const {
@@ -120,6 +129,48 @@ bool LogoEditor::patch() {
     held_.reset();
     if (wrote) patched();
     return wrote;
+}
+
+std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::path& file, bool dryRun) {
+    const EditorState& s = state_;
+    const std::optional<PatchFileKind> kind = patchFileKindFor(file);
+    if (!kind)
+        throw Failure("Cannot save a patch file as " + quoted(file) + ": its name must end in " + patchFileKinds(),
+                      Problem::NotSupported);
+    refuseOverImage(file, "the patch file", "it patches", s, opened_);
+    if (sameFile(file, picture_))
+        throw Failure("Cannot save the patch file to " + quoted(file) +
+                          ": it is the picture the patch carries; choose another name",
+                      Problem::Unsafe);
+
+    std::optional<DiscImage> reopened;
+    DiscImage& image = held_ ? *held_ : reopened.emplace(DiscImage::open(opened_, ImageAccess::Update));
+    image.checkUnchanged(*s.imageOnDisk);
+    // The block a PPF patcher compares, of the file as it is, read under the same lock.
+    std::vector<Byte> block;
+    if (*kind == PatchFileKind::Ppf && image.size() >= kPpfCheckBlockOffset + kPpfCheckBlockLength) {
+        block.resize(kPpfCheckBlockLength);
+        if (image.readFileAt(kPpfCheckBlockOffset, block) != block.size())
+            throw Failure("Nothing was written: " + quoted(image.path()) + " changed on disk while it was read",
+                          Problem::Changed);
+    }
+    const FileChange change{image.size(), image.start(), s.imageOnDisk->bytes(), s.imagePrefix->bytes()};
+    image.close();  // no lock held while the patch file is written
+    held_.reset();
+    if (*s.imagePrefix == *s.imageOnDisk) return std::nullopt;
+
+    const std::vector<Byte> bytes = encodePatchFile(*kind, change, s.identity.serial, block);
+    if (dryRun) {
+        const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
+        std::error_code error;
+        if (!std::filesystem::is_directory(folder, error))  // a patch file makes no folders
+            throw Failure("Cannot create a file in", folder,
+                          error ? error : std::make_error_code(std::errc::no_such_file_or_directory));
+        checkRoomFor(folder, bytes.size());
+    } else {
+        replaceFile(file, bytes);
+    }
+    return PatchFileSaved{*kind, bytes.size()};
 }
 
 RestoreResult LogoEditor::takeBackLastPatch() {

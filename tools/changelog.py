@@ -11,7 +11,9 @@
 CHANGELOG.md holds a "## VERSION - YYYY-MM-DD" heading per release, newest
 first, each followed by items ("- " and their lines indented by two spaces).
 Other lines (the title, paragraphs) are not carried over. VERSION is the
-project's: the newest release must be that version.
+project's: the newest release must be that version. A "## Unreleased" heading
+above the releases holds the items of the next one, which no package carries
+until that heading becomes its release's.
 """
 import datetime
 import email.utils
@@ -35,9 +37,16 @@ def read_releases(path, version):
         raise Failure(f'cannot read "{path}": {e.strerror}')
     releases = []
     item = None
+    unreleased = []  # the items above the releases, carried nowhere
     for number, line in enumerate(lines, 1):
         where = f"{path}:{number}"
-        if line.startswith("## "):
+        if line == "## Unreleased":
+            if releases or unreleased:
+                raise Failure(f'{where}: "## Unreleased" stands once, above every release')
+            unreleased.append(("Unreleased", None, []))
+            releases.append(unreleased[0])
+            item = None
+        elif line.startswith("## "):
             m = re.fullmatch(r"## (\d+\.\d+\.\d+) - (\d{4})-(\d\d)-(\d\d)", line)
             if not m:
                 raise Failure(f'{where}: a release heading is "## VERSION - YYYY-MM-DD", not "{line}"')
@@ -45,6 +54,8 @@ def read_releases(path, version):
                 date = datetime.date(int(m[2]), int(m[3]), int(m[4]))
             except ValueError as e:
                 raise Failure(f"{where}: {e}")
+            if unreleased and releases[-1] is unreleased[0]:
+                releases.pop()
             releases.append((m[1], date, []))
             item = None
         elif line.startswith("- ") and releases:
@@ -56,6 +67,8 @@ def read_releases(path, version):
             item = None
         elif releases:
             raise Failure(f'{where}: a release holds items ("- ..."), not "{line}"')
+    if releases and releases[-1][1] is None:
+        releases.pop()  # notes of no release yet
     if not releases:
         raise Failure(f"{path}: no release heading (## VERSION - YYYY-MM-DD)")
     if releases[0][0] != version:

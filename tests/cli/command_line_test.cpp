@@ -24,6 +24,10 @@ std::string describe(const Invocation& invocation) {
         if (set) text += name;
     if (invocation.key) text += " key=" + std::to_string(*invocation.key);
     if (invocation.pal) text += *invocation.pal ? " PAL" : " NTSC";
+    if (invocation.patchFile) {
+        const std::u8string name = invocation.patchFile->u8string();
+        text += " patch-file=" + std::string(name.begin(), name.end());
+    }
     for (const auto& argument : invocation.arguments) {
         const std::u8string name = argument.u8string();
         text += " [" + std::string(name.begin(), name.end()) + "]";
@@ -57,6 +61,9 @@ TEST(CommandLine, ReadsEachCommandsOptionsWhereverTheyStandAndItsArguments) {
         {{"import", "--console", "--key", "1", "--key", "2", "a", "b"}, "import console key=2 [a] [b]"},
         {{"info", "--json", "game.iso"}, "info json [game.iso]"},
         {{"restore", "game.bin", "--list"}, "restore list [game.bin]"},
+        {{"import", "--patch-file", "logo.xdelta", "a", "b"}, "import patch-file=logo.xdelta [a] [b]"},
+        {{"import", "a", "--dry-run", "--patch-file=x.PPF", "b"}, "import dry-run patch-file=x.PPF [a] [b]"},
+        {{"import", "--patch-file", "--x.vcdiff", "a", "b"}, "import patch-file=--x.vcdiff [a] [b]"},
         // After --, and a lone dash, every word is an argument.
         {{"export", "--", "--help", "-"}, "export [--help] [-]"},
         {{"export", "-", "--", "--force"}, "export [-] [--force]"},
@@ -87,6 +94,12 @@ TEST(CommandLine, RefusesWhatNoCommandTakesWithTheReason) {
         {{"import", "--ntsc", "--pal", "a", "b"}, "--pal and --ntsc exclude each other"},
         {{"import", "--pal", "a", "b"}, "--key, --pal and --ntsc go with --console"},
         {{"export", "--key", "1", "a", "b"}, "--key, --pal and --ntsc go with --console"},
+        {{"import", "--patch-file", "logo.bmp", "a", "b"},
+         "--patch-file takes a name that ends in .xdelta or .vcdiff (VCDIFF) or .ppf (PPF 3.0), not 'logo.bmp'"},
+        {{"import", "--patch-file=patch", "a", "b"},
+         "--patch-file takes a name that ends in .xdelta or .vcdiff (VCDIFF) or .ppf (PPF 3.0), not 'patch'"},
+        {{"export", "--patch-file", "p.ppf", "a", "b"}, "unknown option '--patch-file' for export"},
+        {{"import", "a", "b", "--patch-file"}, "--patch-file needs a value"},
         {{"export", "a.bin"}, "export takes [--force] [--console [--key K] [--pal|--ntsc]] IMAGE BITMAP (1 given)"},
         {{"info", "a", "b"}, "info takes [--json] IMAGE (2 given)"},
         {{"restore"}, "restore takes [--list] IMAGE (0 given)"},

@@ -17,7 +17,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir discs "my games"
-touch game.bin DISC.ISO Track.Bin game.CUE notes.txt logo.bmp Shot.BMP picture.png bin -- -dash.iso "my games/a b.bin"
+touch game.bin DISC.ISO Track.Bin game.CUE notes.txt logo.bmp Shot.BMP picture.png bin -- -dash.iso "my games/a b.bin" \
+    logo.xdelta Old.VCDIFF logo.ppf
 
 # expect WORD... :: CANDIDATE...: completing the last of WORDs offers exactly the CANDIDATEs.
 expect() {
@@ -69,6 +70,12 @@ expect info game.bin "" ::
 expect restore --list "" :: "${images[@]}"
 expect restore game.bin "" ::
 expect export --console --key "" ::
+# A patch file as --patch-file's value, then the image and the bitmap as before.
+patches=(discs "my games" logo.xdelta Old.VCDIFF logo.ppf)
+expect import --patch-file "" :: "${patches[@]}"
+expect import --patch-file = "" :: "${patches[@]}"
+expect import --patch-file logo.ppf "" :: "${images[@]}"
+expect import --patch-file = logo.ppf game.bin "" :: "${bitmaps[@]}"
 expect paint "" ::
 
 ((failures == 0)) && echo "bash completion: passed"

@@ -39,6 +39,19 @@ changed=$(cmp -l original.bin "jeu été 日本.bin" | awk '{print $1 - 1}' | tr
 run export "jeu été 日本.bin" back.bmp > out.txt || fail "second export failed"
 cmp -s back.bmp "logo é ü.bmp" || fail "the logo read back differs from the bitmap imported"
 
+# The same change as patch files of a copy of the original, which stays as it is:
+# the delta gives what the import made; the PPF patch is its header, the check
+# block and one record of the one byte, new and old.
+cp original.bin base.bin
+run import --force --patch-file "patch é.xdelta" base.bin "logo é ü.bmp" > out.txt || fail "patch file failed"
+run import --force --patch-file "patch é.ppf" base.bin "logo é ü.bmp" > out.txt || fail "PPF patch file failed"
+cmp -s original.bin base.bin || fail "making patch files changed the image"
+[ "$(wc -c < "patch é.ppf")" -eq $((60 + 1024 + 9 + 2)) ] || fail "the PPF patch is $(wc -c < "patch é.ppf") bytes"
+if command -v xdelta3 >/dev/null; then
+    xdelta3 -d -f -s base.bin "patch é.xdelta" patched.bin || fail "xdelta3 did not apply the delta"
+    cmp -s patched.bin "jeu été 日本.bin" || fail "the delta does not give the imported image"
+fi
+
 # The import kept a record of what it replaced, found by the disc, not its name:
 # restore of the renamed image puts it back and drops that record.
 run restore --list "jeu été 日本.bin" > out.txt || fail "restore --list failed"

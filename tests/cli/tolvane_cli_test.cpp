@@ -7,6 +7,7 @@
 #include "logo/picture/png_exchange.h"
 #include "logo/disc/sector_checks.h"
 #include "support/disc_builder.h"
+#include "support/ppf_reader.h"
 #include "support/test_files.h"
 #include "tolvane_version.h"
 
@@ -716,6 +717,189 @@ TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
                          "\"; try again when it has finished\n");
     EXPECT_GE(waited, std::chrono::milliseconds(1400)) << "it did not wait for the other program";
     EXPECT_EQ(readFile(path("game.bin")), makeImage(30000));
+}
+
+std::string sheetFor(const std::string& file, const std::string& mode, const std::string& index) {
+    return "FILE \"" + file + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 " + mode +
+           "\n    INDEX 01 " + index + "\n";
+}
+
+// import --patch-file on each layout, a file too short for PPF's check block,
+// and a CUE sheet whose data track starts 400 bytes before 16 MiB into its file
+// (the change straddles the first two windows of the delta): xdelta3 makes of
+// the image and the .xdelta or .vcdiff exactly what an import makes of a copy,
+// the tests' own patcher the same of the .ppf and takes it back; the image stays
+// as it was and no record is kept.
+TEST_F(TolvaneCli, PatchFilesGiveExactlyTheImportedImageOnEveryLayoutAndThroughACueSheet) {
+    TOLVANE_REQUIRE_PROGRAM("xdelta3");
+    const std::uint64_t trackStart = 7133 * 2352;  // 01:35:08
+    const struct {
+        const char* name;
+        std::vector<Byte> disc;
+        std::uint64_t start = 0;  // of the data track, for a CUE sheet
+        const char* mode = "";
+    } cases[] = {
+        {"raw.bin", testing::buildDisc({.logo = patternLogo(3)}, kRawMode2Layout)},
+        {"mode1.bin", testing::buildDisc({.logo = patternLogo(3)}, kRawMode1Layout)},
+        {"m2.bin", testing::buildDisc({.logo = patternLogo(3)}, kMode2Sector2336Layout)},
+        {"game.iso", testing::buildDisc({.logo = patternLogo(3)}, kPlainLayout)},
+        {"short.bin", makeImage(30000)},
+        {"track.bin", testing::buildDisc({.logo = patternLogo(3)}, kRawMode2Layout), trackStart, "MODE2/2352"},
+    };
+    const std::string bitmap = bitmapOf(6);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string image = path(c.name), copy = path(std::string("imported-") + c.name);
+        std::string given = image, givenCopy = copy;  // what the commands are given
+        for (const std::string& file : {image, copy}) {
+            File made = File::openForUpdate((writeFile(file, {}), file));
+            made.writeAt(c.start, c.disc);  // after a hole where a CUE sheet's audio track is
+            made.close();
+        }
+        if (c.start > 0) {
+            given = path("game.cue"), givenCopy = path("copy.cue");
+            const std::string sheet = sheetFor(c.name, c.mode, "01:35:08"),
+                              copySheet = sheetFor(std::string("imported-") + c.name, c.mode, "01:35:08");
+            writeFile(given, std::vector<Byte>(sheet.begin(), sheet.end()));
+            writeFile(givenCopy, std::vector<Byte>(copySheet.begin(), copySheet.end()));
+        }
+        const std::vector<Byte> original = readFile(image);
+
+        for (const char* patch : {"p.xdelta", "p.vcdiff", "p.ppf"}) {
+            const Result made = run({"import", "--patch-file", path(patch), given, bitmap});
+            ASSERT_EQ(made.status, 0) << made.err;
+            EXPECT_EQ(made.out.rfind("Wrote \"" + path(patch) + "\", a ", 0), 0u) << made.out;
+            EXPECT_EQ(readFile(image), original);
+            EXPECT_LT(std::filesystem::file_size(path(patch)), 65536u);
+        }
+        EXPECT_FALSE(std::filesystem::exists(dataHome() / "tolvane-editor")) << "a patch file keeps no record";
+
+        const Result imported = run({"import", givenCopy, bitmap});
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        const std::vector<Byte> expected = readFile(copy);
+        ASSERT_NE(expected, original);
+        for (const char* delta : {"p.xdelta", "p.vcdiff"}) {
+            const std::string apply = "xdelta3 -d -f -s " + shellQuoted(image) + " " + shellQuoted(path(delta)) + " " +
+                                      shellQuoted(path("out.bin"));
+            ASSERT_EQ(std::system(apply.c_str()), 0) << delta;
+            EXPECT_EQ(readFile(path("out.bin")), expected) << delta;
+        }
+        writeFile(path("ppf.bin"), original);
+        const std::vector<Byte> ppf = readFile(path("p.ppf"));
+        const testing::PpfHeader header = testing::applyPpf(ppf, path("ppf.bin"));
+        EXPECT_EQ(readFile(path("ppf.bin")), expected);
+        EXPECT_EQ(header.blockCheck, original.size() >= 0x9320 + 1024);
+        EXPECT_EQ(header.description, std::string(c.start > 0 || c.disc.size() > 30000 ? "SLUS_200.01" : "")
+                                          .append(c.start > 0 || c.disc.size() > 30000 ? 39 : 50, ' '));
+        testing::applyPpf(ppf, path("ppf.bin"), true);
+        EXPECT_EQ(readFile(path("ppf.bin")), original);
+        std::filesystem::remove_all(dataHome());
+    }
+}
+
+// Making a patch file of a sparse image past 4 GiB reads only what an import
+// reads (the bytes read by the process, as Linux counts them for the shell that
+// waited for it) and the delta stays small (xdelta3 would read all of the image
+// to decode it: the windows are checked in the format's tests); the PPF patch
+// applied to a copy gives the first bytes an import gives another.
+TEST_F(TolvaneCli, APatchFileOfAnImagePast4GiBIsSmallAndMadeWithoutReadingTheImage) {
+    const std::uint64_t length = (std::uint64_t{4} << 30) + (16 << 20) + 5;
+    for (const char* name : {"big.bin", "copy.bin", "ppf.bin"}) {
+        writeFile(path(name), makeRawImage(13));
+        File file = File::openForUpdate(path(name));
+        const std::vector<Byte> mark{1, 2, 3};
+        file.writeAt(length - 3, mark);
+        file.close();
+    }
+    const std::string bitmap = bitmapOf(5);
+    const std::string shell = "sh -c '\"$0\" \"$@\" >/dev/null && grep ^rchar: /proc/$$/io' ";
+    const std::string read = "cd " + shellQuoted(dir.path().string()) + " && " + shell + shellQuoted(TOLVANE_CLI) +
+                             " import --patch-file big.xdelta big.bin " + shellQuoted(bitmap) + " >" +
+                             shellQuoted(path("io"));
+    ASSERT_EQ(std::system(read.c_str()), 0);
+    const std::string io = textOf(path("io"));
+    ASSERT_EQ(io.rfind("rchar: ", 0), 0u) << io;
+    EXPECT_LT(std::stoull(io.substr(7)), 1u << 20) << "bytes read in making the patch file";
+    EXPECT_LT(std::filesystem::file_size(path("big.xdelta")), 65536u);
+
+    ASSERT_EQ(run({"import", "--patch-file", path("big.ppf"), path("big.bin"), bitmap}).status, 0);
+    EXPECT_LT(std::filesystem::file_size(path("big.ppf")), 65536u);
+    testing::applyPpf(readFile(path("big.ppf")), path("ppf.bin"));
+    ASSERT_EQ(run({"import", path("copy.bin"), bitmap}).status, 0);
+    const auto start = [](const std::string& name) {  // where both could differ
+        std::vector<Byte> bytes(1 << 16);
+        File file = File::openForReading(name);
+        bytes.resize(file.readAt(0, bytes));
+        return bytes;
+    };
+    EXPECT_EQ(start(path("ppf.bin")), start(path("copy.bin")));
+    EXPECT_EQ(std::filesystem::file_size(path("ppf.bin")), length);
+}
+
+// FILE is never IMAGE, its CUE sheet or BITMAP, by any name; bad input gets
+// what an import gives it and leaves an existing FILE as it was; a dry run and
+// an image that holds the logo already write none.
+TEST_F(TolvaneCli, APatchFileIsWrittenWholeOrNotAtAllAndNeverOverWhatItIsMadeOf) {
+    const std::vector<Byte> disc = testing::buildDisc({.logo = patternLogo(3)}, kRawMode2Layout);
+    writeFile(path("game.bin"), disc);
+    const std::string sheet = "FILE \"game.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n";
+    writeFile(path("game.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
+    const std::string bitmap = bitmapOf(6);
+    std::filesystem::create_hard_link(path("game.bin"), path("game.ppf"));
+    std::filesystem::create_symlink(path("game.cue"), path("sheet.vcdiff"));
+    std::filesystem::copy_file(bitmap, path("logo.xdelta"));  // a picture, whatever its name
+    std::vector<Byte> kept{'P', 'P', 'F'};
+    writeFile(path("keep.ppf"), kept);
+    writeFile(path("wide.bmp"), std::vector<Byte>{'B', 'M', 0, 0});
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        std::string err;  // the start of the message, after "tolvane: "
+    } cases[] = {
+        // clang-format off
+        {{"--patch-file", path("game.ppf"), path("game.bin"), bitmap}, 1,
+         "Cannot save the patch file to \"" + path("game.ppf") + "\": it is the disc image it patches"},
+        {{"--patch-file", path("sheet.vcdiff"), path("game.cue"), bitmap}, 1,
+         "Cannot save the patch file to \"" + path("sheet.vcdiff") + "\": it is the CUE sheet"},
+        {{"--patch-file", path("logo.xdelta"), path("game.bin"), path("logo.xdelta")}, 1,
+         "Cannot save the patch file to \"" + path("logo.xdelta") + "\": it is the picture the patch carries"},
+        {{"--patch-file", path("keep.ppf"), path("game.bin"), path("wide.bmp")}, 1, "\"" + path("wide.bmp")},
+        {{"--patch-file", path("keep.ppf"), path("nothing.bin"), bitmap}, 1, "Cannot open \"" + path("nothing.bin")},
+        {{"--patch-file", path("gone/p.ppf"), "--dry-run", path("game.bin"), bitmap}, 1,
+         "Cannot create a file in \"" + path("gone") + "\": No such file or directory"},
+        {{"--patch-file", path("p.txt"), path("game.bin"), bitmap}, 2, "--patch-file takes a name that ends in"},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words{"import"};
+        words.insert(words.end(), c.words.begin(), c.words.end());
+        const Result r = run(words);
+        EXPECT_EQ(r.status, c.status) << c.words[1];
+        EXPECT_EQ(r.err.rfind("tolvane: " + c.err, 0), 0u) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    EXPECT_EQ(readFile(path("game.bin")), disc);
+    EXPECT_EQ(readFile(path("game.cue")), std::vector<Byte>(sheet.begin(), sheet.end()));
+    EXPECT_EQ(readFile(path("logo.xdelta")), readFile(bitmap));
+    EXPECT_EQ(readFile(path("keep.ppf")), kept);
+
+    const Result dry = run({"import", "--dry-run", "--patch-file", path("p.ppf"), path("game.bin"), bitmap});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(dry.out.rfind("Dry run: \"" + path("p.ppf") + "\" can be written, a PPF 3.0 patch of ", 0), 0u)
+        << dry.out;
+    EXPECT_FALSE(std::filesystem::exists(path("p.ppf")));
+    const Result same = run({"import", "--patch-file", path("p.ppf"), path("game.bin"), bitmapOf(3)});
+    EXPECT_EQ(same.status, 0) << same.err;
+    EXPECT_EQ(same.out, "Nothing to patch: \"" + path("game.bin") + "\" already holds the logo of \"" +
+                            path("logo3.bmp") + "\"; no patch file was written\n");
+    EXPECT_FALSE(std::filesystem::exists(path("p.ppf")));
+
+    writeFile(path("notes.txt"), std::vector<Byte>(30000, 'x'));
+    const Result notDisc = run({"import", "--patch-file", path("p.ppf"), path("notes.txt"), bitmap});
+    EXPECT_EQ(notDisc.status, 1);
+    EXPECT_NE(notDisc.err.find("Give --force to make a patch file for it anyway"), std::string::npos) << notDisc.err;
+    EXPECT_EQ(run({"import", "--force", "--patch-file", path("p.ppf"), path("notes.txt"), bitmap}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(path("p.ppf")));
 }
 
 }  // namespace

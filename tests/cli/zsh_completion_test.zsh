@@ -8,7 +8,7 @@ work=$(mktemp -d) || exit 1
 trap 'zpty -d z 2>/dev/null; rm -rf $work' EXIT
 cd $work || exit 1
 mkdir discs 'my games'
-touch game.bin DISC.ISO Track.Bin notes.txt logo.bmp Shot.BMP picture.png bin 'my games/a b.bin'
+touch game.bin DISC.ISO Track.Bin notes.txt logo.bmp Shot.BMP picture.png bin 'my games/a b.bin' logo.xdelta Old.VCDIFF logo.ppf
 
 zpty z zsh -f -i
 zpty -w z "PROMPT=; fpath=(${(q)folder} \$fpath); autoload -Uz compinit; compinit -u -D"
@@ -57,6 +57,8 @@ expect 'tolvane export --console --key 0x0D --pal game.bin ' $bitmaps
 expect 'tolvane export --key=' 
 expect 'tolvane import my\ games/' 'a\ b.bin'
 expect 'tolvane restore --list ' $images
+expect 'tolvane import --patch-file ' discs 'my\ games' logo.xdelta Old.VCDIFF logo.ppf
+expect 'tolvane import --patch-file logo.ppf ' $images
 
 (( failures == 0 )) && print "zsh completion: passed"
 exit $(( failures > 0 ))

@@ -8,6 +8,7 @@
 #include "logo/picture/png_exchange.h"
 #include "logo/disc/sector_checks.h"
 #include "support/disc_builder.h"
+#include "support/ppf_reader.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -134,6 +135,39 @@ TEST_F(EditorTest, OpenBitmapThenPatchWritesTheLogoAndEndsTheCycle) {
     editor.bnpatch_Click();
     EXPECT_EQ(readFile(image), afterPatch);
     EXPECT_TRUE(window.failures.empty());
+}
+
+// Save as patch file waits for Open Bitmap, writes the change Patch would make
+// and leaves the image, the buttons and Patch as they were; a failure is told.
+TEST_F(EditorTest, SaveAsPatchFileWritesWhatPatchWouldAndLeavesTheImage) {
+    testing::UserDataFolder data(dir / "data");
+    editor.mnusauvpatch_Click();
+    open(image);
+    editor.mnusauvpatch_Click();
+    EXPECT_TRUE(window.dialogsShown == std::vector<Dialog>{Dialog::dialouvrir}) << "asked before Open Bitmap";
+    importBitmap(bitmap);
+    const auto before = readFile(image);
+
+    window.willChoose(Dialog::dialsauvpatch, dir / "logo.ppf");
+    editor.mnusauvpatch_Click();
+    ASSERT_TRUE(std::filesystem::exists(dir / "logo.ppf")) << window.status;
+    EXPECT_TRUE(window.status.starts_with("Saved logo.ppf, a PPF 3.0 patch of ")) << window.status;
+    EXPECT_TRUE(window.status.ends_with(" bytes for game.bin, which was not changed")) << window.status;
+    EXPECT_EQ(readFile(image), before);
+    EXPECT_EQ(buttons(), (Enablement{true, true, true}));
+    EXPECT_FALSE(std::filesystem::exists(dir / "data" / "tolvane-editor")) << "a patch file keeps no record";
+    testing::applyPpf(readFile(dir / "logo.ppf"), image);
+    EXPECT_EQ(logoInFile(image), patternLogo(7));
+
+    // The image changed since it was opened (the patch applied): refused; a name of no patch file's kind too.
+    window.willChoose(Dialog::dialsauvpatch, dir / "logo.xdelta");
+    editor.mnusauvpatch_Click();
+    EXPECT_EQ(window.failures.back(),
+              "Nothing was written: " + quoted(image) + " changed on disk since it was opened; open it again");
+    EXPECT_FALSE(editor.savePatchFile(bitmap));
+    EXPECT_EQ(window.failures.back(), "Cannot save a patch file as " + quoted(bitmap) +
+                                          ": its name must end in .xdelta or .vcdiff (VCDIFF) or .ppf (PPF 3.0)");
+    EXPECT_FALSE(std::filesystem::exists(dir / "logo.xdelta"));
 }
 
 TEST_F(EditorTest, TakingThePatchBackAsksThenShowsTheLogoTheImageHoldsAgain) {

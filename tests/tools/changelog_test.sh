@@ -18,6 +18,10 @@ cat > notes.md <<'END'
 
 Some words about this file.
 
+## Unreleased
+
+- Not in any release yet.
+
 ## 1.10.0 - 2024-02-29
 
 - A long item that goes on and on about `tolvane import --dry-run` and more,
@@ -75,6 +79,8 @@ printf '## 1.0.0 - 2024-01-01\n\nA paragraph.\n' > paragraph.md
 check_fault paragraph.md 1.0.0 'paragraph.md:3: a release holds items'
 printf '## 1.0.0 - 2024-01-01\n\n## 0.9.0 - 2023-01-01\n\n- x\n' > empty.md
 check_fault empty.md 1.0.0 "empty.md: release 1.0.0 has no items"
+printf '## 1.0.0 - 2024-01-01\n\n- x\n\n## Unreleased\n\n- y\n' > late.md
+check_fault late.md 1.0.0 'late.md:5: "## Unreleased" stands once, above every release'
 check_fault missing.md 1.0.0 'cannot read "missing.md": No such file or directory'
 
 [ "$failures" -eq 0 ] && echo "changelog: passed"

@@ -88,18 +88,29 @@ TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
     click("bnsauvbmp", dir / "saved.bmp");
     EXPECT_TRUE(std::filesystem::exists(dir / "saved.bmp"));
     EXPECT_EQ(switched(), (std::vector<bool>{true, true, false}));
+    const auto menu = child<LogoView>("piboot")->actions();
+    ASSERT_EQ(menu.size(), 2);
+    EXPECT_EQ(menu[1]->text(), "Save as patch file...");
+    EXPECT_FALSE(menu[1]->isEnabled());
     click("bnouvbmp", bitmap);
     EXPECT_EQ(switched(), (std::vector<bool>{true, true, true}));
     EXPECT_EQ(child<QLabel>("lbetat")->text(), "Imported logo.bmp - press Patch to write it into game.bin");
+    // Save as patch file goes with Patch, through its dialog, and changes neither.
+    ASSERT_TRUE(menu[1]->isEnabled());
+    dialogs->answers.push_back(qt(dir / "logo.xdelta"));
+    menu[1]->trigger();
+    EXPECT_EQ(dialogs->asked.back(), Dialog::dialsauvpatch);
+    EXPECT_TRUE(std::filesystem::exists(dir / "logo.xdelta"));
+    EXPECT_EQ(testing::readFile(image), makeImage(30000));
+    EXPECT_EQ(switched(), (std::vector<bool>{true, true, true}));
     click("bnpatch");
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
     EXPECT_EQ(extractLogo(testing::readPrefix(image)).logo, patternLogo(9));
     EXPECT_EQ(child<QLabel>("lbetat")->text(), "Patched game.bin; Ctrl+Z takes the patch back");
+    EXPECT_FALSE(menu[1]->isEnabled());
 
     // Ctrl+Z, and the same entry in the logo's context menu, take it back once the person says yes.
-    const auto takeBack = child<LogoView>("piboot")->actions();
-    ASSERT_EQ(takeBack.size(), 1);
-    EXPECT_EQ(takeBack[0]->text(), "Take the last patch back");
+    EXPECT_EQ(menu[0]->text(), "Take the last patch back");
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     dialogs->answerYes = true;
@@ -313,12 +324,21 @@ TEST(FileDialogs, HaveTheirTitlesFiltersAndExtensions) {
     EXPECT_EQ(import.title, " Open Bitmap Image  ");
     EXPECT_EQ(import.filters, QStringList({"Bitmap Files (*.bmp)", "PNG image (*.png)"}));
     EXPECT_EQ(import.defaultSuffix, "bmp");
+    const auto patch = fileDialogSetup(Dialog::dialsauvpatch);
+    EXPECT_EQ(patch.title, "Save as patch file");
+    EXPECT_TRUE(patch.save);
 }
 
 // The person picks an entry in the dialog's list of types, then types a name.
 TEST(FileDialogs, ATypedNameGetsTheExtensionOfTheChosenType) {
     TempDir dir;
-    for (const Dialog dialog : {Dialog::dialsauvbmp, Dialog::dialouvbmp}) {
+    const struct {
+        Dialog dialog;
+        const char *first, *second, *secondFilter;
+    } cases[] = {{Dialog::dialsauvbmp, "boot.bmp", "boot.png", "PNG image (*.png)"},
+                 {Dialog::dialouvbmp, "boot.bmp", "boot.png", "PNG image (*.png)"},
+                 {Dialog::dialsauvpatch, "boot.xdelta", "boot.ppf", "PPF 3.0 patch (*.ppf)"}};
+    for (const auto& [dialog, first, second, secondFilter] : cases) {
         QFileDialog chooser;
         chooser.setOption(QFileDialog::DontUseNativeDialog);
         setUpChooser(chooser, fileDialogSetup(dialog));
@@ -333,13 +353,13 @@ TEST(FileDialogs, ATypedNameGetsTheExtensionOfTheChosenType) {
         };
         // Not "logo": Qt adds no extension to a name that is a folder in the working
         // folder, and the source tree, where the tests may run, has logo/.
-        EXPECT_EQ(typed("boot"), "boot.bmp");
+        EXPECT_EQ(typed("boot"), first);
         QTest::keyClick(types, Qt::Key_Down);
-        ASSERT_EQ(chooser.selectedNameFilter(), "PNG image (*.png)");
-        EXPECT_EQ(typed("boot"), "boot.png");
-        EXPECT_EQ(typed("boot.bmp"), "boot.bmp");
+        ASSERT_EQ(chooser.selectedNameFilter(), secondFilter);
+        EXPECT_EQ(typed("boot"), second);
+        EXPECT_EQ(typed(first), first);
         QTest::keyClick(types, Qt::Key_Up);
-        EXPECT_EQ(typed("boot"), "boot.bmp");
+        EXPECT_EQ(typed("boot"), first);
     }
 }
 

@@ -26,6 +26,12 @@ FileDialogSpec fileDialogSpec(Dialog dialog) {
                     {{"Bitmap Files (*.bmp)", "*.bmp"}, {"PNG image (*.png)", "*.png"}},
                     "bmp",
                     false};
+        case Dialog::dialsauvpatch:
+            return {"dialsauvpatch",
+                    "Save as patch file",
+                    {{"xdelta patch (*.xdelta *.vcdiff)", "*.xdelta;*.vcdiff"}, {"PPF 3.0 patch (*.ppf)", "*.ppf"}},
+                    "xdelta",
+                    true};
     }
     return {};
 }

@@ -1,4 +1,4 @@
-// The editor's three file dialogs as both windows show them: title, filters and
+// The editor's file dialogs as both windows show them: title, filters and
 // the extension added to a name typed without one.
 #pragma once
 
@@ -10,7 +10,7 @@ namespace tolvane {
 
 struct FileFilter {
     const char* label;     // as listed, e.g. "Bitmap Files (*.bmp)"
-    const char* patterns;  // e.g. "*.bmp"; "*" for every file
+    const char* patterns;  // e.g. "*.bmp", "*.xdelta;*.vcdiff"; "*" for every file
 };
 
 struct FileDialogSpec {

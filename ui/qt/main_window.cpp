@@ -103,6 +103,11 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     connect(takeBack_, &QAction::triggered, this, [this] { editor_.takeBackLastPatch(); });
     addAction(takeBack_);
     piboot_->addAction(takeBack_);
+    savePatch_ = new QAction(QStringLiteral("Save as patch file..."), this);
+    savePatch_->setObjectName(QStringLiteral("mnusauvpatch"));
+    savePatch_->setEnabled(false);  // with Patch, as the editor says
+    connect(savePatch_, &QAction::triggered, this, [this] { editor_.mnusauvpatch_Click(); });
+    piboot_->addAction(savePatch_);
     piboot_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     connect(lbetat_, &StatusArea::fontChanged, this, &MainWindow::fitStatusArea);
@@ -174,6 +179,8 @@ void MainWindow::setEnabled(Button button, bool on) {
     // to Open Cdrwin Bin, where the next edit starts.
     if (!on && focusWidget() == item) control(kOpenImage)->setFocus();
     item->setEnabled(on);
+    // A patch file carries what Patch would write: both wait for an imported logo.
+    if (button == Button::bnpatch) savePatch_->setEnabled(on);
 }
 
 void MainWindow::presentLogo(const LogoImage& logo) {

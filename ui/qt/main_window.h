@@ -75,6 +75,7 @@ private:
     QCheckBox* cbconsole_ = nullptr;
     QCheckBox* cbpal_ = nullptr;
     QAction* takeBack_ = nullptr;  // Ctrl+Z and the logo's context menu
+    QAction* savePatch_ = nullptr;  // the logo's context menu, with Patch
     Editor editor_;
     // The file last chosen or dropped: the one the running command reads or writes.
     std::filesystem::path commandFile_;

@@ -28,6 +28,7 @@ constexpr int kIconResource = 1;
 // and the status area's.
 constexpr int kTakeBack = 201;
 constexpr int kCopyStatus = 202;
+constexpr int kSavePatch = 203;  // the logo's context menu
 constexpr ACCEL kAccelerators[] = {{FVIRTKEY | FCONTROL, 'Z', kTakeBack}, {FVIRTKEY | FCONTROL, 'C', kCopyStatus}};
 
 bool isPushButton(HWND item) {
@@ -159,6 +160,9 @@ void MainWindow::showContextMenu(HWND item, POINT at) {
     } else {
         const UINT state = editor_.state().imagePath.empty() ? MF_GRAYED : MF_ENABLED;
         AppendMenuW(menu, MF_STRING | state, kTakeBack, L"Take the last patch back\tCtrl+Z");
+        // A patch file carries what Patch would write: both wait for an imported logo.
+        AppendMenuW(menu, MF_STRING | (editor_.isEnabled(Button::bnpatch) ? MF_ENABLED : MF_GRAYED), kSavePatch,
+                    L"&Save as patch file...");
     }
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
     DestroyMenu(menu);
@@ -296,6 +300,7 @@ void MainWindow::onCommand(int id) {
             break;
         }
         case kTakeBack: editor_.takeBackLastPatch(); break;
+        case kSavePatch: editor_.mnusauvpatch_Click(); break;
         case kCopyStatus: copyStatus(); break;
         default: break;  // IDOK and IDCANCEL from Enter and Escape: no default button
     }

@@ -21,6 +21,8 @@ public:
     void bnouvbmp_Click();
     void bnpatch_Click();
     void bnquitter_Click();
+    // The logo view's context menu: "Save as patch file...", with Patch.
+    void mnusauvpatch_Click();
 
     // The commands after their dialogs, for a path that came another way (a
     // dropped file, the program's command line). Each gives whether it
@@ -29,6 +31,9 @@ public:
     bool saveBitmap(const std::filesystem::path& path);
     bool openBitmap(const std::filesystem::path& path);
     PatchOutcome patch();
+    // Writes what Patch would write as a patch file of the kind the name asks
+    // for, leaving the image as it is; gives whether the file was written.
+    bool savePatchFile(const std::filesystem::path& path);
     // Takes the last patch of the open image back, once the person says so: the
     // image holds the logo it had before that patch, the view shows it, and an
     // imported logo not yet patched is dropped. Gives whether it was taken back.

@@ -7,12 +7,19 @@
 #include "editor/editor_state.h"
 #include "history/patch_history.h"
 #include "logo/disc/disc_image.h"
+#include "logo/patch/patch_file.h"
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
 namespace tolvane {
+
+// A patch file written, or that a dry run would write.
+struct PatchFileSaved {
+    PatchFileKind kind;
+    std::uint64_t size;  // in bytes
+};
 
 class LogoEditor {
 public:
@@ -48,6 +55,18 @@ public:
     // Writes the imported logo into the image and keeps a record of it to take
     // it back; false when the image already holds it.
     bool patch();
+    // Writes the change Patch would make as a patch file of the kind its name asks
+    // for (patchFileKindFor), for people who hold the same image: a VCDIFF delta
+    // whose source is the image file (for a CUE sheet, its data track's file), or
+    // a PPF 3.0 patch of that file, described by the game's serial. The image is
+    // read under its writer's lock (opened again, unless open holds it), checked
+    // unchanged since it was opened, and let go before the patch file replaces
+    // `file` whole (as export replaces a picture); the image stays as it is and
+    // no record is kept. Never over the image, its CUE sheet or the picture
+    // imported. Gives nothing, writing nothing, when the image already holds
+    // these bytes; a dry run checks everything, the room for the file too, and
+    // writes nothing.
+    std::optional<PatchFileSaved> savePatchFile(const std::filesystem::path& file, bool dryRun = false);
     // Takes the last patch of the open image back and reads the image again.
     RestoreResult takeBackLastPatch();
 
@@ -67,6 +86,7 @@ private:
     EditorState state_;
     std::string layout_;
     std::filesystem::path opened_;  // the path open was given: the image, or its CUE sheet
+    std::filesystem::path picture_;  // the picture imported last
     std::optional<DiscImage> held_;  // the image, open and locked for the patch to come
 };
 

@@ -9,7 +9,7 @@
 
 namespace tolvane {
 
-enum class Dialog { dialouvrir, dialsauvbmp, dialouvbmp };
+enum class Dialog { dialouvrir, dialsauvbmp, dialouvbmp, dialsauvpatch };
 enum class Button { bnsauvbmp, bnouvbmp, bnpatch };
 
 class WindowOperations {

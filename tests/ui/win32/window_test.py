@@ -112,7 +112,7 @@ def run_at_96_dpi(session, work):
         out.write(grey_bmp(new_logo))
     with open(os.path.join(work, "short.bin"), "wb") as out:
         out.write(bytes(1000))
-    for stale in ("saved.bmp", "saved"):
+    for stale in ("saved.bmp", "saved", "logo.xdelta", "logo"):
         if os.path.exists(os.path.join(work, stale)):
             os.remove(os.path.join(work, stale))
 
@@ -168,6 +168,17 @@ def run_at_96_dpi(session, work):
     window.wait_status("Imported new.bmp - press Patch to write it into game.bin")
     check(window.probe_control(104)["enabled"], "Patch is not enabled after Open Bitmap")
     window.check_logo(logo, scale=2, at=(0, 0))  # Open Bitmap does not redraw
+    # The logo's context menu saves the change as a patch file (a name typed without
+    # extension gets .xdelta); the image stays as it is, and so do the focus and Patch.
+    window.right_click(CONTROLS["piboot"])
+    session.key("s")
+    session.answer_dialog("Save as patch file", session.wine_path(work, "logo"))
+    window.wait_status("Saved logo.xdelta, a VCDIFF delta of ")
+    with open(os.path.join(work, "game.bin"), "rb") as f:
+        check(f.read() == image, "Save as patch file changed the image")
+    with open(os.path.join(work, "logo.xdelta"), "rb") as f:
+        check(f.read(5) == b"\xd6\xc3\xc4\x00\x00", "logo.xdelta is not a VCDIFF delta")
+    window.wait_focus(106)
     check(window.probe()["tab_order"] == [101, 103, 104, 105, 106, 107, 108], "tab order with everything enabled")
     # Patch with Space, from the keyboard; a second Space does not end the program.
     window.wait_focus(106)

@@ -68,6 +68,9 @@ public:
 
     // Whether the disc's first bytes, read now through this handle, are these.
     bool holds(const ImagePrefix& bytes);
+    // Reads up to out.size() bytes of the file from `offset`, counted from the
+    // file's first byte (not the disc's start); gives how many there were.
+    std::size_t readFileAt(std::uint64_t offset, std::span<Byte> out) { return file_.readAt(offset, out); }
 
     // Closes the file, reporting a failure to do so.
     void close();
