@@ -95,14 +95,19 @@ TEST_F(KeyboardTest, ANonDiscFileWithALongNameIsToldWholeAndCopiedWhole) {
     press(Qt::Key_Return);  // on Open Cdrwin Bin, which has the focus
     const ShownStatus status(*this, child<StatusArea>("lbetat"));
     EXPECT_TRUE(status.fits) << status.text;
-    EXPECT_EQ(status.text.find("\u2026"), std::string::npos) << status.text;
+    const std::string reason =
+        "Warning: it does not look like a disc image: none of its first 12 sectors starts with the CD sync, and it "
+        "has no ISO 9660 volume";
     EXPECT_NE(status.copied.find("Opened " + name), std::string::npos) << status.copied;
-    EXPECT_NE(status.copied.find("does not look like a disc image: none of its first 12 sectors starts with the CD "
-                                 "sync, and it has no ISO 9660 volume"),
-              std::string::npos)
-        << status.copied;
-    EXPECT_EQ(status.joined(), oneLine(status.copied));
-    EXPECT_EQ(status.tip, "") << "nothing was shortened";
+    EXPECT_NE(status.copied.find("\n" + reason), std::string::npos) << status.copied;
+    EXPECT_NE(status.joined().find(reason), std::string::npos) << "the warning is shown whole: " << status.text;
+    if (status.text.find("\u2026") == std::string::npos) {
+        EXPECT_EQ(status.joined(), oneLine(status.copied));
+        EXPECT_EQ(status.tip, "") << "nothing was shortened";
+    } else {  // a wider message font: only the name gives way, and the tooltip holds it all
+        EXPECT_TRUE(status.lineMatches(0, R"(^Opened My Fav.+\x{2026}.+1\.bin: raw 2352-byte sectors)")) << status.text;
+        EXPECT_EQ(status.tip, status.copied);
+    }
 }
 
 TEST_F(KeyboardTest, EachWarningTakesALineOfItsOwnAndOnlyTheNamesAreShortened) {

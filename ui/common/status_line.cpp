@@ -5,6 +5,7 @@
 #include "logo/base/shown_text.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace tolvane {
 
@@ -122,6 +123,15 @@ std::vector<std::u16string_view> wrap(std::u16string_view text, int width, const
     return lines;
 }
 
+// How narrow a name gets: a few letters on each side of its ellipsis.
+int shortestName(const TextWidth& measure) { return measure(u"abcd\u2026wxyz"); }
+
+std::u16string withNamesIn(const std::vector<Piece>& pieces, int nameWidth, const TextWidth& measure) {
+    std::u16string shortened;
+    for (const Piece& piece : pieces) shortened += piece.name ? elideMiddle(piece.text, nameWidth, measure) : piece.text;
+    return shortened;
+}
+
 struct LineFit {
     std::vector<std::u16string> lines;
     bool shortened = false;
@@ -137,18 +147,12 @@ LineFit fitLine(const std::u16string& text, const std::vector<std::u16string>& n
     if (wrap(text, width, measure).size() <= room) return fitted(text, false);
 
     const std::vector<Piece> pieces = splitAtNames(text, names);
-    const auto withNamesIn = [&](int nameWidth) {
-        std::u16string shortened;
-        for (const Piece& piece : pieces)
-            shortened += piece.name ? elideMiddle(piece.text, nameWidth, measure) : piece.text;
-        return shortened;
-    };
-    const auto fitsIn = [&](int nameWidth) { return wrap(withNamesIn(nameWidth), width, measure).size() <= room; };
-    // A name keeps a few letters on each side of its ellipsis.
-    int fits = measure(u"abcd\u2026wxyz");
+    const auto withNamesAt = [&](int nameWidth) { return withNamesIn(pieces, nameWidth, measure); };
+    const auto fitsIn = [&](int nameWidth) { return wrap(withNamesAt(nameWidth), width, measure).size() <= room; };
+    int fits = shortestName(measure);
     if (!fitsIn(fits)) {
         // The end is cut on the last line.
-        const std::u16string shortest = withNamesIn(fits);
+        const std::u16string shortest = withNamesAt(fits);
         const std::vector<std::u16string_view> wrapped = wrap(shortest, width, measure);
         LineFit fit{{wrapped.begin(), wrapped.begin() + std::ptrdiff_t(room - 1)}, true};
         const std::size_t lastFrom = std::size_t(wrapped[room - 1].data() - shortest.data());
@@ -164,7 +168,7 @@ LineFit fitLine(const std::u16string& text, const std::vector<std::u16string>& n
             tooWide = middle;
         }
     }
-    return fitted(withNamesIn(fits), true);
+    return fitted(withNamesAt(fits), true);
 }
 
 // The status's lines, without the carriage returns of Windows' line ends and
@@ -205,12 +209,35 @@ FittedStatus fitStatus(std::string_view status, const std::vector<std::string>& 
         given.resize(room);
     }
 
-    FittedStatus fitted;
-    // Each line has one line of the area; the first ones take what the others leave free.
-    std::size_t spare = room - given.size();
+    // The lines of the area each line of the status takes: all it needs where
+    // they are there. Where they are not, names are shortened first, so that a
+    // line with none (a warning) is cut only when even the shortest names leave
+    // it too little; the first lines take what the others leave free.
+    std::vector<std::size_t> whole, least;
     for (const std::u16string& line : given) {
-        LineFit fit = fitLine(line, wideNames, measure, width, 1 + spare);
-        spare -= fit.lines.size() - 1;
+        whole.push_back(wrap(line, width, measure).size());
+        const std::u16string shortest = withNamesIn(splitAtNames(line, wideNames), shortestName(measure), measure);
+        least.push_back(std::min(whole.back(), wrap(shortest, width, measure).size()));
+    }
+    const auto sum = [](const std::vector<std::size_t>& counts) {
+        return std::accumulate(counts.begin(), counts.end(), std::size_t{0});
+    };
+    std::vector<std::size_t> allotted(given.size(), 1);
+    std::size_t spare = room - given.size();
+    if (sum(least) <= room) {
+        allotted = least;
+        spare = room - sum(least);
+        for (std::size_t k = 0; k < given.size(); ++k) {
+            const std::size_t more = std::min(spare, whole[k] - least[k]);
+            allotted[k] += more;
+            spare -= more;
+        }
+    }
+
+    FittedStatus fitted;
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        LineFit fit = fitLine(given[k], wideNames, measure, width, allotted[k] + spare);
+        spare -= fit.lines.size() - std::min(fit.lines.size(), allotted[k]);
         fitted.shortened = fitted.shortened || fit.shortened;
         for (std::u16string& shown : fit.lines) fitted.lines.push_back(std::move(shown));
     }
