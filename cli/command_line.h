@@ -19,8 +19,8 @@ struct Invocation {
     bool version = false;
     std::vector<std::filesystem::path> arguments;
     bool force = false, dryRun = false, console = false, json = false, list = false;
-    std::optional<Byte> key;  // --key K
-    std::optional<bool> pal;  // --pal true, --ntsc false, neither the disc's video mode
+    std::optional<Byte> key;                         // --key K
+    std::optional<bool> pal;                         // --pal true, --ntsc false, neither the disc's video mode
     std::optional<std::filesystem::path> patchFile;  // --patch-file FILE, of a kind its name gives
 };
 

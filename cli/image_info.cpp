@@ -196,8 +196,7 @@ void printJson(std::ostream& out, const ImageReport& r) {
             << ", \"mode\": " << jsonString(r.cue->track.mode) << ", \"offset\": " << r.cue->track.offset << "},\n";
     else
         out << "null,\n";
-    out
-        << "  \"layout\": {\"description\": " << jsonString(std::string(r.layout->description))
+    out << "  \"layout\": {\"description\": " << jsonString(std::string(r.layout->description))
         << ", \"sectorSize\": " << r.layout->sectorSize << ", \"userDataOffset\": " << r.layout->userDataOffset
         << ", \"prefixLength\": " << r.layout->prefixLength << ", \"logoSectors\": [0, 11]},\n"
         << "  \"looksLikeDisc\": " << (r.looksLikeDisc ? "true" : "false") << ",\n"
@@ -226,8 +225,9 @@ void printJson(std::ostream& out, const ImageReport& r) {
 }  // namespace
 
 std::string infoFailureJson(const std::exception& failure) {
-    return "{\n  \"formatVersion\": " + std::to_string(kInfoFormatVersion) + ",\n  \"error\": {\"message\": " +
-           jsonString(failure.what()) + ", \"kind\": " + jsonString(failureKind(failure)) + "}\n}\n";
+    return "{\n  \"formatVersion\": " + std::to_string(kInfoFormatVersion) +
+           ",\n  \"error\": {\"message\": " + jsonString(failure.what()) +
+           ", \"kind\": " + jsonString(failureKind(failure)) + "}\n}\n";
 }
 
 std::string imageInfo(const std::filesystem::path& path, bool json) {

@@ -5,7 +5,6 @@
 #include "history/patch_history.h"
 #include "logo/base/shown_text.h"
 
-
 namespace tolvane {
 
 namespace {

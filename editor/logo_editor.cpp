@@ -116,8 +116,7 @@ bool LogoEditor::patch() {
     const PatchHistory history = PatchHistory::forUser();
     bool wrote = false;
     try {
-        wrote = held_ ? history.patch(*held_, *s.imagePrefix)
-                      : history.patch(opened_, *s.imagePrefix, *s.imageOnDisk);
+        wrote = held_ ? history.patch(*held_, *s.imagePrefix) : history.patch(opened_, *s.imagePrefix, *s.imageOnDisk);
     } catch (const FailureAfterWrite&) {  // the image holds the new logo all the same
         held_.reset();
         patched();

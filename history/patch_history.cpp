@@ -52,7 +52,8 @@ Scan scan(const std::filesystem::path& folder, std::uint64_t disc, Records wante
             if (fields->disc != ours) return;
             if (fields->time > newest) newest = fields->time;
             if (wanted == Records::Unfinished && fields->done) return;
-            if (const auto record = parseRecordName(name)) found.records.push_back({folder / std::string(name), *record});
+            if (const auto record = parseRecordName(name))
+                found.records.push_back({folder / std::string(name), *record});
         } else if (const auto time = legacyNameTime(name)) {
             found.legacy.emplace_back(folder / std::string(name), *time);
             ++found.all.records;
@@ -307,7 +308,6 @@ std::size_t usable(const std::vector<HistoryStep>& steps) {
     return static_cast<std::size_t>(std::ranges::count(steps, std::string(), &HistoryStep::damage));
 }
 
-
 std::string nothingToRestore(const Ledger& ledger, const std::filesystem::path& image,
                              const std::vector<HistoryStep>& damaged) {
     std::string text = "Nothing was written: ";
@@ -336,7 +336,7 @@ bool PatchHistory::patch(const std::filesystem::path& path, const ImagePrefix& p
 bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
     const std::filesystem::path& path = image.path();
     const ImagePrefix& expectedOnDisk = image.prefix();  // as read, under the lock held since
-    if (prefix == expectedOnDisk) {  // nothing to write, nothing to take back
+    if (prefix == expectedOnDisk) {                      // nothing to write, nothing to take back
         image.close();
         return false;
     }

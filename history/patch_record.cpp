@@ -84,7 +84,8 @@ std::string timeInName(std::int64_t time) {
     std::snprintf(text, sizeof text, "%04d%02u%02u-%02d%02d%02lld-%09lld", static_cast<int>(ymd.year()),
                   static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
                   static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                  static_cast<long long>(clock.seconds().count()), static_cast<long long>((at - floor<seconds>(at)).count()));
+                  static_cast<long long>(clock.seconds().count()),
+                  static_cast<long long>((at - floor<seconds>(at)).count()));
     return text;
 }
 
@@ -155,8 +156,8 @@ std::string recordFileName(const RecordName& name) {
 constexpr std::size_t kStem = 60;
 
 std::optional<RecordNameFields> recordNameFields(std::string_view text) {
-    if (text.size() < kStem + kExtension.size() || !text.ends_with(kExtension) || text[16] != '-' ||
-        text[32] != '-' || text[42] != '-' || text[51] != '-')
+    if (text.size() < kStem + kExtension.size() || !text.ends_with(kExtension) || text[16] != '-' || text[32] != '-' ||
+        text[42] != '-' || text[51] != '-')
         return std::nullopt;
     return RecordNameFields{text.substr(0, 16), text.substr(17, 25), text.size() == kStem + kExtension.size()};
 }

@@ -29,15 +29,15 @@ std::string saveAsTheyWere(const std::filesystem::path& image, std::uint64_t sta
             const std::span<const Byte> pieces[] = {asRead.bytes()};
             createFile(rescue, pieces, Flushed);
             return "its " + bytesDescription(start, asRead.size()) + " as they were are saved in " + quoted(rescue) +
-                   (start == 0 ? ": copy them over the start of the image to repair it"
-                               : ": copy them over the image's bytes from byte " + std::to_string(start) +
-                                     " on to repair it");
+                   (start == 0
+                        ? ": copy them over the start of the image to repair it"
+                        : ": copy them over the image's bytes from byte " + std::to_string(start) + " on to repair it");
         } catch (const std::exception& failure) {
             if (firstReason.empty()) firstReason = failure.what();
         }
     }
-    return "its " + bytesDescription(start, asRead.size()) + " as they were could not be saved either (" +
-           firstReason + ")";
+    return "its " + bytesDescription(start, asRead.size()) + " as they were could not be saved either (" + firstReason +
+           ")";
 }
 
 }  // namespace tolvane

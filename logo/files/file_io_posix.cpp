@@ -302,8 +302,8 @@ void File::writeAt(std::uint64_t offset, FilePieces pieces) {
             ++first;
             continue;
         }
-        const ssize_t n = ::pwritev(static_cast<int>(handle_), left.data() + first, static_cast<int>(left.size() - first),
-                                    static_cast<off_t>(offset + done));
+        const ssize_t n = ::pwritev(static_cast<int>(handle_), left.data() + first,
+                                    static_cast<int>(left.size() - first), static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("Cannot write", path_, errno);
         if (n == 0) fail("Cannot write", path_, EIO);

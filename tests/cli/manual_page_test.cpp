@@ -226,8 +226,8 @@ private:
             string();
             return "text";
         }
-        for (const auto& [word, type] : {std::pair<std::string, std::string>{"true", "boolean"},
-                                         {"false", "boolean"}, {"null", "null"}})
+        for (const auto& [word, type] :
+             {std::pair<std::string, std::string>{"true", "boolean"}, {"false", "boolean"}, {"null", "null"}})
             if (text_.compare(at_, word.size(), word) == 0) {
                 at_ += word.size();
                 return type;
@@ -273,15 +273,16 @@ TEST(ManualPage, DescribesEveryFieldOfInfosJsonWithItsType) {
     const auto disc = testing::buildDisc({.systemCnf = std::nullopt}, kPlainLayout);
     tracks.insert(tracks.end(), disc.begin(), disc.end());
     testing::writeFile(dir / "tracks \xE9.bin", tracks);
-    const std::string sheet = "FILE \"tracks \xE9.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
-                              " TRACK 02 MODE1/2048\n  INDEX 01 00:02:00\n";
+    const std::string sheet =
+        "FILE \"tracks \xE9.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+        " TRACK 02 MODE1/2048\n  INDEX 01 00:02:00\n";
     testing::writeFile(dir / "game \xE9.cue", std::vector<Byte>(sheet.begin(), sheet.end()));
 
     JsonFields printed;
-    for (const auto& [image, status] : {std::pair<std::string, int>{"game.bin", 0}, {"game \xE9.cue", 0},
-                                        {"missing.bin", 1}}) {
-        const std::string command = quoted(TOLVANE_CLI) + " info --json " + quoted((dir / image).string()) +
-                                    " 2>/dev/null; echo \"exit $?\"";
+    for (const auto& [image, status] :
+         {std::pair<std::string, int>{"game.bin", 0}, {"game \xE9.cue", 0}, {"missing.bin", 1}}) {
+        const std::string command =
+            quoted(TOLVANE_CLI) + " info --json " + quoted((dir / image).string()) + " 2>/dev/null; echo \"exit $?\"";
         std::string out = outputOf(command);
         const std::string exit = "exit " + std::to_string(status) + "\n";
         ASSERT_TRUE(out.ends_with(exit)) << image << ": " << out;
@@ -304,7 +305,8 @@ TEST(ManualPage, DescribesEveryFieldOfInfosJsonWithItsType) {
                         (type == "null" && documented->second.ends_with(" or null")))
                 << field << " has a value of the type " << type << "; the page says " << documented->second;
     }
-    for (const auto& [field, type] : page) EXPECT_EQ(printed.count(field), 1u) << field << " is on the page, never printed";
+    for (const auto& [field, type] : page)
+        EXPECT_EQ(printed.count(field), 1u) << field << " is on the page, never printed";
 }
 
 }  // namespace

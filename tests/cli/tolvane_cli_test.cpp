@@ -622,8 +622,10 @@ TEST_F(TolvaneCli, EveryCommandWorksOnACueSheetsDataTrackAfterAnAudioTrack) {
     bin.insert(bin.end(), disc.begin(), disc.end());
     std::filesystem::create_directory(path("bins"));
     writeFile(path("bins/Game.BIN"), bin);
-    const std::string sheet = "\xEF\xBB\xBF" "FILE \"C:\\Rips\\bins\\game.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n"
-                              "    INDEX 01 00:00:00\r\n  TRACK 02 MODE2/2352\r\n    INDEX 01 00:01:25\r\n";
+    const std::string sheet =
+        "\xEF\xBB\xBF"
+        "FILE \"C:\\Rips\\bins\\game.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n"
+        "    INDEX 01 00:00:00\r\n  TRACK 02 MODE2/2352\r\n    INDEX 01 00:01:25\r\n";
     writeFile(path("bins/game.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
     const std::string cue = path("bins/game.cue");
 
@@ -682,8 +684,10 @@ TEST_F(TolvaneCli, InfoJsonIsVersionedNamesAnyFileAndTellsFailures) {
 
     const Result missing = run({"info", "--json", path("gone.bin")});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "tolvane: Cannot open \"" + path("gone.bin") + "\" for reading: No such file or directory\n");
-    EXPECT_EQ(missing.out, "{\n  \"formatVersion\": 1,\n  \"error\": {\"message\": \"Cannot open \\\"" + path("gone.bin") +
+    EXPECT_EQ(missing.err,
+              "tolvane: Cannot open \"" + path("gone.bin") + "\" for reading: No such file or directory\n");
+    EXPECT_EQ(missing.out, "{\n  \"formatVersion\": 1,\n  \"error\": {\"message\": \"Cannot open \\\"" +
+                               path("gone.bin") +
                                "\\\" for reading: No such file or directory\", \"kind\": \"not found\"}\n}\n");
     writeFile(path("short.iso"), makeImage(100));
     EXPECT_NE(run({"info", "--json", path("short.iso")}).out.find("\"kind\": \"too short\""), std::string::npos);
@@ -693,9 +697,10 @@ TEST_F(TolvaneCli, InfoJsonIsVersionedNamesAnyFileAndTellsFailures) {
     TOLVANE_REQUIRE_PROGRAM("python3");
     // What the page says a script does to get the name back.
     writeFile(path("info.json"), std::vector<Byte>(r.out.begin(), r.out.end()));
-    const std::string found = "cd " + shellQuoted(dir.path().string()) +
-                              " && name=$(python3 -c 'import json; print(json.load(open(\"info.json\"))[\"fileEscaped\"])')"
-                              " && bash -c 'test -f \"$(printf %b \"$1\")\"' - \"$name\"";
+    const std::string found =
+        "cd " + shellQuoted(dir.path().string()) +
+        " && name=$(python3 -c 'import json; print(json.load(open(\"info.json\"))[\"fileEscaped\"])')"
+        " && bash -c 'test -f \"$(printf %b \"$1\")\"' - \"$name\"";
     EXPECT_EQ(std::system(found.c_str()), 0) << "printf %b does not give the name back";
 }
 

@@ -300,8 +300,9 @@ TEST_F(EditorTest, ACueSheetsDataTrackAfterAudioGoesThroughTheWholeEditAndTheAud
     const auto disc = testing::buildDisc({.logo = patternLogo(2)}, kRawMode2Layout);
     file.insert(file.end(), disc.begin(), disc.end());
     writeFile(dir / "disc.bin", file);
-    const std::string sheet = "FILE \"disc.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
-                              " TRACK 02 MODE2/2352\n  INDEX 01 00:02:50\n";
+    const std::string sheet =
+        "FILE \"disc.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+        " TRACK 02 MODE2/2352\n  INDEX 01 00:02:50\n";
     writeFile(dir / "disc.cue", std::vector<Byte>(sheet.begin(), sheet.end()));
     const auto audioStays = [&] {
         const auto now = readFile(dir / "disc.bin");

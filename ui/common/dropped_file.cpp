@@ -4,7 +4,6 @@
 #include "logo/base/ascii_text.h"
 #include "logo/picture/picture_file.h"
 
-
 namespace tolvane {
 
 namespace {

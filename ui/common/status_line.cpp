@@ -128,7 +128,8 @@ int shortestName(const TextWidth& measure) { return measure(u"abcd\u2026wxyz"); 
 
 std::u16string withNamesIn(const std::vector<Piece>& pieces, int nameWidth, const TextWidth& measure) {
     std::u16string shortened;
-    for (const Piece& piece : pieces) shortened += piece.name ? elideMiddle(piece.text, nameWidth, measure) : piece.text;
+    for (const Piece& piece : pieces)
+        shortened += piece.name ? elideMiddle(piece.text, nameWidth, measure) : piece.text;
     return shortened;
 }
 

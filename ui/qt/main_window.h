@@ -74,7 +74,7 @@ private:
     StatusArea* lbetat_ = nullptr;
     QCheckBox* cbconsole_ = nullptr;
     QCheckBox* cbpal_ = nullptr;
-    QAction* takeBack_ = nullptr;  // Ctrl+Z and the logo's context menu
+    QAction* takeBack_ = nullptr;   // Ctrl+Z and the logo's context menu
     QAction* savePatch_ = nullptr;  // the logo's context menu, with Patch
     Editor editor_;
     // The file last chosen or dropped: the one the running command reads or writes.

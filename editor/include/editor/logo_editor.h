@@ -85,7 +85,7 @@ public:
 private:
     EditorState state_;
     std::string layout_;
-    std::filesystem::path opened_;  // the path open was given: the image, or its CUE sheet
+    std::filesystem::path opened_;   // the path open was given: the image, or its CUE sheet
     std::filesystem::path picture_;  // the picture imported last
     std::optional<DiscImage> held_;  // the image, open and locked for the patch to come
 };

@@ -139,7 +139,8 @@ TEST(SystemCnf, TakesTheSerialFromTheBootFileAndTheVideoMode) {
               "the boot file MAIN.ELF is not named like a serial");
     EXPECT_EQ(parseSystemCnf(std::string("\0\0\xFF=\n=", 6)).unknownBecause, "SYSTEM.CNF has no BOOT2 line");
     // Saved by an editor that starts text with a byte order mark.
-    EXPECT_EQ(describe(parseSystemCnf("\xEF\xBB\xBF" "BOOT2 = cdrom0:\\SCES_500.01;1\r\nVMODE = PAL\r\n")),
+    EXPECT_EQ(describe(parseSystemCnf("\xEF\xBB\xBF"
+                                      "BOOT2 = cdrom0:\\SCES_500.01;1\r\nVMODE = PAL\r\n")),
               "SCES_500.01, PAL");
 }
 
@@ -195,8 +196,9 @@ TEST(ImageFiles, ACueSheetOpensTheFileOfItsFirstDataTrack) {
     EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "audio.cue"); }),
               "Cannot open " + quoted(dir / "audio.cue") + ": the CUE sheet names no data track");
     writeFile(dir / "gone.cue", bytesOf("FILE \"gone.bin\" BINARY\n  TRACK 01 MODE1/2352\n"));
-    EXPECT_EQ(failureOf([&] { DiscImage::open(dir / "gone.cue"); }),
-              "Cannot open " + quoted(dir / "gone.cue") + ": the file of its data track, \"gone.bin\", is not beside it");
+    EXPECT_EQ(
+        failureOf([&] { DiscImage::open(dir / "gone.cue"); }),
+        "Cannot open " + quoted(dir / "gone.cue") + ": the file of its data track, \"gone.bin\", is not beside it");
     // The system would open "disc/Game (Track 2).bin" for a name that goes on past a NUL.
     writeFile(dir / "zero.cue", bytesOf(std::string("FILE \"disc/Game (Track 2).bin\0evil\" BINARY\n"
                                                     "  TRACK 01 MODE2/2352\n",
