@@ -147,18 +147,6 @@ TEST_F(BitmapFileTest, ExportIntoAFolderThatIsNotThereNamesTheTarget) {
     EXPECT_NE(failure.find("No such file or directory"), std::string::npos) << failure;
 }
 
-TEST_F(BitmapFileTest, ExportedFileReadsAsTheSamePictureInImageMagick) {
-#ifdef _WIN32
-    GTEST_SKIP() << "ImageMagick runs on the build machine, not on Windows";
-#endif
-    TOLVANE_REQUIRE_PROGRAM("convert");
-    exportBitmap(dir / "logo.bmp", pictureOf(patternLogo(5)));
-    const auto grey = testing::greyAsImageMagickReadsIt(dir.path(), "logo.bmp");
-    const LogoImage logo = patternLogo(5);
-    ASSERT_EQ(grey.size(), kLogoLength);
-    EXPECT_TRUE(std::equal(grey.begin(), grey.end(), logo.begin()));
-}
-
 TEST_F(BitmapFileTest, ImportReadsFilesOfExactlyAndMoreThanTheirLengthAndRefusesOneShort) {
     auto file = buildIndexedBmp(patternLogo(), {.palette = greyPalette()}, identity());
     ASSERT_EQ(file.size(), kBitmapFileLength);

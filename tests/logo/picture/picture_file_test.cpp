@@ -128,16 +128,18 @@ TEST_F(LogoPictureTest, ExportsAsPngWhateverTheHeaderAndImportsBackWithoutOne) {
     EXPECT_FALSE(imported.header) << "a PNG has no BMP header";
 }
 
-TEST_F(LogoPictureTest, ExportedPngReadsAsTheLogoInImageMagick) {
+TEST_F(LogoPictureTest, ExportedBmpAndPngReadAsTheLogoInImageMagick) {
 #ifdef _WIN32
     GTEST_SKIP() << "ImageMagick runs on the build machine, not on Windows";
 #endif
     TOLVANE_REQUIRE_PROGRAM("convert");
-    exportBitmap(dir / "logo.PNG", pictureOf(patternLogo(5)));
-    const auto grey = testing::greyAsImageMagickReadsIt(dir.path(), "logo.PNG");
     const LogoImage logo = patternLogo(5);
-    ASSERT_EQ(grey.size(), kLogoLength);
-    EXPECT_TRUE(std::equal(grey.begin(), grey.end(), logo.begin()));
+    for (const char* name : {"logo.bmp", "logo.PNG"}) {
+        exportBitmap(dir / name, pictureOf(logo));
+        const auto grey = testing::greyAsImageMagickReadsIt(dir.path(), name);
+        ASSERT_EQ(grey.size(), kLogoLength) << name;
+        EXPECT_TRUE(std::equal(grey.begin(), grey.end(), logo.begin())) << name;
+    }
 }
 
 }  // namespace
