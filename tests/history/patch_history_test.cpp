@@ -47,6 +47,26 @@ protected:
             if (name != kHistoryIndexName) names.push_back(pathText(name));
         return names;
     }
+    // The history emptied, the image as it was, then patched once: what it holds now.
+    std::vector<Byte> patchedOnceAfresh() {
+        std::filesystem::remove_all(dir / "history");
+        writeFile(image, original);
+        patch(image, 1);
+        return readFile(image);
+    }
+    // Runs the command with a stop due before change `step` (`part` bytes into a
+    // write); whether it stopped.
+    static bool stoppedAt(std::size_t step, std::size_t part, const std::function<void()>& command) {
+        injectFileStop(step, part);
+        bool stopped = false;
+        try {
+            command();
+        } catch (const FileStop&) {
+            stopped = true;
+        }
+        clearFileFaults();
+        return stopped;
+    }
     std::string nothingLeft(const std::filesystem::path& path) {
         return "Nothing was written: there is no record of a patch of " + quoted(path) + " in " +
                quoted(dir / "history");
@@ -128,19 +148,8 @@ TEST_F(PatchHistoryTest, APatchStoppedAtAnyStepLeavesAHistoryThatStillWorks) {
     for (const std::size_t part : {std::size_t{0}, std::size_t{1000}}) {
         for (std::size_t step = 0;; ++step) {
             SCOPED_TRACE("stopped before change " + std::to_string(step) + ", " + std::to_string(part) + " bytes in");
-            std::filesystem::remove_all(dir / "history");
-            writeFile(image, original);
-            patch(image, 1);
-            const auto x = readFile(image);
-
-            injectFileStop(step, part);
-            bool stopped = false;
-            try {
-                patch(image, 2);
-            } catch (const FileStop&) {
-                stopped = true;
-            }
-            clearFileFaults();
+            const auto x = patchedOnceAfresh();
+            const bool stopped = stoppedAt(step, part, [&] { patch(image, 2); });
             const bool happened = readFile(image) != x;
 
             history.restore(image);
@@ -160,20 +169,9 @@ TEST_F(PatchHistoryTest, ARestoreStoppedAtAnyStepIsFinishedByTheNext) {
     for (const std::size_t part : {std::size_t{0}, std::size_t{1000}}) {
         for (std::size_t step = 0;; ++step) {
             SCOPED_TRACE("stopped before change " + std::to_string(step) + ", " + std::to_string(part) + " bytes in");
-            std::filesystem::remove_all(dir / "history");
-            writeFile(image, original);
-            patch(image, 1);
-            const auto x = readFile(image);
+            const auto x = patchedOnceAfresh();
             patch(image, 2);
-
-            injectFileStop(step, part);
-            bool stopped = false;
-            try {
-                history.restore(image);
-            } catch (const FileStop&) {
-                stopped = true;
-            }
-            clearFileFaults();
+            const bool stopped = stoppedAt(step, part, [&] { history.restore(image); });
             if (stopped) {
                 ASSERT_EQ(history.list(image).size(), 2u);
                 history.restore(image);
@@ -355,9 +353,7 @@ TEST_F(PatchHistoryTest, ReadsTheFolderWholeWhereItsIndexCannotTell) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.index);
-        std::filesystem::remove_all(dir / "history");
-        writeFile(image, original);
-        patch(image, 1);
+        patchedOnceAfresh();
         const auto expired = dir / "history" / recordFileName({0x1234, now - year - minute, 1, 2});
         writeFile(expired, {0});
         c.leave();
