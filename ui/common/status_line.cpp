@@ -214,15 +214,18 @@ FittedStatus fitStatus(std::string_view status, const std::vector<std::string>& 
     // they are there. Where they are not, names are shortened first, so that a
     // line with none (a warning) is cut only when even the shortest names leave
     // it too little; the first lines take what the others leave free.
-    std::vector<std::size_t> whole, least;
-    for (const std::u16string& line : given) {
-        whole.push_back(wrap(line, width, measure).size());
-        const std::u16string shortest = withNamesIn(splitAtNames(line, wideNames), shortestName(measure), measure);
-        least.push_back(std::min(whole.back(), wrap(shortest, width, measure).size()));
-    }
     const auto sum = [](const std::vector<std::size_t>& counts) {
         return std::accumulate(counts.begin(), counts.end(), std::size_t{0});
     };
+    std::vector<std::size_t> whole;
+    for (const std::u16string& line : given) whole.push_back(wrap(line, width, measure).size());
+    std::vector<std::size_t> least = whole;
+    if (sum(whole) > room)
+        for (std::size_t k = 0; k < given.size(); ++k) {
+            const auto pieces = splitAtNames(given[k], wideNames);
+            least[k] =
+                std::min(whole[k], wrap(withNamesIn(pieces, shortestName(measure), measure), width, measure).size());
+        }
     std::vector<std::size_t> allotted(given.size(), 1);
     std::size_t spare = room - given.size();
     if (sum(least) <= room) {
