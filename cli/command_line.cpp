@@ -78,6 +78,7 @@ void set(Invocation& invocation, Option option, const std::string& value) {
                 throw UsageError("--patch-file takes a name that ends in " + patchFileKinds() + ", not '" + value +
                                  "'");
             break;
+        case Option::Record: invocation.record = value; break;
         case Option::Help: invocation.help = true; break;
         case Option::Version: invocation.version = true; break;
     }

@@ -22,6 +22,7 @@ struct Invocation {
     std::optional<Byte> key;                         // --key K
     std::optional<bool> pal;                         // --pal true, --ntsc false, neither the disc's video mode
     std::optional<std::filesystem::path> patchFile;  // --patch-file FILE, of a kind its name gives
+    std::string record;                              // --record NAME
 };
 
 // A command line that asks for nothing tolvane does; what() says what is wrong.

@@ -13,7 +13,7 @@ namespace tolvane {
 // One enumerator for each command and option of the table, named after it
 // (--dry-run is DryRun): the made table does not compile when one is missing.
 enum class Command { Export, Import, Info, Restore };
-enum class Option { Help, Version, Force, DryRun, Console, Key, Pal, Ntsc, Json, List, PatchFile };
+enum class Option { Help, Version, Force, DryRun, Console, Key, Pal, Ntsc, Json, List, PatchFile, Record };
 
 struct OptionSpec {
     Option option;

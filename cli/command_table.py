@@ -231,17 +231,33 @@ and a failure as JSON too."""),
         summary="take the last patch of the image back",
         help="Writes back the bytes that the last patch of IMAGE (by tolvane import or the "
              "window's Patch) replaced, so that restoring again takes the patch before back. "
-             "Every patch first keeps a record of the bytes it replaces and writes, in the "
+             "Every patch first keeps a record of the bytes it replaces and writes, on the disk "
+             "before the image changes, in the "
              "tolvane-editor folder of XDG_DATA_HOME (~/.local/share) or, on Windows, of "
-             "%LOCALAPPDATA%: at most 300 records, none older than 365 days. Records are "
+             "%LOCALAPPDATA%: at most 300 records of all discs (those taken back go first, "
+             "then the oldest; never by the clock). Records are "
              "found by the disc and the bytes IMAGE holds, not by its name, so a renamed, "
-             "moved or copied image is restored as it is. Refused, writing nothing, when no "
-             "record is of a patch that wrote what IMAGE holds now. A restore that was "
+             "moved or copied image is restored as it is; the record made on IMAGE itself "
+             "comes first, and restoring one copy of a disc takes no step away from another. "
+             "Refused, writing nothing, when no "
+             "record is of a patch that wrote what IMAGE holds now, or when none was made on "
+             "IMAGE and those made on other files would write different bytes: --record "
+             "then names the one to take. A restore that was "
              "interrupted is finished by the next one, which goes no further back.",
         arguments=(IMAGE,),
         options=(
             Option("--list",
-                   help="list the patches restore would take back, newest first",
-                   doc="List the patches that restore would take back, newest first, instead."),
+                   help="list the patches restore would take back, in its order",
+                   doc="List the patches that restore would take back, in its order, instead.",
+                   excludes=("--record",)),
+            Option("--record", value="RECORD", value_help="record name",
+                   help="take back the patch of RECORD, a record's name as --list shows it",
+                   brief="take back the patch of the record named",
+                   doc=r"""Take back the patch of
+.IR record ,
+a record's name as
+.B \-\-list
+shows it, where restore cannot choose between patches made on other copies of the disc.""",
+                   excludes=("--list",)),
         )),
 )

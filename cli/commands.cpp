@@ -160,7 +160,7 @@ Outcome runRestore(const Invocation& invocation) {
             standardOutput << listPatches(invocation.arguments[0]);
             return {kDone};
         }
-        standardOutput << restoreImage(invocation.arguments[0]);
+        standardOutput << restoreImage(invocation.arguments[0], invocation.record);
         return {kDone, "the image was restored"};
     } catch (const FailureAfterWrite& failure) {
         return failed(failure, "the image was restored");

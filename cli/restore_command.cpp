@@ -16,8 +16,8 @@ std::string leftText(std::size_t count) {
 
 }  // namespace
 
-std::string restoreImage(const std::filesystem::path& image) {
-    const RestoreResult result = PatchHistory::forUser().restore(image);
+std::string restoreImage(const std::filesystem::path& image, const std::string& record) {
+    const RestoreResult result = PatchHistory::forUser().restore(image, record);
     std::string text;
     for (const HistoryStep& skipped : result.skipped)
         text += "Skipped the damaged record " + quoted(skipped.file) + " (" + skipped.damage + ")\n";
@@ -35,16 +35,22 @@ std::string listPatches(const std::filesystem::path& image) {
     if (steps.empty())
         return "No patch of " + quoted(image) + " to take back: no record in " + quoted(history.folder()) +
                " leads from what it holds\n";
-    std::string text = "Patches of " + quoted(image) + " that restore takes back, newest first (records in " +
+    std::string text = "Patches of " + quoted(image) + " that restore takes back, in its order (records in " +
                        quoted(history.folder()) + "):\n";
+    bool choice = false;
     for (const HistoryStep& step : steps) {
+        if (step.choice && !choice)
+            text += "Then restore asks which to take (restore --record RECORD), as these were made on other files "
+                    "and would write different bytes:\n";
+        choice = choice || step.choice;
         text += "  " + localTimeText(step.time) + "  ";
         if (!step.damage.empty())
             text += "damaged, skipped: " + pathText(step.file.filename()) + ": " + step.damage;
         else
-            text += pathText(step.file.filename()) + (step.interrupted ? " (its restore was interrupted; the next "
-                                                                         "restore finishes it)"
+            text += pathText(step.file.filename()) + (step.interrupted ? " (interrupted; the next restore "
+                                                                         "finishes it)"
                                                                        : "");
+        if (step.damage.empty() && !step.madeOn.empty()) text += "  made on " + quoted(std::filesystem::path(step.madeOn));
         text += '\n';
     }
     return text;

@@ -8,7 +8,7 @@
 namespace tolvane {
 
 // Each gives what it has to say.
-std::string restoreImage(const std::filesystem::path& image);
+std::string restoreImage(const std::filesystem::path& image, const std::string& record = {});
 std::string listPatches(const std::filesystem::path& image);
 
 // The command that takes the image's last patch back, as a shell takes it from

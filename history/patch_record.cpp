@@ -15,17 +15,23 @@ namespace tolvane {
 
 namespace {
 
-// A record's file: a header (magic, format version, prefix length, time, fingerprint
-// length), the fingerprint, the bytes before the patch, the bytes it wrote, and
-// the checksums (bytesChecksum) of the header and fingerprint, of the bytes before
-// and of the bytes written. The last two are in the file's name too.
+// A record's file (format 4): a header (magic, format version, prefix length,
+// time, fingerprint length, the image file's identity, its path's length), the
+// fingerprint, the path, the bytes before the patch, the bytes it wrote, and the
+// checksums (bytesChecksum) of the header, fingerprint and path, of the bytes
+// before and of the bytes written. The last two are in the file's name too.
+// Events follow: kind, file identity, path length, path, and the checksum of
+// those. Format 3 (version 0.3.0) had a 28-byte header without the image file
+// and no events.
 //
 // Older backups share the magic: format 1 and 2 files hold a header (magic,
 // version, prefix length, time in seconds, path length), the image's canonical
 // path, the two prefixes and a 64-bit checksum of all that: FNV-1a for format 1,
 // the same CRC in the low 32 bits for format 2.
 constexpr std::array<Byte, 8> kMagic{'T', 'L', 'V', 'U', 'N', 'D', 'O', '\n'};
-constexpr std::uint32_t kRecordFormat = 3;
+constexpr std::uint32_t kRecordFormat = 4, kFirstRecordFormat = 3;
+constexpr std::size_t kHeaderLength = 40, kFirstHeaderLength = 28, kTrailerLength = 12;
+constexpr std::size_t kEventHeadLength = 4 + 8 + 4;
 constexpr std::uint32_t kFnvFormat = 1, kCrcFormat = 2;
 constexpr std::size_t kMaxFingerprintLength = 8 + kUserDataLength;
 constexpr std::size_t kLegacyHeaderLength = 8 + 4 + 4 + 8 + 4, kLegacyHashLength = 8;
@@ -36,7 +42,7 @@ constexpr std::size_t kMaxPrefixLength = [] {
     return longest;
 }();
 constexpr std::string_view kExtension = ".tolvane-undo", kLegacyExtension = ".tolvane-backup";
-constexpr std::string_view kPending = ".pending-", kRestoring = ".restoring-";
+constexpr std::string_view kPending = ".pending", kRestoring = ".restoring";
 
 std::uint64_t fnv1a(std::span<const Byte> bytes) {
     std::uint64_t hash = 0xcbf29ce484222325;
@@ -110,9 +116,11 @@ std::span<const Byte> bytesOf(const std::string& text) {
 
 }  // namespace
 
+const std::size_t kMaxEventsLength = 1024 * 1024;
 const std::size_t kMaxRecordSize =
-    std::max(28 + kMaxFingerprintLength + 2 * kMaxPrefixLength + 12,
-             kLegacyHeaderLength + kMaxPathLength + 2 * kMaxPrefixLength + kLegacyHashLength);
+    std::max(kHeaderLength + kMaxFingerprintLength + kMaxPathLength + 2 * kMaxPrefixLength + kTrailerLength,
+             kLegacyHeaderLength + kMaxPathLength + 2 * kMaxPrefixLength + kLegacyHashLength) +
+    kMaxEventsLength;
 
 std::uint64_t discHash(std::span<const Byte> fingerprint) {
     return std::uint64_t{bytesChecksum(fingerprint, 1)} << 32 | bytesChecksum(fingerprint, 2);
@@ -148,7 +156,8 @@ std::string recordFileName(const RecordName& name) {
     std::string text =
         hex(name.disc, 16) + "-" + timeInName(name.time) + "-" + hex(name.written, 8) + "-" + hex(name.before, 8);
     if (name.state != RecordState::Done)
-        text += std::string(name.state == RecordState::Pending ? kPending : kRestoring) + hex(name.holder, 16);
+        text += std::string(name.state == RecordState::Pending ? kPending : kRestoring) +
+                (name.holder != 0 || name.state == RecordState::Restoring ? "-" + hex(name.holder, 16) : "");
     return text + std::string(kExtension);
 }
 
@@ -190,11 +199,15 @@ std::optional<RecordName> parseRecordName(std::string_view text) {
     name.written = static_cast<std::uint32_t>(*written);
     name.before = static_cast<std::uint32_t>(*before);
     if (state.empty()) return name;
+    if (state == kPending) {
+        name.state = RecordState::Pending;
+        return name;
+    }
     for (const auto& [marker, kind] :
          {std::pair{kPending, RecordState::Pending}, {kRestoring, RecordState::Restoring}}) {
-        if (!state.starts_with(marker)) continue;
-        const auto holder = readHex(state.substr(marker.size()), 16);
-        if (!holder) return std::nullopt;
+        if (!state.starts_with(marker) || state.substr(marker.size(), 1) != "-") continue;
+        const auto holder = readHex(state.substr(marker.size() + 1), 16);
+        if (!holder || *holder == 0) return std::nullopt;
         name.state = kind;
         name.holder = *holder;
         return name;
@@ -202,15 +215,18 @@ std::optional<RecordName> parseRecordName(std::string_view text) {
     return std::nullopt;
 }
 
-EncodedRecord encodeRecord(std::int64_t time, std::span<const Byte> fingerprint, std::span<const Byte> before,
-                           std::span<const Byte> written) {
+EncodedRecord encodeRecord(std::int64_t time, std::span<const Byte> fingerprint, const ImageFile& madeOn,
+                           std::span<const Byte> before, std::span<const Byte> written) {
     EncodedRecord record;
     std::copy(kMagic.begin(), kMagic.end(), record.header.begin());
     writeLe32(record.header, 8, kRecordFormat);
     writeLe32(record.header, 12, static_cast<std::uint32_t>(before.size()));
     writeLe64(record.header, 16, static_cast<std::uint64_t>(time));
     writeLe32(record.header, 24, static_cast<std::uint32_t>(fingerprint.size()));
-    const std::uint32_t head = bytesChecksum(fingerprint, bytesChecksum(record.header));
+    writeLe64(record.header, 28, madeOn.identity);
+    writeLe32(record.header, 36, static_cast<std::uint32_t>(madeOn.path.size()));
+    const std::uint32_t head =
+        bytesChecksum(bytesOf(madeOn.path), bytesChecksum(fingerprint, bytesChecksum(record.header)));
     record.name = {discHash(fingerprint), time, bytesChecksum(written), bytesChecksum(before)};
     writeLe32(record.trailer, 0, head);
     writeLe32(record.trailer, 4, record.name.before);
@@ -218,34 +234,85 @@ EncodedRecord encodeRecord(std::int64_t time, std::span<const Byte> fingerprint,
     return record;
 }
 
+std::vector<Byte> encodeEvent(const RecordEvent& event) {
+    std::vector<Byte> bytes(kEventHeadLength + event.file.path.size() + 4);
+    writeLe32(bytes, 0, event.kind);
+    writeLe64(bytes, 4, event.file.identity);
+    writeLe32(bytes, 12, static_cast<std::uint32_t>(event.file.path.size()));
+    std::copy(event.file.path.begin(), event.file.path.end(), bytes.begin() + kEventHeadLength);
+    const auto covered = std::span<const Byte>(bytes).first(bytes.size() - 4);
+    writeLe32(bytes, bytes.size() - 4, bytesChecksum(covered));
+    return bytes;
+}
+
+const RecordEvent* PatchRecord::lastEventOf(const ImageFile& file) const {
+    for (auto it = events.rbegin(); it != events.rend(); ++it)
+        if (it->file.is(file)) return &*it;
+    return nullptr;
+}
+
+namespace {
+
+std::string textOf(std::span<const Byte> bytes) { return {bytes.begin(), bytes.end()}; }
+
+// The events after a record's own bytes, up to the first that is not whole (an
+// append that a power cut stopped) or that is of a kind this program does not know.
+std::vector<RecordEvent> decodeEvents(std::span<const Byte> bytes) {
+    std::vector<RecordEvent> events;
+    while (bytes.size() >= kEventHeadLength + 4) {
+        const std::uint32_t kind = readLe32(bytes, 0);
+        const std::size_t pathLength = readLe32(bytes, 12);
+        if (pathLength > kMaxPathLength || bytes.size() < kEventHeadLength + pathLength + 4) break;
+        const std::size_t length = kEventHeadLength + pathLength;
+        if (bytesChecksum(bytes.first(length)) != readLe32(bytes, length)) break;
+        if (kind != RecordEvent::Restoring && kind != RecordEvent::TakenBack) break;
+        events.push_back({static_cast<RecordEvent::Kind>(kind),
+                          {readLe64(bytes, 4), textOf(bytes.subspan(kEventHeadLength, pathLength))}});
+        bytes = bytes.subspan(length + 4);
+    }
+    return events;
+}
+
+}  // namespace
+
 PatchRecord decodeRecord(std::span<const Byte> bytes) {
-    if (bytes.size() < 28 + 12 || !std::equal(kMagic.begin(), kMagic.end(), bytes.begin()))
+    if (bytes.size() < kFirstHeaderLength + kTrailerLength || !std::equal(kMagic.begin(), kMagic.end(), bytes.begin()))
         throw Failure("it is not a record of this program");
     const std::uint32_t version = readLe32(bytes, 8);
-    if (version != kRecordFormat)
-        throw Failure("its format version is " + std::to_string(version) + "; this program reads version " +
-                          std::to_string(kRecordFormat),
+    if (version != kRecordFormat && version != kFirstRecordFormat)
+        throw Failure("its format version is " + std::to_string(version) + "; this program reads versions " +
+                          std::to_string(kFirstRecordFormat) + " and " + std::to_string(kRecordFormat),
                       Problem::NotSupported);
+    const std::size_t header = version == kRecordFormat ? kHeaderLength : kFirstHeaderLength;
+    if (bytes.size() < header + kTrailerLength) throw Failure("it is not a record of this program");
     const std::size_t prefixLength = readLe32(bytes, 12), fingerprintLength = readLe32(bytes, 24);
+    const std::size_t pathLength = version == kRecordFormat ? readLe32(bytes, 36) : 0;
     if (prefixLength == 0 || prefixLength > kMaxPrefixLength || fingerprintLength < 8 ||
-        fingerprintLength > kMaxFingerprintLength)
+        fingerprintLength > kMaxFingerprintLength || pathLength > kMaxPathLength)
         throw Failure("its header is damaged");
-    const std::size_t expected = 28 + fingerprintLength + 2 * prefixLength + 12;
-    if (bytes.size() != expected)
+    const std::size_t expected = header + fingerprintLength + pathLength + 2 * prefixLength + kTrailerLength;
+    // Format 3 records have no events: nothing may follow them.
+    if (bytes.size() < expected || (version == kFirstRecordFormat && bytes.size() != expected))
         throw Failure("it is " + std::to_string(bytes.size()) + " bytes long; its header says " +
                       std::to_string(expected));
-    const auto fingerprint = bytes.subspan(28, fingerprintLength);
-    const auto before = fingerprint.data() + fingerprintLength;
-    const std::span<const Byte> beforeBytes(before, prefixLength), writtenBytes(before + prefixLength, prefixLength);
-    const auto trailer = bytes.last(12);
-    if (bytesChecksum(fingerprint, bytesChecksum(bytes.first(28))) != readLe32(trailer, 0) ||
-        bytesChecksum(beforeBytes) != readLe32(trailer, 4) || bytesChecksum(writtenBytes) != readLe32(trailer, 8))
+    const auto fingerprint = bytes.subspan(header, fingerprintLength);
+    const auto path = bytes.subspan(header + fingerprintLength, pathLength);
+    const auto beforeBytes = bytes.subspan(header + fingerprintLength + pathLength, prefixLength);
+    const auto writtenBytes = beforeBytes.data() + prefixLength;
+    const std::span<const Byte> written(writtenBytes, prefixLength);
+    const auto trailer = bytes.subspan(expected - kTrailerLength, kTrailerLength);
+    std::uint32_t head = bytesChecksum(fingerprint, bytesChecksum(bytes.first(header)));
+    if (version == kRecordFormat) head = bytesChecksum(path, head);
+    if (head != readLe32(trailer, 0)) throw Failure("its contents do not match their checksums");
+    if (bytesChecksum(beforeBytes) != readLe32(trailer, 4) || bytesChecksum(written) != readLe32(trailer, 8))
         throw Failure("its contents do not match their checksums");
     PatchRecord record;
     record.time = static_cast<std::int64_t>(readLe64(bytes, 16));
     record.fingerprint.assign(fingerprint.begin(), fingerprint.end());
     record.before.assign(beforeBytes.begin(), beforeBytes.end());
-    record.written.assign(writtenBytes.begin(), writtenBytes.end());
+    record.written.assign(written.begin(), written.end());
+    if (version == kRecordFormat) record.madeOn = {readLe64(bytes, 28), textOf(path)};
+    record.events = decodeEvents(bytes.subspan(expected));
     return record;
 }
 

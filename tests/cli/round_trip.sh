@@ -55,7 +55,7 @@ fi
 # The import kept a record of what it replaced, found by the disc, not its name:
 # restore of the renamed image puts it back and drops that record.
 run restore --list "jeu été 日本.bin" > out.txt || fail "restore --list failed"
-grep -q 'newest first' out.txt || fail "restore --list listed no patch: $(cat out.txt)"
+grep -q 'in its order' out.txt || fail "restore --list listed no patch: $(cat out.txt)"
 mv "jeu été 日本.bin" "renamed ü.bin"
 run restore "renamed ü.bin" > out.txt || fail "restore failed"
 mv "renamed ü.bin" "jeu été 日本.bin"

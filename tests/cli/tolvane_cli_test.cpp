@@ -453,7 +453,7 @@ TEST_F(TolvaneCli, RestoreTakesImportsBackOneByOneAndListsThem) {
     const std::string folder = (dataHome() / "tolvane-editor").string();
     const Result list = run({"restore", "--list", path("game.bin")});
     EXPECT_EQ(list.status, 0) << list.err;
-    EXPECT_EQ(list.out.rfind("Patches of \"" + path("game.bin") + "\" that restore takes back, newest first " +
+    EXPECT_EQ(list.out.rfind("Patches of \"" + path("game.bin") + "\" that restore takes back, in its order " +
                                  "(records in \"" + folder + "\"):\n",
                              0),
               0u)

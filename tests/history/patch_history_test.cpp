@@ -4,7 +4,6 @@
 #include "logo/base/failure.h"
 #include "logo/base/time_text.h"
 #include "logo/files/file_io.h"
-#include "history/history_index.h"
 #include "history/patch_record.h"
 #include "logo/disc/sector_checks.h"
 #include "support/test_files.h"
@@ -43,8 +42,7 @@ protected:
     }
     std::vector<std::string> recordNames() {
         std::vector<std::string> names;
-        for (const auto& name : namesIn(dir / "history"))
-            if (name != kHistoryIndexName) names.push_back(pathText(name));
+        for (const auto& name : namesIn(dir / "history")) names.push_back(pathText(name));
         return names;
     }
     // The history emptied, the image as it was, then patched once: what it holds now.
@@ -67,9 +65,10 @@ protected:
         clearFileFaults();
         return stopped;
     }
-    std::string nothingLeft(const std::filesystem::path& path) {
-        return "Nothing was written: there is no record of a patch of " + quoted(path) + " in " +
-               quoted(dir / "history");
+    std::string nothingLeft(const std::filesystem::path& path, std::size_t kept) {
+        return "Nothing was written: none of the " + std::to_string(kept) + (kept == 1 ? " record" : " records") +
+               " of this disc in " + quoted(dir / "history") + " is of a patch that wrote what " + quoted(path) +
+               " holds now (it was changed since by something else, or it was taken back already)";
     }
 
     TempDir dir;
@@ -100,11 +99,14 @@ TEST_F(PatchHistoryTest, TakesPatchesBackOneByOneWhateverTheImageIsCalledOrWhere
     EXPECT_EQ(first.restored.file, steps[0].file);
     EXPECT_EQ(first.left, 1u);
     EXPECT_EQ(readFile(moved), afterFirst);
-    // The copy made after the first patch holds what it wrote: that patch is its last.
+    // The copy made after the first patch holds what it wrote: that patch is its
+    // last, and taking it back there takes it from no other copy.
     EXPECT_EQ(history.restore(dir / "copy.bin").left, 0u);
     EXPECT_EQ(readFile(dir / "copy.bin"), original);
-    EXPECT_TRUE(recordNames().empty()) << "a record goes once its restore is done";
-    EXPECT_EQ(failureOf([&] { history.restore(moved); }), nothingLeft(moved));
+    EXPECT_EQ(history.restore(moved).left, 0u);
+    EXPECT_EQ(readFile(moved), original);
+    EXPECT_TRUE(history.list(moved).empty());
+    EXPECT_EQ(failureOf([&] { history.restore(moved); }), nothingLeft(moved, 2));
 }
 
 TEST_F(PatchHistoryTest, XThenYThenXAgainComesBackToTheOriginalInThreeRestores) {
@@ -154,10 +156,10 @@ TEST_F(PatchHistoryTest, APatchStoppedAtAnyStepLeavesAHistoryThatStillWorks) {
 
             history.restore(image);
             EXPECT_EQ(readFile(image), happened ? x : original);
-            for (const std::string& name : recordNames()) EXPECT_EQ(name.find(".pending-"), std::string::npos);
+            for (const std::string& name : recordNames()) EXPECT_EQ(name.find(".pending"), std::string::npos);
             if (happened) history.restore(image);
             EXPECT_EQ(readFile(image), original);
-            EXPECT_EQ(failureOf([&] { history.restore(image); }), nothingLeft(image));
+            EXPECT_EQ(failureOf([&] { history.restore(image); }), nothingLeft(image, happened ? 2 : 1));
             if (!stopped) break;
         }
     }
@@ -172,14 +174,13 @@ TEST_F(PatchHistoryTest, ARestoreStoppedAtAnyStepIsFinishedByTheNext) {
             const auto x = patchedOnceAfresh();
             patch(image, 2);
             const bool stopped = stoppedAt(step, part, [&] { history.restore(image); });
-            if (stopped) {
-                ASSERT_EQ(history.list(image).size(), 2u);
-                history.restore(image);
-            }
+            // Unfinished: the restore shown, then the patch before it; unless it
+            // stopped only before the flush of its last mark, which is written.
+            if (stopped && history.list(image).size() == 2) history.restore(image);
             EXPECT_EQ(readFile(image), x);
             EXPECT_EQ(history.restore(image).left, 0u);
             EXPECT_EQ(readFile(image), original);
-            EXPECT_TRUE(recordNames().empty());
+            EXPECT_TRUE(history.list(image).empty());
             if (!stopped) break;
         }
     }
@@ -197,7 +198,7 @@ TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
     };
     const Damage damages[] = {
         {40, false, "its contents do not match their checksums"},
-        {9, false, "its format version is 4099; this program reads version 3"},
+        {9, false, "its format version is 4100; this program reads versions 3 and 4"},
         {bytes.size() - 1, true,
          "it is " + std::to_string(bytes.size() - 1) + " bytes long; its header says " + std::to_string(bytes.size())},
     };
@@ -285,18 +286,21 @@ TEST_F(PatchHistoryTest, TakesBackPatchesKeptByVersionsBeforeRecords) {
         EXPECT_EQ(prefixOf(), expected);
     }
     EXPECT_EQ(readFile(image), original);
-    EXPECT_TRUE(recordNames().empty());
+    EXPECT_TRUE(history.list(image).empty());
 }
 
-// At most 300 records of every disc together, none older than a year, the oldest
-// going first; past 300, down to 290, so that the next patches need not read the
-// folder whole.
-TEST_F(PatchHistoryTest, KeepsAtMost300RecordsNoneOlderThanAYear) {
+// At most 300 records of every disc together, those taken back first, then the
+// oldest in the history's order; past 300, down to 290, so that records are not
+// removed at every patch. Never by the clock: a record two years old stays, and
+// one made with a clock two years ahead only sets the time after which the next
+// is made.
+TEST_F(PatchHistoryTest, KeepsAtMost300RecordsTakenBackFirstAndNeverByTheClock) {
     using namespace std::chrono;
-    const std::int64_t now = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+    const std::int64_t now = nanosecondsNow(), minute = nanoseconds(minutes(1)).count();
+    const std::int64_t twoYears = nanoseconds(hours(2 * 365 * 24)).count();
     std::filesystem::create_directories(dir / "history");
-    const auto record = [&](std::int64_t age) {
-        const auto name = recordFileName({0x1234, now - age, 1, 2});
+    const auto record = [&](std::int64_t time) {
+        const auto name = recordFileName({0x1234, time, 1, 2});
         writeFile(dir / "history" / name, {0});
         return name;
     };
@@ -304,63 +308,29 @@ TEST_F(PatchHistoryTest, KeepsAtMost300RecordsNoneOlderThanAYear) {
         const auto names = recordNames();
         return std::count(names.begin(), names.end(), name);
     };
-    std::vector<std::string> old{record(nanoseconds(hours(366 * 24)).count()),
-                                 "0123456789abcdef-20200101-000000-1.tolvane-backup"};
-    writeFile(dir / "history" / old[1], {0});
-    std::vector<std::string> recent;
-    for (int i = 0; i < 300; ++i) recent.push_back(record(nanoseconds(minutes(1 + i)).count()));
-    writeFile(dir / "history" / "notes.txt", {0});
-
+    const std::string old = record(now - twoYears), ahead = record(now + twoYears);
     patch(image, 1);
-    EXPECT_EQ(recordNames().size(), 291u) << "290 records, and the file that is none";
-    for (const std::string& gone : old) EXPECT_EQ(count(gone), 0) << gone;
-    for (int i = 0; i < 300; ++i) EXPECT_EQ(count(recent[i]), i < 289 ? 1 : 0) << i;
-    EXPECT_EQ(history.list(image).size(), 1u) << "the newest record stays";
+    EXPECT_EQ(count(old) + count(ahead), 2) << "records leave by count alone";
+    EXPECT_GT(history.list(image).at(0).time, now + twoYears) << "after the newest, whatever the clock says";
+    history.restore(image);  // taken back: goes first
+    const auto takenBack = recordNames();
 
+    std::vector<std::string> recent;
+    for (int i = 0; i < 296; ++i) recent.push_back(record(now - (300 - i) * minute));
+    writeFile(dir / "history" / "0123456789abcdef-20200101-000000-1.tolvane-backup", {0});
+    writeFile(dir / "history" / "notes.txt", {0});
+    ASSERT_EQ(recordNames().size(), 301u) << "300 records, and the file that is none";
     patch(image, 2);
-    EXPECT_EQ(recordNames().size(), 292u) << "below 300: nothing removed";
-    for (unsigned seed = 3; seed <= 11; ++seed) patch(image, seed);
-    EXPECT_EQ(recordNames().size(), 301u) << "300 records, as the folder's index counts them";
-    patch(image, 12);
-    EXPECT_EQ(recordNames().size(), 291u);
-}
-
-// A patch reads the whole folder (and so finds an expired record put there)
-// only where the folder's index cannot tell it what it needs.
-TEST_F(PatchHistoryTest, ReadsTheFolderWholeWhereItsIndexCannotTell) {
-    using namespace std::chrono;
-    const std::int64_t now = nanosecondsNow(), minute = nanoseconds(minutes(1)).count();
-    const std::int64_t year = nanoseconds(kRecordLifetime).count();
-    const auto index = [&] { return *HistoryIndex::lock(dir / "history"); };
-    const auto summarize = [&](HistorySummary summary) { return [=, this] { index().finish(summary); }; };
-    const struct {
-        const char* index;
-        std::function<void()> leave;
-        bool read;
-    } cases[] = {
-        {"one it trusts", summarize({1, now - minute, now - minute, now}), false},
-        {"none", [&] { std::filesystem::remove(dir / "history" / kHistoryIndexName); }, true},
-        {"a damaged one",
-         [&] {
-             auto bytes = readFile(dir / "history" / kHistoryIndexName);
-             bytes.at(20) ^= 1;
-             writeFile(dir / "history" / kHistoryIndexName, bytes);
-         },
-         true},
-        {"one a command left saying it changes the folder", [&] { index().begin(); }, true},
-        {"one of a day ago", summarize({1, now - minute, now - minute, now - 25 * 60 * minute}), true},
-        {"one whose oldest record is a year old", summarize({1, now - year - minute, now - minute, now}), true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.index);
-        patchedOnceAfresh();
-        const auto expired = dir / "history" / recordFileName({0x1234, now - year - minute, 1, 2});
-        writeFile(expired, {0});
-        c.leave();
-        patch(image, 2);
-        EXPECT_EQ(std::filesystem::exists(expired), !c.read);
-        EXPECT_EQ(history.list(image).size(), 2u);
+    EXPECT_EQ(recordNames().size(), 291u) << "290 records, and the file that is none";
+    for (const std::string& name : takenBack) {
+        if (name != old && name != ahead) {
+            EXPECT_EQ(count(name), 0) << "taken back, though the newest but one";
+        }
     }
+    EXPECT_EQ(count(old), 0);
+    EXPECT_EQ(count(ahead), 1) << "the newest in the history's order";
+    for (int i = 0; i < 296; ++i) EXPECT_EQ(count(recent[i]), i < 8 ? 0 : 1) << i;
+    EXPECT_EQ(history.list(image).size(), 1u) << "the newest record stays";
 }
 
 TEST_F(PatchHistoryTest, WritesNothingWhenNoRecordCanBeKept) {
@@ -391,6 +361,7 @@ TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
     patch(image, 1);
     const auto before = recordNames();
     const auto afterFirst = readFile(image);
+    injectFileFault(FileOperation::Flush, 0);  // the record's
     injectFileFault(FileOperation::Flush, EIO);
     EXPECT_NE(failureOf([&] { patch(image, 9); }).find("so the image is as before"), std::string::npos);
     clearFileFaults();
@@ -403,13 +374,15 @@ TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
 // A failure after the image's bytes are on the disk says so: the patch happened,
 // and it is recorded.
 TEST_F(PatchHistoryTest, AFailureAfterTheFlushSaysTheImageHoldsTheNewLogo) {
-    for (int skipped = 0; skipped < 2; ++skipped) injectFileFault(FileOperation::Close, 0);  // reading, the record
-    injectFileFault(FileOperation::Close, EIO);                                              // the image
+    const auto closingTheImageFails = [] {
+        // Reading, the record made, the record's lock; then the image.
+        for (int skipped = 0; skipped < 3; ++skipped) injectFileFault(FileOperation::Close, 0);
+        injectFileFault(FileOperation::Close, EIO);
+    };
+    closingTheImageFails();
     EXPECT_THROW(patch(image, 1), FailureAfterWrite);
     clearFileFaults();
-    injectFileFault(FileOperation::Close, 0);
-    injectFileFault(FileOperation::Close, 0);
-    injectFileFault(FileOperation::Close, EIO);
+    closingTheImageFails();
     EXPECT_EQ(failureOf([&] { patch(image, 2); }), "The new logo is written into " + quoted(image) +
                                                        " and flushed to the disk, but then: Cannot close " +
                                                        quoted(image) + ": " + std::strerror(EIO));

@@ -1,15 +1,16 @@
 // The history that lets any patch be taken back. Before a patch writes an image,
 // a record of the bytes it replaces and the bytes it writes goes into a per-user
-// folder. Records are found by the disc (DiscImage::fingerprint) and the bytes
-// the image holds, never by the file's name, so a renamed, moved or copied image
-// keeps its history. Each step of a patch and of a restore leaves the records so
-// that the next command can tell how far it got, whenever the program stopped.
+// folder, on the disk (a power cut then leaves the way back). Records are found by
+// the disc (DiscImage::fingerprint) and the bytes the image holds, so a renamed,
+// moved or copied image keeps its history; among those that could apply, the one
+// made on the very file is taken. Each step of a patch and of a restore leaves
+// the records so that the next command can tell how far it got, whenever the
+// program stopped.
 #pragma once
 
 #include "logo/base/time_text.h"
 #include "logo/disc/disc_image.h"
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -17,17 +18,18 @@
 
 namespace tolvane {
 
-// At most this many records are kept (of every disc together), none older than
-// kRecordLifetime; the oldest go first.
+// At most this many records are kept (of every disc together): those already
+// taken back go first, then the oldest in the history's order. Never by the clock.
 inline constexpr std::size_t kMaxRecords = 300;
-inline constexpr std::chrono::hours kRecordLifetime{365 * 24};
 
 // A patch that restore can take back.
 struct HistoryStep {
     std::filesystem::path file;  // its record
     std::int64_t time = 0;       // of the patch: nanoseconds since 1970, UTC
     std::string damage;          // why the record cannot be used; empty when it can
-    bool interrupted = false;    // a restore of it was interrupted; the next restore finishes it
+    bool interrupted = false;    // it was interrupted part way; the next restore finishes it
+    std::string madeOn;          // the image file it was made on (canonical path), where known
+    bool choice = false;         // one of the patches restore cannot choose between: name one
 };
 
 struct RestoreResult {
@@ -57,16 +59,20 @@ public:
     // and changes nothing.
     void checkUsable(const std::filesystem::path& image) const;
     // The patches of the image (or of a CUE sheet's data track) that restore
-    // would take back one by one, newest first: each record leads from the bytes
-    // the image holds to the bytes before its patch, each older than the one
-    // before. Damaged records met on the way are listed with their damage.
+    // would take back one by one, in their order: each record leads from the
+    // bytes the image holds to the bytes before its patch. Damaged records met on
+    // the way are listed with their damage; where restore cannot choose, the
+    // records it would ask to choose from end the list, marked `choice`.
     std::vector<HistoryStep> list(const std::filesystem::path& image) const;
-    // Writes back what the last patch of the image replaced, and drops its record
-    // once the bytes are on the disk, so that the next restore goes one patch
-    // further back. Finishes a restore that was interrupted instead, going no
-    // further. Refuses, writing nothing, when no record is of a patch that wrote
-    // what the image holds.
-    RestoreResult restore(const std::filesystem::path& image) const;
+    // Writes back what the last patch of the image replaced, and marks its record
+    // taken back for this file once the bytes are on the disk, so that the next
+    // restore goes one patch further back (other copies of the disc keep the
+    // step). Finishes a restore that was interrupted instead, going no further.
+    // Refuses, writing nothing, when no record is of a patch that wrote what the
+    // image holds, or when none was made on this file and those made on others
+    // would write different bytes: `record` (a record's file name) then names
+    // the one to take.
+    RestoreResult restore(const std::filesystem::path& image, const std::string& record = {}) const;
 
 private:
     std::filesystem::path folder_;

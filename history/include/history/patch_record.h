@@ -20,7 +20,8 @@ namespace tolvane {
 enum class RecordState {
     Done,       // the patch was written
     Pending,    // kept before the patch's write, which has not said that it is done
-    Restoring,  // a restore is writing the replaced bytes back
+    Restoring,  // a restore was writing the replaced bytes back (names of version 0.3.0 only: restores
+                // are now kept in the record)
 };
 
 // What a record's name holds.
@@ -30,7 +31,9 @@ struct RecordName {
     std::uint32_t written = 0;  // bytesChecksum of what the patch wrote
     std::uint32_t before = 0;   // and of what it replaced
     RecordState state = RecordState::Done;
-    std::uint64_t holder = 0;  // while Pending or Restoring: the file being written (File::identity)
+    // In names of version 0.3.0, while Pending or Restoring: the file being
+    // written (File::identity). 0 in the names made now.
+    std::uint64_t holder = 0;
 
     RecordName in(RecordState next, std::uint64_t nextHolder = 0) const {
         RecordName renamed = *this;
@@ -40,7 +43,8 @@ struct RecordName {
     }
 };
 
-// "<disc>-<UTC date and time>-<written>-<before>[.pending-<holder>|.restoring-<holder>].tolvane-undo"
+// "<disc>-<UTC date and time>-<written>-<before>[.pending].tolvane-undo" (0.3.0
+// wrote ".pending-<holder>" and ".restoring-<holder>", which are still read)
 std::string recordFileName(const RecordName& name);
 // The parts of a record's file name; nothing for any other name.
 std::optional<RecordName> parseRecordName(std::string_view fileName);
@@ -61,27 +65,61 @@ std::optional<std::int64_t> readTimeField(std::string_view field);
 std::uint64_t discHash(std::span<const Byte> fingerprint);
 std::uint32_t bytesChecksum(std::span<const Byte> bytes, std::uint32_t before = 0);
 
+// An image file as a record names it: the file itself (File::identity) and its
+// canonical path, so that a copy put back in place under the same name is still
+// known. Either may be unknown (0, empty).
+struct ImageFile {
+    std::uint64_t identity = 0;
+    std::string path;
+
+    // Whether this is the file `other` names: the same file, or the same path.
+    bool is(const ImageFile& other) const {
+        return (identity != 0 && identity == other.identity) || (!path.empty() && path == other.path);
+    }
+};
+
+// What became of a patch on one image file, added to its record as it happens.
+struct RecordEvent {
+    enum Kind : std::uint32_t {
+        Restoring = 1,  // a restore of the file is writing the replaced bytes back
+        TakenBack = 2,  // they are on the disk: the patch is taken back for that file
+    };
+    Kind kind;
+    ImageFile file;
+};
+
 struct PatchRecord {
     std::int64_t time = 0;
     std::vector<Byte> fingerprint;  // DiscImage::fingerprint of the disc patched
     std::vector<Byte> before, written;
+    ImageFile madeOn;                 // unknown in records of format 3
+    std::vector<RecordEvent> events;  // oldest first
+
+    // The last event that concerns the file, if any.
+    const RecordEvent* lastEventOf(const ImageFile& file) const;
 };
 
 // A record's file, to be written from the pieces where they are: a header, the
-// fingerprint, the replaced bytes, the written bytes and a trailer of checksums.
+// fingerprint, the image file's path, the replaced bytes, the written bytes and a
+// trailer of checksums. Events follow, each appended when it happens.
 struct EncodedRecord {
     RecordName name;  // Done
-    std::array<Byte, 28> header{};
+    std::array<Byte, 40> header{};
     std::array<Byte, 12> trailer{};
 };
-EncodedRecord encodeRecord(std::int64_t time, std::span<const Byte> fingerprint, std::span<const Byte> before,
-                           std::span<const Byte> written);
+EncodedRecord encodeRecord(std::int64_t time, std::span<const Byte> fingerprint, const ImageFile& madeOn,
+                           std::span<const Byte> before, std::span<const Byte> written);
+// The bytes to append to a record for the event, with their own checksum: a cut
+// append (a power cut in its write) is not read.
+std::vector<Byte> encodeEvent(const RecordEvent& event);
 
 // The record in a file's bytes; fails with the reason it cannot be used.
 PatchRecord decodeRecord(std::span<const Byte> bytes);
 
-// The longest a record's (or an older backup's) file can be.
+// The longest a record's (or an older backup's) file can be, its events included.
 extern const std::size_t kMaxRecordSize;
+// Room for the events of a record: no event is added past it.
+extern const std::size_t kMaxEventsLength;
 
 // Backups of the formats before records (1 and 2): one file per patch of an
 // image, found by a hash of the image's canonical path. Still read, so that

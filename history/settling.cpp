@@ -1,0 +1,145 @@
+// Settling what an interrupted patch or restore left in the history, by the bytes
+// the image holds.
+#include "history_parts.h"
+
+#include "logo/base/failure.h"
+#include "logo/files/file_io.h"
+
+#include <chrono>
+
+namespace tolvane::history {
+
+namespace {
+
+// What a command that stopped left in a record, as seen from the image file
+// being settled (whose lock this command holds, so no command on it still runs).
+enum class Left {
+    PendingHere,       // a patch of this file kept it and did not say it wrote
+    PendingElsewhere,  // the same, by a patch of another file that is over
+    RestoringHere,     // a restore of this file began to write the bytes back
+};
+
+enum class Outcome {
+    Drop,          // the patch never wrote: the record goes
+    Done,          // an ordinary record of a patch that happened
+    TakeBack,      // the image holds the patch's bytes, or part of them: taken back first
+    TakenBack,     // the restore wrote everything: it is marked taken back for this file
+    AsItIs,        // nothing to settle
+};
+
+struct Row {
+    Left left;
+    Holds holds;
+    Outcome outcome;
+};
+
+// Every case, one row each. A pending record of another file counts as done
+// whatever this file holds: only the file it was made on can tell that its
+// patch never wrote.
+constexpr Row kSettling[] = {
+    {Left::PendingHere, Holds::Before, Outcome::Drop},
+    {Left::PendingHere, Holds::Written, Outcome::Done},
+    {Left::PendingHere, Holds::Part, Outcome::TakeBack},
+    {Left::PendingHere, Holds::Other, Outcome::Done},  // changed since by something else
+    {Left::PendingElsewhere, Holds::Before, Outcome::Done},
+    {Left::PendingElsewhere, Holds::Written, Outcome::Done},
+    {Left::PendingElsewhere, Holds::Part, Outcome::Done},
+    {Left::PendingElsewhere, Holds::Other, Outcome::Done},
+    {Left::RestoringHere, Holds::Before, Outcome::TakenBack},
+    {Left::RestoringHere, Holds::Written, Outcome::AsItIs},  // it wrote nothing: an ordinary record
+    {Left::RestoringHere, Holds::Part, Outcome::TakeBack},
+    {Left::RestoringHere, Holds::Other, Outcome::AsItIs},  // changed since: the restore is abandoned
+};
+
+Outcome outcomeOf(Left left, Holds holds) {
+    for (const Row& row : kSettling)
+        if (row.left == left && row.holds == holds) return row.outcome;
+    return Outcome::AsItIs;
+}
+
+// Whether the command that keeps a pending record still runs: it holds a lock
+// on the record while it does.
+bool heldByItsCommand(const std::filesystem::path& record) {
+    try {
+        File file = File::openForUpdate(record);
+        const bool free = file.lockForWriting(std::chrono::milliseconds(0));
+        file.close();
+        return !free;
+    } catch (const Failure&) {  // gone meanwhile, or not ours to lock: not in the way
+        return false;
+    }
+}
+
+// What the record left unfinished for this file, if anything.
+std::optional<Left> leftIn(const Kept& kept, const ThisImage& here) {
+    const PatchRecord& record = *kept.record;
+    switch (kept.name.state) {
+        case RecordState::Pending: return madeOnOf(kept).is(here.file) ? Left::PendingHere : Left::PendingElsewhere;
+        case RecordState::Restoring:
+            if (kept.name.holder == here.file.identity) return Left::RestoringHere;
+            return std::nullopt;
+        case RecordState::Done: break;
+    }
+    const RecordEvent* last = record.lastEventOf(here.file);
+    if (last && last->kind == RecordEvent::Restoring) return Left::RestoringHere;
+    return std::nullopt;
+}
+
+}  // namespace
+
+Holds whatImageHolds(std::span<const Byte> held, const PatchRecord& record) {
+    if (held.size() != record.written.size()) return Holds::Other;
+    bool written = true, before = true;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        written = written && held[i] == record.written[i];
+        before = before && held[i] == record.before[i];
+        if (held[i] != record.written[i] && held[i] != record.before[i]) return Holds::Other;
+    }
+    return written ? Holds::Written : before ? Holds::Before : Holds::Part;
+}
+
+Unfinished settle(const std::filesystem::path& folder, std::vector<Kept>& records, const ThisImage& here,
+                  Settling mode) {
+    Unfinished unfinished;
+    const auto held = here.image.prefix().bytes();
+    const auto rename = [&](Kept& kept, RecordState state) {
+        const RecordName next = kept.name.in(state);
+        const auto file = folder / recordFileName(next);
+        if (mode == Settling::Change) renameFile(kept.file, file);
+        kept.file = file;
+        kept.name = next;
+    };
+    for (Kept& kept : records) {
+        if (kept.name.state == RecordState::Pending && heldByItsCommand(kept.file)) {
+            kept.runningElsewhere = true;
+            continue;
+        }
+        std::optional<Left> left;
+        if (!kept.legacy && readKept(kept) && fits(*kept.record, here.image)) left = leftIn(kept, here);
+        if (!left) continue;
+        const Holds holds = whatImageHolds(held, *kept.record);
+        switch (outcomeOf(*left, holds)) {
+            case Outcome::Drop:
+                if (mode == Settling::Change) removeFile(kept.file);
+                kept.gone = true;
+                break;
+            case Outcome::Done:
+                if (*left == Left::PendingHere) rename(kept, RecordState::Done);
+                else kept.name = kept.name.in(RecordState::Done);  // counts as done; left to its own file
+                break;
+            case Outcome::TakeBack:
+                unfinished.takeBack = &kept;
+                unfinished.partWay = holds == Holds::Part;
+                break;
+            case Outcome::TakenBack:
+                unfinished.finished = &kept;
+                break;
+            case Outcome::AsItIs:
+                if (kept.name.state == RecordState::Restoring) rename(kept, RecordState::Done);
+                break;
+        }
+    }
+    return unfinished;
+}
+
+}  // namespace tolvane::history
