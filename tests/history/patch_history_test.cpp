@@ -186,6 +186,107 @@ TEST_F(PatchHistoryTest, ARestoreStoppedAtAnyStepIsFinishedByTheNext) {
     }
 }
 
+// Copies of one disc, and a file copied back in place: each restore takes the
+// step made on the file itself, or, where none was, the one every other file
+// agrees on; where they disagree it refuses, and --record names the one.
+TEST_F(PatchHistoryTest, EachCopyOfADiscWalksBackThroughItsOwnSteps) {
+    enum Op { Copy, Patch, PatchStoppedAfterItsFlush, CopyBackInPlace, Restore, RestoreMadeOn, Listed };
+    constexpr int kRefused = -1;
+    struct Step {
+        Op op;
+        const char* file;
+        int seed = 0;             // of the logo patched in, or held after (0: the original)
+        const char* other = "";   // copied to; or the file the named record was made on
+    };
+    const std::string g = "game.bin";
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"two copies patched with one picture keep their own old logos",
+         {{Copy, "game.bin", 0, "a.bin"}, {Copy, "game.bin", 0, "b.bin"}, {Patch, "b.bin", 5}, {Patch, "a.bin", 3},
+          {Patch, "b.bin", 3}, {Restore, "a.bin", 0}, {Restore, "b.bin", 5}, {Restore, "b.bin", 0}}},
+        {"restoring one copy takes no step from another",
+         {{Patch, "game.bin", 1}, {Copy, "game.bin", 0, "c.bin"}, {Patch, "c.bin", 2}, {Restore, "game.bin", 0},
+          {Restore, "c.bin", 1}, {Restore, "c.bin", 0}, {Restore, "c.bin", kRefused}}},
+        {"a patch stopped after its flush, the image then copied back in place",
+         {{Patch, "game.bin", 1}, {Patch, "game.bin", 2}, {PatchStoppedAfterItsFlush, "game.bin", 3},
+          {CopyBackInPlace, "game.bin"}, {Listed, "game.bin", 3}, {Restore, "game.bin", 2},
+          {Restore, "game.bin", 1}, {Restore, "game.bin", 0}}},
+        {"a copy patched on neither file, whose steps disagree, is asked which",
+         {{Copy, "game.bin", 0, "a.bin"}, {Copy, "game.bin", 0, "b.bin"}, {Patch, "b.bin", 5}, {Patch, "a.bin", 3},
+          {Patch, "b.bin", 3}, {Copy, "a.bin", 0, "d.bin"}, {Restore, "d.bin", kRefused},
+          {RestoreMadeOn, "d.bin", 5, "b.bin"}}},
+    };
+    const auto held = [&](const std::filesystem::path& file) {
+        const ImagePrefix prefix = testing::readPrefix(file);
+        if (std::equal(prefix.bytes().begin(), prefix.bytes().end(), original.begin())) return 0;
+        for (int seed = 1; seed < 10; ++seed) {
+            if (extractLogo(prefix).logo == patternLogo(static_cast<unsigned>(seed))) return seed;
+        }
+        return -2;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(dir / "history");
+        for (const char* copy : {"a.bin", "b.bin", "c.bin", "d.bin"}) std::filesystem::remove(dir / copy);
+        writeFile(image, original);
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(std::to_string(step.op) + " " + step.file + " " + std::to_string(step.seed));
+            const auto file = dir / step.file;
+            switch (step.op) {
+                case Copy: std::filesystem::copy_file(file, dir / step.other); break;
+                case Patch: patch(file, static_cast<unsigned>(step.seed)); break;
+                case PatchStoppedAfterItsFlush: {
+                    // Its last change is the record's "done" mark after the image's flush.
+                    const PatchHistory scratch(dir / "scratch");
+                    std::filesystem::copy_file(file, dir / "scratch.bin",
+                                               std::filesystem::copy_options::overwrite_existing);
+                    makeFolders(dir / "scratch");
+                    clearFileFaults();
+                    ImagePrefix next = testing::readPrefix(file);
+                    insertLogo(patternLogo(static_cast<unsigned>(step.seed)), next);
+                    scratch.patch(dir / "scratch.bin", next, testing::readPrefix(file));
+                    ASSERT_TRUE(stoppedAt(fileChangesCounted() - 1, 0, [&] { patch(file, step.seed); }));
+                    ASSERT_EQ(held(file), step.seed);
+                    break;
+                }
+                case CopyBackInPlace:
+                    std::filesystem::copy_file(file, dir / "t");
+                    std::filesystem::rename(dir / "t", file);
+                    break;
+                case Listed: {
+                    const auto steps = history.list(file);
+                    EXPECT_EQ(steps.size(), static_cast<std::size_t>(step.seed));
+                    for (const HistoryStep& listed : steps) EXPECT_EQ(listed.damage, "");
+                    break;
+                }
+                case Restore:
+                    if (step.seed == kRefused) {
+                        const auto before = readFile(file);
+                        EXPECT_THROW(history.restore(file), Failure);
+                        EXPECT_EQ(readFile(file), before);
+                    } else {
+                        history.restore(file);
+                    }
+                    break;
+                case RestoreMadeOn: {
+                    const auto steps = history.list(file);
+                    const auto madeOn = pathText(canonicalPath(dir / step.other));
+                    const auto named = std::ranges::find(steps, madeOn, &HistoryStep::madeOn);
+                    ASSERT_NE(named, steps.end());
+                    EXPECT_TRUE(named->choice);
+                    history.restore(file, pathText(named->file.filename()));
+                    break;
+                }
+            }
+            if ((step.op == Restore && step.seed != kRefused) || step.op == RestoreMadeOn) {
+                EXPECT_EQ(held(file), step.seed);
+            }
+        }
+    }
+}
+
 TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
     patch(image, 1);
     const auto afterPatch = readFile(image);
