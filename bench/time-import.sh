@@ -1,7 +1,8 @@
 #!/bin/sh
 # Times `tolvane import` against the least an import with its undo record can
-# cost: bench/import_floor.cpp reads the image's first 28248 bytes, links a 56 KB
-# record into a folder and writes and flushes the new bytes, nothing else. On an
+# cost: bench/import_floor.cpp reads the image's first 28248 bytes, writes a 56 KB
+# record, flushes it, links it into a folder, flushes the folder, and writes and
+# flushes the new bytes, nothing else. On an
 # image on this machine's disk (a tmpfs would leave out the flush), for each size
 # given: by default a 4 GiB sparse image and a 1 MiB one. The two commands, on
 # every size, run in alternating rounds of hyperfine, so that a change in the

@@ -74,7 +74,7 @@ std::string nothingToRestore(const std::filesystem::path& folder, const std::vec
     if (kept == 0) return text + "there is no record of a patch of " + quoted(image) + " in " + quoted(folder);
     return text + "none of the " + std::to_string(kept) + (kept == 1 ? " record" : " records") + " of this disc in " +
            quoted(folder) + " is of a patch that wrote what " + quoted(image) +
-           " holds now (it was changed since by something else, or it was taken back already)";
+           " holds now (it was changed since by something else, or its patches are taken back already)";
 }
 
 // Adds the event to the record, on the disk before it returns.

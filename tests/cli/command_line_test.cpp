@@ -102,7 +102,7 @@ TEST(CommandLine, RefusesWhatNoCommandTakesWithTheReason) {
         {{"import", "a", "b", "--patch-file"}, "--patch-file needs a value"},
         {{"export", "a.bin"}, "export takes [--force] [--console [--key K] [--pal|--ntsc]] IMAGE BITMAP (1 given)"},
         {{"info", "a", "b"}, "info takes [--json] IMAGE (2 given)"},
-        {{"restore"}, "restore takes [--list] IMAGE (0 given)"},
+        {{"restore"}, "restore takes [--list|--record RECORD] IMAGE (0 given)"},
     };
     for (const auto& c : cases) EXPECT_EQ(parsed(c.words), std::string("error: ") + c.expected);
 }

@@ -471,8 +471,10 @@ TEST_F(TolvaneCli, RestoreTakesImportsBackOneByOneAndListsThem) {
 
     const Result none = run({"restore", path("game.bin")});
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.err, "tolvane: Nothing was written: there is no record of a patch of \"" + path("game.bin") +
-                            "\" in \"" + folder + "\"\n");
+    EXPECT_EQ(none.err, "tolvane: Nothing was written: none of the 2 records of this disc in \"" + folder +
+                            "\" is of a patch that wrote what \"" + path("game.bin") +
+                            "\" holds now (it was changed since by something else, or its patches are taken back "
+                            "already)\n");
     EXPECT_EQ(run({"restore", "--list", path("game.bin")}).out, "No patch of \"" + path("game.bin") +
                                                                     "\" to take back: no record in \"" + folder +
                                                                     "\" leads from what it holds\n");
@@ -488,8 +490,8 @@ TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "tolvane: Nothing was written: none of the 1 record of this disc in \"" +
                          (dataHome() / "tolvane-editor").string() + "\" is of a patch that wrote what \"" +
-                         path("game.bin") + "\" holds now (it was changed since by something else, or it is a copy " +
-                         "that was not patched)\n");
+                         path("game.bin") + "\" holds now (it was changed since by something else, or its " +
+                         "patches are taken back already)\n");
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(readFile(path("game.bin")), changed);
     EXPECT_EQ(run({"restore", path("missing.bin")}).err,

@@ -199,7 +199,7 @@ TEST_F(EditorTest, TakingThePatchBackAsksThenShowsTheLogoTheImageHoldsAgain) {
 
     EXPECT_FALSE(editor.takeBackLastPatch());
     ASSERT_EQ(window.failures.size(), 1u);
-    EXPECT_EQ(window.failures[0].rfind("Nothing was written: there is no record of a patch of ", 0), 0u);
+    EXPECT_EQ(window.failures[0].rfind("Nothing was written: none of the 1 record of this disc in ", 0), 0u);
     EXPECT_EQ(readFile(image), original);
 }
 

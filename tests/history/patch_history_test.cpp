@@ -68,7 +68,7 @@ protected:
     std::string nothingLeft(const std::filesystem::path& path, std::size_t kept) {
         return "Nothing was written: none of the " + std::to_string(kept) + (kept == 1 ? " record" : " records") +
                " of this disc in " + quoted(dir / "history") + " is of a patch that wrote what " + quoted(path) +
-               " holds now (it was changed since by something else, or it was taken back already)";
+               " holds now (it was changed since by something else, or its patches are taken back already)";
     }
 
     TempDir dir;
