@@ -155,10 +155,9 @@ std::uint32_t bytesChecksum(std::span<const Byte> bytes, std::uint32_t before) {
 std::string recordFileName(const RecordName& name) {
     std::string text =
         hex(name.disc, 16) + "-" + timeInName(name.time) + "-" + hex(name.written, 8) + "-" + hex(name.before, 8);
-    if (name.state != RecordState::Done)
-        text += std::string(name.state == RecordState::Pending ? kPending : kRestoring) +
-                (name.holder != 0 || name.state == RecordState::Restoring ? "-" + hex(name.holder, 16) : "");
-    return text + std::string(kExtension);
+    if (name.state != RecordState::Done) text.append(name.state == RecordState::Pending ? kPending : kRestoring);
+    if (name.holder != 0) text.append("-").append(hex(name.holder, 16));
+    return text.append(kExtension);
 }
 
 // 16 + 1 + 25 + 1 + 8 + 1 + 8 characters before the state, if any, and the extension.
