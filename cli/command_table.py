@@ -69,7 +69,7 @@ PROGRAM_OPTIONS = (
            brief="show the help",
            doc="Print the usage and the commands; after a command, that command's help.",
            after_command=True),
-    Option("--version",
+    Option("--version", short="-v",
            help="the version",
            doc="Print the version."),
 )
