@@ -3,6 +3,7 @@
 
 #include "logo/base/failure.h"
 #include "logo/disc/disc_image.h"
+#include "tolvane_version.h"
 
 #include <new>
 
@@ -34,7 +35,12 @@ std::string shapeWarning(const EditorState& s) {
 
 }  // namespace
 
-void Editor::Form_Load() { showEnablement(); }
+// The build's version, which a person reporting a fault quotes: the window's
+// title names another, and stays as it is.
+void Editor::Form_Load() {
+    showEnablement();
+    window_.showStatus("Tolvane Editor " TOLVANE_VERSION ": open a disc image to begin");
+}
 
 void Editor::bnouvimg_Click() {
     const auto path = window_.chooseFile(Dialog::dialouvrir);

@@ -10,6 +10,7 @@
 #include "support/disc_builder.h"
 #include "support/ppf_reader.h"
 #include "support/test_files.h"
+#include "tolvane_version.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,7 @@ TEST_F(EditorTest, StartsWithOnlyOpenImageAndQuitAvailable) {
     const std::vector<std::pair<Button, bool>> expected{
         {Button::bnsauvbmp, false}, {Button::bnouvbmp, false}, {Button::bnpatch, false}};
     EXPECT_EQ(window.enableCalls, expected);
+    EXPECT_EQ(window.status, "Tolvane Editor " TOLVANE_VERSION ": open a disc image to begin");
     editor.bnsauvbmp_Click();
     editor.bnouvbmp_Click();
     editor.bnpatch_Click();
