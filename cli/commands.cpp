@@ -72,6 +72,8 @@ Outcome notADisc(const std::filesystem::path& image, const char* anyway = "patch
 }
 
 void consoleNote(const LogoEditor& editor) {
+    if (const std::string warning = editor.borderWarning(); !warning.empty())
+        standardOutput << "Warning: " << warning << '\n';
     if (!viewNote(editor).empty())
         standardOutput << "Note: Japanese and European consoles may refuse a disc whose logo was changed"
                        << viewNote(editor) << '\n';

@@ -130,7 +130,9 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
         const std::string how = s.consoleView ? " in console view (" + describeSource(s.key, s.identity) + ")" : "";
         std::string status = "Imported " + displayName(path) + how + " - press Patch to write it into " +
                              displayName(s.imagePath) + checkFieldsNote(s.sectorsWithNewChecks);
-        if (s.consoleView) status += warningLine(keyWarning(s.key)) + warningLine(kConsolesRefuse);
+        if (s.consoleView)
+            status +=
+                warningLine(core_.borderWarning()) + warningLine(keyWarning(s.key)) + warningLine(kConsolesRefuse);
         window_.showStatus(status);
     });
 }

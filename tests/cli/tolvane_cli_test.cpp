@@ -365,7 +365,17 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     const Result imported = run({"import", "--console", path("pal.iso"), path("changed.bmp")});
     EXPECT_EQ(imported.status, 0) << imported.err;
     EXPECT_NE(imported.out.find("Japanese and European consoles may refuse"), std::string::npos);
+    EXPECT_EQ(imported.out.find("Warning"), std::string::npos) << imported.out;
     EXPECT_EQ(extractLogo(testing::readPrefix(path("pal.iso"))).logo, encodeLogo(changed, 0x8D));
+    // A border that is not black: said at the import, not only by info afterwards.
+    GreyPicture greyBorder = changed;
+    greyBorder.pixels()[0] = 200;
+    exportBitmap(path("grey-border.bmp"), greyBorder);
+    const Result border = run({"import", "--console", "--dry-run", path("pal.iso"), path("grey-border.bmp")});
+    EXPECT_NE(border.out.find("Warning: the picture's top-left pixel is grey 200, not black as a disc's border is, "
+                              "so byte 0 of the logo becomes 0x"),
+              std::string::npos)
+        << border.out;
 
     // Forced NTSC shape and another key: a PAL-shaped picture no longer fits.
     const Result wrongShape =

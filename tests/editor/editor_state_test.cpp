@@ -589,6 +589,15 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         EXPECT_EQ(written, encodeLogo(changed, disc.key, disc.stored));
         EXPECT_EQ(written[disc.shown.width() * 10 + 7], encodeLogoByte(0xAB, disc.key));
         EXPECT_EQ(written[0], disc.key) << "the black border is stored as the key";
+        EXPECT_EQ(disc.window.status.find("top-left pixel"), std::string::npos) << disc.window.status;
+
+        changed.pixels()[0] = 0x40;
+        exportBitmap(disc.dir / "grey-border.bmp", changed);
+        ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+        ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "grey-border.bmp"));
+        EXPECT_NE(disc.window.status.find("\nWarning: the picture's top-left pixel is grey 64, not black"),
+                  std::string::npos)
+            << disc.window.status;
     }
 }
 
