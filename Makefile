@@ -5,20 +5,25 @@ BUILD_TYPE ?= RelWithDebInfo
 
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build run test test-qt5 windows test-windows package test-sanitize fuzz bench bench-build bench-import screenshot clean
+.PHONY: all deps configure build run test test-qt5 windows test-windows package test-sanitize fuzz bench bench-build bench-import screenshot clean
 
 all: build
 
 deps:
 	@tools/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTOLVANE_BUILD_BENCH=ON $(CMAKE_FLAGS)
+
+# Everything: the programs, the tests and the benchmarks.
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Opens a fresh copy of the sample disc in the console's view, or IMAGE=path.
+# Builds only the editor and the sample disc: the tests wait for make test.
 IMAGE ?=
-run: build
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tolvane-editor sample_disc
 ifeq ($(IMAGE),)
 	cp $(BUILD)/sample/sample.bin $(BUILD)/sample/try-me.bin
 	$(BUILD)/bin/tolvane-editor --console-view $(BUILD)/sample/try-me.bin
@@ -105,8 +110,7 @@ bench-import: bench-build
 	@tools/install-deps.sh hyperfine
 	bench/time-import.sh $(BUILD)
 
-bench-build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTOLVANE_BUILD_BENCH=ON $(CMAKE_FLAGS)
+bench-build: configure
 	cmake --build $(BUILD) -j $(JOBS) --target logo_bench tolvane_bench_files import_floor tolvane
 
 # The README's picture, made from a generated sample image by the real window.

@@ -84,25 +84,14 @@ void set(Invocation& invocation, Option option, const std::string& value) {
     }
 }
 
-}  // namespace
-
-Invocation parseCommandLine(std::span<const std::string> words) {
-    if (words.empty()) throw UsageError("no command given");
+// The words after the command's name.
+Invocation parseCommand(const CommandSpec& command, std::span<const std::string> words) {
     Invocation invocation;
-    // The program's own options end the command line: what follows is not read.
-    if (const OptionSpec* option = find(kProgramOptions, words[0])) {
-        set(invocation, option->option, "");
-        return invocation;
-    }
-    const auto named = [&](const CommandSpec& c) { return words[0] == c.name; };
-    const auto found = std::find_if(kCommands.begin(), kCommands.end(), named);
-    if (found == kCommands.end()) throw UsageError("unknown command '" + words[0] + "'");
-    const CommandSpec& command = *found;
     invocation.command = command.command;
 
     std::vector<Option> given;
     bool optionsEnded = false;
-    for (std::size_t i = 1; i < words.size(); ++i) {
+    for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (optionsEnded || word.size() < 2 || word[0] != '-') {
             invocation.arguments.push_back(pathOf(word));
@@ -137,6 +126,26 @@ Invocation parseCommandLine(std::span<const std::string> words) {
         throw UsageError(std::string(command.name) + " takes " + std::string(command.synopsis) + " (" +
                          std::to_string(invocation.arguments.size()) + " given)");
     return invocation;
+}
+
+}  // namespace
+
+Invocation parseCommandLine(std::span<const std::string> words) {
+    if (words.empty()) throw UsageError("no command given");
+    // The program's own options end the command line: what follows is not read.
+    if (const OptionSpec* option = find(kProgramOptions, words[0])) {
+        Invocation invocation;
+        set(invocation, option->option, "");
+        return invocation;
+    }
+    const auto named = [&](const CommandSpec& c) { return words[0] == c.name; };
+    const auto found = std::find_if(kCommands.begin(), kCommands.end(), named);
+    if (found == kCommands.end()) throw UsageError("unknown command '" + words[0] + "'");
+    try {
+        return parseCommand(*found, words.subspan(1));
+    } catch (const UsageError& wrong) {
+        throw UsageError(wrong.what(), std::string(found->name));
+    }
 }
 
 std::string_view helpText(const Invocation& invocation) {

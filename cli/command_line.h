@@ -9,6 +9,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tolvane {
@@ -25,10 +26,16 @@ struct Invocation {
     std::string record;                              // --record NAME
 };
 
-// A command line that asks for nothing tolvane does; what() says what is wrong.
+// A command line that asks for nothing tolvane does; what() says what is wrong,
+// command() the command it was for, when one was named ("" otherwise).
 class UsageError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit UsageError(const std::string& what, std::string command = {})
+        : std::runtime_error(what), command_(std::move(command)) {}
+    const std::string& command() const { return command_; }
+
+private:
+    std::string command_;
 };
 
 // words: the command line without the program's name, UTF-8 on every system.

@@ -69,7 +69,7 @@ PROGRAM_OPTIONS = (
            brief="show the help",
            doc="Print the usage and the commands; after a command, that command's help.",
            after_command=True),
-    Option("--version",
+    Option("--version", short="-v",
            help="the version",
            doc="Print the version."),
 )
@@ -106,7 +106,8 @@ COMMANDS = (
         "export",
         summary="save the image's logo as an 8-bit BMP or PNG",
         help="Saves the logo of IMAGE as BITMAP, a 384 x 64 8-bit BMP with a grey palette, "
-             "headed by ettbmp.hed from the current folder when it is there, or an 8-bit "
+             "headed by the first ettbmp.hed found in the current folder, beside the program "
+             "or in the installed data folder (else the same header, built in), or an 8-bit "
              "grey PNG when BITMAP's name ends in .png (in any letter case). BITMAP is "
              "replaced whole; if anything fails, an existing BITMAP is left as it was. "
              "BITMAP is never IMAGE itself, and an existing file that is not a picture "

@@ -6,6 +6,7 @@
 #include "image_info.h"
 #include "logo/base/failure.h"
 #include "logo/disc/disc_image.h"
+#include "logo/files/file_io.h"
 #include "logo/picture/picture_file.h"
 #include "restore_command.h"
 #include "text_out.h"
@@ -51,7 +52,8 @@ bool mayReplace(const std::filesystem::path& target, bool force) {
 
 Outcome runExport(const Invocation& invocation) {
     const std::filesystem::path &image = invocation.arguments[0], &bitmap = invocation.arguments[1];
-    if (!mayReplace(bitmap, invocation.force)) return {kFailed};
+    // The image itself is refused below whatever is given: say that, not --force.
+    if (!sameFile(bitmap, image) && !mayReplace(bitmap, invocation.force)) return {kFailed};
     LogoEditor editor;
     try {
         openImage(editor, invocation);
@@ -70,6 +72,8 @@ Outcome notADisc(const std::filesystem::path& image, const char* anyway = "patch
 }
 
 void consoleNote(const LogoEditor& editor) {
+    if (const std::string warning = editor.borderWarning(); !warning.empty())
+        standardOutput << "Warning: " << warning << '\n';
     if (!viewNote(editor).empty())
         standardOutput << "Note: Japanese and European consoles may refuse a disc whose logo was changed"
                        << viewNote(editor) << '\n';

@@ -20,7 +20,8 @@ int runCommandLine(const std::vector<std::string>& words) {
     try {
         invocation = parseCommandLine(words);
     } catch (const UsageError& wrong) {
-        standardError << "tolvane: " << wrong.what() << "\nTry 'tolvane --help'.\n";
+        const std::string help = wrong.command().empty() ? "--help" : wrong.command() + " --help";
+        standardError << "tolvane: " << wrong.what() << "\nTry 'tolvane " << help << "'.\n";
     }
     const Outcome outcome = invocation ? run(*invocation) : Outcome{kUsage, ""};
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return outcome.status;

@@ -3,6 +3,7 @@
 
 #include "logo/base/failure.h"
 #include "logo/disc/disc_image.h"
+#include "tolvane_version.h"
 
 #include <new>
 
@@ -34,7 +35,12 @@ std::string shapeWarning(const EditorState& s) {
 
 }  // namespace
 
-void Editor::Form_Load() { showEnablement(); }
+// The build's version, which a person reporting a fault quotes: the window's
+// title names another, and stays as it is.
+void Editor::Form_Load() {
+    showEnablement();
+    window_.showStatus("Tolvane Editor " TOLVANE_VERSION ": open a disc image to begin");
+}
 
 void Editor::bnouvimg_Click() {
     const auto path = window_.chooseFile(Dialog::dialouvrir);
@@ -124,7 +130,9 @@ bool Editor::openBitmap(const std::filesystem::path& path) {
         const std::string how = s.consoleView ? " in console view (" + describeSource(s.key, s.identity) + ")" : "";
         std::string status = "Imported " + displayName(path) + how + " - press Patch to write it into " +
                              displayName(s.imagePath) + checkFieldsNote(s.sectorsWithNewChecks);
-        if (s.consoleView) status += warningLine(keyWarning(s.key)) + warningLine(kConsolesRefuse);
+        if (s.consoleView)
+            status +=
+                warningLine(core_.borderWarning()) + warningLine(keyWarning(s.key)) + warningLine(kConsolesRefuse);
         window_.showStatus(status);
     });
 }

@@ -95,6 +95,11 @@ void LogoEditor::importPicture(const std::filesystem::path& file) {
     picture_ = file;
 }
 
+std::string LogoEditor::borderWarning() const {
+    const EditorState& s = state_;
+    return s.consoleView && s.imported ? tolvane::borderWarning(s.logo()[0], s.key.key) : "";
+}
+
 bool LogoEditor::checkPatch() const {
     const EditorState& s = state_;
     if (!held_) {

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Checks the packages make package built, as Debian and software centres will
-# read them, and fails on anything reported, hints included: the .deb with
-# lintian, its desktop entry with desktop-file-validate, its AppStream metadata
-# with appstreamcli; its zsh completion in a folder the system's zsh searches;
-# the zip holding the programs, the licences and the README.
+# read them: the .deb with lintian, failing on its errors and warnings (its info
+# tags are shown only); its desktop entry with desktop-file-validate and its
+# AppStream metadata with appstreamcli, failing on anything reported, hints
+# included; its zsh completion in a folder the system's zsh searches; the zip
+# holding the programs, the licences and the README.
 # Usage: check-package.sh PACKAGE.deb PACKAGE.zip
 set -eu
 deb=$1

@@ -58,6 +58,13 @@ std::string keyWarning(const LogoKey& key) {
     return "byte 0 of the logo is " + hex(key.firstByte) + ", so the stored logo may not be encoded with this key";
 }
 
+std::string borderWarning(Byte storedFirst, Byte key) {
+    if (storedFirst == key) return "";
+    return "the picture's top-left pixel is grey " + std::to_string(decodeLogoByte(storedFirst, key)) +
+           ", not black as a disc's border is, so byte 0 of the logo becomes " + hex(storedFirst) + ", not the key " +
+           hex(key) + " (from which the key is read when the serial is unknown)";
+}
+
 std::string describe(const LogoKey& key, const DiscIdentity& identity) {
     const std::string warning = keyWarning(key);
     return describeSource(key, identity) + (warning.empty() ? "" : "; " + warning);

@@ -18,8 +18,58 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-std::string_view withoutByteOrderMark(std::string_view text) {
-    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+void appendUtf8(std::string& text, char32_t c) {
+    const auto add = [&](unsigned byte) { text += static_cast<char>(byte); };
+    if (c < 0x80) {
+        add(c);
+    } else if (c < 0x800) {
+        add(0xC0 | c >> 6);
+        add(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        add(0xE0 | c >> 12);
+        add(0x80 | (c >> 6 & 0x3F));
+        add(0x80 | (c & 0x3F));
+    } else {
+        add(0xF0 | c >> 18);
+        add(0x80 | (c >> 12 & 0x3F));
+        add(0x80 | (c >> 6 & 0x3F));
+        add(0x80 | (c & 0x3F));
+    }
+}
+
+// A sheet's bytes as UTF-8 text, without a byte order mark: as they are, or
+// from UTF-16 when they start with its byte order mark (as Notepad saves
+// "Unicode"); a unit that is half of no pair becomes U+FFFD, an odd last byte
+// is dropped.
+std::string sheetText(std::string_view bytes) {
+    if (bytes.starts_with(kByteOrderMark)) return std::string(bytes.substr(kByteOrderMark.size()));
+    const bool little = bytes.starts_with("\xFF\xFE");
+    if (!little && !bytes.starts_with("\xFE\xFF")) return std::string(bytes);
+    const auto unit = [&](std::size_t at) -> char32_t {
+        const auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(bytes[k])); };
+        return little ? byte(at) | byte(at + 1) << 8 : byte(at) << 8 | byte(at + 1);
+    };
+    const auto isHigh = [](char32_t u) { return u >= 0xD800 && u < 0xDC00; };
+    const auto isLow = [](char32_t u) { return u >= 0xDC00 && u < 0xE000; };
+    std::string text;
+    for (std::size_t at = 2; at + 1 < bytes.size(); at += 2) {
+        char32_t c = unit(at);
+        if (isHigh(c) && at + 3 < bytes.size() && isLow(unit(at + 2))) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(at + 2) - 0xDC00);
+            at += 2;
+        } else if (isHigh(c) || isLow(c)) {
+            c = 0xFFFD;
+        }
+        appendUtf8(text, c);
+    }
+    return text;
+}
+
+bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
     return text;
 }
 
@@ -68,6 +118,17 @@ std::optional<std::uint32_t> sectorSizeOf(std::string_view mode) {
 }
 
 bool isDataMode(std::string_view mode) { return mode.starts_with("MODE"); }
+
+// The file a FILE line names: in double quotes, or, as some tools write it,
+// without them and with blanks in it: all between FILE and the last word, the
+// file's type (FILE My Game.bin BINARY).
+std::string fileNamed(std::string_view line) {
+    line = trimmed(line);
+    const std::string_view rest = trimmed(line.substr(std::min<std::size_t>(4, line.size())));  // after FILE
+    if (rest.starts_with('"')) return words(rest).front();
+    const std::size_t type = rest.find_last_of(" \t\v\f");
+    return std::string(type == std::string_view::npos ? rest : trimmed(rest.substr(0, type)));
+}
 
 std::optional<unsigned> number(std::string_view digits) {
     unsigned value = 0;
@@ -172,8 +233,9 @@ private:
 
 }  // namespace
 
-bool looksLikeCueSheet(std::string_view start) {
-    start = withoutByteOrderMark(start);
+bool looksLikeCueSheet(std::string_view bytes) {
+    const std::string utf8 = sheetText(bytes);
+    std::string_view start = utf8;
     const auto text = start.find_first_not_of(" \t\r\n");  // blank lines before the first keyword
     if (text == std::string_view::npos) return false;
     start.remove_prefix(text);
@@ -184,19 +246,21 @@ bool looksLikeCueSheet(std::string_view start) {
            keyword == "PERFORMER" || keyword == "CDTEXTFILE";
 }
 
-std::optional<CueDataTrack> firstDataTrack(std::string_view sheet) {
-    sheet = withoutByteOrderMark(sheet);
+std::optional<CueDataTrack> firstDataTrack(std::string_view bytes) {
+    const std::string utf8 = sheetText(bytes);
+    const std::string_view sheet = utf8;
     TrackWalk walk;
     for (std::size_t at = 0; at < sheet.size();) {
         std::size_t end = sheet.find_first_of("\r\n", at);
         if (end == std::string_view::npos) end = sheet.size();
-        const auto line = words(sheet.substr(at, end - at));
+        const std::string_view lineText = sheet.substr(at, end - at);
+        const auto line = words(lineText);
         at = end + 1;
         if (line.size() < 2) continue;
         const std::string keyword = upperAscii(line[0]);
         std::optional<CueDataTrack> track;
         if (keyword == "FILE") {
-            track = walk.file(line[1]);
+            track = walk.file(fileNamed(lineText));
         } else if (keyword == "TRACK" && line.size() >= 3) {
             const auto n = number(line[1]);
             track = walk.track(n && *n < 100 ? int(*n) : 0, upperAscii(line[2]));

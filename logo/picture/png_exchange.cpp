@@ -1,7 +1,8 @@
 // PNG through libspng, both ways. Files come from anywhere, so before libspng
 // sees one this file checks what libspng 0.7 leaves unchecked or words poorly:
 // every chunk up to IEND lies inside the file, IHDR comes first and gives the
-// picture's shape, each critical chunk passes its CRC check, and the IDAT
+// picture's shape, each critical chunk passes its CRC check, the IDAT chunks
+// follow one another with no other chunk between them, and the IDAT
 // chunks' zlib stream ends, passes its Adler-32 check and does not unpack to far
 // more than a picture holds (libspng stops inflating at the last row, before the
 // check). libspng gets the critical chunks alone, ancillary ones being of no use
@@ -76,11 +77,15 @@ struct Chunks {
 
 // Every chunk (length, type, data, CRC) up to IEND must lie inside the file; a
 // critical chunk (its type's first letter upper case) must pass its CRC check.
-// An ancillary one is left out whatever its CRC.
+// An ancillary one is left out whatever its CRC, but not where it splits the
+// IDAT chunks: the PNG format has them consecutive, and libpng (so GIMP and
+// ImageMagick) refuses a file where they are not.
 Chunks readChunks(std::span<const Byte> file, const std::string& name) {
     Chunks chunks;
     chunks.critical.assign(kPngSignature.begin(), kPngSignature.end());
     std::uint64_t at = kPngSignature.size();
+    bool pixelDataBegun = false;
+    std::string afterPixelData;  // the first chunk after the IDAT chunks, once they have begun
     while (true) {
         if (at == file.size())
             throw Failure(name + " is too short: it ends after " + text(file.size()) +
@@ -107,7 +112,15 @@ Chunks readChunks(std::span<const Byte> file, const std::string& name) {
                 throw Failure(name + " is damaged: its " + chunkText(chunk, at) + " fails its CRC check");
             chunks.critical.insert(chunks.critical.end(), chunk.begin(), chunk.end());
         }
-        if (isType(chunk, "IDAT")) chunks.pixelData.push_back(chunk.subspan(8, length));
+        if (isType(chunk, "IDAT")) {
+            if (!afterPixelData.empty())
+                throw Failure(name + " is damaged: its IDAT chunks are not consecutive: its " + afterPixelData +
+                              " stands between them");
+            chunks.pixelData.push_back(chunk.subspan(8, length));
+            pixelDataBegun = true;
+        } else if (pixelDataBegun && afterPixelData.empty()) {
+            afterPixelData = chunkText(chunk, at);
+        }
         if (isType(chunk, "IEND")) return chunks;
         at = end;
     }

@@ -80,20 +80,26 @@ TEST_F(TolvaneCli, AnswersHelpAndVersionAndRefusesBadCommandLines) {
     EXPECT_EQ(run({"import", "--help"}).status, 0);
     EXPECT_NE(run({"import", "--help"}).out.find("--dry-run"), std::string::npos);
     EXPECT_EQ(run({"--version"}).out, "tolvane " TOLVANE_VERSION "\n");
+    EXPECT_EQ(run({"-v"}).out, "tolvane " TOLVANE_VERSION "\n");
 
-    for (const std::vector<std::string>& wrong : {std::vector<std::string>{},
-                                                  {"paint"},
-                                                  {"export", "a.bin"},
-                                                  {"info", "a", "b"},
-                                                  {"import", "--json", "a", "b"},
-                                                  {"export", "--dry-run", "a", "b"},
-                                                  {"restore"},
-                                                  {"restore", "--json", "a"},
-                                                  {"restore", "a", "b"}}) {
+    // Each pointed at the help that answers it: the command's, once one is named.
+    const std::pair<std::vector<std::string>, std::string> wrongs[] = {
+        {{}, "--help"},
+        {{"paint"}, "--help"},
+        {{"export", "a.bin"}, "export --help"},
+        {{"info", "a", "b"}, "info --help"},
+        {{"import", "--json", "a", "b"}, "import --help"},
+        {{"export", "--dry-run", "a", "b"}, "export --help"},
+        {{"restore"}, "restore --help"},
+        {{"restore", "--json", "a"}, "restore --help"},
+        {{"restore", "a", "b"}, "restore --help"},
+    };
+    for (const auto& [wrong, help] : wrongs) {
         const Result r = run(wrong);
         EXPECT_EQ(r.status, 2) << (wrong.empty() ? "(nothing)" : wrong[0]);
         EXPECT_TRUE(r.out.empty());
-        EXPECT_NE(r.err.find("tolvane: "), std::string::npos);
+        EXPECT_EQ(r.err.rfind("tolvane: ", 0), 0u) << r.err;
+        EXPECT_TRUE(r.err.ends_with("\nTry 'tolvane " + help + "'.\n")) << r.err;
     }
 }
 
@@ -359,7 +365,17 @@ TEST_F(TolvaneCli, ConsoleViewExportsAndImportsThePictureTheConsoleShows) {
     const Result imported = run({"import", "--console", path("pal.iso"), path("changed.bmp")});
     EXPECT_EQ(imported.status, 0) << imported.err;
     EXPECT_NE(imported.out.find("Japanese and European consoles may refuse"), std::string::npos);
+    EXPECT_EQ(imported.out.find("Warning"), std::string::npos) << imported.out;
     EXPECT_EQ(extractLogo(testing::readPrefix(path("pal.iso"))).logo, encodeLogo(changed, 0x8D));
+    // A border that is not black: said at the import, not only by info afterwards.
+    GreyPicture greyBorder = changed;
+    greyBorder.pixels()[0] = 200;
+    exportBitmap(path("grey-border.bmp"), greyBorder);
+    const Result border = run({"import", "--console", "--dry-run", path("pal.iso"), path("grey-border.bmp")});
+    EXPECT_NE(border.out.find("Warning: the picture's top-left pixel is grey 200, not black as a disc's border is, "
+                              "so byte 0 of the logo becomes 0x"),
+              std::string::npos)
+        << border.out;
 
     // Forced NTSC shape and another key: a PAL-shaped picture no longer fits.
     const Result wrongShape =
@@ -384,13 +400,15 @@ TEST_F(TolvaneCli, ArgumentsInTheWrongPlaceReplaceNothing) {
     EXPECT_EQ(swapped.status, 1);
     EXPECT_NE(swapped.err.find("\"" + path("game.bin") + "\" exists and is not a picture"), std::string::npos)
         << swapped.err;
-    const Result same = run({"export", "--force", path("game.bin"), path("game.bin")});
+    // No --force to suggest: it would not help.
+    const Result same = run({"export", path("game.bin"), path("game.bin")});
     EXPECT_EQ(same.status, 1);
-    EXPECT_NE(same.err.find("it is the disc image the logo comes from"), std::string::npos) << same.err;
+    EXPECT_EQ(same.err, "tolvane: Cannot save the logo to \"" + path("game.bin") +
+                            "\": it is the disc image the logo comes from; choose another name\n");
     EXPECT_EQ(readFile(path("game.bin")), game);
     const std::string sheet = "FILE \"game.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n";
     writeFile(path("game.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
-    const Result overSheet = run({"export", "--force", path("game.cue"), path("game.cue")});
+    const Result overSheet = run({"export", path("game.cue"), path("game.cue")});
     EXPECT_EQ(overSheet.status, 1);
     EXPECT_EQ(overSheet.err, "tolvane: Cannot save the logo to \"" + path("game.cue") +
                                  "\": it is the CUE sheet the disc image was opened through; choose another name\n");

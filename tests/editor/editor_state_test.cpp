@@ -10,6 +10,7 @@
 #include "support/disc_builder.h"
 #include "support/ppf_reader.h"
 #include "support/test_files.h"
+#include "tolvane_version.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,7 @@ TEST_F(EditorTest, StartsWithOnlyOpenImageAndQuitAvailable) {
     const std::vector<std::pair<Button, bool>> expected{
         {Button::bnsauvbmp, false}, {Button::bnouvbmp, false}, {Button::bnpatch, false}};
     EXPECT_EQ(window.enableCalls, expected);
+    EXPECT_EQ(window.status, "Tolvane Editor " TOLVANE_VERSION ": open a disc image to begin");
     editor.bnsauvbmp_Click();
     editor.bnouvbmp_Click();
     editor.bnpatch_Click();
@@ -587,6 +589,15 @@ TEST(ConsoleViewEditor, ExportAndImportGiveBackTheSameStoredBytes) {
         EXPECT_EQ(written, encodeLogo(changed, disc.key, disc.stored));
         EXPECT_EQ(written[disc.shown.width() * 10 + 7], encodeLogoByte(0xAB, disc.key));
         EXPECT_EQ(written[0], disc.key) << "the black border is stored as the key";
+        EXPECT_EQ(disc.window.status.find("top-left pixel"), std::string::npos) << disc.window.status;
+
+        changed.pixels()[0] = 0x40;
+        exportBitmap(disc.dir / "grey-border.bmp", changed);
+        ASSERT_TRUE(disc.editor.openImage(disc.dir / "disc.bin"));
+        ASSERT_TRUE(disc.editor.openBitmap(disc.dir / "grey-border.bmp"));
+        EXPECT_NE(disc.window.status.find("\nWarning: the picture's top-left pixel is grey 64, not black"),
+                  std::string::npos)
+            << disc.window.status;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "support/disc_builder.h"
 #include "history/patch_history.h"
 #include "support/test_files.h"
+#include "tolvane_version.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/logo_view.h"
 #include "ui/qt/modal_dialogs.h"
@@ -77,6 +78,7 @@ TEST_F(MainWindowTest, EnablesButtonsAlongTheEditCycleByRealClicks) {
     // A desktop's usual status font, so that the status after Patch fits whole;
     // Qt 5's offscreen platform picks a far larger one.
     child<QLabel>("lbetat")->setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    EXPECT_EQ(child<QLabel>("lbetat")->text(), "Tolvane Editor " TOLVANE_VERSION ": open a disc image to begin");
     EXPECT_EQ(switched(), (std::vector<bool>{false, false, false}));
     click("bnpatch");
     click("bnouvbmp");

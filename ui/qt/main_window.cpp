@@ -112,7 +112,6 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
 
     connect(lbetat_, &StatusArea::fontChanged, this, &MainWindow::fitStatusArea);
     fitStatusArea();
-    showStatus("Open a disc image to see its logo.");
 
     editor_.Form_Load();
     control(kOpenImage)->setFocus();

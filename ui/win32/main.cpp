@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "\n"
     "  --console-view  show the logo as the console shows it (Console view)\n"
     "  -h, --help      this help\n"
-    "  --version       the version\n";
+    "  -v, --version   the version\n";
 
 // Text for a person who started the program from a console: to its output when
 // there is one (a console, a pipe, a file), else in a message box.
@@ -55,7 +55,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
             consoleView = true;
             continue;
         }
-        if (word == L"--version") {
+        if (word == L"-v" || word == L"--version") {
             tell("tolvane-editor " TOLVANE_VERSION "\n", false);
             return 0;
         }

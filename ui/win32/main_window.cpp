@@ -38,6 +38,17 @@ bool isPushButton(HWND item) {
     return false;
 }
 
+// No button is the default one: Return presses the focused button, whichever it
+// is, and nothing else. The dialog manager (IsDialogMessage) gives a push button
+// that Tab reaches the default button's style all the same, and Wine leaves it
+// there when the focus moves on by a click or from the program, so that a button
+// without the focus looked like the default: no button takes that style.
+LRESULT CALLBACK neverTheDefault(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    if (message == BM_SETSTYLE && (wParam & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        wParam = (wParam & ~WPARAM(BS_TYPEMASK)) | BS_PUSHBUTTON;
+    return DefSubclassProc(button, message, wParam, lParam);
+}
+
 RECT scaledRect(const Place& place, UINT dpi) {
     const int left = scaled(place.left, dpi), top = scaled(place.top, dpi);
     return {left, top, left + scaled(place.width, dpi), top + scaled(place.height, dpi)};
@@ -67,7 +78,6 @@ MainWindow::MainWindow(HINSTANCE instance) : editor_(*this) {
     createControls();
     accelerators_ = CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), int(std::size(kAccelerators)));
     layOut(dpiOf(window_));
-    showStatus("Open a disc image to see its logo.");
     editor_.Form_Load();
     // Activating the window gives the focus back to the control that had it.
     focusBeforeDeactivation_ = control(kOpenImage);
@@ -92,6 +102,7 @@ void MainWindow::createControls() {
         if (!created)
             throw std::runtime_error("Cannot create the window's controls (error " + std::to_string(GetLastError()) +
                                      ")");
+        if (spec.kind == ControlKind::PushButton) SetWindowSubclass(created, neverTheDefault, 0, 0);
         if (!tooltips_ || (!spec.tip && spec.id != kStatus)) continue;
         TOOLINFOW tool{};
         tool.cbSize = sizeof tool;

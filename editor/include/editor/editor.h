@@ -15,6 +15,7 @@ class Editor {
 public:
     explicit Editor(WindowOperations& window) : window_(window) {}
 
+    // The switched buttons off, and the build's version in the status.
     void Form_Load();
     void bnouvimg_Click();
     void bnsauvbmp_Click();

@@ -46,6 +46,10 @@ public:
     // check fields of the sectors where they were valid.
     void importPicture(const std::filesystem::path& file);
 
+    // After an import in console view, a warning when the picture's border (its
+    // top-left pixel) is not black; empty otherwise.
+    std::string borderWarning() const;
+
     // Whether Patch would write into a file that does not look like a disc image:
     // the front end asks the person first.
     bool patchNeedsConsent() const { return !state_.looksLikeDisc && !(*state_.imagePrefix == *state_.imageOnDisk); }

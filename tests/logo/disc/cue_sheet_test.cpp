@@ -21,6 +21,16 @@ using testing::writeFile;
 
 std::vector<Byte> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
+// A sheet as Notepad saves it in UTF-16: its byte order mark, then its units.
+std::string utf16(const std::u16string& text, bool little) {
+    std::string bytes;
+    for (char16_t unit : u"\uFEFF" + text) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        bytes += little ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+
 TEST(CueSheet, FindsTheFirstDataTracksFileAndWhereItStartsInIt) {
     struct Case {
         const char* what;
@@ -69,6 +79,14 @@ TEST(CueSheet, FindsTheFirstDataTracksFileAndWhereItStartsInIt) {
          "\xEF\xBB\xBF"
          "file game.bin binary\r\n  track 1 mode1/2352\r\n    index 1 0:02:00\r\n",
          "game.bin", 1, "MODE1/2352", 150 * 2352},
+        {"a name without quotes, blanks and all",
+         "FILE  My Game (USA).bin  BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n", "My Game (USA).bin", 1,
+         "MODE2/2352", 0},
+        {"UTF-16, little-endian, and a name beyond ASCII",
+         utf16(u"FILE \"jeu \u00E9t\u00E9 \U0001F3AE.bin\" BINARY\r\n TRACK 01 MODE2/2352\r\n", true),
+         "jeu \xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xAE.bin", 1, "MODE2/2352", 0},
+        {"UTF-16, big-endian", utf16(u"FILE game.bin BINARY\n TRACK 01 MODE1/2048\n", false), "game.bin", 1,
+         "MODE1/2048", 0},
         {"a short sheet without INDEX", "FILE \"game.bin\" BINARY\n  TRACK 01 MODE2/2352\n", "game.bin", 1,
          "MODE2/2352", 0},
         {"an audio file, then a short data track's file",
@@ -79,6 +97,7 @@ TEST(CueSheet, FindsTheFirstDataTracksFileAndWhereItStartsInIt) {
          "MODE1/2048", 0},
     };
     for (const Case& c : cases) {
+        EXPECT_TRUE(looksLikeCueSheet(c.sheet.substr(0, 64))) << c.what;  // as a file's first bytes are read
         const auto track = firstDataTrack(c.sheet);
         ASSERT_TRUE(track) << c.what;
         EXPECT_EQ(track->file, c.file) << c.what;

@@ -214,6 +214,11 @@ TEST(ImageFiles, CompressedImagesAndArchivesAreRefusedWithWhatToDo) {
         {"CISO", "it is a CSO image, which is compressed; decompress it first, for example with maxcso --decompress"},
         {"\x1F\x8B\x08", "it is compressed with gzip; decompress it first, for example with gunzip"},
         {"PK\x03\x04", "it is a ZIP archive; extract the image from it first, for example with unzip"},
+        {"BZh9", "it is compressed with bzip2; decompress it first, for example with bunzip2"},
+        {"\x28\xB5\x2F\xFD", "it is compressed with Zstandard; decompress it first, for example with unzstd"},
+        {"Rar!\x1A\x07\x01", "it is a RAR archive; extract the image from it first, for example with unrar x"},
+        {std::string(257, 'n') + "ustar",
+         "it is a tar archive; extract the image from it first, for example with tar xf"},
     };
     for (const auto& [start, reason] : kinds) {
         std::vector<Byte> file = bytesOf(start);

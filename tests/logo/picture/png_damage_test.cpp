@@ -58,6 +58,15 @@ TEST(PngDamage, IsRefusedWithTheCheckThatFoundIt) {
     fixChunkCrc(recrc, 33);
     EXPECT_EQ(reason(recrc), "\"x.png\" is damaged: its pixel data fails its Adler-32 check");
     auto stream = storedZlib(rows);
+    // The pixel data in two IDAT chunks with a comment between them, each chunk whole.
+    const std::size_t half = stream.size() / 2;
+    auto split = buildPng({}, {}, std::span(stream).first(half));  // IHDR, IDAT at 33, IEND
+    const auto comment = pngChunk("tEXt", std::vector<Byte>{'a', 0, 'b'});
+    const auto rest = pngChunk("IDAT", std::span(stream).subspan(half));
+    split.insert(split.end() - 12, rest.begin(), rest.end());
+    split.insert(split.end() - 12 - rest.size(), comment.begin(), comment.end());
+    EXPECT_EQ(reason(split), "\"x.png\" is damaged: its IDAT chunks are not consecutive: its tEXt chunk at byte " +
+                                 std::to_string(33 + 12 + half) + " stands between them");
     stream.resize(stream.size() - 4);
     EXPECT_EQ(reason(buildPng({}, {}, stream)), "\"x.png\" is damaged: its pixel data is cut off before its end");
 

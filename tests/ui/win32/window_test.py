@@ -7,7 +7,7 @@ window shows (a screenshot, and window_probe.exe for texts, places, focus, tab
 order and the clipboard) and what it writes. Then at 144 DPI, and at 192 DPI
 opening a sparse image over 4 GiB from the command line.
 
-Usage: window_test.py EDITOR.exe window_probe.exe WORK_FOLDER
+Usage: window_test.py EDITOR.exe window_probe.exe WORK_FOLDER VERSION
 Exit status 77 (skipped) when a tool is missing, unless TOLVANE_REQUIRE_TOOLS=1.
 """
 import os
@@ -36,6 +36,7 @@ CONTROLS = {
     "lbetat": (110, None, 4, 213, 762, None),  # three lines of its font high
 }
 STATUS_LINES, STATUS_MARGIN = 3, 3
+PUSH_BUTTONS = (101, 104, 105, 106, 107)
 TAB_ORDER = ["bnouvimg", "piboot", "bnpatch", "bnquitter", "bnouvbmp", "bnsauvbmp", "cbconsole", "cbpal"]
 
 # Windows 10's colours, so that the window background, the picture area and the
@@ -102,7 +103,7 @@ def check_layout(window, dpi):
     return shown
 
 
-def run_at_96_dpi(session, work):
+def run_at_96_dpi(session, work, version):
     logo = pattern_logo(0)
     new_logo = pattern_logo(9)
     image = raw_image(40, logo)
@@ -118,6 +119,9 @@ def run_at_96_dpi(session, work):
 
     window = session.start_editor([])
     shown = check_layout(window, 96)
+    # The build's version, beside the title's older one, in the status's first line.
+    status = next(c["text"] for c in shown["controls"] if c["id"] == 110)
+    check(status == f"Tolvane Editor {version}: open a disc image to begin", f"the status starts as {status!r}")
     check(shown["focus"] == 101, f"the focus starts on control {shown['focus']}, not Open Cdrwin Bin")
     check(shown["tab_order"] == [101, 103, 105, 108], f"tab order with nothing open: {shown['tab_order']}")
     window.check_background_colours(COLOURS)
@@ -136,6 +140,9 @@ def run_at_96_dpi(session, work):
     # Tab and Shift+Tab go through IsDialogMessage in the message loop.
     session.key("Tab", window=window.xid)
     window.wait_focus(105)  # Patch is still disabled
+    # Tab gives no button the default button's style (Wine kept it after the focus moved on).
+    defaults = [c["id"] for c in window.probe()["controls"] if c["id"] in PUSH_BUTTONS and c["style"] & 0xF]
+    check(not defaults, f"buttons {defaults} have the default button's style")
     window.check_focus_mark(False, COLOURS["Hilight"])
     session.key("shift+Tab", window=window.xid)
     window.wait_focus(103)
@@ -308,9 +315,10 @@ def run_at_192_dpi(session, work):
 
 
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) != 5:
         sys.exit(__doc__.strip().splitlines()[-2])
-    editor, probe, work = (os.path.abspath(a) for a in sys.argv[1:])
+    editor, probe, work = (os.path.abspath(a) for a in sys.argv[1:4])
+    version = sys.argv[4]
     missing = [tool for tool in ("Xvfb", "xdotool", "import", "wine", "wineserver") if not shutil.which(tool)]
     if missing:
         print("window test: missing " + ", ".join(missing), file=sys.stderr)
@@ -319,7 +327,7 @@ def main():
     started = time.monotonic()
     with wine_session.Session(editor, probe, os.path.join(work, "wine"), CAPTION, COLOURS) as session:
         try:
-            run_at_96_dpi(session, work)
+            run_at_96_dpi(session, work, version)
             run_at_144_dpi(session, work)
             run_at_192_dpi(session, work)
         except Failed as failure:

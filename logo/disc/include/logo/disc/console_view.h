@@ -46,6 +46,11 @@ std::string describe(const LogoKey& key, const DiscIdentity& identity);
 // byte 0 of the logo agrees).
 std::string describeSource(const LogoKey& key, const DiscIdentity& identity);
 std::string keyWarning(const LogoKey& key);
+// For a picture stored with `key` whose first byte came out `storedFirst`: a
+// warning when its top-left pixel is not black (empty when it is). That pixel
+// is the border, which discs keep black, so that byte 0 of the logo is the key
+// itself, and where the serial is unknown the key is taken from it.
+std::string borderWarning(Byte storedFirst, Byte key);
 
 // The picture the console shows: 384 x 64 for NTSC (and unknown), 344 x 71 for PAL.
 GreyPicture decodeLogo(const LogoImage& stored, Byte key, bool pal);

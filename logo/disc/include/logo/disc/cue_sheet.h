@@ -17,6 +17,9 @@
 
 namespace tolvane {
 
+// A sheet is UTF-8 (or ASCII), with or without a byte order mark, or UTF-16 with
+// its byte order mark, either byte order; the names it gives come out in UTF-8.
+
 // Whether a file's first bytes read as a CUE sheet (its first keyword is one a
 // sheet starts with), whatever the file is called.
 bool looksLikeCueSheet(std::string_view start);
@@ -29,10 +32,12 @@ struct CueDataTrack {
     std::uint64_t offset = 0;  // the byte of that file its INDEX 01 points to
 };
 
-// The sheet's first data track; nothing when it has none. Every earlier track in
-// the same file counts at its own sector size (AUDIO 2352, MODE1/2048 2048, ...)
-// from its first INDEX to the next track's, the data track's own pregap (INDEX
-// 00) at its size; PREGAP and POSTGAP are not in the file and count nothing.
+// The sheet's first data track; nothing when it has none. A file's name may
+// stand without quotes, blanks and all (FILE My Game.bin BINARY). Every earlier
+// track in the same file counts at its own sector size (AUDIO 2352, MODE1/2048
+// 2048, ...) from its first INDEX to the next track's, the data track's own
+// pregap (INDEX 00) at its size; PREGAP and POSTGAP are not in the file and
+// count nothing.
 // Fails, with the reason, for a sheet whose times cannot be read or go back, or
 // whose bytes before the data track cannot be counted (a track mode it does not know).
 std::optional<CueDataTrack> firstDataTrack(std::string_view sheet);

@@ -1,5 +1,6 @@
-// Images kept compressed or in an archive (CHD, CSO, ZSO, gzip, xz, ZIP, 7-Zip):
-// their bytes are not the disc's sectors, so they are refused with what to do.
+// Images kept compressed or in an archive (CHD, CSO, ZSO, gzip, xz, bzip2,
+// Zstandard, ZIP, 7-Zip, RAR, tar): their bytes are not the disc's sectors, so
+// they are refused with what to do.
 #pragma once
 
 #include <filesystem>
@@ -8,7 +9,7 @@
 namespace tolvane {
 
 // Fails, saying what the file is and how to get the image out of it, when the
-// file's first bytes are those of such a file.
+// file's first bytes (a tar archive's at 257) are those of such a file.
 void refusePackedImage(std::string_view start, const std::filesystem::path& path);
 
 }  // namespace tolvane
