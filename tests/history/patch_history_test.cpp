@@ -197,6 +197,7 @@ TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
     };
     const Damage damages[] = {
         {40, false, "its contents do not match their checksums"},
+        {bytes.size() - 13, false, "its contents do not match their checksums"},  // a byte it wrote
         {9, false, "its format version is 4099; this program reads version 3"},
         {bytes.size() - 1, true,
          "it is " + std::to_string(bytes.size() - 1) + " bytes long; its header says " + std::to_string(bytes.size())},
