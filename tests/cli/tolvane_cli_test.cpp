@@ -15,7 +15,10 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 namespace tolvane {
@@ -49,6 +52,37 @@ bool isUserData(std::size_t offset) {
     return sector < 12 && within >= 24 && within < 2072;
 }
 
+// A system call as strace -y shows it: its name and the file the descriptor it
+// was given first stands for (empty when it was given none).
+struct SystemCall {
+    std::string name;
+    std::string file;
+};
+
+// The calls in what strace -f -y wrote, in the order they began (a call another
+// thread interrupted shows again as "<... resumed>", which is no new call).
+std::vector<SystemCall> parseTrace(const std::string& text) {
+    static const std::regex call(R"(^(?:\[pid +)?\d+\]? +([a-z0-9_]+)\((?:\d+<([^>]*)>)?)");
+    std::vector<SystemCall> calls;
+    std::istringstream lines(text);
+    std::smatch found;
+    for (std::string line; std::getline(lines, line);)
+        if (std::regex_search(line, found, call)) calls.push_back({found[1], found[2]});
+    return calls;
+}
+
+// Where in `calls` those of one of `names` are on `file`, or on any file in the
+// folder `file` names with a '/' at its end.
+std::vector<std::size_t> callsOn(const std::vector<SystemCall>& calls, const std::vector<std::string>& names,
+                                 const std::string& file) {
+    std::vector<std::size_t> at;
+    for (std::size_t k = 0; k < calls.size(); ++k) {
+        const bool onFile = file.ends_with('/') ? calls[k].file.starts_with(file) : calls[k].file == file;
+        if (onFile && std::find(names.begin(), names.end(), calls[k].name) != names.end()) at.push_back(k);
+    }
+    return at;
+}
+
 class TolvaneCli : public ::testing::Test {
 protected:
     Result run(const std::vector<std::string>& args) { return runUnder("", args); }
@@ -64,6 +98,26 @@ protected:
         std::filesystem::remove(dir / ".out");
         std::filesystem::remove(dir / ".err");
         return result;
+    }
+    // The command line run under strace, which writes down each call of those
+    // named (as strace's -e trace= takes them) by every thread and child.
+    // LeakSanitizer cannot look for leaks under a tracer, so a sanitized
+    // program runs without it.
+    struct Traced {
+        Result result;
+        std::vector<SystemCall> calls;
+        std::string trace;  // strace's own words, for messages
+    };
+    Traced runTraced(const std::string& calls, const std::vector<std::string>& args) {
+        const std::string trace = path(".trace");
+        Traced traced;
+        traced.result = runUnder("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq -y -o " +
+                                     shellQuoted(trace) + " -e trace=" + calls + " ",
+                                 args);
+        traced.trace = textOf(trace);
+        std::filesystem::remove(trace);
+        traced.calls = parseTrace(traced.trace);
+        return traced;
     }
     std::string path(const std::string& name) { return (dir / name).string(); }
     std::filesystem::path dataHome() const { return dir / "data"; }
@@ -751,6 +805,26 @@ TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
         EXPECT_GE(waited, std::chrono::milliseconds(1400)) << lock << ": it did not wait for the other program";
         EXPECT_EQ(readFile(image), makeImage(30000)) << lock;
     }
+}
+
+// The patch reaches the disk through the system, not only through the program's
+// own account of it: the image's own descriptor is flushed after its last write.
+TEST_F(TolvaneCli, AnImportHasTheSystemFlushTheImageAfterWritingIt) {
+    TOLVANE_REQUIRE_PROGRAM("strace");
+    if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) {
+        if (testing::programsRequired()) FAIL() << "strace cannot trace programs here";
+        GTEST_SKIP() << "strace cannot trace programs here";
+    }
+    writeFile(path("game.bin"), makeRawImage(13));
+    const Traced traced =
+        runTraced("pwrite64,pwritev,pwritev2,fsync,fdatasync", {"import", path("game.bin"), bitmapOf(3)});
+    ASSERT_EQ(traced.result.status, 0) << traced.result.err;
+    const std::string image = std::filesystem::canonical(path("game.bin")).string();
+    const std::vector<std::string> writes{"pwrite64", "pwritev", "pwritev2"}, flushes{"fsync", "fdatasync"};
+    const auto written = callsOn(traced.calls, writes, image), flushed = callsOn(traced.calls, flushes, image);
+    ASSERT_FALSE(written.empty()) << "no write of " << image << " in\n" << traced.trace;
+    ASSERT_FALSE(flushed.empty()) << "no flush of " << image << " in\n" << traced.trace;
+    EXPECT_GT(flushed.back(), written.back()) << "its last write is not flushed in\n" << traced.trace;
 }
 
 std::string sheetFor(const std::string& file, const std::string& mode, const std::string& index) {
