@@ -190,21 +190,21 @@ TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
     const auto afterPatch = readFile(image);
     const auto file = history.list(image).at(0).file;
     const auto bytes = readFile(file);
+    const std::size_t written =  // where the record holds the bytes the patch wrote
+        std::size_t(std::search(bytes.begin(), bytes.end(), afterPatch.begin(), afterPatch.begin() + 28248) -
+                    bytes.begin());
+    ASSERT_LT(written, bytes.size());
     struct Damage {
         std::size_t at;  // the byte flipped, or the length cut to
         bool cut;
         std::string reason;
     };
-    const std::size_t written =  // where the record holds the bytes the patch wrote
-        std::size_t(std::search(bytes.begin(), bytes.end(), afterPatch.begin(), afterPatch.begin() + 28248) -
-                    bytes.begin());
-    ASSERT_LT(written, bytes.size());
     const Damage damages[] = {
         {40, false, "its contents do not match their checksums"},
-        {written + 100, false, "its contents do not match their checksums"},  // a byte the patch wrote
         {9, false, "its format version is 4099; this program reads version 3"},
         {bytes.size() - 1, true,
          "it is " + std::to_string(bytes.size() - 1) + " bytes long; its header says " + std::to_string(bytes.size())},
+        {written + 100, false, "its contents do not match their checksums"},  // a byte the patch wrote
     };
     for (const Damage& damage : damages) {
         auto damaged = bytes;
