@@ -15,7 +15,10 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 namespace tolvane {
@@ -49,11 +52,45 @@ bool isUserData(std::size_t offset) {
     return sector < 12 && within >= 24 && within < 2072;
 }
 
+// A system call as strace -y shows it: its name and the file the descriptor it
+// was given first stands for (empty when it was given none).
+struct SystemCall {
+    std::string name;
+    std::string file;
+};
+
+// The calls in what strace -f -y wrote, in the order they began (a call another
+// thread interrupted shows again as "<... resumed>", which is no new call).
+std::vector<SystemCall> parseTrace(const std::string& text) {
+    static const std::regex call(R"(^(?:\[pid +)?\d+\]? +([a-z0-9_]+)\((?:\d+<([^>]*)>)?)");
+    std::vector<SystemCall> calls;
+    std::istringstream lines(text);
+    std::smatch found;
+    for (std::string line; std::getline(lines, line);)
+        if (std::regex_search(line, found, call)) calls.push_back({found[1], found[2]});
+    return calls;
+}
+
+// Where in `calls` those of one of `names` are on `file`, or on any file in the
+// folder `file` names with a '/' at its end.
+std::vector<std::size_t> callsOn(const std::vector<SystemCall>& calls, const std::vector<std::string>& names,
+                                 const std::string& file) {
+    std::vector<std::size_t> at;
+    for (std::size_t k = 0; k < calls.size(); ++k) {
+        const bool onFile = file.ends_with('/') ? calls[k].file.starts_with(file) : calls[k].file == file;
+        if (onFile && std::find(names.begin(), names.end(), calls[k].name) != names.end()) at.push_back(k);
+    }
+    return at;
+}
+
 class TolvaneCli : public ::testing::Test {
 protected:
-    Result run(const std::vector<std::string>& args) {
+    Result run(const std::vector<std::string>& args) { return runUnder("", args); }
+    // The command line run by another program (a command and its options, before it).
+    Result runUnder(const std::string& wrapper, const std::vector<std::string>& args) {
         std::string command = "cd " + shellQuoted(dir.path().string()) +
-                              " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " + shellQuoted(TOLVANE_CLI);
+                              " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " + wrapper +
+                              shellQuoted(TOLVANE_CLI);
         for (const auto& arg : args) command += " " + shellQuoted(arg);
         command += " >" + shellQuoted((dir / ".out").string()) + " 2>" + shellQuoted((dir / ".err").string());
         const int raw = std::system(command.c_str());
@@ -61,6 +98,26 @@ protected:
         std::filesystem::remove(dir / ".out");
         std::filesystem::remove(dir / ".err");
         return result;
+    }
+    // The command line run under strace, which writes down each call of those
+    // named (as strace's -e trace= takes them) by every thread and child.
+    // LeakSanitizer cannot look for leaks under a tracer, so a sanitized
+    // program runs without it.
+    struct Traced {
+        Result result;
+        std::vector<SystemCall> calls;
+        std::string trace;  // strace's own words, for messages
+    };
+    Traced runTraced(const std::string& calls, const std::vector<std::string>& args) {
+        const std::string trace = path(".trace");
+        Traced traced;
+        traced.result = runUnder("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq -y -o " +
+                                     shellQuoted(trace) + " -e trace=" + calls + " ",
+                                 args);
+        traced.trace = textOf(trace);
+        std::filesystem::remove(trace);
+        traced.calls = parseTrace(traced.trace);
+        return traced;
     }
     std::string path(const std::string& name) { return (dir / name).string(); }
     std::filesystem::path dataHome() const { return dir / "data"; }
@@ -724,24 +781,70 @@ TEST_F(TolvaneCli, InfoJsonIsVersionedNamesAnyFileAndTellsFailures) {
     EXPECT_EQ(std::system(found.c_str()), 0) << "printf %b does not give the name back";
 }
 
-// Another program writing the image (here flock(1), holding its lock for a
-// while): the import waits a moment for it, then writes nothing.
+// Another program writing the image, holding either kind of lock programs take
+// (flock(2), as flock(1) does; an fcntl record lock, as lockf(3) does) until
+// told to let go: the import waits a moment for it, then writes nothing.
 TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
     TOLVANE_REQUIRE_PROGRAM("flock");
-    writeFile(path("game.bin"), makeImage(30000));
-    const std::string holder =
-        "flock " + shellQuoted(path("game.bin")) + " sh -c 'touch " + shellQuoted(path("held")) + "; sleep 3' &";
-    ASSERT_EQ(std::system(holder.c_str()), 0);
-    for (int i = 0; i < 200 && !std::filesystem::exists(path("held")); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const auto start = std::chrono::steady_clock::now();
-    const Result r = run({"import", path("game.bin"), bitmapOf(2)});
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "tolvane: Nothing was written: another program is writing \"" + path("game.bin") +
-                         "\"; try again when it has finished\n");
-    EXPECT_GE(waited, std::chrono::milliseconds(1400)) << "it did not wait for the other program";
-    EXPECT_EQ(readFile(path("game.bin")), makeImage(30000));
+    TOLVANE_REQUIRE_PROGRAM("python3");
+    // Each holder gets the image, a file to make once it holds the lock (and to
+    // remove when it lets go), and one whose making lets it go (30 s at most).
+    const std::string flockHolder =
+        "flock \"$0\" sh -c 'touch \"$1\"; i=0; "
+        "while [ ! -e \"$2\" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done; rm \"$1\"' \"$0\" \"$@\"";
+    const std::string lockfHolder =
+        "python3 -c '\n"
+        "import fcntl, os, sys, time\n"
+        "image = open(sys.argv[1], \"r+b\")\n"
+        "fcntl.lockf(image, fcntl.LOCK_EX)\n"
+        "open(sys.argv[2], \"w\").close()\n"
+        "end = time.monotonic() + 30\n"
+        "while not os.path.exists(sys.argv[3]) and time.monotonic() < end:\n"
+        "    time.sleep(0.05)\n"
+        "os.remove(sys.argv[2])\n"
+        "' \"$0\" \"$@\"";
+    for (const auto& [lock, holder] : {std::pair{"flock", flockHolder}, {"lockf", lockfHolder}}) {
+        const std::string image = path(std::string(lock) + ".bin"), held = image + ".held", release = image + ".go";
+        writeFile(image, makeImage(30000));
+        const std::string start = "sh -c " + shellQuoted(holder) + " " + shellQuoted(image) + " " + shellQuoted(held) +
+                                  " " + shellQuoted(release) + " >/dev/null 2>&1 &";
+        ASSERT_EQ(std::system(start.c_str()), 0) << lock;
+        for (int i = 0; i < 1000 && !std::filesystem::exists(held); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(std::filesystem::exists(held)) << lock << ": the holder did not take its lock";
+        const auto began = std::chrono::steady_clock::now();
+        const Result r = run({"import", image, bitmapOf(2)});
+        const auto waited = std::chrono::steady_clock::now() - began;
+        writeFile(release, {});
+        for (int i = 0; i < 1000 && std::filesystem::exists(held); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(r.status, 1) << lock;
+        EXPECT_EQ(r.err, "tolvane: Nothing was written: another program is writing \"" + image +
+                             "\"; try again when it has finished\n")
+            << lock;
+        EXPECT_GE(waited, std::chrono::milliseconds(1400)) << lock << ": it did not wait for the other program";
+        EXPECT_EQ(readFile(image), makeImage(30000)) << lock;
+    }
+}
+
+// The patch reaches the disk through the system, not only through the program's
+// own account of it: the image's own descriptor is flushed after its last write.
+TEST_F(TolvaneCli, AnImportHasTheSystemFlushTheImageAfterWritingIt) {
+    TOLVANE_REQUIRE_PROGRAM("strace");
+    if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) {
+        if (testing::programsRequired()) FAIL() << "strace cannot trace programs here";
+        GTEST_SKIP() << "strace cannot trace programs here";
+    }
+    writeFile(path("game.bin"), makeRawImage(13));
+    const Traced traced =
+        runTraced("pwrite64,pwritev,pwritev2,fsync,fdatasync", {"import", path("game.bin"), bitmapOf(3)});
+    ASSERT_EQ(traced.result.status, 0) << traced.result.err;
+    const std::string image = std::filesystem::canonical(path("game.bin")).string();
+    const std::vector<std::string> writes{"pwrite64", "pwritev", "pwritev2"}, flushes{"fsync", "fdatasync"};
+    const auto written = callsOn(traced.calls, writes, image), flushed = callsOn(traced.calls, flushes, image);
+    ASSERT_FALSE(written.empty()) << "no write of " << image << " in\n" << traced.trace;
+    ASSERT_FALSE(flushed.empty()) << "no flush of " << image << " in\n" << traced.trace;
+    EXPECT_GT(flushed.back(), written.back()) << "its last write is not flushed in\n" << traced.trace;
 }
 
 std::string sheetFor(const std::string& file, const std::string& mode, const std::string& index) {

@@ -292,6 +292,10 @@ TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
     const auto afterPatch = readFile(image);
     const auto file = history.list(image).at(0).file;
     const auto bytes = readFile(file);
+    const std::size_t written =  // where the record holds the bytes the patch wrote
+        std::size_t(std::search(bytes.begin(), bytes.end(), afterPatch.begin(), afterPatch.begin() + 28248) -
+                    bytes.begin());
+    ASSERT_LT(written, bytes.size());
     struct Damage {
         std::size_t at;  // the byte flipped, or the length cut to
         bool cut;
@@ -302,6 +306,7 @@ TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
         {9, false, "its format version is 4100; this program reads versions 3 and 4"},
         {bytes.size() - 1, true,
          "it is " + std::to_string(bytes.size() - 1) + " bytes long; its header says " + std::to_string(bytes.size())},
+        {written + 100, false, "its contents do not match their checksums"},  // a byte the patch wrote
     };
     for (const Damage& damage : damages) {
         auto damaged = bytes;

@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -286,7 +289,10 @@ TEST(EditorProgram, ItsCaptionUnderX11IsTheWindowTitleAlone) {
     QProcess server;
     server.start(QStringLiteral("Xvfb"),
                  QStringList{"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
-    ASSERT_TRUE(server.waitForReadyRead(20000)) << "Xvfb did not start";
+    // A busy machine may take long to start the display, and then the window:
+    // each gets up to two minutes.
+    constexpr int kPatience = 120000;
+    ASSERT_TRUE(server.waitForReadyRead(kPatience)) << "Xvfb did not start in 120 s";
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DISPLAY", ":" + QString::fromLatin1(server.readAllStandardOutput()).trimmed());
     environment.insert("QT_QPA_PLATFORM", "xcb");
@@ -297,12 +303,13 @@ TEST(EditorProgram, ItsCaptionUnderX11IsTheWindowTitleAlone) {
     // xprop finds the window by its WM_NAME, which Qt sets to the title alone.
     QProcess xprop;
     xprop.setProcessEnvironment(environment);
-    for (int tries = 0; tries < 200; ++tries) {
+    const QDeadlineTimer deadline(kPatience);
+    do {
         xprop.start(QStringLiteral("xprop"), QStringList{"-name", "Tolvane Editor by Darquil ", "_NET_WM_NAME"});
-        xprop.waitForFinished();
+        xprop.waitForFinished(int(std::max<qint64>(deadline.remainingTime(), 1000)));
         if (xprop.exitStatus() == QProcess::NormalExit && xprop.exitCode() == 0) break;
         QThread::msleep(50);
-    }
+    } while (!deadline.hasExpired());
     const std::string caption = xprop.readAllStandardOutput().toStdString();
     const std::string trouble = xprop.readAllStandardError().toStdString();
     editor.kill();

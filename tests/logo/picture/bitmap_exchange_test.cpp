@@ -171,16 +171,28 @@ TEST(BitmapImport, ReadsEveryHeaderSizeAndRowOrder) {
     }
 }
 
-TEST(BitmapImport, MapsPixelsThroughAReorderedPalette) {
-    // An editor that sorted its palette: index i holds grey 255 - i.
-    std::vector<Rgb> palette;
-    std::array<Byte, 256> greyToIndex{};
+// Full 8-bit palettes that are not the grey ramp exports carry, each pixel its index.
+TEST(BitmapImport, MapsPixelsThroughTheirPalette) {
+    struct Case {
+        const char* what;
+        std::vector<Rgb> palette;
+        std::vector<Byte> levels;  // the grey each index reads as
+    };
+    Case reordered{"reordered, as an editor that sorted its palette writes it", {}, {}};
+    Case rampAndAColour{"a grey ramp up to 254, red at 255", {}, {}};
     for (int i = 0; i < 256; ++i) {
-        palette.push_back({Byte(255 - i), Byte(255 - i), Byte(255 - i)});
-        greyToIndex[255 - i] = static_cast<Byte>(i);
+        reordered.palette.push_back({Byte(255 - i), Byte(255 - i), Byte(255 - i)});
+        reordered.levels.push_back(Byte(255 - i));
+        rampAndAColour.palette.push_back(i < 255 ? Rgb{Byte(i), Byte(i), Byte(i)} : Rgb{255, 0, 0});
+        rampAndAColour.levels.push_back(i < 255 ? Byte(i) : Byte(76));
     }
-    const auto file = buildIndexedBmp(patternLogo(2), {.palette = palette, .gapBeforePixels = 6}, greyToIndex);
-    EXPECT_EQ(decodedLogo(file, "f"), patternLogo(2));
+    for (const Case& c : {reordered, rampAndAColour}) {
+        const LogoImage indices = patternLogo(2);  // every index
+        LogoImage expected{};
+        for (std::size_t k = 0; k < kLogoLength; ++k) expected[k] = c.levels[indices[k]];
+        const auto file = buildIndexedBmp(indices, {.palette = c.palette, .gapBeforePixels = 6}, identity());
+        EXPECT_EQ(decodedLogo(file, "f"), expected) << c.what;
+    }
 }
 
 TEST(BitmapImport, TakesTheLuminanceOfColouredEntries) {

@@ -96,6 +96,13 @@ TEST(FitStatus, GivesEachLineItsOwnAndWrapsOrShortensOnlyAsFarAsNeeded) {
          {},
          {u"Done", u"Warning: a", u"Warning: b  Warning: c"},
          false},
+        {"two lines too long for the area: the first takes the line left free, each is cut at its end",
+         "Warning: the first warning is long enough for three lines of the area\nWarning: the second one is "
+         "just as long as the first, three lines",
+         {},
+         {u"Warning: the first warning is", u"long enough for three lines o\u2026",
+          u"Warning: the second one is ju\u2026"},
+         true},
         {"a word wider than a line starts on the line before it, and the end is cut last",
          "Patched g.bin " + std::string(100, 'w'),
          {"g.bin"},
@@ -106,6 +113,7 @@ TEST(FitStatus, GivesEachLineItsOwnAndWrapsOrShortensOnlyAsFarAsNeeded) {
         const FittedStatus fitted = fitStatus(c.status, c.names, tenEach, 300, 3);
         EXPECT_EQ(fitted.lines, c.shown) << c.what;
         EXPECT_EQ(fitted.shortened, c.shortened) << c.what;
+        EXPECT_LE(fitted.lines.size(), 3u) << c.what;
         for (const std::u16string& line : fitted.lines) EXPECT_LE(tenEach(line), 300) << c.what;
     }
     EXPECT_TRUE(fitStatus("", {}, tenEach, 300, 3).lines.empty());
