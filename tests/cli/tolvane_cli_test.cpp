@@ -828,7 +828,8 @@ TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
 }
 
 // The patch reaches the disk through the system, not only through the program's
-// own account of it: the image's own descriptor is flushed after its last write.
+// own account of it: the image's own descriptor is flushed after its last write,
+// and its record and the record's folder before its first.
 TEST_F(TolvaneCli, AnImportHasTheSystemFlushTheImageAfterWritingIt) {
     TOLVANE_REQUIRE_PROGRAM("strace");
     if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) {
@@ -845,6 +846,15 @@ TEST_F(TolvaneCli, AnImportHasTheSystemFlushTheImageAfterWritingIt) {
     ASSERT_FALSE(written.empty()) << "no write of " << image << " in\n" << traced.trace;
     ASSERT_FALSE(flushed.empty()) << "no flush of " << image << " in\n" << traced.trace;
     EXPECT_GT(flushed.back(), written.back()) << "its last write is not flushed in\n" << traced.trace;
+    // Before its first write, the undo record is on the disk, and so is its name
+    // in its folder: a power cut at any moment leaves the way back.
+    const std::string folder = std::filesystem::canonical(dataHome() / "tolvane-editor").string();
+    const auto recordFlushed = callsOn(traced.calls, flushes, folder + "/");
+    const auto folderFlushed = callsOn(traced.calls, flushes, folder);
+    ASSERT_FALSE(recordFlushed.empty()) << "no flush of the record in\n" << traced.trace;
+    ASSERT_FALSE(folderFlushed.empty()) << "no flush of " << folder << " in\n" << traced.trace;
+    EXPECT_LT(recordFlushed.front(), folderFlushed.front()) << traced.trace;
+    EXPECT_LT(folderFlushed.front(), written.front()) << traced.trace;
 }
 
 std::string sheetFor(const std::string& file, const std::string& mode, const std::string& index) {
