@@ -195,7 +195,7 @@ TEST_F(EditorTest, AGameThatCouldNotBeReadRefusesWhatNeedsIt) {
     };
     editor.setConsoleView(true);
     openFailingAtTheRootDirectory();
-    EXPECT_EQ(window.failures.back(), failed);
+    EXPECT_EQ(window.failures, std::vector<std::string>{failed});
     EXPECT_FALSE(editor.state().imageOnDisk.has_value());
 
     editor.setConsoleView(false);
@@ -203,14 +203,14 @@ TEST_F(EditorTest, AGameThatCouldNotBeReadRefusesWhatNeedsIt) {
     ASSERT_TRUE(editor.state().imageOnDisk.has_value()) << window.status;
     EXPECT_NE(window.status.find(", serial not read: " + failed), std::string::npos) << window.status;
     editor.setConsoleView(true);
-    EXPECT_EQ(window.failures.back(), failed);
+    EXPECT_EQ(window.failures, std::vector<std::string>(2, failed));
     EXPECT_FALSE(editor.state().consoleView);
     EXPECT_EQ(window.viewOptions, std::make_pair(false, false)) << "the tick goes back";
 
     importBitmap(bitmap);
     window.willChoose(Dialog::dialsauvpatch, dir / "logo.ppf");
     editor.mnusauvpatch_Click();
-    EXPECT_EQ(window.failures.back(), failed);
+    EXPECT_EQ(window.failures, std::vector<std::string>(3, failed));
     EXPECT_FALSE(std::filesystem::exists(dir / "logo.ppf"));
 }
 
