@@ -206,9 +206,10 @@ Linked linkNameless(const File& file, const std::filesystem::path& name, const s
     const std::string self = "/proc/self/fd/" + std::to_string(nativeHandle(file));
     detail::countChange();
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return Linked::Done;
-    if (errno == EEXIST) return Linked::NameTaken;
-    if (errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0) return Linked::Unsupported;  // no /proc
-    fail("Cannot write", chosen, errno);
+    const int error = errno;
+    if (error == EEXIST) return Linked::NameTaken;
+    if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) return Linked::Unsupported;  // no /proc
+    fail("Cannot write", chosen, error);
 }
 
 // Writes the pieces to a new file under a temporary name this program gives, and
@@ -535,8 +536,9 @@ void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes) {
     std::filesystem::path existing = folder.empty() ? std::filesystem::path(".") : folder;
     struct stat info {};
     while (::stat(existing.c_str(), &info) != 0) {
-        if (errno != ENOENT || existing == "." || existing == existing.parent_path())
-            fail("Cannot create a file in", folder, errno);
+        const int error = errno;
+        if (error != ENOENT || existing == "." || existing == existing.parent_path())
+            fail("Cannot create a file in", folder, error);
         existing = existing.parent_path().empty() ? std::filesystem::path(".") : existing.parent_path();
     }
     if (!S_ISDIR(info.st_mode)) fail("Cannot create a file in", folder, ENOTDIR);
