@@ -1000,7 +1000,9 @@ TEST_F(TolvaneCli, APatchFileIsMadeOfAnImageThatMayOnlyBeRead) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (!c.through.empty() && std::system((c.through + "true").c_str()) != 0) {
+        // Another user may not reach the program where the build put it, in a home folder.
+        const std::string probe = c.through + shellQuoted(TOLVANE_CLI) + " --version >/dev/null 2>&1";
+        if (!c.through.empty() && std::system(probe.c_str()) != 0) {
             std::cout << "not tested here, " << c.what << ": the system does not let the test do that\n";
             continue;
         }
