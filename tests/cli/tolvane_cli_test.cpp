@@ -709,23 +709,30 @@ TEST_F(TolvaneCli, InfoJsonIsVersionedNamesAnyFileAndTellsFailures) {
 }
 
 // Another program writing the image (here flock(1), holding its lock for a
-// while): the import waits a moment for it, then writes nothing.
+// while): the import waits a moment for it, then writes nothing; so does a
+// patch file, which is made under a reader's lock.
 TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
     TOLVANE_REQUIRE_PROGRAM("flock");
     writeFile(path("game.bin"), makeImage(30000));
     const std::string holder =
-        "flock " + shellQuoted(path("game.bin")) + " sh -c 'touch " + shellQuoted(path("held")) + "; sleep 3' &";
+        "flock " + shellQuoted(path("game.bin")) + " sh -c 'touch " + shellQuoted(path("held")) + "; sleep 5' &";
     ASSERT_EQ(std::system(holder.c_str()), 0);
     for (int i = 0; i < 200 && !std::filesystem::exists(path("held")); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const auto start = std::chrono::steady_clock::now();
-    const Result r = run({"import", path("game.bin"), bitmapOf(2)});
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "tolvane: Nothing was written: another program is writing \"" + path("game.bin") +
-                         "\"; try again when it has finished\n");
-    EXPECT_GE(waited, std::chrono::milliseconds(1400)) << "it did not wait for the other program";
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"import", path("game.bin"), bitmapOf(2)},
+          std::vector<std::string>{"import", "--patch-file", path("p.ppf"), path("game.bin"), bitmapOf(2)}}) {
+        SCOPED_TRACE(words[1]);
+        const auto start = std::chrono::steady_clock::now();
+        const Result r = run(words);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "tolvane: Nothing was written: another program is writing \"" + path("game.bin") +
+                             "\"; try again when it has finished\n");
+        EXPECT_GE(waited, std::chrono::milliseconds(1400)) << "it did not wait for the other program";
+    }
     EXPECT_EQ(readFile(path("game.bin")), makeImage(30000));
+    EXPECT_FALSE(std::filesystem::exists(path("p.ppf")));
 }
 
 std::string sheetFor(const std::string& file, const std::string& mode, const std::string& index) {
