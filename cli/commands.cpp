@@ -19,9 +19,10 @@ namespace tolvane {
 namespace {
 
 // Opens the image in the editor and sets the view as the options say. An import
-// keeps the image open and locked from reading it to patching it.
-void openImage(LogoEditor& editor, const Invocation& invocation, bool forPatch = false) {
-    editor.open(invocation.arguments[0], forPatch);
+// keeps the image open and locked from reading it to patching it (or to making
+// the patch file of it).
+void openImage(LogoEditor& editor, const Invocation& invocation, ImageAccess access = ImageAccess::Read) {
+    editor.open(invocation.arguments[0], access);
     if (!invocation.console) return;
     editor.setConsoleView(true);
     if (invocation.key) editor.setKey(*invocation.key);
@@ -85,8 +86,8 @@ Outcome runPatchFile(const Invocation& invocation) {
     LogoEditor editor;
     std::optional<PatchFileSaved> saved;
     try {
-        // Open and locked, as for an import, until the patch file is made of it.
-        openImage(editor, invocation, true);
+        // Open and locked, as other readers lock it, until the patch file is made of it.
+        openImage(editor, invocation, ImageAccess::ReadLocked);
         editor.importPicture(bitmap);
         consoleNote(editor);
         if (editor.patchNeedsConsent() && !invocation.force)
@@ -119,7 +120,7 @@ Outcome runImport(const Invocation& invocation) {
     LogoEditor editor;
     bool wrote = false;
     try {
-        openImage(editor, invocation, !invocation.dryRun);
+        openImage(editor, invocation, invocation.dryRun ? ImageAccess::Read : ImageAccess::Update);
         editor.importPicture(bitmap);
         consoleNote(editor);
         if (editor.patchNeedsConsent() && !invocation.force) return notADisc(invocation.arguments[0]);

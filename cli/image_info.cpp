@@ -57,7 +57,7 @@ ImageReport examine(const std::filesystem::path& path) {
     report.size = image.size();
     report.layout = &image.layout();
     report.looksLikeDisc = image.looksLikeDisc();
-    report.identity = image.identity();
+    report.identity = readable(image.identity());
     const ImagePrefix& prefix = image.prefix();
     const LogoImage logo = extractLogo(prefix).logo;
     report.key = chooseKey(report.identity, logo);

@@ -227,10 +227,10 @@ bool Editor::takeBackLastPatch() {
 }
 
 void Editor::setConsoleView(bool on) {
-    core_.setConsoleView(on);
+    const bool done = attempt("changing the view", [&] { core_.setConsoleView(on); });
     const EditorState& s = core_.state();
-    window_.showViewOptions(on, s.pal);
-    if (!core_.imageOpen()) return;
+    window_.showViewOptions(s.consoleView, s.pal);
+    if (!done || !core_.imageOpen()) return;
     present();
     window_.showStatus(on ? "Console view: " + describeSource(s.key, s.identity) + warningLine(keyWarning(s.key)) +
                                 warningLine(shapeWarning(s))

@@ -47,8 +47,9 @@ void refuseOverImage(const std::filesystem::path& file, const std::string& what,
 
 }  // namespace
 
-void LogoEditor::open(const std::filesystem::path& image, bool holdForPatch) {
-    DiscImage opened = DiscImage::open(image, holdForPatch ? ImageAccess::Update : ImageAccess::Read);
+void LogoEditor::open(const std::filesystem::path& image, ImageAccess access) {
+    DiscImage opened = DiscImage::open(image, access);
+    if (state_.consoleView) readable(opened.identity());  // the key and the shape come from it
     EditorState& s = state_;
     s.imagePath = opened.path();
     opened_ = image;
@@ -62,7 +63,7 @@ void LogoEditor::open(const std::filesystem::path& image, bool holdForPatch) {
     s.editing = true;  // an import already made stays ready to patch, into this image
     layout_ = opened.layout().description;
     held_.reset();
-    if (holdForPatch)
+    if (access != ImageAccess::Read)
         held_.emplace(std::move(opened));
     else
         opened.close();
@@ -102,7 +103,7 @@ std::string LogoEditor::borderWarning() const {
 
 bool LogoEditor::checkPatch() const {
     const EditorState& s = state_;
-    if (!held_) {
+    if (!holdsForUpdate()) {
         DiscImage image = DiscImage::open(opened_, ImageAccess::Update);
         image.checkUnchanged(*s.imageOnDisk);
         image.close();
@@ -119,6 +120,7 @@ bool LogoEditor::patch() {
         s.editing = s.imported = false;
     };
     const PatchHistory history = PatchHistory::forUser();
+    if (!holdsForUpdate()) held_.reset();  // held for reading only: opened again to write
     bool wrote = false;
     try {
         wrote = held_ ? history.patch(*held_, *s.imagePrefix) : history.patch(opened_, *s.imagePrefix, *s.imageOnDisk);
@@ -147,8 +149,9 @@ std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::p
                           ": it is the picture the patch carries; choose another name",
                       Problem::Unsafe);
 
+    const std::string serial = readable(s.identity).serial;  // a PPF patch's description
     std::optional<DiscImage> reopened;
-    DiscImage& image = held_ ? *held_ : reopened.emplace(DiscImage::open(opened_, ImageAccess::Update));
+    DiscImage& image = held_ ? *held_ : reopened.emplace(DiscImage::open(opened_, ImageAccess::ReadLocked));
     image.checkUnchanged(*s.imageOnDisk);
     // The block a PPF patcher compares, of the file as it is, read under the same lock.
     std::vector<Byte> block;
@@ -163,7 +166,7 @@ std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::p
     held_.reset();
     if (*s.imagePrefix == *s.imageOnDisk) return std::nullopt;
 
-    const std::vector<Byte> bytes = encodePatchFile(*kind, change, s.identity.serial, block);
+    const std::vector<Byte> bytes = encodePatchFile(*kind, change, serial, block);
     if (dryRun) {
         const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
         std::error_code error;
@@ -193,6 +196,11 @@ RestoreResult LogoEditor::takeBackLastPatch() {
     }
     reread();
     return result;
+}
+
+void LogoEditor::setConsoleView(bool on) {
+    if (on && imageOpen()) readable(state_.identity);  // the key and the shape come from it
+    state_.consoleView = on;
 }
 
 void LogoEditor::setKey(Byte key) {

@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <iostream>
+#include <string_view>
 
 namespace {
 
@@ -51,11 +52,23 @@ tolvane::GreyPicture sampleLogo() {
     return picture;
 }
 
+constexpr const char* kUsage =
+    "usage: tolvane-sample OUTPUT.bin\n"
+    "Writes the sample disc, a small raw Mode 2 image of an invented game, to OUTPUT.bin\n"
+    "(a name that starts with - is given as ./-name).\n";
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::cerr << "usage: tolvane-sample OUTPUT.bin\n";
+    // An option is never taken for the name of the disc to write: --help is
+    // answered, any other is refused.
+    const std::string_view first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::cout << kUsage;
+        return std::cout.flush() ? 0 : 1;
+    }
+    if (argc != 2 || first.starts_with('-')) {
+        std::cerr << kUsage;
         return 2;
     }
     try {

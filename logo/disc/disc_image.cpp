@@ -87,6 +87,7 @@ bool anyLogoSectorHasSync(const ImagePrefix& prefix) {
     return false;
 }
 
+// A file that ends first leaves the game unknown; a failed read leaves it unread.
 DiscIdentity readIdentity(const DiscFile& disc, const ImageLayout& layout) {
     try {
         const RootFile systemCnf = readRootFile(
@@ -94,8 +95,8 @@ DiscIdentity readIdentity(const DiscFile& disc, const ImageLayout& layout) {
             "SYSTEM.CNF", kMaxSystemCnfLength);
         if (!systemCnf.missingBecause.empty()) return unknownIdentity(systemCnf.missingBecause);
         return parseSystemCnf(std::string(systemCnf.contents.begin(), systemCnf.contents.end()));
-    } catch (const std::exception& failure) {
-        return unknownIdentity(failure.what());
+    } catch (const Failure& failure) {
+        return unreadableIdentity(failure);
     }
 }
 
@@ -117,8 +118,9 @@ std::string notADiscReason() {
 }
 
 DiscImage::DiscImage(File file, std::filesystem::path path, std::optional<CueImage> cue, std::uint64_t size,
-                     const ImageLayout& layout)
+                     const ImageLayout& layout, ImageAccess access)
     : file_(std::move(file)),
+      access_(access),
       path_(std::move(path)),
       cue_(std::move(cue)),
       start_(cue_ ? cue_->track.offset : 0),
@@ -139,7 +141,7 @@ File openImageFile(std::filesystem::path& path, std::optional<CueImage>& cue, Im
     try {
         file.emplace(openFile(path, access));
     } catch (const Failure& failure) {
-        if (access == ImageAccess::Read || failure.code() != std::errc::permission_denied) throw;
+        if (access != ImageAccess::Update || failure.code() != std::errc::permission_denied) throw;
         File sheet = File::openForReading(path);
         cue = cueSheetImage(sheet, path);
         if (!cue) throw;
@@ -156,12 +158,14 @@ File openImageFile(std::filesystem::path& path, std::optional<CueImage>& cue, Im
 }  // namespace
 
 DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access) {
-    const bool update = access == ImageAccess::Update;
     std::filesystem::path path = given;
     std::optional<CueImage> cue;
     File file = openImageFile(path, cue, access);
 
-    if (update && !file.lockForWriting(kLockWait))
+    const bool locked = access == ImageAccess::Update       ? file.lockForWriting(kLockWait)
+                        : access == ImageAccess::ReadLocked ? file.lockForReading(kLockWait)
+                                                            : true;
+    if (!locked)
         throw Failure(
             "Nothing was written: another program is writing " + quoted(path) + "; try again when it has finished",
             Problem::Busy);
@@ -176,12 +180,13 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     const std::uint64_t size = file.size();
     const ImageLayout* detected = detectLayout({file, start, head});
     const ImageLayout& layout = detected ? *detected : layoutOfTrackMode(cue);
-    DiscImage image(std::move(file), path, std::move(cue), size, layout);
+    DiscImage image(std::move(file), path, std::move(cue), size, layout, access);
     const DiscFile disc{image.file_, start, head};
     const std::size_t got = std::min(head.size(), image.prefix_.size());
     std::copy_n(head.begin(), got, image.prefix_.bytes().begin());
     if (got < image.prefix_.size())
-        throw Failure((update ? "Nothing was written: " : "") + tooShort(path, start, got, image.prefix_.size()),
+        throw Failure((access != ImageAccess::Read ? "Nothing was written: " : "") +
+                          tooShort(path, start, got, image.prefix_.size()),
                       Problem::TooShort);
     image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
     image.fingerprint_.resize(8);

@@ -24,6 +24,17 @@ DiscIdentity unknownIdentity(std::string because) {
     return identity;
 }
 
+DiscIdentity unreadableIdentity(const Failure& failure) {
+    DiscIdentity identity;
+    identity.unreadable = failure;
+    return identity;
+}
+
+const DiscIdentity& readable(const DiscIdentity& identity) {
+    if (identity.unreadable) throw *identity.unreadable;
+    return identity;
+}
+
 bool isSerial(const std::string& name) {
     if (name.size() != 11 || name[4] != '_' || name[8] != '.') return false;
     for (std::size_t i : {0, 1, 2, 3})
@@ -43,6 +54,7 @@ std::string describe(VideoMode mode) {
 }
 
 std::string describe(const DiscIdentity& identity) {
+    if (identity.unreadable) return "serial not read: " + std::string(identity.unreadable->what());
     if (identity.serial.empty()) {
         std::string text = "serial unknown: " + identity.unknownBecause;
         if (identity.videoMode != VideoMode::Unknown) text += ", " + describe(identity.videoMode);

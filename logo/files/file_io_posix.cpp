@@ -56,7 +56,12 @@ int openRegular(const std::filesystem::path& path, int flags, const char* purpos
         if (info.st_mode == 0) fail("Cannot open", path, error, purpose);
         notRegular("Cannot open", path, info.st_mode, purpose);
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        ::close(fd);
+        fail("Cannot open", path, error, purpose);
+    }
     return fd;
 }
 
@@ -130,16 +135,32 @@ void removeDeadTemporaries(const std::filesystem::path& folder) {
     ::closedir(dir);
 }
 
-void syncFolder(const std::filesystem::path& folder) {
+// Flushes the folder's entries (a new name, a rename) to the disk; gives the
+// system's error, or 0. A folder this user may not read cannot be opened to be
+// flushed, and some file systems cannot flush a folder (EINVAL): the entry is
+// then as safe as the system makes it, which is no failure of the write.
+int syncFolder(const std::filesystem::path& folder) {
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (dir < 0) return errno == EACCES ? 0 : errno;
+    const int error = ::fsync(dir) != 0 && errno != EINVAL ? errno : 0;
+    ::close(dir);
+    return error;
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& path) {
     return path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+}
+
+// After a replaced file took its name: the folder flushed, or a failure that
+// says the file is complete all the same.
+void flushFolderOf(const std::filesystem::path& target, const std::filesystem::path& chosen) {
+    int error = syncFolder(folderOf(target));
+    if (const auto fault = detail::takeFileFault(FileOperation::FolderFlush)) error = fault->error;
+    if (error)
+        throw FailureAfterWrite(Failure("Cannot flush to disk the folder of", chosen, systemError(error))
+                                    .with("; " + quoted(chosen) +
+                                          " holds all of its new contents, but a crash of the system before the "
+                                          "folder reaches the disk may undo that"));
 }
 
 std::filesystem::path temporaryName(const std::filesystem::path& folder) {
@@ -185,9 +206,10 @@ Linked linkNameless(const File& file, const std::filesystem::path& name, const s
     const std::string self = "/proc/self/fd/" + std::to_string(nativeHandle(file));
     detail::countChange();
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return Linked::Done;
-    if (errno == EEXIST) return Linked::NameTaken;
-    if (errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0) return Linked::Unsupported;  // no /proc
-    fail("Cannot write", chosen, errno);
+    const int error = errno;
+    if (error == EEXIST) return Linked::NameTaken;
+    if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) return Linked::Unsupported;  // no /proc
+    fail("Cannot write", chosen, error);
 }
 
 // Writes the pieces to a new file under a temporary name this program gives, and
@@ -226,7 +248,7 @@ void renameIntoPlace(const std::filesystem::path& temp, const std::filesystem::p
         fail("Cannot replace", chosen, error);
     }
     // The rename itself reaches the disk with the folder's entry.
-    if (durability == Flushed) syncFolder(folderOf(target));
+    if (durability == Flushed) flushFolderOf(target, chosen);
 }
 
 }  // namespace
@@ -236,7 +258,10 @@ File File::openForReading(const std::filesystem::path& path) {
 }
 
 File File::openForUpdate(const std::filesystem::path& path) {
-    return File(openRegular(path, O_RDWR, " for writing"), path);
+    File file(openRegular(path, O_RDWR, " for writing"), path);
+    if (const auto fault = detail::takeFileFault(FileOperation::Open))
+        fail("Cannot open", path, fault->error, " for writing");
+    return file;
 }
 
 File File::openOrCreate(const std::filesystem::path& path) {
@@ -257,6 +282,7 @@ std::uint64_t File::size() const {
 }
 
 std::size_t File::readAt(std::uint64_t offset, std::span<Byte> out) {
+    if (const auto fault = detail::takeFileFault(FileOperation::Read)) fail("Cannot read", path_, fault->error);
     std::size_t done = 0;
     while (done < out.size()) {
         const ssize_t n =
@@ -334,28 +360,45 @@ std::uint64_t File::identity() const {
     return static_cast<std::uint64_t>(info.st_dev) * 0x9E3779B97F4A7C15u ^ static_cast<std::uint64_t>(info.st_ino);
 }
 
-bool File::lockForWriting(std::chrono::milliseconds wait) {
-    // Locks of the open file description: they do not belong to the process, so
-    // two handles in one program exclude each other as two programs do. And
-    // flock(2)'s, which other programs (flock(1) among them) take instead.
+namespace {
+
+// Locks of the open file description: they do not belong to the process, so
+// two handles in one program exclude each other as two programs do. And
+// flock(2)'s, which other programs (flock(1) among them) take instead. False
+// when another handle holds one against it after `wait`.
+bool lockFile(int fd, const std::filesystem::path& path, bool exclusive, std::chrono::milliseconds wait) {
     struct flock lock {};
-    lock.l_type = F_WRLCK;
+    lock.l_type = exclusive ? F_WRLCK : F_RDLCK;
     lock.l_whence = SEEK_SET;
 #ifdef F_OFD_SETLK
     const int command = F_OFD_SETLK;
 #else
     const int command = F_SETLK;
 #endif
-    const int fd = static_cast<int>(handle_);
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
         const bool record = ::fcntl(fd, command, &lock) == 0;
-        if (!record && errno != EACCES && errno != EAGAIN && errno != EINTR) fail("Cannot lock", path_, errno);
-        // A file system without flock(2) leaves the record lock alone to tell.
-        if (record && (::flock(fd, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR))) return true;
+        if (!record && errno != EACCES && errno != EAGAIN && errno != EINTR) fail("Cannot lock", path, errno);
+        if (record) {
+            int error = ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0 ? 0 : errno;
+            if (const auto fault = detail::takeFileFault(FileOperation::Lock)) error = fault->error;
+            // A file system without flock(2) leaves the record lock alone to tell.
+            if (error == 0 || error == EOPNOTSUPP || error == ENOSYS || error == ENOLCK) return true;
+            if (error != EWOULDBLOCK && error != EINTR) fail("Cannot lock", path, error);
+        }
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+}  // namespace
+
+bool File::lockForWriting(std::chrono::milliseconds wait) {
+    return lockFile(static_cast<int>(handle_), path_, true, wait);
+}
+
+bool File::lockForReading(std::chrono::milliseconds wait) {
+    return lockFile(static_cast<int>(handle_), path_, false, wait);
 }
 
 void File::reserve(std::uint64_t length) {
@@ -413,7 +456,7 @@ void replaceFile(const std::filesystem::path& chosen, FilePieces pieces, Durabil
                 throw;
             }
             if (targetExists) return renameIntoPlace(temp, target, chosen, durability);
-            if (durability == Flushed) syncFolder(folder);
+            if (durability == Flushed) flushFolderOf(target, chosen);
             return;
         }
     }
@@ -493,8 +536,9 @@ void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes) {
     std::filesystem::path existing = folder.empty() ? std::filesystem::path(".") : folder;
     struct stat info {};
     while (::stat(existing.c_str(), &info) != 0) {
-        if (errno != ENOENT || existing == "." || existing == existing.parent_path())
-            fail("Cannot create a file in", folder, errno);
+        const int error = errno;
+        if (error != ENOENT || existing == "." || existing == existing.parent_path())
+            fail("Cannot create a file in", folder, error);
         existing = existing.parent_path().empty() ? std::filesystem::path(".") : existing.parent_path();
     }
     if (!S_ISDIR(info.st_mode)) fail("Cannot create a file in", folder, ENOTDIR);

@@ -108,7 +108,10 @@ File File::openForReading(const std::filesystem::path& path) {
 }
 
 File File::openForUpdate(const std::filesystem::path& path) {
-    return File(openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, " for writing"), path);
+    File file(openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, " for writing"), path);
+    if (const auto fault = detail::takeFileFault(FileOperation::Open))
+        failWith("Cannot open", path, fault->error, " for writing");
+    return file;
 }
 
 File File::openOrCreate(const std::filesystem::path& path) {
@@ -129,6 +132,7 @@ std::uint64_t File::size() const {
 }
 
 std::size_t File::readAt(std::uint64_t offset, std::span<Byte> out) {
+    if (const auto fault = detail::takeFileFault(FileOperation::Read)) failWith("Cannot read", path_, fault->error);
     std::size_t done = 0;
     while (done < out.size()) {
         OVERLAPPED place = at(offset + done);
@@ -201,22 +205,32 @@ std::uint64_t File::identity() const {
     return std::uint64_t{info.dwVolumeSerialNumber} * 0x9E3779B97F4A7C15u ^ index;
 }
 
-bool File::lockForWriting(std::chrono::milliseconds wait) {
-    // Windows locks are mandatory: a lock on the image's bytes would stop every
-    // reader. Writers lock one byte far past any image's end instead, which
-    // excludes them from each other and no one else.
+namespace {
+
+// Windows locks are mandatory: a lock on the image's bytes would stop every
+// reader that takes none. Writers lock one byte far past any image's end
+// instead, exclusively, and locking readers share it: that excludes writers
+// from each other and from those readers, and no one else.
+bool lockFarByte(HANDLE handle, const std::filesystem::path& path, bool exclusive, std::chrono::milliseconds wait) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
         OVERLAPPED farByte{};
         farByte.OffsetHigh = 0x7FFFFFFF;
-        if (LockFileEx(handleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &farByte))
+        if (LockFileEx(handle, (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                       &farByte))
             return true;
         const DWORD error = GetLastError();
-        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) fail("Cannot lock", path_, error);
+        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) fail("Cannot lock", path, error);
         if (std::chrono::steady_clock::now() >= deadline) return false;
         Sleep(20);
     }
 }
+
+}  // namespace
+
+bool File::lockForWriting(std::chrono::milliseconds wait) { return lockFarByte(handleOf(handle_), path_, true, wait); }
+
+bool File::lockForReading(std::chrono::milliseconds wait) { return lockFarByte(handleOf(handle_), path_, false, wait); }
 
 void File::reserve(std::uint64_t) {
     // Writing over the start of an existing file does not grow it; NTFS has no

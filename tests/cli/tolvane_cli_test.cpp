@@ -14,9 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <iostream>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -85,11 +87,13 @@ std::vector<std::size_t> callsOn(const std::vector<SystemCall>& calls, const std
 
 class TolvaneCli : public ::testing::Test {
 protected:
-    Result run(const std::vector<std::string>& args) { return runUnder("", args); }
-    // The command line run by another program (a command and its options, before it).
-    Result runUnder(const std::string& wrapper, const std::vector<std::string>& args) {
+    // `through`: a program that runs tolvane (strace, setpriv), with its arguments.
+    Result run(const std::vector<std::string>& args, const std::string& through = "") {
+        return runUnder(through, args);
+    }
+    Result runUnder(const std::string& through, const std::vector<std::string>& args) {
         std::string command = "cd " + shellQuoted(dir.path().string()) +
-                              " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " + wrapper +
+                              " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " + through +
                               shellQuoted(TOLVANE_CLI);
         for (const auto& arg : args) command += " " + shellQuoted(arg);
         command += " >" + shellQuoted((dir / ".out").string()) + " 2>" + shellQuoted((dir / ".err").string());
@@ -783,7 +787,8 @@ TEST_F(TolvaneCli, InfoJsonIsVersionedNamesAnyFileAndTellsFailures) {
 
 // Another program writing the image, holding either kind of lock programs take
 // (flock(2), as flock(1) does; an fcntl record lock, as lockf(3) does) until
-// told to let go: the import waits a moment for it, then writes nothing.
+// told to let go: the import waits a moment for it, then writes nothing; so
+// does a patch file, which is made under a reader's lock.
 TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
     TOLVANE_REQUIRE_PROGRAM("flock");
     TOLVANE_REQUIRE_PROGRAM("python3");
@@ -812,18 +817,23 @@ TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
         for (int i = 0; i < 1000 && !std::filesystem::exists(held); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ASSERT_TRUE(std::filesystem::exists(held)) << lock << ": the holder did not take its lock";
-        const auto began = std::chrono::steady_clock::now();
-        const Result r = run({"import", image, bitmapOf(2)});
-        const auto waited = std::chrono::steady_clock::now() - began;
+        for (const std::vector<std::string>& words :
+             {std::vector<std::string>{"import", image, bitmapOf(2)},
+              std::vector<std::string>{"import", "--patch-file", path("p.ppf"), image, bitmapOf(2)}}) {
+            SCOPED_TRACE(std::string(lock) + " " + words[1]);
+            const auto began = std::chrono::steady_clock::now();
+            const Result r = run(words);
+            const auto waited = std::chrono::steady_clock::now() - began;
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "tolvane: Nothing was written: another program is writing \"" + image +
+                                 "\"; try again when it has finished\n");
+            EXPECT_GE(waited, std::chrono::milliseconds(1400)) << "it did not wait for the other program";
+        }
         writeFile(release, {});
         for (int i = 0; i < 1000 && std::filesystem::exists(held); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        EXPECT_EQ(r.status, 1) << lock;
-        EXPECT_EQ(r.err, "tolvane: Nothing was written: another program is writing \"" + image +
-                             "\"; try again when it has finished\n")
-            << lock;
-        EXPECT_GE(waited, std::chrono::milliseconds(1400)) << lock << ": it did not wait for the other program";
         EXPECT_EQ(readFile(image), makeImage(30000)) << lock;
+        EXPECT_FALSE(std::filesystem::exists(path("p.ppf"))) << lock;
     }
 }
 
@@ -1038,6 +1048,113 @@ TEST_F(TolvaneCli, APatchFileIsWrittenWholeOrNotAtAllAndNeverOverWhatItIsMadeOf)
     EXPECT_NE(notDisc.err.find("Give --force to make a patch file for it anyway"), std::string::npos) << notDisc.err;
     EXPECT_EQ(run({"import", "--force", "--patch-file", path("p.ppf"), path("notes.txt"), bitmap}).status, 0);
     EXPECT_TRUE(std::filesystem::exists(path("p.ppf")));
+}
+
+// strace(1) failing the nth call of `call` that concerns `file` with `error`,
+// as a failing disk or file system would; empty when strace cannot trace here.
+std::string failingCall(const std::string& call, int nth, const std::string& error, const std::string& file) {
+    if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) return "";
+    return "strace -f -qq -o /dev/null -P " + shellQuoted(file) + " -e trace=" + call + " -e inject=" + call +
+           ":error=" + error + ":when=" + std::to_string(nth) + " ";
+}
+
+// A read that fails (a failing disk) at the root directory (the image's 3rd
+// read: after the look for a CUE sheet and the first bytes) or at SYSTEM.CNF
+// (the 4th) fails each command that needs the game, with the file and the
+// system's reason, and changes nothing; a plain export, which does not need it,
+// goes on. Each call's failure is told with its own reason.
+TEST_F(TolvaneCli, AFailingDiskFailsWhatNeedsTheGameWithTheSystemsReason) {
+    TOLVANE_REQUIRE_PROGRAM("strace");
+    const std::string image = path("game.bin"), bitmap = bitmapOf(6);
+    const std::vector<Byte> disc = testing::buildDisc({.logo = patternLogo(3)}, kRawMode2Layout);
+    writeFile(image, disc);
+    if (failingCall("pread64", 1, "EIO", image).empty()) GTEST_SKIP() << "strace cannot trace programs here";
+    const std::string unread = "tolvane: Cannot read \"" + image + "\": Input/output error\n";
+    const struct {
+        std::string call;
+        int nth;
+        std::vector<std::string> words;
+        std::string err;  // empty: done
+    } cases[] = {
+        {"pread64", 3, {"info", image}, unread},
+        {"pread64", 4, {"info", "--json", image}, unread},
+        {"pread64", 3, {"export", "--console", image, path("out.bmp")}, unread},
+        {"pread64", 4, {"import", "--console", image, bitmap}, unread},
+        {"pread64", 3, {"import", "--patch-file", path("out.ppf"), image, bitmap}, unread},
+        {"pread64", 4, {"import", "--patch-file", path("out.xdelta"), image, bitmap}, unread},
+        {"pread64", 3, {"export", image, path("out.bmp")}, ""},
+        {"fcntl", 1, {"info", image}, "tolvane: Cannot open \"" + image + "\" for reading: Input/output error\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words[0] + " " + c.words[1] + ", " + c.call + " " + std::to_string(c.nth) + " fails");
+        const Result r = run(c.words, failingCall(c.call, c.nth, "EIO", image));
+        EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(readFile(image), disc);
+        EXPECT_EQ(std::filesystem::exists(path("out.bmp")), c.err.empty());
+        EXPECT_FALSE(std::filesystem::exists(path("out.ppf")));
+        EXPECT_FALSE(std::filesystem::exists(path("out.xdelta")));
+        std::filesystem::remove(path("out.bmp"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dataHome() / "tolvane-editor")) << "no record was kept";
+
+    // The patch file is in place when its folder's flush fails: the failure says so.
+    const Result flush = run({"import", "--patch-file", path("out.ppf"), image, bitmap},
+                             failingCall("fsync", 1, "EIO", dir.path().string()));
+    EXPECT_EQ(flush.status, 1);
+    EXPECT_EQ(flush.err, "tolvane: Cannot flush to disk the folder of \"" + path("out.ppf") +
+                             "\": Input/output error; \"" + path("out.ppf") +
+                             "\" holds all of its new contents, but a crash of the system before the folder reaches "
+                             "the disk may undo that\n");
+    ASSERT_EQ(run({"import", "--patch-file", path("whole.ppf"), image, bitmap}).status, 0);
+    EXPECT_EQ(readFile(path("out.ppf")), readFile(path("whole.ppf")));
+}
+
+// import --patch-file only reads the image, as other readers do: one on a
+// read-only mount, or that the user may not write, gives its patch file, which
+// an import of the same cannot (the check that the image is really read-only).
+// The mount needs root (a mount namespace of the command's own, where the
+// system allows one); without write permission is tested as another user when
+// the tests run as root.
+TEST_F(TolvaneCli, APatchFileIsMadeOfAnImageThatMayOnlyBeRead) {
+    const std::vector<Byte> disc = testing::buildDisc({.logo = patternLogo(3)}, kRawMode2Layout);
+    const std::string bitmap = bitmapOf(6);
+    std::filesystem::create_directory(path("ro"));
+    const std::string image = path("ro/game.bin");
+    writeFile(image, disc);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);  // for the other user's patch file
+    std::filesystem::permissions(image, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                            std::filesystem::perms::others_read);
+    const bool root = ::geteuid() == 0;
+    const std::string mounted =
+        "unshare -m sh -c 'mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"' " + shellQuoted(path("ro")) + " ";
+    const struct {
+        const char* what;
+        std::string through;
+        std::string reason;
+    } cases[] = {
+        {"without write permission", root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "",
+         "Permission denied"},
+        {"on a read-only mount", mounted, "Read-only file system"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Another user may not reach the program where the build put it, in a home folder.
+        const std::string probe = c.through + shellQuoted(TOLVANE_CLI) + " --version >/dev/null 2>&1";
+        if (!c.through.empty() && std::system(probe.c_str()) != 0) {
+            std::cout << "not tested here, " << c.what << ": the system does not let the test do that\n";
+            continue;
+        }
+        const Result made = run({"import", "--patch-file", path("p.ppf"), image, bitmap}, c.through);
+        EXPECT_EQ(made.status, 0) << made.err;
+        EXPECT_EQ(made.out.rfind("Wrote \"" + path("p.ppf") + "\", a PPF 3.0 patch of ", 0), 0u) << made.out;
+        EXPECT_TRUE(std::filesystem::exists(path("p.ppf")));
+        std::filesystem::remove(path("p.ppf"));
+        const Result refused = run({"import", image, bitmap}, c.through);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, "tolvane: Cannot open \"" + image + "\" for writing: " + c.reason + "\n");
+        EXPECT_EQ(readFile(image), disc);
+    }
 }
 
 }  // namespace

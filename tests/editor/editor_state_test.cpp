@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace tolvane {
 namespace {
 
@@ -150,11 +153,18 @@ TEST_F(EditorTest, SaveAsPatchFileWritesWhatPatchWouldAndLeavesTheImage) {
     importBitmap(bitmap);
     const auto before = readFile(image);
 
+    // An image that may only be read (a read-only mount, here a fault for the
+    // next open for writing) gives its patch file all the same; Patch cannot write it.
+    injectFileFault(FileOperation::Open, EROFS);
     window.willChoose(Dialog::dialsauvpatch, dir / "logo.ppf");
     editor.mnusauvpatch_Click();
     ASSERT_TRUE(std::filesystem::exists(dir / "logo.ppf")) << window.status;
     EXPECT_TRUE(window.status.starts_with("Saved logo.ppf, a PPF 3.0 patch of ")) << window.status;
     EXPECT_TRUE(window.status.ends_with(" bytes for game.bin, which was not changed")) << window.status;
+    editor.bnpatch_Click();
+    clearFileFaults();
+    EXPECT_EQ(window.failures,
+              std::vector<std::string>{"Cannot open " + quoted(image) + " for writing: " + std::strerror(EROFS)});
     EXPECT_EQ(readFile(image), before);
     EXPECT_EQ(buttons(), (Enablement{true, true, true}));
     EXPECT_FALSE(std::filesystem::exists(dir / "data" / "tolvane-editor")) << "a patch file keeps no record";
@@ -170,6 +180,40 @@ TEST_F(EditorTest, SaveAsPatchFileWritesWhatPatchWouldAndLeavesTheImage) {
     EXPECT_EQ(window.failures.back(), "Cannot save a patch file as " + quoted(bitmap) +
                                           ": its name must end in .xdelta or .vcdiff (VCDIFF) or .ppf (PPF 3.0)");
     EXPECT_FALSE(std::filesystem::exists(dir / "logo.xdelta"));
+}
+
+// A disc whose root directory cannot be read (a failing disk) opens, saying its
+// game was not read; what needs the game (the console view, a patch file) is
+// refused with the reason and changes nothing. In console view it does not open.
+TEST_F(EditorTest, AGameThatCouldNotBeReadRefusesWhatNeedsIt) {
+    writeFile(image, testing::buildDisc({.logo = patternLogo(3)}, kRawMode2Layout));
+    const std::string failed = "Cannot read " + quoted(image) + ": " + std::strerror(EIO);
+    const auto openFailingAtTheRootDirectory = [&] {
+        injectFileFault(FileOperation::Read, 0);  // the start of the file, for a CUE sheet
+        injectFileFault(FileOperation::Read, 0);  // the first bytes
+        injectFileFault(FileOperation::Read, EIO);
+        open(image);
+        clearFileFaults();
+    };
+    editor.setConsoleView(true);
+    openFailingAtTheRootDirectory();
+    EXPECT_EQ(window.failures, std::vector<std::string>{failed});
+    EXPECT_FALSE(editor.state().imageOnDisk.has_value());
+
+    editor.setConsoleView(false);
+    openFailingAtTheRootDirectory();
+    ASSERT_TRUE(editor.state().imageOnDisk.has_value()) << window.status;
+    EXPECT_NE(window.status.find(", serial not read: " + failed), std::string::npos) << window.status;
+    editor.setConsoleView(true);
+    EXPECT_EQ(window.failures, std::vector<std::string>(2, failed));
+    EXPECT_FALSE(editor.state().consoleView);
+    EXPECT_EQ(window.viewOptions, std::make_pair(false, false)) << "the tick goes back";
+
+    importBitmap(bitmap);
+    window.willChoose(Dialog::dialsauvpatch, dir / "logo.ppf");
+    editor.mnusauvpatch_Click();
+    EXPECT_EQ(window.failures, std::vector<std::string>(3, failed));
+    EXPECT_FALSE(std::filesystem::exists(dir / "logo.ppf"));
 }
 
 TEST_F(EditorTest, TakingThePatchBackAsksThenShowsTheLogoTheImageHoldsAgain) {

@@ -29,10 +29,12 @@ public:
 
     // Opens the image (for a CUE sheet, its data track, wherever it starts in its
     // file): its layout, game, key and logo. The later commands open it again
-    // through the same path, sheet or image. `holdForPatch` keeps the file open and locked until the
-    // patch, for a command that patches at once: nothing can change it between.
-    // The view's settings follow the disc's video mode.
-    void open(const std::filesystem::path& image, bool holdForPatch = false);
+    // through the same path, sheet or image. An access other than Read keeps the
+    // file open under its lock, for a command that goes on at once: Update until
+    // the patch, ReadLocked until a patch file is made of it; nothing can change
+    // it between. The view's settings follow the disc's video mode. In console
+    // view, a disc whose game could not be read (a read error) is not opened.
+    void open(const std::filesystem::path& image, ImageAccess access = ImageAccess::Read);
     // The layout of the open image, for people.
     const std::string& layoutDescription() const { return layout_; }
 
@@ -62,8 +64,10 @@ public:
     // Writes the change Patch would make as a patch file of the kind its name asks
     // for (patchFileKindFor), for people who hold the same image: a VCDIFF delta
     // whose source is the image file (for a CUE sheet, its data track's file), or
-    // a PPF 3.0 patch of that file, described by the game's serial. The image is
-    // read under its writer's lock (opened again, unless open holds it), checked
+    // a PPF 3.0 patch of that file, described by the game's serial (a disc whose
+    // game could not be read fails). The image is only read, under a reader's
+    // lock (opened again, unless open holds it), so that one on a read-only mount
+    // or that the user may not write does; it is checked
     // unchanged since it was opened, and let go before the patch file replaces
     // `file` whole (as export replaces a picture); the image stays as it is and
     // no record is kept. Never over the image, its CUE sheet or the picture
@@ -74,8 +78,9 @@ public:
     // Takes the last patch of the open image back and reads the image again.
     RestoreResult takeBackLastPatch();
 
-    // The view's settings; they change nothing in the image's bytes.
-    void setConsoleView(bool on) { state_.consoleView = on; }
+    // The view's settings; they change nothing in the image's bytes. The console
+    // view of an open disc whose game could not be read fails, staying off.
+    void setConsoleView(bool on);
     void setPal(bool pal) { state_.pal = pal; }
     // A key given by the person, in place of the one worked out.
     void setKey(Byte key);
@@ -91,7 +96,8 @@ private:
     std::string layout_;
     std::filesystem::path opened_;   // the path open was given: the image, or its CUE sheet
     std::filesystem::path picture_;  // the picture imported last
-    std::optional<DiscImage> held_;  // the image, open and locked for the patch to come
+    std::optional<DiscImage> held_;  // the image, open and locked for the patch or patch file to come
+    bool holdsForUpdate() const { return held_ && held_->access() == ImageAccess::Update; }
 };
 
 }  // namespace tolvane

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <optional>
 
 namespace tolvane {
 namespace {
@@ -116,6 +119,11 @@ TEST_F(DiscImageTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
         EXPECT_EQ(identityOf(data).unknownBecause, "the root directory is damaged");
     }
     {
+        auto bytes = storeInLayout(discUserData(spec), kPlainLayout);
+        bytes.resize(testing::kSystemCnfSector * 2048 + 10);  // a file cut off inside SYSTEM.CNF
+        EXPECT_EQ(DiscImage::open(write(bytes)).identity().unknownBecause, "SYSTEM.CNF lies past the end of the file");
+    }
+    {
         DiscSpec noCnf = spec;
         noCnf.systemCnf.reset();
         EXPECT_EQ(identityOf(discUserData(noCnf)).unknownBecause, "no SYSTEM.CNF in the root directory");
@@ -125,6 +133,37 @@ TEST_F(DiscImageTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
         noBoot.systemCnf = "VER = 1.00\nVMODE = PAL\n";
         const DiscIdentity identity = identityOf(discUserData(noBoot));
         EXPECT_EQ(describe(identity), "serial unknown: SYSTEM.CNF has no BOOT2 line, PAL");
+    }
+}
+
+// A read that fails (a failing disk) is no "unknown": the open fails when it
+// needs the bytes, and the game is "not read" when only the root directory or
+// SYSTEM.CNF could not be, which fails what needs the game. An open reads the
+// start of the file (for a CUE sheet), the first bytes, the root directory, SYSTEM.CNF.
+TEST_F(DiscImageTest, AFailedReadLeavesTheGameNotReadRatherThanUnknown) {
+    const auto path = write(buildDisc(spec, kPlainLayout));
+    const std::string failed = "Cannot read " + quoted(path) + ": " + std::strerror(EIO);
+    const struct {
+        int read;
+        std::string openFailure, identity;
+    } cases[] = {
+        {1, failed, ""},
+        {2, failed, ""},
+        {3, "(no failure)", "serial not read: " + failed},
+        {4, "(no failure)", "serial not read: " + failed},
+        {5, "(no failure)", "SLUS_200.01, NTSC"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("read " + std::to_string(c.read) + " fails");
+        for (int before = 1; before < c.read; ++before) injectFileFault(FileOperation::Read, 0);
+        injectFileFault(FileOperation::Read, EIO);
+        std::optional<DiscImage> image;
+        EXPECT_EQ(failureOf([&] { image.emplace(DiscImage::open(path)); }), c.openFailure);
+        clearFileFaults();
+        if (!image) continue;
+        EXPECT_EQ(describe(image->identity()), c.identity);
+        EXPECT_EQ(failureOf([&] { readable(image->identity()); }),
+                  c.identity.starts_with("serial not read") ? failed : "(no failure)");
     }
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 
@@ -89,6 +90,23 @@ TEST(ReadSmallFile, RefusesAFileLargerThanExpected) {
 TEST(OpenForReading, RefusesAFolder) {
     TempDir dir;
     EXPECT_THROW(File::openForReading(dir.path()), Failure);
+}
+
+// Readers share their locks and keep a writer out; a writer keeps readers out.
+TEST(FileLock, ReadersShareTheirLockAndKeepWritersOut) {
+    TempDir dir;
+    const auto path = dir / "game.bin";
+    writeFile(path, {1, 2, 3});
+    constexpr std::chrono::milliseconds kNoWait{0};
+    File first = File::openForReading(path), second = File::openForReading(path);
+    File writer = File::openForUpdate(path);
+    EXPECT_TRUE(first.lockForReading(kNoWait));
+    EXPECT_TRUE(second.lockForReading(kNoWait));
+    EXPECT_FALSE(writer.lockForWriting(kNoWait));
+    first.close();
+    second.close();
+    EXPECT_TRUE(writer.lockForWriting(kNoWait));
+    EXPECT_FALSE(File::openForReading(path).lockForReading(kNoWait));
 }
 
 std::size_t entries(const std::filesystem::path& folder) {
@@ -206,6 +224,65 @@ TEST(ReplaceFile, StoppedAtAnyStepLeavesTheOldFileOrTheNewOne) {
         if (!stopped) break;
     }
     EXPECT_LE(leftovers, 1u);
+}
+
+// A flock(2) error is a failure, unless it says the file system has no such
+// locks (the record lock then tells alone).
+TEST(FileLock, AFlockErrorFailsUnlessItSaysThereAreNoSuchLocks) {
+    TempDir dir;
+    const auto path = dir / "game.bin";
+    writeFile(path, {1, 2, 3});
+    constexpr std::chrono::milliseconds kNoWait{0};
+    const struct {
+        int error;
+        std::string failure;
+    } cases[] = {
+        {EOPNOTSUPP, "(no failure)"},
+        {ENOSYS, "(no failure)"},
+        {ENOLCK, "(no failure)"},
+        {EIO, "Cannot lock " + quoted(path) + ": " + std::strerror(EIO)},
+    };
+    for (const auto& c : cases) {
+        for (const bool exclusive : {true, false}) {
+            File file = exclusive ? File::openForUpdate(path) : File::openForReading(path);
+            injectFileFault(FileOperation::Lock, c.error);
+            bool locked = false;
+            EXPECT_EQ(testing::failureOf(
+                          [&] { locked = exclusive ? file.lockForWriting(kNoWait) : file.lockForReading(kNoWait); }),
+                      c.failure)
+                << std::strerror(c.error);
+            EXPECT_EQ(locked, c.failure == "(no failure)") << std::strerror(c.error);
+            clearFileFaults();
+        }
+    }
+}
+
+// The folder of a replaced file is flushed too, so that its new name survives a
+// crash; when that fails, the message says the file holds its new contents.
+TEST(ReplaceFile, AFailedFlushOfTheFolderSaysWhatTheFileHolds) {
+    TempDir dir;
+    const auto path = dir / "logo.ppf";
+    const std::vector<Byte> bytes{5, 6, 7};
+    for (const bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "replacing a file" : "a new file");
+        injectFileFault(FileOperation::FolderFlush, EIO);
+        bool afterWrite = false;
+        EXPECT_EQ(testing::failureOf([&] {
+                      try {
+                          replaceFile(path, bytes);
+                      } catch (const FailureAfterWrite&) {
+                          afterWrite = true;
+                          throw;
+                      }
+                  }),
+                  "Cannot flush to disk the folder of " + quoted(path) + ": " + std::strerror(EIO) + "; " +
+                      quoted(path) +
+                      " holds all of its new contents, but a crash of the system before the folder reaches the disk "
+                      "may undo that");
+        clearFileFaults();
+        EXPECT_TRUE(afterWrite);
+        EXPECT_EQ(readFile(path), bytes);
+    }
 }
 
 TEST(ReplaceFile, FollowsALinkInASharedFolderOnlyWhereTheSystemWould) {

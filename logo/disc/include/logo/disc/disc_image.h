@@ -12,17 +12,26 @@
 
 namespace tolvane {
 
-enum class ImageAccess { Read, Update };
+// Read: for reading, no lock. ReadLocked: for reading, under a shared reader's
+// lock (as other readers take), so that no writer that locks changes it while it
+// is open; a read-only file or mount does. Update: for writing in place, under
+// the writer's lock.
+enum class ImageAccess { Read, ReadLocked, Update };
 
 class DiscImage {
 public:
     // Opens the image, recognises its layout (the first whose ISO 9660 volume
     // descriptor appears at sector 16; the raw Mode 2 layout when none does),
-    // reads its prefix and its identity. Fails when the file cannot be opened or
-    // is shorter than the prefix; an unreadable identity is only "unknown".
+    // reads its prefix and its identity. Fails when the file cannot be opened, a
+    // read fails or it is shorter than the prefix. A disc whose game cannot be
+    // told (no volume descriptor, no SYSTEM.CNF, a file that ends before it) has
+    // an identity with the reason it is unknown; one whose root directory or
+    // SYSTEM.CNF could not be read (the system's failure) an unreadable one,
+    // which fails what needs it.
     // Update opens an existing file for writing in place, never created, never
     // truncated, and holds an exclusive lock on it until it closes: a second
-    // writer waits a moment, then fails. A CUE sheet opens the file of its first
+    // writer waits a moment, then fails; ReadLocked holds a shared lock, and
+    // waits as long for a writer. A CUE sheet opens the file of its first
     // data track, and the disc starts where the track does in that file: every
     // read and write of it, the layout and the game, counts from there (a track
     // without a volume descriptor takes the layout of its mode). A compressed
@@ -40,6 +49,7 @@ public:
     const ImageLayout& layout() const { return prefix_.layout(); }
     const ImagePrefix& prefix() const { return prefix_; }  // as read
     const DiscIdentity& identity() const { return identity_; }
+    ImageAccess access() const { return access_; }
     // What tells this disc from others, and no patch changes: the file's size (8
     // bytes, little-endian), then the 2048 bytes of its volume descriptor or, where
     // it has none, the 2048 bytes after the prefix (fewer where the file ends
@@ -77,9 +87,10 @@ public:
 
 private:
     DiscImage(File file, std::filesystem::path path, std::optional<CueImage> cue, std::uint64_t size,
-              const ImageLayout& layout);
+              const ImageLayout& layout, ImageAccess access);
 
     File file_;
+    ImageAccess access_;
     std::filesystem::path path_;
     std::optional<CueImage> cue_;
     std::uint64_t start_;

@@ -50,9 +50,13 @@ public:
     // index): the same through every name and link of the file, another for a copy.
     std::uint64_t identity() const;
     // An exclusive writer's lock for this handle, held until it closes; gives false
-    // when another handle (of any program) still holds one after `wait`. Readers
-    // are not held up by it.
+    // when another handle (of any program) still holds a writer's or a reader's
+    // lock after `wait`. Readers that take no lock are not held up by it.
     bool lockForWriting(std::chrono::milliseconds wait);
+    // A shared reader's lock, as other readers take: held beside other readers'
+    // locks, against writers'; gives false when a writer still holds its lock
+    // after `wait`. The file need only be open for reading.
+    bool lockForReading(std::chrono::milliseconds wait);
     // Allocates the disk blocks under the first `length` bytes where the file
     // system can, without changing the file's length, so that a sparse image on a
     // full disk fails here rather than part way through a write (copy-on-write file
@@ -78,7 +82,9 @@ std::vector<Byte> readSmallFile(const std::filesystem::path& path, std::size_t m
 // existing target as it was: written to a new file in the same folder, flushed,
 // then put in place. A symbolic link is written through to the file it names,
 // and stays a link. Anything but a regular file or a new name is refused, and so
-// is an existing file the user may not write.
+// is an existing file the user may not write. A Flushed file whose folder cannot
+// be flushed after it took its name fails with a FailureAfterWrite that says the
+// file holds its new contents.
 void replaceFile(const std::filesystem::path& target, FilePieces pieces, Durability durability = Flushed);
 inline void replaceFile(const std::filesystem::path& target, std::span<const Byte> bytes,
                         Durability durability = Flushed) {
@@ -118,10 +124,14 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // failure runs (a write lets `afterBytes` bytes through first). Faults queue up
 // and are used in order; error 0 lets its call through, for a fault meant for a
 // later call of the same kind.
+// Read: one readAt. Open: opening an existing file for writing (openForUpdate),
+// as on a read-only mount or for a file the user may not write.
+// Lock: the flock(2) part of a lock (POSIX systems).
+// FolderFlush: flushing the folder of a file replaceFile put in place (POSIX systems).
 // Permissions: giving a file that replaces another its permissions and owner.
 // Nameless: the system cannot make a file without a name (O_TMPFILE), as on
 // systems other than Linux; files are then made under temporary names.
-enum class FileOperation { Write, Flush, Reserve, Close, Permissions, Nameless };
+enum class FileOperation { Write, Flush, Reserve, Close, Read, Open, Lock, FolderFlush, Permissions, Nameless };
 void injectFileFault(FileOperation operation, int error, std::size_t afterBytes = 0);
 // For tests: the program stops, as if killed, before the change of a file that
 // is `step` changes from now (0: the next one). Changes are writes (a stop in one
