@@ -163,6 +163,16 @@ void flushFolderOf(const std::filesystem::path& target, const std::filesystem::p
                                           "folder reaches the disk may undo that"));
 }
 
+// After a new file took its name: the folder flushed, or the name taken away
+// again and a failure, so that a file that is kept is kept through a crash.
+void flushNewName(const std::filesystem::path& path) {
+    int error = syncFolder(folderOf(path));
+    if (const auto fault = detail::takeFileFault(FileOperation::FolderFlush)) error = fault->error;
+    if (!error) return;
+    ::unlink(path.c_str());
+    fail("Cannot flush to disk the folder of", path, error);
+}
+
 std::filesystem::path temporaryName(const std::filesystem::path& folder) {
     static std::atomic<unsigned> counter{0};
     return folder / (std::string(kTempPrefix) + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
@@ -472,7 +482,7 @@ void createFile(const std::filesystem::path& path, FilePieces pieces, Durability
         switch (linkNameless(*file, path, path)) {
             case Linked::Done:
                 file->close();
-                if (durability == Flushed) syncFolder(folder);
+                if (durability == Flushed) flushNewName(path);
                 return;
             case Linked::NameTaken: fail("Cannot write", path, EEXIST);
             case Linked::Unsupported: break;  // made under a temporary name as below
@@ -493,7 +503,7 @@ void createFile(const std::filesystem::path& path, FilePieces pieces, Durability
     const int error = takeName();
     ::unlink(temp.c_str());  // the temporary name, where a link left it
     if (error) fail("Cannot write", path, error);
-    if (durability == Flushed) syncFolder(folder);
+    if (durability == Flushed) flushNewName(path);
 }
 
 void forEachName(const std::filesystem::path& folder, const std::function<void(std::string_view)>& each) {

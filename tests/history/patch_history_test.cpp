@@ -467,12 +467,24 @@ TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
     patch(image, 1);
     const auto before = recordNames();
     const auto afterFirst = readFile(image);
-    injectFileFault(FileOperation::Flush, 0);  // the record's
-    injectFileFault(FileOperation::Flush, EIO);
-    EXPECT_NE(failureOf([&] { patch(image, 9); }).find("so the image is as before"), std::string::npos);
-    clearFileFaults();
-    EXPECT_EQ(readFile(image), afterFirst);
-    EXPECT_EQ(recordNames(), before);
+    const struct {
+        const char* fails;
+        std::vector<std::pair<FileOperation, int>> faults;
+        std::string says;
+    } cases[] = {
+        {"the record's flush", {{FileOperation::Flush, EIO}}, "Nothing was written: Cannot keep a record"},
+        {"the flush of the record's folder", {{FileOperation::FolderFlush, EIO}},
+         "Nothing was written: Cannot keep a record"},
+        {"the image's flush", {{FileOperation::Flush, 0}, {FileOperation::Flush, EIO}}, "so the image is as before"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fails);
+        for (const auto& [operation, error] : c.faults) injectFileFault(operation, error);
+        EXPECT_NE(failureOf([&] { patch(image, 9); }).find(c.says), std::string::npos);
+        clearFileFaults();
+        EXPECT_EQ(readFile(image), afterFirst);
+        EXPECT_EQ(recordNames(), before);
+    }
     history.restore(image);
     EXPECT_EQ(readFile(image), original);
 }
