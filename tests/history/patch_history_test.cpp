@@ -473,14 +473,17 @@ TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
         std::string says;
     } cases[] = {
         {"the record's flush", {{FileOperation::Flush, EIO}}, "Nothing was written: Cannot keep a record"},
+#ifndef _WIN32  // a folder is flushed with the move that names the file there
         {"the flush of the record's folder", {{FileOperation::FolderFlush, EIO}},
          "Nothing was written: Cannot keep a record"},
+#endif
         {"the image's flush", {{FileOperation::Flush, 0}, {FileOperation::Flush, EIO}}, "so the image is as before"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fails);
         for (const auto& [operation, error] : c.faults) injectFileFault(operation, error);
-        EXPECT_NE(failureOf([&] { patch(image, 9); }).find(c.says), std::string::npos);
+        const std::string failure = failureOf([&] { patch(image, 9); });
+        EXPECT_NE(failure.find(c.says), std::string::npos) << failure;
         clearFileFaults();
         EXPECT_EQ(readFile(image), afterFirst);
         EXPECT_EQ(recordNames(), before);
