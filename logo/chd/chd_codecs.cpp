@@ -100,7 +100,7 @@ public:
 
     std::size_t decode() {
         const std::unique_ptr<FLAC__StreamDecoder, void (*)(FLAC__StreamDecoder*)> decoder(FLAC__stream_decoder_new(),
-                                                                                          FLAC__stream_decoder_delete);
+                                                                                           FLAC__stream_decoder_delete);
         if (!decoder) throw std::bad_alloc();
         if (FLAC__stream_decoder_init_stream(decoder.get(), &FlacReader::read, nullptr, &FlacReader::tell, nullptr,
                                              nullptr, &FlacReader::write, nullptr, &FlacReader::error,
@@ -129,8 +129,8 @@ private:
         auto& r = *static_cast<FlacReader*>(self);
         std::size_t done = 0;
         while (done < *bytes && r.position_ < r.header_.size() + r.in_.size()) {
-            buffer[done++] = r.position_ < r.header_.size() ? r.header_[r.position_]
-                                                             : r.in_[r.position_ - r.header_.size()];
+            buffer[done++] =
+                r.position_ < r.header_.size() ? r.header_[r.position_] : r.in_[r.position_ - r.header_.size()];
             ++r.position_;
         }
         *bytes = done;

@@ -112,8 +112,8 @@ ChdImage ChdImage::open(ChdSource source, std::uint64_t fileSize, const std::fil
     if (std::any_of(parent.begin(), parent.end(), [](Byte b) { return b != 0; }))
         throw s->openFailure("it is a CHD that holds only what differs from its parent CHD (SHA-1 " + hex(parent) +
                                  "), which this program does not read; make one whole CHD of the two first, for "
-                                 "example with chdman copy -i " + pathText(path.filename()) +
-                                 " -ip parent.chd -o whole.chd",
+                                 "example with chdman copy -i " +
+                                 pathText(path.filename()) + " -ip parent.chd -o whole.chd",
                              Problem::NotSupported);
     for (std::size_t n = 0; n < 4; ++n) s->codecs[n] = static_cast<Codec>(readBe(header, kCodecsAt + 4 * n, 4));
     s->dataBytes = readBe(header, kDataBytesAt, 8);
@@ -146,7 +146,8 @@ ChdImage ChdImage::open(ChdSource source, std::uint64_t fileSize, const std::fil
         if (codec == chd::codecNamed("zstd") || codec == chd::codecNamed("cdzs"))
             throw s->openFailure("it is compressed with " + chd::codecName(codec) +
                                      ", which this version does not read yet; compress it again first, for example "
-                                     "with chdman copy -i " + pathText(path.filename()) + " -o other.chd -c " +
+                                     "with chdman copy -i " +
+                                     pathText(path.filename()) + " -o other.chd -c " +
                                      (s->tracks.empty() ? "lzma,zlib,huff,flac" : "cdlz,cdzl,cdfl"),
                                  Problem::NotSupported);
 
@@ -172,7 +173,8 @@ ChdImage ChdImage::open(ChdSource source, std::uint64_t fileSize, const std::fil
 
     ChdDisc& disc = s->disc;
     if (!s->tracks.empty()) {
-        const auto data = std::find_if(s->tracks.begin(), s->tracks.end(), [](const ChdTrack& t) { return !t.audio(); });
+        const auto data =
+            std::find_if(s->tracks.begin(), s->tracks.end(), [](const ChdTrack& t) { return !t.audio(); });
         if (data == s->tracks.end())
             throw s->openFailure("it is a CHD of a CD of audio tracks only, which holds no PS2 logo",
                                  Problem::NotSupported);
@@ -186,9 +188,10 @@ ChdImage ChdImage::open(ChdSource source, std::uint64_t fileSize, const std::fil
     } else if (metadata.dvd || s->unitBytes == 2048) {
         disc = {std::nullopt, 2048, s->dataBytes / 2048, 0, 2048};
     } else {
-        throw s->openFailure("it is a CHD of neither a CD nor a DVD (a hard disk or a LaserDisc?), which holds no "
-                             "PS2 logo",
-                             Problem::NotSupported);
+        throw s->openFailure(
+            "it is a CHD of neither a CD nor a DVD (a hard disk or a LaserDisc?), which holds no "
+            "PS2 logo",
+            Problem::NotSupported);
     }
     return ChdImage(std::move(s));
 }
@@ -225,8 +228,8 @@ void ChdImage::State::decodeHunk(std::uint32_t n, std::span<Byte> out) const {
                                                    ", a codec this program does not read",
                                   codec == 0 ? Problem::Damaged : Problem::NotSupported);
             if (entry.length > hunkBytes)
-                throw Damage("is damaged: it is stored in more bytes than it holds (" +
-                             std::to_string(entry.length) + ")");
+                throw Damage("is damaged: it is stored in more bytes than it holds (" + std::to_string(entry.length) +
+                             ")");
             std::vector<Byte> stored(entry.length);
             readFile(entry.offset, stored);
             try {
@@ -272,7 +275,8 @@ void ChdImage::read(std::uint64_t offset, std::span<Byte> out) {
     for (std::size_t done = 0; done < out.size();) {
         const std::uint64_t at = offset + done;
         const auto n = static_cast<std::uint32_t>(at / s.hunkBytes);
-        const std::size_t within = at % s.hunkBytes, piece = std::min<std::size_t>(out.size() - done, s.hunkBytes - within);
+        const std::size_t within = at % s.hunkBytes,
+                          piece = std::min<std::size_t>(out.size() - done, s.hunkBytes - within);
         const std::vector<Byte>& bytes = s.hunk(n);
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(within), piece,
                     out.begin() + static_cast<std::ptrdiff_t>(done));

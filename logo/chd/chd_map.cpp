@@ -144,15 +144,9 @@ MapEntry CompressedMap::step(Position& at, std::uint32_t hunk) const {
             at.offset += hunkBytes_;
             entry.crc = static_cast<std::uint16_t>(bits.read(16));
             break;
-        case static_cast<Byte>(HunkKind::Self):
-            entry.offset = at.lastSelf = readWide(bits, selfBits_);
-            break;
-        case static_cast<Byte>(HunkKind::Parent):
-            entry.offset = at.lastParent = readWide(bits, parentBits_);
-            break;
-        case kNextSelf:
-            ++at.lastSelf;
-            [[fallthrough]];
+        case static_cast<Byte>(HunkKind::Self): entry.offset = at.lastSelf = readWide(bits, selfBits_); break;
+        case static_cast<Byte>(HunkKind::Parent): entry.offset = at.lastParent = readWide(bits, parentBits_); break;
+        case kNextSelf: ++at.lastSelf; [[fallthrough]];
         case kSameSelf:
             entry.kind = static_cast<Byte>(HunkKind::Self);
             entry.offset = at.lastSelf;
@@ -161,15 +155,12 @@ MapEntry CompressedMap::step(Position& at, std::uint32_t hunk) const {
             entry.kind = static_cast<Byte>(HunkKind::Parent);
             entry.offset = at.lastParent = std::uint64_t{hunk} * hunkBytes_ / unitBytes_;
             break;
-        case kNextParent:
-            at.lastParent += hunkBytes_ / unitBytes_;
-            [[fallthrough]];
+        case kNextParent: at.lastParent += hunkBytes_ / unitBytes_; [[fallthrough]];
         case kSameParent:
             entry.kind = static_cast<Byte>(HunkKind::Parent);
             entry.offset = at.lastParent;
             break;
-        default:
-            throw Damage("its map gives hunk " + std::to_string(hunk) + " a kind the format does not have");
+        default: throw Damage("its map gives hunk " + std::to_string(hunk) + " a kind the format does not have");
     }
     at.fieldBit = bits.position();
     return entry;

@@ -23,9 +23,9 @@ constexpr std::uint32_t tag(const char (&name)[5]) { return codecNamed(name); }
 // The bytes of each sector a track of this type keeps.
 std::uint32_t sectorSizeOf(const std::string& type) {
     static const std::map<std::string, std::uint32_t> sizes{
-        {"MODE1", 2048},       {"MODE1/2048", 2048},     {"MODE1_RAW", 2352},  {"MODE1/2352", 2352},
-        {"MODE2", 2336},       {"MODE2/2336", 2336},     {"MODE2_FORM1", 2048}, {"MODE2/2048", 2048},
-        {"MODE2_FORM2", 2324}, {"MODE2/2324", 2324},     {"MODE2_FORM_MIX", 2336}, {"MODE2_RAW", 2352},
+        {"MODE1", 2048},       {"MODE1/2048", 2048}, {"MODE1_RAW", 2352},      {"MODE1/2352", 2352},
+        {"MODE2", 2336},       {"MODE2/2336", 2336}, {"MODE2_FORM1", 2048},    {"MODE2/2048", 2048},
+        {"MODE2_FORM2", 2324}, {"MODE2/2324", 2324}, {"MODE2_FORM_MIX", 2336}, {"MODE2_RAW", 2352},
         {"MODE2/2352", 2352},  {"AUDIO", 2352}};
     const auto found = sizes.find(type);
     return found == sizes.end() ? 0 : found->second;
@@ -37,7 +37,8 @@ struct TrackEntry {
 };
 
 std::uint32_t number(const std::string& text) {
-    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         throw Damage("its track metadata holds a number that is none: \"" + text + "\"");
     return static_cast<std::uint32_t>(std::stoul(text));
 }
@@ -79,8 +80,8 @@ std::vector<TrackEntry> parseTrackTable(std::span<const Byte> bytes) {
     const auto field = [&](std::size_t at) { return bigEndian ? be(at) : swapped(be(at)); };
     const std::uint32_t count = field(0);
     if (count > kMostTracks) throw Damage("its track table counts more tracks than a CD holds");
-    static const char* const kTypes[] = {"MODE1", "MODE1_RAW", "MODE2", "MODE2_FORM1", "MODE2_FORM2",
-                                         "MODE2_FORM_MIX", "MODE2_RAW", "AUDIO"};
+    static const char* const kTypes[] = {"MODE1",       "MODE1_RAW",      "MODE2",     "MODE2_FORM1",
+                                         "MODE2_FORM2", "MODE2_FORM_MIX", "MODE2_RAW", "AUDIO"};
     std::vector<TrackEntry> tracks;
     for (std::uint32_t n = 0; n < count; ++n) {
         const std::size_t at = 4 + n * kFields * 4;

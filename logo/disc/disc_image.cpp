@@ -123,8 +123,8 @@ std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std
 std::string chdNotWritable(const std::filesystem::path& path) {
     return "Nothing was written: " + quoted(path) +
            " is a CHD image, and this version cannot patch a CHD yet (it shows and saves its logo); extract the "
-           "image first, for example with chdman extractcd -i " + pathText(path.filename()) +
-           " -o game.cue (extractraw for a DVD), and patch that";
+           "image first, for example with chdman extractcd -i " +
+           pathText(path.filename()) + " -o game.cue (extractraw for a DVD), and patch that";
 }
 #endif
 
@@ -210,8 +210,9 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     const ImageLayout* detected = detectLayout({readFrom, head});
     const ImageLayout& layout = detected ? *detected : layoutOfTrackMode(cue);
     DiscImage image(std::move(file), path, std::move(cue), size, layout);
-    image.readDisc([&image, start](std::uint64_t at, std::span<Byte> out) { return image.file_.readAt(start + at, out); },
-                   head, detected != nullptr, update);
+    image.readDisc(
+        [&image, start](std::uint64_t at, std::span<Byte> out) { return image.file_.readAt(start + at, out); }, head,
+        detected != nullptr, update);
     return image;
 }
 

@@ -34,11 +34,11 @@ bool startsAsChd(std::span<const Byte> start);
 // A track of a CD, as the CHD's metadata describes it.
 struct ChdTrack {
     unsigned number = 0;
-    std::string type;               // as the metadata names it: "MODE2_RAW", "MODE1", "AUDIO", ...
-    std::uint32_t sectorSize = 0;   // the bytes of each sector the CHD keeps: 2352, 2336, 2324 or 2048
-    std::uint32_t frames = 0;       // its frames in the CHD, a pregap it keeps included
-    std::uint32_t pregap = 0;       // of those, the ones before its INDEX 01
-    std::uint64_t firstFrame = 0;   // the CHD's frame of its INDEX 01
+    std::string type;              // as the metadata names it: "MODE2_RAW", "MODE1", "AUDIO", ...
+    std::uint32_t sectorSize = 0;  // the bytes of each sector the CHD keeps: 2352, 2336, 2324 or 2048
+    std::uint32_t frames = 0;      // its frames in the CHD, a pregap it keeps included
+    std::uint32_t pregap = 0;      // of those, the ones before its INDEX 01
+    std::uint64_t firstFrame = 0;  // the CHD's frame of its INDEX 01
     bool audio() const { return type == "AUDIO"; }
 };
 
@@ -68,7 +68,7 @@ public:
     std::array<chd::Codec, 4> codecs() const;  // as the header lists them; 0 for none
     std::uint32_t hunkBytes() const;
     std::uint32_t unitBytes() const;
-    std::uint64_t dataBytes() const;  // of all its hunks together
+    std::uint64_t dataBytes() const;              // of all its hunks together
     const std::vector<ChdTrack>& tracks() const;  // empty for a DVD
     const ChdDisc& disc() const;
 
