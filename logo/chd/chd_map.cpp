@@ -65,7 +65,7 @@ CompressedMap::CompressedMap(std::span<const Byte> header, std::vector<Byte> byt
       hunkBytes_(hunkBytes),
       unitBytes_(unitBytes) {
     if (lengthBits_ > 24 || selfBits_ > 32 || parentBits_ > 48)
-        throw Damage("its map's header gives fields wider than the format allows");
+        throw Damage("its header gives fields wider than the format allows");
     BitReader kindBits(bytes_);
     kinds_.readRunLengthTree(kindBits);
 
@@ -76,7 +76,7 @@ CompressedMap::CompressedMap(std::span<const Byte> header, std::vector<Byte> byt
     const std::uint64_t end = std::uint64_t{bytes_.size()} * 8;
     for (std::uint32_t hunk = 0; hunk < hunks; ++hunk) {
         nextKind(at);
-        if (at.kindBit > end) throw Damage("its map ends before its last hunk's entry");
+        if (at.kindBit > end) throw Damage("it ends before its last hunk's entry");
     }
     Position first;
     first.kindBit = kindBits.position();
@@ -95,7 +95,7 @@ CompressedMap::CompressedMap(std::span<const Byte> header, std::vector<Byte> byt
     for (std::uint32_t hunk = 0; hunk < hunks; ++hunk) {
         if (hunk % kCheckpointEvery == 0) checkpoints_.push_back(at);
         const MapEntry entry = step(at, hunk);
-        if (at.fieldBit > end) throw Damage("its map ends before its last hunk's entry");
+        if (at.fieldBit > end) throw Damage("it ends before its last hunk's entry");
         std::array<Byte, 12> raw{};
         raw[0] = entry.kind;
         putBe(&raw[1], entry.length, 3);
@@ -105,7 +105,7 @@ CompressedMap::CompressedMap(std::span<const Byte> header, std::vector<Byte> byt
         if (entries.size() >= 12 * 4096) crcOfEntries();
     }
     crcOfEntries();
-    if (crc != readBe(header, 10, 2)) throw Damage("its map's CRC does not match the map");
+    if (crc != readBe(header, 10, 2)) throw Damage("its CRC does not match");
 }
 
 Byte CompressedMap::nextKind(Position& at) const {
@@ -160,7 +160,7 @@ MapEntry CompressedMap::step(Position& at, std::uint32_t hunk) const {
             entry.kind = static_cast<Byte>(HunkKind::Parent);
             entry.offset = at.lastParent;
             break;
-        default: throw Damage("its map gives hunk " + std::to_string(hunk) + " a kind the format does not have");
+        default: throw Damage("it gives hunk " + std::to_string(hunk) + " a kind the format does not have");
     }
     at.fieldBit = bits.position();
     return entry;

@@ -12,7 +12,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <functional>
 #include <random>
 
 namespace tolvane {
@@ -175,6 +177,107 @@ TEST_F(ChdKinds, OpeningReadsOnlyTheHunksItNeeds) {
     const std::uint64_t read = bytesRead() - before;
     EXPECT_EQ(image.identity().serial, "SLUS_200.01");
     EXPECT_LT(read, 4 * 19584u + 8192u);  // a few hunks, the map of 275 hunks, the header and metadata
+}
+
+// Damage of every kind, each refused with the file, the hunk where there is one,
+// and the reason, and quickly: a DVD whose logo sectors are noise, so that chdman
+// stores their hunks as they are.
+TEST_F(ChdKinds, DamagedFilesAreRefusedWithTheFileTheHunkAndTheReason) {
+    testing::DiscSpec spec{.sectors = kSectors};
+    std::mt19937 noise(11);
+    for (Byte& b : spec.logo) b = static_cast<Byte>(noise());
+    const auto iso = testing::buildDisc(spec, kPlainLayout);
+    writeFile(dir() / "noise.iso", iso);
+    ASSERT_TRUE(
+        chdman(dir().path(), "createraw -i noise.iso -o noise-raw.chd --unitsize 2048 --hunksize 4096 -c none -f"));
+    ASSERT_TRUE(chdman(dir().path(), "addmeta -i noise-raw.chd --tag \"DVD \" --valuetext \"\""));
+    ASSERT_TRUE(chdman(dir().path(), "copy -i noise-raw.chd -o noise.chd -c zlib -f"));
+    const auto good = readFile(dir() / "noise.chd");
+    const auto be64 = [&](std::size_t at) {
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < 8; ++i) v = v << 8 | good[at + i];
+        return static_cast<std::size_t>(v);
+    };
+    const std::size_t mapAt = be64(40);
+    const auto firstHunk = std::search(good.begin(), good.end(), iso.begin(), iso.begin() + 4096) - good.begin();
+    ASSERT_LT(static_cast<std::size_t>(firstHunk), good.size()) << "hunk 0 is not stored as it is";
+
+    const auto path = dir() / "damaged.chd";
+    const std::string opening = "Cannot open " + quoted(path) + ": ", reading = "Cannot read " + quoted(path) + ": ";
+    const struct {
+        const char* name;
+        std::function<void(std::vector<Byte>&)> damage;
+        std::string message;  // the whole message; "..." stands for any text
+    } cases[] = {
+        {"cut in its header", [](auto& b) { b.resize(100); }, opening + "it ends inside its CHD header"},
+        {"cut in its map", [](auto& b) { b.resize(b.size() - 8); },
+         opening + "its hunk map lies past the end of the file: the file is cut short"},
+        {"map's CRC", [&](auto& b) { b[mapAt + 11] ^= 0x40; },
+         opening + "its hunk map is damaged: its CRC does not match"},
+        {"a hunk's CRC", [&](auto& b) { b[firstHunk + 1000] ^= 0x01; },
+         reading + "hunk 0 of 40 is damaged: its data does not match its CRC"},
+        {"an unknown codec", [](auto& b) { std::copy_n("abcd", 4, b.begin() + 16); },
+         reading + "hunk ... cannot be read: it is compressed with abcd, a codec this program does not read"},
+        {"zstd", [](auto& b) { std::copy_n("zstd", 4, b.begin() + 16); },
+         opening + "it is compressed with zstd, which this version does not read yet; compress it again first, for "
+                   "example with chdman copy -i damaged.chd -o other.chd -c lzma,zlib,huff,flac"},
+        {"a parent", [](auto& b) { b[104] = 0xAB; },
+         opening + "it is a CHD that holds only what differs from its parent CHD (SHA-1 ab000000000000000000000000000"
+                   "00000000000), which this program does not read; make one whole CHD of the two first, for "
+                   "example with chdman copy -i damaged.chd -ip parent.chd -o whole.chd"},
+        {"version 4", [](auto& b) { b[15] = 4; }, opening + "it is a CHD of version 4, ..."},
+        {"more data than any disc", [](auto& b) { b[32] = 0x10; },
+         opening + "its header gives it 1152921504607010816 bytes of data, which no disc holds"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto bytes = good;
+        c.damage(bytes);
+        writeFile(path, bytes);
+        const auto started = std::chrono::steady_clock::now();
+        const std::string message = failureOf([&] { DiscImage::open(path); });
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+        const std::size_t any = c.message.find("...");
+        if (any == std::string::npos) {
+            EXPECT_EQ(message, c.message);
+        } else {
+            const std::string before = c.message.substr(0, any), after = c.message.substr(any + 3);
+            EXPECT_TRUE(message.starts_with(before) && message.ends_with(after) &&
+                        message.size() >= before.size() + after.size())
+                << message;
+        }
+    }
+}
+
+// A hunk whose data decodes to more bytes than a hunk holds is damaged, whatever
+// its CRC would say.
+TEST(ChdCodecs, AHunkThatInflatesPastItsSizeIsRefused) {
+    std::vector<Byte> data(4097, 0x5A), packed(8192);
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    z.next_in = data.data();
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = packed.data();
+    z.avail_out = static_cast<uInt>(packed.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    packed.resize(z.total_out);
+    deflateEnd(&z);
+
+    std::vector<Byte> hunk(4096);
+    const auto decoded = [&](chd::Codec codec, std::span<const Byte> in) -> std::string {
+        try {
+            chd::decompress(codec, in, hunk, {});
+        } catch (const chd::Damage& damage) {
+            return damage.what();
+        }
+        return "(no failure)";
+    };
+    EXPECT_EQ(decoded(chd::codecNamed("zlib"), packed), "its deflate data inflates past its size of 4096 bytes");
+    hunk.resize(4097);
+    EXPECT_EQ(decoded(chd::codecNamed("zlib"), packed), "(no failure)");
+    hunk.resize(4098);
+    EXPECT_EQ(decoded(chd::codecNamed("zlib"), packed),
+              "its deflate data inflates to 4097 bytes, fewer than the 4098 bytes it must hold");
 }
 
 }  // namespace
