@@ -19,8 +19,8 @@ namespace {
 
 // Opens the image in the editor and sets the view as the options say. An import
 // keeps the image open and locked from reading it to patching it.
-void openImage(LogoEditor& editor, const Invocation& invocation, bool forPatch = false) {
-    editor.open(invocation.arguments[0], forPatch);
+void openImage(LogoEditor& editor, const Invocation& invocation, LogoEditor::Hold hold = LogoEditor::Hold::Nothing) {
+    editor.open(invocation.arguments[0], hold);
     if (!invocation.console) return;
     editor.setConsoleView(true);
     if (invocation.key) editor.setKey(*invocation.key);
@@ -82,7 +82,7 @@ Outcome runPatchFile(const Invocation& invocation) {
     std::optional<PatchFileSaved> saved;
     try {
         // Open and locked, as for an import, until the patch file is made of it.
-        openImage(editor, invocation, true);
+        openImage(editor, invocation, LogoEditor::Hold::ForPatchFile);
         editor.importPicture(bitmap);
         consoleNote(editor);
         if (editor.patchNeedsConsent() && !invocation.force)
@@ -115,7 +115,7 @@ Outcome runImport(const Invocation& invocation) {
     LogoEditor editor;
     bool wrote = false;
     try {
-        openImage(editor, invocation, !invocation.dryRun);
+        openImage(editor, invocation, invocation.dryRun ? LogoEditor::Hold::Nothing : LogoEditor::Hold::ForPatch);
         editor.importPicture(bitmap);
         consoleNote(editor);
         if (editor.patchNeedsConsent() && !invocation.force) return notADisc(invocation.arguments[0]);

@@ -45,10 +45,27 @@ void refuseOverImage(const std::filesystem::path& file, const std::string& what,
                       Problem::Unsafe);
 }
 
+// The image open and locked, to write a patch file of it. A patch file of a CHD
+// would patch the CHD's compressed bytes: it would fit no other file, and no
+// patcher reads CHDs.
+DiscImage openForPatchFile(const std::filesystem::path& image) {
+    try {
+        return DiscImage::open(image, ImageAccess::Update);
+    } catch (const ChdNotWritable&) {
+        throw Failure("No patch file was written: " + quoted(image) +
+                          " is a CHD image, and a patch file of a compressed file helps nobody (it would fit only "
+                          "this very CHD, and patchers do not read CHDs); extract the image first, for example with "
+                          "chdman extractcd, and make the patch file of that",
+                      Problem::NotSupported);
+    }
+}
+
 }  // namespace
 
-void LogoEditor::open(const std::filesystem::path& image, bool holdForPatch) {
-    DiscImage opened = DiscImage::open(image, holdForPatch ? ImageAccess::Update : ImageAccess::Read);
+void LogoEditor::open(const std::filesystem::path& image, Hold hold) {
+    DiscImage opened = hold == Hold::ForPatchFile
+                           ? openForPatchFile(image)
+                           : DiscImage::open(image, hold == Hold::ForPatch ? ImageAccess::Update : ImageAccess::Read);
     EditorState& s = state_;
     s.imagePath = opened.path();
     opened_ = image;
@@ -62,7 +79,7 @@ void LogoEditor::open(const std::filesystem::path& image, bool holdForPatch) {
     s.editing = true;  // an import already made stays ready to patch, into this image
     layout_ = opened.layout().description;
     held_.reset();
-    if (holdForPatch)
+    if (hold != Hold::Nothing)
         held_.emplace(std::move(opened));
     else
         opened.close();
@@ -143,7 +160,7 @@ std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::p
                       Problem::Unsafe);
 
     std::optional<DiscImage> reopened;
-    DiscImage& image = held_ ? *held_ : reopened.emplace(DiscImage::open(opened_, ImageAccess::Update));
+    DiscImage& image = held_ ? *held_ : reopened.emplace(openForPatchFile(opened_));
     image.checkUnchanged(*s.imageOnDisk);
     // The block a PPF patcher compares, of the file as it is, read under the same lock.
     std::vector<Byte> block;

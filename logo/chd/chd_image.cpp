@@ -97,13 +97,13 @@ ChdImage ChdImage::open(ChdSource source, std::uint64_t fileSize, const std::fil
     const std::size_t got = s->source(0, header);
     if (got < 16 || !startsAsChd(header)) throw s->openFailure("it is too short to be a CHD", Problem::TooShort);
     const auto version = static_cast<std::uint32_t>(readBe(header, 12, 4));
-    if (version < kVersion)
+    if (version >= 1 && version < kVersion)
         throw s->openFailure("it is a CHD of version " + std::to_string(version) +
                                  ", which this program does not read (it reads version 5, which chdman has "
                                  "written since 2012); convert it first, for example with chdman copy -i " +
                                  pathText(path.filename()) + " -o new.chd",
                              Problem::NotSupported);
-    if (version > kVersion || readBe(header, 8, 4) != kHeaderLength)
+    if (version != kVersion || readBe(header, 8, 4) != kHeaderLength)
         throw s->openFailure("it is a CHD of version " + std::to_string(version) + ", which this program does not know",
                              Problem::NotSupported);
     if (got < header.size()) throw s->openFailure("it ends inside its CHD header", Problem::TooShort);

@@ -27,12 +27,16 @@ public:
     LogoEditor(const LogoEditor&) = delete;
     LogoEditor& operator=(const LogoEditor&) = delete;
 
+    // What open keeps the image open and locked for, for a command that patches
+    // it, or writes a patch file of it, at once: nothing can change it between.
+    enum class Hold { Nothing, ForPatch, ForPatchFile };
     // Opens the image (for a CUE sheet, its data track, wherever it starts in its
     // file): its layout, game, key and logo. The later commands open it again
-    // through the same path, sheet or image. `holdForPatch` keeps the file open and locked until the
-    // patch, for a command that patches at once: nothing can change it between.
+    // through the same path, sheet or image. `hold` keeps the file open and
+    // locked until the patch or the patch file; a CHD image, which can be read
+    // but not written, is then refused with the reason.
     // The view's settings follow the disc's video mode.
-    void open(const std::filesystem::path& image, bool holdForPatch = false);
+    void open(const std::filesystem::path& image, Hold hold = Hold::Nothing);
     // The layout of the open image, for people.
     const std::string& layoutDescription() const { return layout_; }
 
