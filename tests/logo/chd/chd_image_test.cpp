@@ -117,6 +117,8 @@ const Kind kKinds[] = {
     {"dvd-huff", "dvd.iso", "copy -i dvd-raw.chd -o kind.chd -c huff -f", &kPlainLayout, 0},
     {"dvd-flac", "dvd.iso", "copy -i dvd-raw.chd -o kind.chd -c flac -f", &kPlainLayout, 0},
     {"dvd-uncompressed", "dvd.iso", "copy -i dvd-raw.chd -o kind.chd -c none -f", &kPlainLayout, 0},
+    {"raw-2048-units", "dvd.iso", "createraw -i dvd.iso -o kind.chd --unitsize 2048 --hunksize 8192 -f", &kPlainLayout,
+     0},
 };
 
 TEST_F(ChdKinds, EachReadsAsTheImageItWasMadeOf) {
