@@ -7,6 +7,7 @@ set -eu
 out=$1
 sample=${2:-}
 mkdir -p "$out"
+out=$(cd "$out" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -158,6 +158,7 @@ ChdImage ChdImage::open(ChdSource source, std::uint64_t fileSize, const std::fil
             const std::uint64_t length = readBe(mapHeader, 0, 4);
             if (length > std::uint64_t{s->hunks} * 8 + 64)
                 throw Damage("its header gives it more bytes than its hunks can need");
+            if (fileSize - s->mapAt - mapHeader.size() < length) throw CutShort("it lies past the end of the file");
             std::vector<Byte> bytes(static_cast<std::size_t>(length));
             s->readFile(s->mapAt + mapHeader.size(), bytes);
             s->map.emplace(mapHeader, std::move(bytes), s->hunks, s->hunkBytes, s->unitBytes);

@@ -113,8 +113,9 @@ DiscMetadata readDiscMetadata(const ChdSource& source, std::uint64_t fileSize, s
         const auto length = static_cast<std::size_t>(readBe(header, 5, 3));
         const bool wanted = name == tag("CHT2") || name == tag("CHTR") || name == tag("CHCD");
         if (wanted) {
+            if (fileSize - at - header.size() < length) throw CutShort("its metadata lies past the end of the file");
             std::vector<Byte> bytes(length);
-            if (fileSize - at - header.size() < length || source(at + header.size(), bytes) != length)
+            if (source(at + header.size(), bytes) != length)
                 throw CutShort("its metadata lies past the end of the file");
             if (name == tag("CHCD"))
                 table = parseTrackTable(bytes);
