@@ -46,7 +46,7 @@ std::uint32_t number(const std::string& text) {
 // "TRACK:1 TYPE:MODE2_RAW SUBTYPE:NONE FRAMES:80 PREGAP:0 PGTYPE:MODE1 PGSUB:NONE POSTGAP:0"
 // (CHT2; CHTR stops after FRAMES). A pregap type starting with V says the
 // CHD keeps the pregap's sectors, at the start of the track's frames.
-TrackEntry parseTrackText(std::span<const Byte> bytes) {
+TrackEntry parseTrackText(std::span<const Byte> bytes, bool withPregap) {
     std::string text(bytes.begin(), bytes.end());
     text = text.substr(0, text.find('\0'));
     std::map<std::string, std::string> fields;
@@ -61,7 +61,8 @@ TrackEntry parseTrackText(std::span<const Byte> bytes) {
     entry.track.number = number(fields["TRACK"]);
     entry.track.type = fields["TYPE"];
     entry.track.frames = number(fields["FRAMES"]);
-    if (fields.count("PREGAP") && fields["PGTYPE"].starts_with("V")) entry.track.pregap = number(fields["PREGAP"]);
+    if (withPregap && fields.count("PREGAP") && fields["PGTYPE"].starts_with("V"))
+        entry.track.pregap = number(fields["PREGAP"]);
     entry.padding = (kTrackPadding - entry.track.frames % kTrackPadding) % kTrackPadding;
     return entry;
 }
@@ -120,7 +121,7 @@ DiscMetadata readDiscMetadata(const ChdSource& source, std::uint64_t fileSize, s
             if (name == tag("CHCD"))
                 table = parseTrackTable(bytes);
             else
-                tracks.push_back(parseTrackText(bytes));
+                tracks.push_back(parseTrackText(bytes, name == tag("CHT2")));
             if (tracks.size() > kMostTracks) throw Damage("its metadata describes more tracks than a CD holds");
         }
         found.dvd = found.dvd || name == tag("DVD ");

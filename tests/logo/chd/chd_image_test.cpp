@@ -143,6 +143,42 @@ TEST_F(ChdKinds, EachReadsAsTheImageItWasMadeOf) {
     }
 }
 
+// Older chdman versions described a CD's tracks in other metadata entries: CHTR
+// (the text without the pregap), and before that CHCD (a binary table).
+TEST_F(ChdKinds, OlderTrackMetadataReadsTheSame) {
+    ASSERT_TRUE(chdman(dir().path(), "createcd -i mode2.cue -o new.chd -f"));
+    const auto made = readFile(dir() / "new.chd");
+    const ImagePrefix expected = DiscImage::open(dir() / "mode2.cue").prefix();
+
+    auto chtr = made;
+    const auto tag = std::search(chtr.begin(), chtr.end(), std::begin("CHT2"), std::end("CHT2") - 1);
+    ASSERT_NE(tag, chtr.end());
+    tag[3] = 'R';
+    writeFile(dir() / "chtr.chd", chtr);
+
+    // A CHCD entry at the end of the file, the only one: one track of raw Mode 2 sectors.
+    auto chcd = made;
+    const std::size_t at = chcd.size();
+    const auto be32 = [&](std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) chcd.push_back(static_cast<Byte>(v >> shift));
+    };
+    const std::size_t tableLength = 4 + 99 * 6 * 4;
+    chcd.insert(chcd.end(), {'C', 'H', 'C', 'D', 0, 0, static_cast<Byte>(tableLength >> 8),
+                             static_cast<Byte>(tableLength), 0, 0, 0, 0, 0, 0, 0, 0});
+    be32(1);
+    for (const std::uint32_t field : {6u /* MODE2_RAW */, 2u, 2352u, 0u, std::uint32_t{kSectors}, 0u}) be32(field);
+    chcd.resize(at + 16 + tableLength, 0);
+    for (std::size_t i = 0; i < 8; ++i) chcd[48 + i] = static_cast<Byte>(std::uint64_t{at} >> (56 - 8 * i));
+    writeFile(dir() / "chcd.chd", chcd);
+
+    for (const char* name : {"chtr.chd", "chcd.chd"}) {
+        const DiscImage image = DiscImage::open(dir() / name);
+        EXPECT_TRUE(image.prefix() == expected) << name;
+        EXPECT_EQ(image.chd()->trackType, "MODE2_RAW") << name;
+        EXPECT_EQ(image.identity().serial, "SLUS_200.01") << name;
+    }
+}
+
 TEST_F(ChdKinds, InfoNamesTheCodecsTheHunkSizeAndTheTrack) {
     ASSERT_TRUE(chdman(dir().path(), "createcd -i mixed.cue -o info.chd -f"));
     const auto summary = DiscImage::open(dir() / "info.chd").chd();
