@@ -109,7 +109,11 @@ DiscIdentity readIdentity(const DiscFile& disc, const ImageLayout& layout) {
     }
 }
 
-std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std::uint64_t size, std::size_t needed) {
+std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std::uint64_t size, std::size_t needed,
+                     bool chd = false) {
+    if (chd)
+        return quoted(path) + " is too short: the logo lies in the first " + std::to_string(needed) +
+               " bytes of a disc image, and the disc in this CHD has only " + std::to_string(size);
     if (start > 0)
         return quoted(path) + " is too short: the logo lies in the first " + std::to_string(needed) +
                " bytes of a disc's data track, and the track that starts at byte " + std::to_string(start) +
@@ -222,7 +226,7 @@ void DiscImage::readDisc(const std::function<std::size_t(std::uint64_t, std::spa
     const std::size_t got = std::min(head.size(), prefix_.size());
     std::copy_n(head.begin(), got, prefix_.bytes().begin());
     if (got < prefix_.size())
-        throw Failure((update ? "Nothing was written: " : "") + tooShort(path_, start_, got, prefix_.size()),
+        throw Failure((update ? "Nothing was written: " : "") + tooShort(path_, start_, got, prefix_.size(), chd_.has_value()),
                       Problem::TooShort);
     looksLikeDisc_ = detected || anyLogoSectorHasSync(prefix_);
     fingerprint_.resize(8);
