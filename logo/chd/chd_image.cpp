@@ -72,6 +72,13 @@ struct ChdImage::State {
             throw CutShort("it lies past the end of the file");
     }
 
+    // The steps of opening: each reads and checks what it says, or fails.
+    std::uint64_t readHeader();  // gives where the metadata starts
+    chd::DiscMetadata readMetadata(std::uint64_t first);
+    void refuseNewerCodecs() const;
+    void readMap();
+    void findDisc(const chd::DiscMetadata& metadata);
+
     void decodeHunk(std::uint32_t hunk, std::span<Byte> out) const;
     const std::vector<Byte>& hunk(std::uint32_t n);
 };
@@ -92,109 +99,123 @@ ChdImage ChdImage::open(ChdSource source, std::uint64_t fileSize, const std::fil
     s->fileSize = fileSize;
     s->path = path;
     s->rebuild = std::move(rebuild);
+    const std::uint64_t metadataAt = s->readHeader();
+    const chd::DiscMetadata metadata = s->readMetadata(metadataAt);
+    s->refuseNewerCodecs();
+    s->readMap();
+    s->findDisc(metadata);
+    return ChdImage(std::move(s));
+}
 
+std::uint64_t ChdImage::State::readHeader() {
     std::array<Byte, kHeaderLength> header{};
-    const std::size_t got = s->source(0, header);
-    if (got < 16 || !startsAsChd(header)) throw s->openFailure("it is too short to be a CHD", Problem::TooShort);
+    const std::size_t got = source(0, header);
+    if (got < 16 || !startsAsChd(header)) throw openFailure("it is too short to be a CHD", Problem::TooShort);
     const auto version = static_cast<std::uint32_t>(readBe(header, 12, 4));
     if (version >= 1 && version < kVersion)
-        throw s->openFailure("it is a CHD of version " + std::to_string(version) +
-                                 ", which this program does not read (it reads version 5, which chdman has "
-                                 "written since 2012); convert it first, for example with chdman copy -i " +
-                                 pathText(path.filename()) + " -o new.chd",
-                             Problem::NotSupported);
+        throw openFailure("it is a CHD of version " + std::to_string(version) +
+                              ", which this program does not read (it reads version 5, which chdman has "
+                              "written since 2012); convert it first, for example with chdman copy -i " +
+                              pathText(path.filename()) + " -o new.chd",
+                          Problem::NotSupported);
     if (version != kVersion || readBe(header, 8, 4) != kHeaderLength)
-        throw s->openFailure("it is a CHD of version " + std::to_string(version) + ", which this program does not know",
-                             Problem::NotSupported);
-    if (got < header.size()) throw s->openFailure("it ends inside its CHD header", Problem::TooShort);
+        throw openFailure("it is a CHD of version " + std::to_string(version) + ", which this program does not know",
+                          Problem::NotSupported);
+    if (got < header.size()) throw openFailure("it ends inside its CHD header", Problem::TooShort);
 
     const auto parent = std::span<const Byte>(header).subspan(kParentSha1At, 20);
     if (std::any_of(parent.begin(), parent.end(), [](Byte b) { return b != 0; }))
-        throw s->openFailure("it is a CHD that holds only what differs from its parent CHD (SHA-1 " + hex(parent) +
-                                 "), which this program does not read; make one whole CHD of the two first, for "
-                                 "example with chdman copy -i " +
-                                 pathText(path.filename()) + " -ip parent.chd -o whole.chd",
-                             Problem::NotSupported);
-    for (std::size_t n = 0; n < 4; ++n) s->codecs[n] = static_cast<Codec>(readBe(header, kCodecsAt + 4 * n, 4));
-    s->dataBytes = readBe(header, kDataBytesAt, 8);
-    s->mapAt = readBe(header, kMapAt, 8);
-    s->hunkBytes = static_cast<std::uint32_t>(readBe(header, kHunkBytesAt, 4));
-    s->unitBytes = static_cast<std::uint32_t>(readBe(header, kUnitBytesAt, 4));
-    if (s->hunkBytes == 0 || s->hunkBytes > kMostHunkBytes || s->unitBytes == 0 || s->hunkBytes % s->unitBytes != 0)
-        throw s->openFailure("its header gives hunks of " + std::to_string(s->hunkBytes) + " bytes in units of " +
-                             std::to_string(s->unitBytes) + ", which the format does not allow");
-    const std::uint64_t hunks = (s->dataBytes + s->hunkBytes - 1) / s->hunkBytes;
-    if (hunks == 0 || hunks > kMostHunks)
-        throw s->openFailure("its header gives it " + std::to_string(s->dataBytes) +
-                             " bytes of data, which no disc holds");
-    s->hunks = static_cast<std::uint32_t>(hunks);
+        throw openFailure("it is a CHD that holds only what differs from its parent CHD (SHA-1 " + hex(parent) +
+                              "), which this program does not read; make one whole CHD of the two first, for "
+                              "example with chdman copy -i " +
+                              pathText(path.filename()) + " -ip parent.chd -o whole.chd",
+                          Problem::NotSupported);
+    for (std::size_t n = 0; n < 4; ++n) codecs[n] = static_cast<Codec>(readBe(header, kCodecsAt + 4 * n, 4));
+    dataBytes = readBe(header, kDataBytesAt, 8);
+    mapAt = readBe(header, kMapAt, 8);
+    hunkBytes = static_cast<std::uint32_t>(readBe(header, kHunkBytesAt, 4));
+    unitBytes = static_cast<std::uint32_t>(readBe(header, kUnitBytesAt, 4));
+    if (hunkBytes == 0 || hunkBytes > kMostHunkBytes || unitBytes == 0 || hunkBytes % unitBytes != 0)
+        throw openFailure("its header gives hunks of " + std::to_string(hunkBytes) + " bytes in units of " +
+                          std::to_string(unitBytes) + ", which the format does not allow");
+    const std::uint64_t count = (dataBytes + hunkBytes - 1) / hunkBytes;
+    if (count == 0 || count > kMostHunks)
+        throw openFailure("its header gives it " + std::to_string(dataBytes) + " bytes of data, which no disc holds");
+    hunks = static_cast<std::uint32_t>(count);
+    return readBe(header, kMetadataAt, 8);
+}
 
+chd::DiscMetadata ChdImage::State::readMetadata(std::uint64_t first) {
     chd::DiscMetadata metadata;
     try {
-        metadata = chd::readDiscMetadata(s->source, fileSize, readBe(header, kMetadataAt, 8));
+        metadata = chd::readDiscMetadata(source, fileSize, first);
     } catch (const CutShort& cut) {
-        throw s->openFailure(std::string(cut.what()) + ": the file is cut short", Problem::TooShort);
+        throw openFailure(std::string(cut.what()) + ": the file is cut short", Problem::TooShort);
     } catch (const Damage& damage) {
-        throw s->openFailure(damage.what());
+        throw openFailure(damage.what());
     }
     if (metadata.gdrom)
-        throw s->openFailure("it is a CHD of a GD-ROM (a Dreamcast disc), which holds no PS2 logo",
-                             Problem::NotSupported);
-    s->tracks = metadata.tracks;
+        throw openFailure("it is a CHD of a GD-ROM (a Dreamcast disc), which holds no PS2 logo", Problem::NotSupported);
+    tracks = metadata.tracks;
+    return metadata;
+}
 
-    for (const Codec codec : s->codecs)
+void ChdImage::State::refuseNewerCodecs() const {
+    for (const Codec codec : codecs)
         if (codec == chd::codecNamed("zstd") || codec == chd::codecNamed("cdzs"))
-            throw s->openFailure("it is compressed with " + chd::codecName(codec) +
-                                     ", which this version does not read yet; compress it again first, for example "
-                                     "with chdman copy -i " +
-                                     pathText(path.filename()) + " -o other.chd -c " +
-                                     (s->tracks.empty() ? "lzma,zlib,huff,flac" : "cdlz,cdzl,cdfl"),
-                                 Problem::NotSupported);
+            throw openFailure("it is compressed with " + chd::codecName(codec) +
+                                  ", which this version does not read yet; compress it again first, for example "
+                                  "with chdman copy -i " +
+                                  pathText(path.filename()) + " -o other.chd -c " +
+                                  (tracks.empty() ? "lzma,zlib,huff,flac" : "cdlz,cdzl,cdfl"),
+                              Problem::NotSupported);
+}
 
-    if (s->codecs[0] != 0) {
-        try {
-            std::array<Byte, chd::kMapHeaderLength> mapHeader{};
-            s->readFile(s->mapAt, mapHeader);
-            const std::uint64_t length = readBe(mapHeader, 0, 4);
-            if (length > std::uint64_t{s->hunks} * 8 + 64)
-                throw Damage("its header gives it more bytes than its hunks can need");
-            if (fileSize - s->mapAt - mapHeader.size() < length) throw CutShort("it lies past the end of the file");
-            std::vector<Byte> bytes(static_cast<std::size_t>(length));
-            s->readFile(s->mapAt + mapHeader.size(), bytes);
-            s->map.emplace(mapHeader, std::move(bytes), s->hunks, s->hunkBytes, s->unitBytes);
-        } catch (const CutShort&) {
-            throw s->openFailure("its hunk map lies past the end of the file: the file is cut short",
-                                 Problem::TooShort);
-        } catch (const Damage& damage) {
-            throw s->openFailure(std::string("its hunk map is damaged: ") + damage.what());
-        }
-    } else if (s->mapAt > fileSize || (fileSize - s->mapAt) / 4 < s->hunks) {
-        throw s->openFailure("its hunk map lies past the end of the file: the file is cut short", Problem::TooShort);
+void ChdImage::State::readMap() {
+    if (codecs[0] == 0) {  // uncompressed: 4 bytes a hunk, read when the hunk is
+        if (mapAt > fileSize || (fileSize - mapAt) / 4 < hunks)
+            throw openFailure("its hunk map lies past the end of the file: the file is cut short", Problem::TooShort);
+        return;
     }
+    try {
+        std::array<Byte, chd::kMapHeaderLength> mapHeader{};
+        readFile(mapAt, mapHeader);
+        const std::uint64_t length = readBe(mapHeader, 0, 4);
+        if (length > std::uint64_t{hunks} * 8 + 64)
+            throw Damage("its header gives it more bytes than its hunks can need");
+        if (fileSize - mapAt - mapHeader.size() < length) throw CutShort("it lies past the end of the file");
+        std::vector<Byte> bytes(static_cast<std::size_t>(length));
+        readFile(mapAt + mapHeader.size(), bytes);
+        map.emplace(mapHeader, std::move(bytes), hunks, hunkBytes, unitBytes);
+    } catch (const CutShort&) {
+        throw openFailure("its hunk map lies past the end of the file: the file is cut short", Problem::TooShort);
+    } catch (const Damage& damage) {
+        throw openFailure(std::string("its hunk map is damaged: ") + damage.what());
+    }
+}
 
-    ChdDisc& disc = s->disc;
-    if (!s->tracks.empty()) {
-        const auto data =
-            std::find_if(s->tracks.begin(), s->tracks.end(), [](const ChdTrack& t) { return !t.audio(); });
-        if (data == s->tracks.end())
-            throw s->openFailure("it is a CHD of a CD of audio tracks only, which holds no PS2 logo",
-                                 Problem::NotSupported);
-        if (s->unitBytes != chd::kFrameSize || s->hunkBytes % chd::kFrameSize != 0)
-            throw s->openFailure("it describes a CD, but its units are not CD frames");
+// A CD's first data track, or a DVD: what the metadata says, else a CHD of
+// 2048-byte units, which chdman makes of a DVD's ISO without metadata.
+void ChdImage::State::findDisc(const chd::DiscMetadata& metadata) {
+    if (!tracks.empty()) {
+        const auto data = std::find_if(tracks.begin(), tracks.end(), [](const ChdTrack& t) { return !t.audio(); });
+        if (data == tracks.end())
+            throw openFailure("it is a CHD of a CD of audio tracks only, which holds no PS2 logo",
+                              Problem::NotSupported);
+        if (unitBytes != chd::kFrameSize || hunkBytes % chd::kFrameSize != 0)
+            throw openFailure("it describes a CD, but its units are not CD frames");
         disc = {*data, data->sectorSize, data->frames - data->pregap, data->firstFrame * chd::kFrameSize,
                 chd::kFrameSize};
-        const ChdTrack& last = s->tracks.back();
-        if ((last.firstFrame - last.pregap + last.frames) * chd::kFrameSize > s->dataBytes)
-            throw s->openFailure("its tracks run past the end of its data");
-    } else if (metadata.dvd || s->unitBytes == 2048) {
-        disc = {std::nullopt, 2048, s->dataBytes / 2048, 0, 2048};
+        const ChdTrack& last = tracks.back();
+        if ((last.firstFrame - last.pregap + last.frames) * chd::kFrameSize > dataBytes)
+            throw openFailure("its tracks run past the end of its data");
+    } else if (metadata.dvd || unitBytes == 2048) {
+        disc = {std::nullopt, 2048, dataBytes / 2048, 0, 2048};
     } else {
-        throw s->openFailure(
-            "it is a CHD of neither a CD nor a DVD (a hard disk or a LaserDisc?), which holds no "
-            "PS2 logo",
+        throw openFailure(
+            "it is a CHD of neither a CD nor a DVD (a hard disk or a LaserDisc?), which holds no PS2 logo",
             Problem::NotSupported);
     }
-    return ChdImage(std::move(s));
 }
 
 void ChdImage::State::decodeHunk(std::uint32_t n, std::span<Byte> out) const {
