@@ -92,8 +92,8 @@ fuzz: deps
 	  -DTOLVANE_BUILD_TESTS=OFF -DTOLVANE_BUILD_FUZZERS=ON -DTOLVANE_SHARED_RUNTIME=ON \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 	cmake --build build-fuzz -j $(JOBS)
-	fuzz/make-seeds.sh build-fuzz/seeds
-	for target in bitmap_reader_fuzzer png_reader_fuzzer import_fuzzer; do \
+	fuzz/make-seeds.sh build-fuzz/seeds build-fuzz/bin/tolvane-sample
+	for target in bitmap_reader_fuzzer png_reader_fuzzer import_fuzzer chd_reader_fuzzer; do \
 	  mkdir -p build-fuzz/corpus-$$target && \
 	  (cd build-fuzz && bin/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    corpus-$$target seeds) || exit 1; \

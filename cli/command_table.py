@@ -58,7 +58,7 @@ EXIT_STATUS = "Exit status: 0 done, 1 the operation failed, 2 the command line i
 # What the file arguments name, and the extensions the completions offer for
 # them, in any letter case.
 FILE_KINDS = {
-    "image": ("disc image", ("bin", "iso", "cue")),
+    "image": ("disc image", ("bin", "iso", "cue", "chd")),
     "bitmap": ("bitmap", ("bmp", "png")),
     "patch": ("patch file", ("xdelta", "vcdiff", "ppf")),
 }

@@ -29,6 +29,7 @@ struct SectorReport {
 struct ImageReport {
     std::filesystem::path file;  // the image file (for a CUE sheet, the one it names)
     std::optional<CueImage> cue;
+    std::optional<ChdSummary> chd;
     std::uint64_t size;
     const ImageLayout* layout;
     bool looksLikeDisc;
@@ -54,6 +55,7 @@ ImageReport examine(const std::filesystem::path& path) {
     ImageReport report{};
     report.file = image.path();
     report.cue = image.cueSheet();
+    report.chd = image.chd();
     report.size = image.size();
     report.layout = &image.layout();
     report.looksLikeDisc = image.looksLikeDisc();
@@ -165,9 +167,18 @@ void printText(std::ostream& out, const ImageReport& r) {
     if (r.cue)
         out << "Sheet:   " << printable(pathText(r.cue->sheet)) << " (track " << r.cue->track.number << ", "
             << printable(r.cue->track.mode) << ", from byte " << r.cue->track.offset << " of the file)\n";
+    if (r.chd) {
+        out << "CHD:     codecs";
+        for (const std::string& codec : r.chd->codecs) out << ' ' << codec;
+        out << ", hunks of " << r.chd->hunkBytes << " bytes; the disc is ";
+        if (r.chd->trackNumber)
+            out << "its track " << *r.chd->trackNumber << " (" << r.chd->trackType << "), its first data track\n";
+        else
+            out << "a DVD\n";
+    }
     out << "Size:    " << r.size << " bytes\n"
         << "Layout:  " << r.layout->description << ", logo in sectors 0-11 (" << r.layout->prefixLength
-        << " bytes read and written)\n";
+        << (r.chd ? " bytes read)\n" : " bytes read and written)\n");
     if (!r.looksLikeDisc) out << "Warning: this file " << notADiscReason() << '\n';
     out << "Serial:  "
         << (r.identity.serial.empty() ? "unknown (" + printable(r.identity.unknownBecause) + ")" : r.identity.serial)
@@ -196,6 +207,20 @@ void printJson(std::ostream& out, const ImageReport& r) {
             << ", \"mode\": " << jsonString(r.cue->track.mode) << ", \"offset\": " << r.cue->track.offset << "},\n";
     else
         out << "null,\n";
+    out << "  \"container\": " << (r.chd ? "\"chd\"" : "null") << ",\n"
+        << "  \"chd\": ";
+    if (r.chd) {
+        out << "{\"codecs\": [";
+        for (std::size_t n = 0; n < r.chd->codecs.size(); ++n) out << (n ? ", " : "") << jsonString(r.chd->codecs[n]);
+        out << "], \"hunkBytes\": " << r.chd->hunkBytes << ", \"track\": ";
+        if (r.chd->trackNumber)
+            out << "{\"number\": " << *r.chd->trackNumber << ", \"type\": " << jsonString(r.chd->trackType) << "}";
+        else
+            out << "null";
+        out << "},\n";
+    } else {
+        out << "null,\n";
+    }
     out << "  \"layout\": {\"description\": " << jsonString(std::string(r.layout->description))
         << ", \"sectorSize\": " << r.layout->sectorSize << ", \"userDataOffset\": " << r.layout->userDataOffset
         << ", \"prefixLength\": " << r.layout->prefixLength << ", \"logoSectors\": [0, 11]},\n"

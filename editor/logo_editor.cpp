@@ -45,10 +45,25 @@ void refuseOverImage(const std::filesystem::path& file, const std::string& what,
                       Problem::Unsafe);
 }
 
+// The image open and locked, to write a patch file of it. A patch file of a CHD
+// would patch the CHD's compressed bytes: it would fit no other file, and no
+// patcher reads CHDs.
+DiscImage openForPatchFile(const std::filesystem::path& image) {
+    try {
+        return DiscImage::open(image, ImageAccess::ReadLocked);
+    } catch (const ChdNotWritable&) {
+        throw Failure("No patch file was written: " + quoted(image) +
+                          " is a CHD image, and a patch file of a compressed file helps nobody (it would fit only "
+                          "this very CHD, and patchers do not read CHDs); extract the image first, for example with "
+                          "chdman extractcd, and make the patch file of that",
+                      Problem::NotSupported);
+    }
+}
+
 }  // namespace
 
 void LogoEditor::open(const std::filesystem::path& image, ImageAccess access) {
-    DiscImage opened = DiscImage::open(image, access);
+    DiscImage opened = access == ImageAccess::ReadLocked ? openForPatchFile(image) : DiscImage::open(image, access);
     if (state_.consoleView) readable(opened.identity());  // the key and the shape come from it
     EditorState& s = state_;
     s.imagePath = opened.path();
@@ -151,7 +166,7 @@ std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::p
 
     const std::string serial = readable(s.identity).serial;  // a PPF patch's description
     std::optional<DiscImage> reopened;
-    DiscImage& image = held_ ? *held_ : reopened.emplace(DiscImage::open(opened_, ImageAccess::ReadLocked));
+    DiscImage& image = held_ ? *held_ : reopened.emplace(openForPatchFile(opened_));
     image.checkUnchanged(*s.imageOnDisk);
     // The block a PPF patcher compares, of the file as it is, read under the same lock.
     std::vector<Byte> block;

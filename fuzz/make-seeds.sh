@@ -1,10 +1,13 @@
 #!/bin/sh
 # Writes a seed corpus into $1: a 384 x 64 picture as every kind of BMP and PNG
 # the readers take, made by ImageMagick, plus an RLE4 BMP and a 16-bit one with
-# a 56-byte header that it cannot write.
+# a 56-byte header that it cannot write; and with $2, the program that makes the
+# sample disc, CHDs of that disc as chdman makes them of a CD and of a DVD.
 set -eu
 out=$1
+sample=${2:-}
 mkdir -p "$out"
+out=$(cd "$out" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -59,3 +62,24 @@ for kind in "logo.pgm ${grey}8 PNG" "logo.pgm -threshold 50% ${grey}1 PNG" "logo
     # shellcheck disable=SC2086
     convert "$work/"${kind% *} "${kind##* }:$out/seed-$n.png"
 done
+
+if [ -n "$sample" ] && command -v chdman >/dev/null; then
+    # The sample disc grown to 80 sectors (chdman reads back some CHDs of fewer wrongly), and its ISO.
+    "$sample" "$work/sample.bin"
+    python3 - "$work" <<'PY'
+import sys
+work = sys.argv[1]
+raw = open(f"{work}/sample.bin", "rb").read()
+raw += bytes(80 * 2352 - len(raw))
+open(f"{work}/cd.bin", "wb").write(raw)
+open(f"{work}/cd.cue", "w").write('FILE "cd.bin" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n')
+open(f"{work}/dvd.iso", "wb").write(b"".join(raw[n * 2352 + 24:n * 2352 + 2072] for n in range(80)))
+PY
+    (cd "$work" &&
+        chdman createcd -i cd.cue -o "$out/cd.chd" -f &&
+        chdman createcd -i cd.cue -o "$out/cd-cdfl.chd" -c cdfl -f &&
+        chdman createraw -i dvd.iso -o dvd-raw.chd --unitsize 2048 --hunksize 4096 -c none -f &&
+        chdman addmeta -i dvd-raw.chd --tag "DVD " --valuetext "" &&
+        chdman copy -i dvd-raw.chd -o "$out/dvd.chd" -c lzma,zlib,huff,flac -f &&
+        chdman copy -i dvd-raw.chd -o "$out/dvd-huff.chd" -c huff -f) >/dev/null 2>&1
+fi

@@ -7,7 +7,7 @@
 # Usage: install-deps.sh [--windows] [--package] [PACKAGE...]
 set -eu
 
-packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core xvfb x11-utils groff-base bsdextrautils zsh xdelta3 strace dpkg-dev locales libc-l10n"
+packages="cmake make g++ clang libclang-rt-dev python3 libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev liblzma-dev libflac-dev mame-tools qt6-base-dev qt6-qpa-plugins imagemagick fonts-dejavu-core xvfb x11-utils groff-base bsdextrautils zsh xdelta3 strace dpkg-dev locales libc-l10n"
 windows=no
 for arg in "$@"; do
     case $arg in

@@ -11,7 +11,13 @@
 #include <array>
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <string>
+
+#if TOLVANE_READS_CHD
+#include "logo/chd/chd_image.h"
+#include "logo/disc/sector_checks.h"
+#endif
 
 namespace tolvane {
 
@@ -30,19 +36,21 @@ constexpr std::size_t kHeadLength = [] {
     return length;
 }();
 
-// A disc that starts at byte `start` of its file, with its first bytes as read.
-struct DiscFile {
-    File& file;
-    std::uint64_t start;
-    std::span<const Byte> head;  // fewer than kHeadLength where the file ends first
+// Up to out.size() bytes of a disc at `offset` from its start; gives how many there were.
+using DiscReader = std::function<std::size_t(std::uint64_t offset, std::span<Byte> out)>;
 
-    // `length` bytes at `offset` from the disc's start; fewer where the file ends first.
+// A disc with its first bytes as read.
+struct DiscFile {
+    DiscReader readFrom;
+    std::span<const Byte> head;  // fewer than kHeadLength where the disc ends first
+
+    // `length` bytes at `offset` from the disc's start; fewer where the disc ends first.
     std::size_t read(std::uint64_t offset, std::span<Byte> out) const {
         if (offset + out.size() <= head.size()) {
             std::copy_n(head.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
             return out.size();
         }
-        return file.readAt(start + offset, out);
+        return readFrom(offset, out);
     }
 };
 
@@ -59,9 +67,11 @@ std::optional<std::vector<Byte>> readUserData(const DiscFile& disc, const ImageL
     return data;
 }
 
-// The layout whose volume descriptor appears, if any does.
-const ImageLayout* detectLayout(const DiscFile& disc) {
+// The layout whose volume descriptor appears, if any does (of those with sectors of
+// `sectorSize` bytes, when given).
+const ImageLayout* detectLayout(const DiscFile& disc, std::size_t sectorSize = 0) {
     for (const ImageLayout* layout : kImageLayouts) {
+        if (sectorSize != 0 && layout->sectorSize != sectorSize) continue;
         const auto first = readUserData(disc, *layout, kVolumeDescriptorSector, 6);
         if (first && startsVolumeDescriptor(*first)) return layout;
     }
@@ -100,7 +110,11 @@ DiscIdentity readIdentity(const DiscFile& disc, const ImageLayout& layout) {
     }
 }
 
-std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std::uint64_t size, std::size_t needed) {
+std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std::uint64_t size, std::size_t needed,
+                     bool chd = false) {
+    if (chd)
+        return quoted(path) + " is too short: the logo lies in the first " + std::to_string(needed) +
+               " bytes of a disc image, and the disc in this CHD has only " + std::to_string(size);
     if (start > 0)
         return quoted(path) + " is too short: the logo lies in the first " + std::to_string(needed) +
                " bytes of a disc's data track, and the track that starts at byte " + std::to_string(start) +
@@ -109,6 +123,15 @@ std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std
            " bytes of a disc image, and this file has only " + std::to_string(size) +
            "; open the whole image (its .bin or .iso file, or its .cue sheet)";
 }
+
+#if TOLVANE_READS_CHD
+std::string chdNotWritable(const std::filesystem::path& path) {
+    return "Nothing was written: " + quoted(path) +
+           " is a CHD image, and this version cannot patch a CHD yet (it shows and saves its logo); extract the "
+           "image first, for example with chdman extractcd -i " +
+           pathText(path.filename()) + " -o game.cue (extractraw for a DVD), and patch that";
+}
+#endif
 
 }  // namespace
 
@@ -143,6 +166,11 @@ File openImageFile(std::filesystem::path& path, std::optional<CueImage>& cue, Im
     } catch (const Failure& failure) {
         if (access != ImageAccess::Update || failure.code() != std::errc::permission_denied) throw;
         File sheet = File::openForReading(path);
+#if TOLVANE_READS_CHD
+        std::array<Byte, 8> start{};
+        if (startsAsChd(std::span(start).first(sheet.readAt(0, start))))
+            throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
+#endif
         cue = cueSheetImage(sheet, path);
         if (!cue) throw;
         path = cue->file;
@@ -175,33 +203,89 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     std::array<Byte, 64> first{};
     const std::span<const Byte> fileStart =
         start == 0 ? std::span<const Byte>(head) : std::span<const Byte>(first).first(file.readAt(0, first));
+#if TOLVANE_READS_CHD
+    if (!cue && startsAsChd(fileStart)) {
+        if (access != ImageAccess::Read) throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
+        return openChd(std::move(file), path);
+    }
+#endif
     refusePackedImage(std::string_view(reinterpret_cast<const char*>(fileStart.data()), fileStart.size()), path);
 
     const std::uint64_t size = file.size();
-    const ImageLayout* detected = detectLayout({file, start, head});
+    const DiscReader readFrom = [&file, start](std::uint64_t at, std::span<Byte> out) {
+        return file.readAt(start + at, out);
+    };
+    const ImageLayout* detected = detectLayout({readFrom, head});
     const ImageLayout& layout = detected ? *detected : layoutOfTrackMode(cue);
     DiscImage image(std::move(file), path, std::move(cue), size, layout, access);
-    const DiscFile disc{image.file_, start, head};
-    const std::size_t got = std::min(head.size(), image.prefix_.size());
-    std::copy_n(head.begin(), got, image.prefix_.bytes().begin());
-    if (got < image.prefix_.size())
-        throw Failure((access != ImageAccess::Read ? "Nothing was written: " : "") +
-                          tooShort(path, start, got, image.prefix_.size()),
-                      Problem::TooShort);
-    image.looksLikeDisc_ = detected || anyLogoSectorHasSync(image.prefix_);
-    image.fingerprint_.resize(8);
-    for (std::size_t i = 0; i < 8; ++i) image.fingerprint_[i] = static_cast<Byte>(size >> (8 * i));
-    const auto descriptor =
-        detected ? readUserData(disc, *detected, kVolumeDescriptorSector, kUserDataLength) : std::nullopt;
-    if (descriptor) {
-        image.fingerprint_.insert(image.fingerprint_.end(), descriptor->begin(), descriptor->end());
-    } else {
-        image.fingerprint_.resize(8 + kUserDataLength);
-        image.fingerprint_.resize(8 + disc.read(image.prefix_.size(), std::span(image.fingerprint_).subspan(8)));
-    }
-    image.identity_ = readIdentity(disc, image.layout());
+    image.readDisc(
+        [&image, start](std::uint64_t at, std::span<Byte> out) { return image.file_.readAt(start + at, out); }, head,
+        detected != nullptr);
     return image;
 }
+
+void DiscImage::readDisc(const std::function<std::size_t(std::uint64_t, std::span<Byte>)>& readFrom,
+                         std::span<const Byte> head, bool detected) {
+    const DiscFile disc{readFrom, head};
+    const std::size_t got = std::min(head.size(), prefix_.size());
+    std::copy_n(head.begin(), got, prefix_.bytes().begin());
+    if (got < prefix_.size())
+        throw Failure((access_ != ImageAccess::Read ? "Nothing was written: " : "") +
+                          tooShort(path_, start_, got, prefix_.size(), chd_.has_value()),
+                      Problem::TooShort);
+    looksLikeDisc_ = detected || anyLogoSectorHasSync(prefix_);
+    fingerprint_.resize(8);
+    for (std::size_t i = 0; i < 8; ++i) fingerprint_[i] = static_cast<Byte>(size_ >> (8 * i));
+    const auto descriptor =
+        detected ? readUserData(disc, layout(), kVolumeDescriptorSector, kUserDataLength) : std::nullopt;
+    if (descriptor) {
+        fingerprint_.insert(fingerprint_.end(), descriptor->begin(), descriptor->end());
+    } else {
+        fingerprint_.resize(8 + kUserDataLength);
+        fingerprint_.resize(8 + disc.read(prefix_.size(), std::span(fingerprint_).subspan(8)));
+    }
+    identity_ = readIdentity(disc, layout());
+}
+
+#if TOLVANE_READS_CHD
+DiscImage DiscImage::openChd(File file, const std::filesystem::path& path) {
+    const std::uint64_t size = file.size();
+    DiscImage image(std::move(file), path, std::nullopt, size, kPlainLayout, ImageAccess::Read);  // layout below
+    File& opened = image.file_;
+    ChdImage chd = ChdImage::open([&opened](std::uint64_t at, std::span<Byte> out) { return opened.readAt(at, out); },
+                                  size, path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
+    const ChdDisc& disc = chd.disc();
+    std::vector<Byte> head(kHeadLength);
+    head.resize(chd.readDisc(0, head));
+    const DiscReader readFrom = [&chd](std::uint64_t at, std::span<Byte> out) { return chd.readDisc(at, out); };
+    // The layout of the track's sectors: the one whose volume descriptor shows,
+    // else the one the track's type says.
+    const ImageLayout* detected = detectLayout({readFrom, head}, disc.sectorSize);
+    const ImageLayout* layout = detected;
+    if (!layout && disc.track && disc.track->type.starts_with("MODE1") && disc.sectorSize == kRawSectorSize)
+        layout = &kRawMode1Layout;
+    for (const ImageLayout* candidate : kImageLayouts)
+        if (!layout && candidate->sectorSize == disc.sectorSize) layout = candidate;
+    if (!layout)
+        throw Failure("Cannot open " + quoted(path) + ": its first data track, track " +
+                          std::to_string(disc.track ? disc.track->number : 0) + ", is of " +
+                          (disc.track ? disc.track->type : "") + " sectors, which hold no ISO 9660 volume",
+                      Problem::NotSupported);
+
+    ChdSummary summary;
+    for (const chd::Codec codec : chd.codecs())
+        if (codec != 0) summary.codecs.push_back(chd::codecName(codec));
+    summary.hunkBytes = chd.hunkBytes();
+    if (disc.track) {
+        summary.trackNumber = disc.track->number;
+        summary.trackType = disc.track->type;
+    }
+    image.prefix_ = ImagePrefix(*layout);
+    image.chd_ = std::move(summary);
+    image.readDisc(readFrom, head, detected != nullptr);
+    return image;
+}
+#endif
 
 std::size_t readImagePrefix(File& file, ImagePrefix& prefix, std::uint64_t start) {
     return file.readAt(start, prefix.bytes());

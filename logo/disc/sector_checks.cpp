@@ -268,6 +268,8 @@ bool writeCheckFields(RawSector sector) {
     return true;
 }
 
+void writeEccOf(RawSector sector) { writeEcc(sector, sector[kModeByte] == 2); }
+
 WholeSector wholeSector(const ImagePrefix& prefix, std::size_t n) {
     const ImageLayout& layout = prefix.layout();
     if (!layout.storesRawSectors() || n >= kLogoSectors)

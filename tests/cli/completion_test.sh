@@ -17,7 +17,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir discs "my games"
-touch game.bin DISC.ISO Track.Bin game.CUE notes.txt logo.bmp Shot.BMP picture.png bin -- -dash.iso "my games/a b.bin" \
+touch game.bin DISC.ISO Track.Bin game.CUE Game.Chd notes.txt logo.bmp Shot.BMP picture.png bin -- -dash.iso "my games/a b.bin" \
     logo.xdelta Old.VCDIFF logo.ppf
 
 # expect WORD... :: CANDIDATE...: completing the last of WORDs offers exactly the CANDIDATEs.
@@ -55,7 +55,7 @@ done
 expect import --d :: --dry-run
 
 # The image, then the bitmap; options and keys in between are not arguments.
-images=(discs "my games" game.bin DISC.ISO Track.Bin game.CUE -dash.iso)
+images=(discs "my games" game.bin DISC.ISO Track.Bin game.CUE Game.Chd -dash.iso)
 bitmaps=(discs "my games" logo.bmp Shot.BMP picture.png)
 expect import "" :: "${images[@]}"
 expect info "" :: "${images[@]}"

@@ -267,8 +267,16 @@ std::map<std::string, std::string> documentedJsonFields(const std::filesystem::p
 // not UTF-8) and a file that is not there: every field it prints is on the
 // page, with the type its values have, and every field on the page is printed.
 TEST(ManualPage, DescribesEveryFieldOfInfosJsonWithItsType) {
+    TOLVANE_REQUIRE_PROGRAM("chdman");
     testing::TempDir dir;
     testing::writeFile(dir / "game.bin", testing::buildDisc({}, kRawMode2Layout));
+    testing::writeFile(dir / "cd.bin", testing::buildDisc({.sectors = 80}, kRawMode2Layout));
+    const std::string cd = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
+    testing::writeFile(dir / "cd.cue", std::vector<Byte>(cd.begin(), cd.end()));
+    ASSERT_EQ(
+        std::system(
+            ("cd " + quoted(dir.path().string()) + " && chdman createcd -i cd.cue -o game.chd >/dev/null 2>&1").c_str()),
+        0);
     std::vector<Byte> tracks(150 * 2352, 0x11);
     const auto disc = testing::buildDisc({.systemCnf = std::nullopt}, kPlainLayout);
     tracks.insert(tracks.end(), disc.begin(), disc.end());
@@ -280,7 +288,7 @@ TEST(ManualPage, DescribesEveryFieldOfInfosJsonWithItsType) {
 
     JsonFields printed;
     for (const auto& [image, status] :
-         {std::pair<std::string, int>{"game.bin", 0}, {"game \xE9.cue", 0}, {"missing.bin", 1}}) {
+         {std::pair<std::string, int>{"game.bin", 0}, {"game \xE9.cue", 0}, {"game.chd", 0}, {"missing.bin", 1}}) {
         const std::string command =
             quoted(TOLVANE_CLI) + " info --json " + quoted((dir / image).string()) + " 2>/dev/null; echo \"exit $?\"";
         std::string out = outputOf(command);

@@ -368,6 +368,51 @@ TEST_F(TolvaneCli, InfoDescribesTheLayoutSectorsAndLogoAsTextAndJson) {
         << json.out;
 }
 
+// A CHD made by chdman: shown and exported as the image it was made of; import
+// and patch files are refused, writing nothing anywhere.
+TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchIt) {
+    TOLVANE_REQUIRE_PROGRAM("chdman");
+    writeFile(path("cd.bin"), testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
+    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
+    writeFile(path("cd.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
+    ASSERT_EQ(
+        std::system(("cd " + shellQuoted(dir.path().string()) + " && chdman createcd -i cd.cue -o game.chd >/dev/null 2>&1")
+                        .c_str()),
+        0);
+    const auto chd = readFile(path("game.chd"));
+
+    const Result info = run({"info", path("game.chd")});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(
+        info.out.find("CHD:     codecs cdlz cdzl cdfl, hunks of 19584 bytes; the disc is its track 1 (MODE2_RAW), "
+                      "its first data track\nSize:    " +
+                      std::to_string(chd.size()) +
+                      " bytes\nLayout:  raw 2352-byte sectors, user data at 24, logo in sectors 0-11 (28248 "
+                      "bytes read)\nSerial:  SLUS_200.01\nVideo:   NTSC\n"),
+        std::string::npos)
+        << info.out;
+    EXPECT_NE(run({"info", "--json", path("game.chd")}).out.find("\"container\": \"chd\""), std::string::npos);
+    EXPECT_EQ(run({"export", path("game.chd"), path("out.bmp")}).status, 0);
+    EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(4));
+
+    const std::string bitmap = bitmapOf(8);
+    for (const auto& [args, reason] : {
+             std::pair<std::vector<std::string>, std::string>{{"import", path("game.chd"), bitmap},
+                                                              "this version cannot patch a CHD yet"},
+             {{"import", "--dry-run", path("game.chd"), bitmap}, "this version cannot patch a CHD yet"},
+             {{"restore", path("game.chd")}, "this version cannot patch a CHD yet"},
+             {{"import", "--patch-file", path("logo.xdelta"), path("game.chd"), bitmap},
+              "a patch file of a compressed file helps nobody"},
+         }) {
+        const Result refused = run(args);
+        EXPECT_EQ(refused.status, 1) << args[0];
+        EXPECT_NE(refused.err.find(reason), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(readFile(path("game.chd")), chd);
+    EXPECT_FALSE(std::filesystem::exists(path("logo.xdelta")));
+    EXPECT_FALSE(std::filesystem::exists(dataHome())) << "no record was kept";
+}
+
 TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
     struct Case {
         const ImageLayout* layout;

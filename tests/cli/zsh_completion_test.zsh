@@ -8,7 +8,7 @@ work=$(mktemp -d) || exit 1
 trap 'zpty -d z 2>/dev/null; rm -rf $work' EXIT
 cd $work || exit 1
 mkdir discs 'my games'
-touch game.bin DISC.ISO Track.Bin notes.txt logo.bmp Shot.BMP picture.png bin 'my games/a b.bin' logo.xdelta Old.VCDIFF logo.ppf
+touch game.bin DISC.ISO Track.Bin game.chd notes.txt logo.bmp Shot.BMP picture.png bin 'my games/a b.bin' logo.xdelta Old.VCDIFF logo.ppf
 
 zpty z zsh -f -i
 zpty -w z "PROMPT=; fpath=(${(q)folder} \$fpath); autoload -Uz compinit; compinit -u -D"
@@ -48,7 +48,7 @@ for verb in $verbs; do
   expect "tolvane $verb -" -h --help ${(f)"$($tolvane $verb --help | options_in)"}
 done
 
-images=(discs 'my\ games' game.bin DISC.ISO Track.Bin)
+images=(discs 'my\ games' game.bin DISC.ISO Track.Bin game.chd)
 bitmaps=(discs 'my\ games' logo.bmp Shot.BMP picture.png)
 expect 'tolvane import ' $images
 expect 'tolvane info --json ' $images

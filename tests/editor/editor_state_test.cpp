@@ -266,6 +266,42 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
     EXPECT_EQ(buttons(), (Enablement{true, true, true})) << "Patch stays ready";
 }
 
+// A CHD image opens and its logo is shown; Patch and Save as patch file say
+// plainly why they cannot write one, and write nothing anywhere.
+TEST_F(EditorTest, ACHDIsShownButNeitherPatchedNorMadeAPatchFileOf) {
+    TOLVANE_REQUIRE_PROGRAM("chdman");
+    testing::UserDataFolder data(dir / "data");
+    writeFile(dir / "cd.bin", testing::buildDisc({.logo = patternLogo(3), .sectors = 80}, kRawMode2Layout));
+    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
+    writeFile(dir / "cd.cue", std::vector<Byte>(sheet.begin(), sheet.end()));
+    ASSERT_EQ(
+        std::system(
+            ("cd '" + dir.path().string() + "' && chdman createcd -i cd.cue -o game.chd >/dev/null 2>&1").c_str()),
+        0);
+    const auto chd = dir / "game.chd";
+    const auto original = readFile(chd);
+    open(chd);
+    ASSERT_TRUE(window.failures.empty()) << window.failures[0];
+    EXPECT_EQ(extractLogo(*editor.state().imageOnDisk).logo, patternLogo(3));
+    importBitmap(bitmap);
+
+    EXPECT_EQ(editor.patch(), PatchOutcome::Failed);
+    ASSERT_EQ(window.failures.size(), 1u);
+    EXPECT_TRUE(window.failures[0].starts_with("Nothing was written: " + quoted(chd) +
+                                               " is a CHD image, and this version cannot patch a CHD yet"))
+        << window.failures[0];
+    window.willChoose(Dialog::dialsauvpatch, dir / "logo.xdelta");
+    editor.mnusauvpatch_Click();
+    ASSERT_EQ(window.failures.size(), 2u);
+    EXPECT_TRUE(window.failures[1].starts_with("No patch file was written: " + quoted(chd) +
+                                               " is a CHD image, and a patch file of a compressed file helps nobody"))
+        << window.failures[1];
+    EXPECT_EQ(readFile(chd), original);
+    EXPECT_FALSE(std::filesystem::exists(dir / "logo.xdelta"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "data" / "tolvane-editor"));
+    EXPECT_EQ(buttons(), (Enablement{true, true, true})) << "the edit stays as it was";
+}
+
 // A dry run writes nothing anywhere: no folder for the records, no probe, no
 // temporary file; every change of a file would go through the file layer.
 TEST_F(EditorTest, CheckingAPatchChangesNoFile) {

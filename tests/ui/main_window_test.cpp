@@ -322,8 +322,8 @@ TEST(EditorProgram, ItsCaptionUnderX11IsTheWindowTitleAlone) {
 TEST(FileDialogs, HaveTheirTitlesFiltersAndExtensions) {
     const auto open = fileDialogSetup(Dialog::dialouvrir);
     EXPECT_EQ(open.title, "Open CDR-Win File     ");
-    EXPECT_EQ(open.filters,
-              QStringList({"CDR-Win Files  (*.bin)", "DVD images (*.iso)", "CUE sheets (*.cue)", "All files (*)"}));
+    EXPECT_EQ(open.filters, QStringList({"CDR-Win Files  (*.bin)", "DVD images (*.iso)", "CUE sheets (*.cue)",
+                                         "CHD images (*.chd)", "All files (*)"}));
     EXPECT_EQ(open.defaultSuffix, "bin");
     const auto save = fileDialogSetup(Dialog::dialsauvbmp);
     EXPECT_EQ(save.title, "Sauver une image BMP");

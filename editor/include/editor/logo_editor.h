@@ -32,7 +32,8 @@ public:
     // through the same path, sheet or image. An access other than Read keeps the
     // file open under its lock, for a command that goes on at once: Update until
     // the patch, ReadLocked until a patch file is made of it; nothing can change
-    // it between. The view's settings follow the disc's video mode. In console
+    // it between. A CHD image, which can be read but not written, is then
+    // refused with the reason. The view's settings follow the disc's video mode. In console
     // view, a disc whose game could not be read (a read error) is not opened.
     void open(const std::filesystem::path& image, ImageAccess access = ImageAccess::Read);
     // The layout of the open image, for people.

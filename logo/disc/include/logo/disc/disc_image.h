@@ -3,12 +3,17 @@
 // one version of the file. Only a handful of small reads, never the whole image.
 #pragma once
 
+#include "logo/base/failure.h"
 #include "logo/files/file_io.h"
 #include "logo/disc/cue_sheet.h"
 #include "logo/disc/image_layout.h"
 #include "logo/disc/system_cnf.h"
 
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace tolvane {
 
@@ -17,6 +22,22 @@ namespace tolvane {
 // is open; a read-only file or mount does. Update: for writing in place, under
 // the writer's lock.
 enum class ImageAccess { Read, ReadLocked, Update };
+
+// What a CHD image is made of, as `info` tells it.
+struct ChdSummary {
+    std::vector<std::string> codecs;  // as its header lists them: "cdlz", "cdzl", "cdfl"
+    std::uint32_t hunkBytes = 0;
+    // The CD track the disc is read from (its number and type as the CHD names
+    // it: "MODE2_RAW"); none for a DVD.
+    std::optional<unsigned> trackNumber;
+    std::string trackType;
+};
+
+// The refusal to open a CHD image for writing: this version writes no CHD.
+class ChdNotWritable : public Failure {
+public:
+    using Failure::Failure;
+};
 
 class DiscImage {
 public:
@@ -35,13 +56,19 @@ public:
     // data track, and the disc starts where the track does in that file: every
     // read and write of it, the layout and the game, counts from there (a track
     // without a volume descriptor takes the layout of its mode). A compressed
-    // image or an archive is refused with what to do.
+    // image or an archive is refused with what to do, except a CHD (outside the
+    // Windows build): its disc is read as a file of its sectors would be (a CD's
+    // first data track, from its INDEX 01, or a DVD), decompressing only the
+    // hunks that hold the bytes read; an access other than Read refuses it
+    // (ChdNotWritable).
     static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
 
     // The image file itself (for a CUE sheet, the file of its data track).
     const std::filesystem::path& path() const { return path_; }
     // What the CUE sheet it was opened through says, if it was.
     const std::optional<CueImage>& cueSheet() const { return cue_; }
+    // What the CHD is made of, for a CHD image.
+    const std::optional<ChdSummary>& chd() const { return chd_; }
     // The byte of the file where the disc starts: 0, or where a CUE sheet's data track does.
     std::uint64_t start() const { return start_; }
     // The file's size.
@@ -88,11 +115,18 @@ public:
 private:
     DiscImage(File file, std::filesystem::path path, std::optional<CueImage> cue, std::uint64_t size,
               const ImageLayout& layout, ImageAccess access);
+    static DiscImage openChd(File file, const std::filesystem::path& path);
+    // Reads the prefix, the fingerprint and the identity of the disc: `head` its
+    // first bytes as read, readFrom any others (both from the disc's start);
+    // `detected` whether its layout showed a volume descriptor.
+    void readDisc(const std::function<std::size_t(std::uint64_t, std::span<Byte>)>& readFrom,
+                  std::span<const Byte> head, bool detected);
 
     File file_;
     ImageAccess access_;
     std::filesystem::path path_;
     std::optional<CueImage> cue_;
+    std::optional<ChdSummary> chd_;
     std::uint64_t start_;
     std::uint64_t size_;
     ImagePrefix prefix_;

@@ -43,6 +43,11 @@ SectorState inspectSector(ConstRawSector sector);
 // are left alone. Gives whether it wrote.
 bool writeCheckFields(RawSector sector);
 
+// Writes a sector's ECC (P and Q parity) for its header, data and EDC as they
+// are, and nothing else: with the header taken as zero when its mode byte says
+// 2, as Mode 2 computes it. (A CHD leaves out the ECC it can compute again.)
+void writeEccOf(RawSector sector);
+
 // Logo sector n of a prefix as a whole raw sector, for layouts that
 // storesRawSectors(): a copy, with the sync and a zero Mode 2 header filled in
 // where the layout stores less (Mode 2 check fields do not cover the header).
