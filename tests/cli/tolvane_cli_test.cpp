@@ -91,10 +91,13 @@ protected:
     Result run(const std::vector<std::string>& args, const std::string& through = "") {
         return runUnder(through, args);
     }
+    // LeakSanitizer cannot look for leaks under a tracer, so a sanitized program
+    // run through another runs without it.
     Result runUnder(const std::string& through, const std::vector<std::string>& args) {
         std::string command = "cd " + shellQuoted(dir.path().string()) +
-                              " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " + through +
-                              shellQuoted(TOLVANE_CLI);
+                              " && XDG_DATA_HOME=" + shellQuoted(dataHome().string()) + " " +
+                              (through.empty() ? "" : "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 ") +
+                              through + shellQuoted(TOLVANE_CLI);
         for (const auto& arg : args) command += " " + shellQuoted(arg);
         command += " >" + shellQuoted((dir / ".out").string()) + " 2>" + shellQuoted((dir / ".err").string());
         const int raw = std::system(command.c_str());
@@ -105,8 +108,6 @@ protected:
     }
     // The command line run under strace, which writes down each call of those
     // named (as strace's -e trace= takes them) by every thread and child.
-    // LeakSanitizer cannot look for leaks under a tracer, so a sanitized
-    // program runs without it.
     struct Traced {
         Result result;
         std::vector<SystemCall> calls;
@@ -115,9 +116,7 @@ protected:
     Traced runTraced(const std::string& calls, const std::vector<std::string>& args) {
         const std::string trace = path(".trace");
         Traced traced;
-        traced.result = runUnder("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq -y -o " +
-                                     shellQuoted(trace) + " -e trace=" + calls + " ",
-                                 args);
+        traced.result = runUnder("strace -f -qq -y -o " + shellQuoted(trace) + " -e trace=" + calls + " ", args);
         traced.trace = textOf(trace);
         std::filesystem::remove(trace);
         traced.calls = parseTrace(traced.trace);
@@ -375,10 +374,10 @@ TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchIt) {
     writeFile(path("cd.bin"), testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
     const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
     writeFile(path("cd.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
-    ASSERT_EQ(
-        std::system(("cd " + shellQuoted(dir.path().string()) + " && chdman createcd -i cd.cue -o game.chd >/dev/null 2>&1")
-                        .c_str()),
-        0);
+    ASSERT_EQ(std::system(("cd " + shellQuoted(dir.path().string()) +
+                           " && chdman createcd -i cd.cue -o game.chd >/dev/null 2>&1")
+                              .c_str()),
+              0);
     const auto chd = readFile(path("game.chd"));
 
     const Result info = run({"info", path("game.chd")});
