@@ -29,9 +29,9 @@ struct Kept {
 
 // What the names in the history's folder tell.
 struct Listing {
-    std::vector<Kept> ofDisc;   // the disc's records, and the older backups of the image's path
-    std::size_t all = 0;        // records and older backups of every disc
-    std::int64_t newest = 0;    // when the newest of them all was made (0: none)
+    std::vector<Kept> ofDisc;  // the disc's records, and the older backups of the image's path
+    std::size_t all = 0;       // records and older backups of every disc
+    std::int64_t newest = 0;   // when the newest of them all was made (0: none)
 };
 
 // The folder's names, and of the disc (when given) its records. Older backups of
@@ -80,6 +80,14 @@ struct Unfinished {
 // bytes it holds (see the table in settling.cpp).
 Unfinished settle(const std::filesystem::path& folder, std::vector<Kept>& records, const ThisImage& here,
                   Settling mode);
+
+// Where settling leaves nothing and no record is of a patch that wrote what the
+// image holds: the newest record of which it holds part (a copy of a file
+// whose patch or restore stopped part way), to be taken back.
+Kept* partlyHeld(std::vector<Kept>& records, const ThisImage& here);
+
+// Adds the event to the record, on the disk before it returns.
+void addEvent(Kept& kept, RecordEvent::Kind kind, const ImageFile& file);
 
 // The patch restore takes back from `held`: the newest of those made on this
 // file, else the newest of the others where they all put back the same bytes;

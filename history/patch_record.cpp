@@ -256,7 +256,7 @@ std::string textOf(std::span<const Byte> bytes) { return {bytes.begin(), bytes.e
 
 // The events after a record's own bytes, up to the first that is not whole (an
 // append that a power cut stopped) or that is of a kind this program does not know.
-std::vector<RecordEvent> decodeEvents(std::span<const Byte> bytes) {
+std::vector<RecordEvent> decodeEvents(std::span<const Byte> bytes, std::size_t& end) {
     std::vector<RecordEvent> events;
     while (bytes.size() >= kEventHeadLength + 4) {
         const std::uint32_t kind = readLe32(bytes, 0);
@@ -264,10 +264,11 @@ std::vector<RecordEvent> decodeEvents(std::span<const Byte> bytes) {
         if (pathLength > kMaxPathLength || bytes.size() < kEventHeadLength + pathLength + 4) break;
         const std::size_t length = kEventHeadLength + pathLength;
         if (bytesChecksum(bytes.first(length)) != readLe32(bytes, length)) break;
-        if (kind != RecordEvent::Restoring && kind != RecordEvent::TakenBack) break;
+        if (kind < RecordEvent::Restoring || kind > RecordEvent::Abandoned) break;
         events.push_back({static_cast<RecordEvent::Kind>(kind),
                           {readLe64(bytes, 4), textOf(bytes.subspan(kEventHeadLength, pathLength))}});
         bytes = bytes.subspan(length + 4);
+        end += length + 4;
     }
     return events;
 }
@@ -290,8 +291,8 @@ PatchRecord decodeRecord(std::span<const Byte> bytes) {
         fingerprintLength > kMaxFingerprintLength || pathLength > kMaxPathLength)
         throw Failure("its header is damaged");
     const std::size_t expected = header + fingerprintLength + pathLength + 2 * prefixLength + kTrailerLength;
-    // Format 3 records have no events: nothing may follow them.
-    if (bytes.size() < expected || (version == kFirstRecordFormat && bytes.size() != expected))
+    // Events follow, in either format (format 3 records get them once restored).
+    if (bytes.size() < expected)
         throw Failure("it is " + std::to_string(bytes.size()) + " bytes long; its header says " +
                       std::to_string(expected));
     const auto fingerprint = bytes.subspan(header, fingerprintLength);
@@ -311,7 +312,8 @@ PatchRecord decodeRecord(std::span<const Byte> bytes) {
     record.before.assign(beforeBytes.begin(), beforeBytes.end());
     record.written.assign(written.begin(), written.end());
     if (version == kRecordFormat) record.madeOn = {readLe64(bytes, 28), textOf(path)};
-    record.events = decodeEvents(bytes.subspan(expected));
+    record.end = expected;
+    record.events = decodeEvents(bytes.subspan(expected), record.end);
     return record;
 }
 

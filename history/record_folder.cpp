@@ -34,8 +34,8 @@ std::optional<Kept> legacyOf(const std::filesystem::path& file, std::int64_t tim
         if (backup.imagePath != imagePath) return std::nullopt;
         kept.name.written = bytesChecksum(backup.written);
         kept.name.before = bytesChecksum(backup.before);
-        kept.record = PatchRecord{time, fingerprint, std::move(backup.before), std::move(backup.written),
-                                  ImageFile{0, imagePath}, {}};
+        kept.record = PatchRecord{
+            time, fingerprint, std::move(backup.before), std::move(backup.written), ImageFile{0, imagePath}, {}};
     } catch (const Failure& failure) {
         kept.damage = failure.what();
     }
@@ -85,9 +85,8 @@ void trim(const std::filesystem::path& folder) {
     for (auto& [stays, time, file] : all) {
         try {
             const PatchRecord record = readRecord(file);
-            stays = std::ranges::none_of(record.events, [](const RecordEvent& e) {
-                return e.kind == RecordEvent::TakenBack;
-            });
+            stays = std::ranges::none_of(record.events,
+                                         [](const RecordEvent& e) { return e.kind == RecordEvent::TakenBack; });
         } catch (const Failure&) {  // damaged, or an older backup: by its age alone
             stays = true;
         }

@@ -17,8 +17,8 @@ namespace {
 bool same(std::span<const Byte> a, std::span<const Byte> b) { return std::ranges::equal(a, b); }
 
 std::size_t usable(const std::vector<HistoryStep>& steps) {
-    return static_cast<std::size_t>(std::ranges::count_if(
-        steps, [](const HistoryStep& step) { return step.damage.empty() && !step.choice; }));
+    return static_cast<std::size_t>(
+        std::ranges::count_if(steps, [](const HistoryStep& step) { return step.damage.empty() && !step.choice; }));
 }
 
 void noteDamaged(const Kept& kept, std::vector<HistoryStep>& damaged) {
@@ -77,19 +77,6 @@ std::string nothingToRestore(const std::filesystem::path& folder, const std::vec
            " holds now (it was changed since by something else, or its patches are taken back already)";
 }
 
-// Adds the event to the record, on the disk before it returns.
-void addEvent(Kept& kept, RecordEvent::Kind kind, const ImageFile& file) {
-    const std::vector<Byte> bytes = encodeEvent({kind, file});
-    File record = File::openForUpdate(kept.file);
-    const std::uint64_t end = record.size();
-    if (end + bytes.size() > kMaxRecordSize)
-        throw Failure("Cannot add to", kept.file, std::make_error_code(std::errc::file_too_large));
-    record.writeAt(end, bytes);
-    record.flushToDisk();
-    record.close();
-    kept.record->events.push_back({kind, file});
-}
-
 // Whether restore could take the patch back from `held` in this file.
 bool couldTakeBack(Kept& kept, const ThisImage& here, std::span<const Byte> held) {
     if (kept.gone || kept.runningElsewhere || !readKept(kept)) return false;
@@ -130,9 +117,8 @@ Choice choose(std::vector<Kept>& records, const ThisImage& here, std::span<const
             choice.step = kept;
             return choice;
         }
-    const bool agree = std::ranges::all_of(candidates, [&](const Kept* k) {
-        return same(k->record->before, candidates.front()->record->before);
-    });
+    const bool agree = std::ranges::all_of(
+        candidates, [&](const Kept* k) { return same(k->record->before, candidates.front()->record->before); });
     if (agree && !candidates.empty())
         choice.step = candidates.front();
     else
@@ -163,7 +149,15 @@ std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) 
         held = unfinished.takeBack->record->before;
         taken.push_back(unfinished.takeBack);
     }
-    for (HistoryStep& step : walk(records, here, held, taken)) steps.push_back(std::move(step));
+    std::vector<HistoryStep> walked = walk(records, here, held, taken);
+    if (walked.empty() && !unfinished.takeBack && !unfinished.finished) {
+        if (Kept* part = partlyHeld(records, here)) {
+            steps.push_back(shown(*part, true));
+            taken.push_back(part);
+            walked = walk(records, here, part->record->before, taken);
+        }
+    }
+    for (HistoryStep& step : walked) steps.push_back(std::move(step));
     for (const Kept& kept : records)
         if (kept.legacy && !kept.damage.empty()) steps.push_back(shown(kept));
     return steps;
@@ -188,14 +182,16 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
     }
 
     Kept* step = unfinished.takeBack;
+    bool partWay = unfinished.partWay;
     if (!step && !recordName.empty()) step = &named(records, here, recordName);
     if (!step) {
         const Choice choice = choose(records, here, image.prefix().bytes(), {}, result.skipped);
         if (!choice.undecided.empty()) throw Failure(undecidedText(path, choice.undecided), Problem::NoRecord);
-        if (!choice.step) throw Failure(nothingToRestore(folder_, records, path, result.skipped), Problem::NoRecord);
         step = choice.step;
     }
-    result.restored = shown(*step, unfinished.partWay);
+    if (!step && (step = partlyHeld(records, here))) partWay = true;
+    if (!step) throw Failure(nothingToRestore(folder_, records, path, result.skipped), Problem::NoRecord);
+    result.restored = shown(*step, partWay);
     const PatchRecord& record = *step->record;
     if (step->legacy) {  // an older backup becomes a record, which can say what became of it
         step->name = writeRecord(folder_, RecordState::Done, record.time, image.fingerprint(), record.madeOn,
@@ -204,6 +200,9 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
         step->file = folder_ / recordFileName(step->name);
         step->legacy = false;
     } else if (step->name.state != RecordState::Done) {
+        // Version 0.3.0 said in the name which file a restore was writing: kept as an event.
+        if (step->name.state == RecordState::Restoring && step->name.holder != here.file.identity)
+            addEvent(*step, RecordEvent::Restoring, ImageFile{step->name.holder, {}});
         const RecordName done = step->name.in(RecordState::Done);
         renameFile(step->file, folder_ / recordFileName(done));
         step->file = folder_ / recordFileName(done);
@@ -216,7 +215,15 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
     const ImagePrefix asRead = image.prefix();
     ImagePrefix before(image.layout());
     std::ranges::copy(record.before, before.bytes().begin());
-    image.writePrefix(before, asRead, folder_);
+    try {
+        image.writePrefix(before, asRead, folder_);
+    } catch (const Failure&) {
+        try {  // nothing written: an ordinary record again
+            if (image.holds(asRead)) addEvent(*step, RecordEvent::Abandoned, here.file);
+        } catch (const Failure&) {  // the next restore sees that this one wrote nothing
+        }
+        throw;
+    }
     const std::string restored = "The bytes from before the patch of " + localTimeText(step->name.time) +
                                  " are written back into " + quoted(path) + " and flushed to the disk, but then: ";
     try {

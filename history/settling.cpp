@@ -20,11 +20,11 @@ enum class Left {
 };
 
 enum class Outcome {
-    Drop,          // the patch never wrote: the record goes
-    Done,          // an ordinary record of a patch that happened
-    TakeBack,      // the image holds the patch's bytes, or part of them: taken back first
-    TakenBack,     // the restore wrote everything: it is marked taken back for this file
-    AsItIs,        // nothing to settle
+    Drop,       // the patch never wrote: the record goes
+    Done,       // an ordinary record of a patch that happened
+    TakeBack,   // the image holds part of the patch's bytes: taken back first
+    TakenBack,  // the restore wrote everything: it is marked taken back for this file
+    Abandon,    // the restore wrote nothing, or the image changed since: an ordinary record again
 };
 
 struct Row {
@@ -33,9 +33,10 @@ struct Row {
     Outcome outcome;
 };
 
-// Every case, one row each. A pending record of another file counts as done
-// whatever this file holds: only the file it was made on can tell that its
-// patch never wrote.
+// Every case, one row each. A pending record of another file (or of another
+// file under this path) counts as done whatever this file holds: only the very
+// file it was made on can tell that its patch never wrote. A copy that holds
+// part of a patch is taken back all the same (see partlyHeld).
 constexpr Row kSettling[] = {
     {Left::PendingHere, Holds::Before, Outcome::Drop},
     {Left::PendingHere, Holds::Written, Outcome::Done},
@@ -46,15 +47,15 @@ constexpr Row kSettling[] = {
     {Left::PendingElsewhere, Holds::Part, Outcome::Done},
     {Left::PendingElsewhere, Holds::Other, Outcome::Done},
     {Left::RestoringHere, Holds::Before, Outcome::TakenBack},
-    {Left::RestoringHere, Holds::Written, Outcome::AsItIs},  // it wrote nothing: an ordinary record
+    {Left::RestoringHere, Holds::Written, Outcome::Abandon},
     {Left::RestoringHere, Holds::Part, Outcome::TakeBack},
-    {Left::RestoringHere, Holds::Other, Outcome::AsItIs},  // changed since: the restore is abandoned
+    {Left::RestoringHere, Holds::Other, Outcome::Abandon},
 };
 
 Outcome outcomeOf(Left left, Holds holds) {
     for (const Row& row : kSettling)
         if (row.left == left && row.holds == holds) return row.outcome;
-    return Outcome::AsItIs;
+    return Outcome::Done;
 }
 
 // Whether the command that keeps a pending record still runs: it holds a lock
@@ -70,18 +71,24 @@ bool heldByItsCommand(const std::filesystem::path& record) {
     }
 }
 
-// What the record left unfinished for this file, if anything.
+// What the record left unfinished for this file, if anything: its events first,
+// as its name's state may be older than they are (a rename to done that a power
+// cut lost).
 std::optional<Left> leftIn(const Kept& kept, const ThisImage& here) {
     const PatchRecord& record = *kept.record;
+    const RecordEvent* last = record.lastEventOf(here.file);
+    if (last) return last->kind == RecordEvent::Restoring ? std::optional(Left::RestoringHere) : std::nullopt;
     switch (kept.name.state) {
-        case RecordState::Pending: return madeOnOf(kept).is(here.file) ? Left::PendingHere : Left::PendingElsewhere;
-        case RecordState::Restoring:
+        case RecordState::Pending: {
+            if (!record.events.empty()) return std::nullopt;  // restored elsewhere: its patch happened
+            const std::uint64_t madeOn = madeOnOf(kept).identity;
+            return madeOn != 0 && madeOn == here.file.identity ? Left::PendingHere : Left::PendingElsewhere;
+        }
+        case RecordState::Restoring:  // as version 0.3.0 marked it
             if (kept.name.holder == here.file.identity) return Left::RestoringHere;
             return std::nullopt;
-        case RecordState::Done: break;
+        case RecordState::Done: return std::nullopt;
     }
-    const RecordEvent* last = record.lastEventOf(here.file);
-    if (last && last->kind == RecordEvent::Restoring) return Left::RestoringHere;
     return std::nullopt;
 }
 
@@ -125,21 +132,56 @@ Unfinished settle(const std::filesystem::path& folder, std::vector<Kept>& record
                 break;
             case Outcome::Done:
                 if (*left == Left::PendingHere) rename(kept, RecordState::Done);
-                else kept.name = kept.name.in(RecordState::Done);  // counts as done; left to its own file
                 break;
             case Outcome::TakeBack:
                 unfinished.takeBack = &kept;
-                unfinished.partWay = holds == Holds::Part;
+                unfinished.partWay = true;
                 break;
-            case Outcome::TakenBack:
-                unfinished.finished = &kept;
-                break;
-            case Outcome::AsItIs:
-                if (kept.name.state == RecordState::Restoring) rename(kept, RecordState::Done);
+            case Outcome::TakenBack: unfinished.finished = &kept; break;
+            case Outcome::Abandon:
+                if (kept.name.state == RecordState::Restoring)
+                    rename(kept, RecordState::Done);
+                else if (mode == Settling::Change)
+                    addEvent(kept, RecordEvent::Abandoned, here.file);
+                else
+                    kept.record->events.push_back({RecordEvent::Abandoned, here.file});
                 break;
         }
     }
     return unfinished;
+}
+
+Kept* partlyHeld(std::vector<Kept>& records, const ThisImage& here) {
+    const auto held = here.image.prefix().bytes();
+    Kept* newest = nullptr;
+    for (Kept& kept : records) {
+        if (kept.gone || kept.runningElsewhere || !readKept(kept) || !fits(*kept.record, here.image)) continue;
+        const RecordEvent* last = kept.record->lastEventOf(here.file);
+        if (last && last->kind == RecordEvent::TakenBack) continue;
+        if (whatImageHolds(held, *kept.record) == Holds::Part && (!newest || kept.name.time > newest->name.time))
+            newest = &kept;
+    }
+    return newest;
+}
+
+void addEvent(Kept& kept, RecordEvent::Kind kind, const ImageFile& file) {
+    const std::vector<Byte> bytes = encodeEvent({kind, file});
+    File record = File::openForUpdate(kept.file);
+    // One command at a time adds to a record, after its last whole event.
+    if (!record.lockForWriting(std::chrono::seconds(2)))
+        throw Failure("Cannot add to the record " + quoted(kept.file) + ": another program is writing it",
+                      Problem::Busy);
+    std::vector<Byte> now(std::min<std::uint64_t>(record.size(), kMaxRecordSize));
+    now.resize(record.readAt(0, now));
+    PatchRecord read = decodeRecord(now);
+    if (read.end + bytes.size() > kMaxRecordSize)
+        throw Failure("Cannot add to", kept.file, std::make_error_code(std::errc::file_too_large));
+    record.writeAt(read.end, bytes);
+    record.flushToDisk();
+    record.close();
+    read.events.push_back({kind, file});
+    read.end += bytes.size();
+    kept.record = std::move(read);
 }
 
 }  // namespace tolvane::history

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <tuple>
 
@@ -190,13 +191,25 @@ TEST_F(PatchHistoryTest, ARestoreStoppedAtAnyStepIsFinishedByTheNext) {
 // step made on the file itself, or, where none was, the one every other file
 // agrees on; where they disagree it refuses, and --record names the one.
 TEST_F(PatchHistoryTest, EachCopyOfADiscWalksBackThroughItsOwnSteps) {
-    enum Op { Copy, Patch, PatchStoppedAfterItsFlush, CopyBackInPlace, Restore, RestoreMadeOn, Listed };
+    enum Op {
+        Copy,
+        Patch,
+        PatchStoppedAfterItsFlush,
+        PatchStoppedHalfWay,  // its record pending, half of the image's prefix written
+        CopyBackInPlace,
+        MoveTo,
+        OriginalInPlace,  // the original bytes written over the file, by another program
+        Restore,
+        RestoreFailingToWrite,
+        RestoreMadeOn,
+        Listed
+    };
     constexpr int kRefused = -1;
     struct Step {
         Op op;
         const char* file;
-        int seed = 0;             // of the logo patched in, or held after (0: the original)
-        const char* other = "";   // copied to; or the file the named record was made on
+        int seed = 0;            // of the logo patched in, or held after (0: the original)
+        const char* other = "";  // copied to; or the file the named record was made on
     };
     const std::string g = "game.bin";
     const struct {
@@ -204,18 +217,61 @@ TEST_F(PatchHistoryTest, EachCopyOfADiscWalksBackThroughItsOwnSteps) {
         std::vector<Step> steps;
     } cases[] = {
         {"two copies patched with one picture keep their own old logos",
-         {{Copy, "game.bin", 0, "a.bin"}, {Copy, "game.bin", 0, "b.bin"}, {Patch, "b.bin", 5}, {Patch, "a.bin", 3},
-          {Patch, "b.bin", 3}, {Restore, "a.bin", 0}, {Restore, "b.bin", 5}, {Restore, "b.bin", 0}}},
+         {{Copy, "game.bin", 0, "a.bin"},
+          {Copy, "game.bin", 0, "b.bin"},
+          {Patch, "b.bin", 5},
+          {Patch, "a.bin", 3},
+          {Patch, "b.bin", 3},
+          {Restore, "a.bin", 0},
+          {Restore, "b.bin", 5},
+          {Restore, "b.bin", 0}}},
         {"restoring one copy takes no step from another",
-         {{Patch, "game.bin", 1}, {Copy, "game.bin", 0, "c.bin"}, {Patch, "c.bin", 2}, {Restore, "game.bin", 0},
-          {Restore, "c.bin", 1}, {Restore, "c.bin", 0}, {Restore, "c.bin", kRefused}}},
+         {{Patch, "game.bin", 1},
+          {Copy, "game.bin", 0, "c.bin"},
+          {Patch, "c.bin", 2},
+          {Restore, "game.bin", 0},
+          {Restore, "c.bin", 1},
+          {Restore, "c.bin", 0},
+          {Restore, "c.bin", kRefused}}},
         {"a patch stopped after its flush, the image then copied back in place",
-         {{Patch, "game.bin", 1}, {Patch, "game.bin", 2}, {PatchStoppedAfterItsFlush, "game.bin", 3},
-          {CopyBackInPlace, "game.bin"}, {Listed, "game.bin", 3}, {Restore, "game.bin", 2},
-          {Restore, "game.bin", 1}, {Restore, "game.bin", 0}}},
+         {{Patch, "game.bin", 1},
+          {Patch, "game.bin", 2},
+          {PatchStoppedAfterItsFlush, "game.bin", 3},
+          {CopyBackInPlace, "game.bin"},
+          {Listed, "game.bin", 3},
+          {Restore, "game.bin", 2},
+          {Restore, "game.bin", 1},
+          {Restore, "game.bin", 0}}},
+        {"a copy of an image whose patch stopped half way takes it back",
+         {{Patch, "game.bin", 1},
+          {PatchStoppedHalfWay, "game.bin", 2},
+          {Copy, "game.bin", 0, "c.bin"},
+          {Restore, "c.bin", 1},
+          {Restore, "c.bin", 0},
+          {Restore, "game.bin", 1},
+          {Restore, "game.bin", 0}}},
+        {"a pending record is not dropped for another file under its path",
+         {{PatchStoppedAfterItsFlush, "game.bin", 1},
+          {MoveTo, "game.bin", 0, "d.bin"},
+          {Copy, "d.bin", 0, "game.bin"},
+          {OriginalInPlace, "game.bin"},
+          {Restore, "game.bin", kRefused},
+          {Restore, "d.bin", 0}}},
+        {"a restore that wrote nothing leaves an ordinary record",
+         {{Patch, "game.bin", 1},
+          {RestoreFailingToWrite, "game.bin"},
+          {OriginalInPlace, "game.bin"},
+          {Restore, "game.bin", kRefused},
+          {Patch, "game.bin", 1},
+          {Restore, "game.bin", 0}}},
         {"a copy patched on neither file, whose steps disagree, is asked which",
-         {{Copy, "game.bin", 0, "a.bin"}, {Copy, "game.bin", 0, "b.bin"}, {Patch, "b.bin", 5}, {Patch, "a.bin", 3},
-          {Patch, "b.bin", 3}, {Copy, "a.bin", 0, "d.bin"}, {Restore, "d.bin", kRefused},
+         {{Copy, "game.bin", 0, "a.bin"},
+          {Copy, "game.bin", 0, "b.bin"},
+          {Patch, "b.bin", 5},
+          {Patch, "a.bin", 3},
+          {Patch, "b.bin", 3},
+          {Copy, "a.bin", 0, "d.bin"},
+          {Restore, "d.bin", kRefused},
           {RestoreMadeOn, "d.bin", 5, "b.bin"}}},
     };
     const auto held = [&](const std::filesystem::path& file) {
@@ -237,7 +293,9 @@ TEST_F(PatchHistoryTest, EachCopyOfADiscWalksBackThroughItsOwnSteps) {
             switch (step.op) {
                 case Copy: std::filesystem::copy_file(file, dir / step.other); break;
                 case Patch: patch(file, static_cast<unsigned>(step.seed)); break;
+                case PatchStoppedHalfWay:
                 case PatchStoppedAfterItsFlush: {
+                    const auto old = readFile(file);
                     // Its last change is the record's "done" mark after the image's flush.
                     const PatchHistory scratch(dir / "scratch");
                     std::filesystem::copy_file(file, dir / "scratch.bin",
@@ -249,8 +307,25 @@ TEST_F(PatchHistoryTest, EachCopyOfADiscWalksBackThroughItsOwnSteps) {
                     scratch.patch(dir / "scratch.bin", next, testing::readPrefix(file));
                     ASSERT_TRUE(stoppedAt(fileChangesCounted() - 1, 0, [&] { patch(file, step.seed); }));
                     ASSERT_EQ(held(file), step.seed);
+                    if (step.op == PatchStoppedHalfWay) {
+                        auto bytes = readFile(file);
+                        std::copy_n(old.begin(), 14000, bytes.begin());
+                        writeFile(file, bytes);
+                    }
                     break;
                 }
+                case MoveTo: std::filesystem::rename(file, dir / step.other); break;
+                case OriginalInPlace: {
+                    std::ofstream(file, std::ios::binary | std::ios::in | std::ios::out)
+                        .write(reinterpret_cast<const char*>(original.data()), 28248);
+                    break;
+                }
+                case RestoreFailingToWrite:
+                    injectFileFault(FileOperation::Write, 0);  // its mark in the record
+                    injectFileFault(FileOperation::Write, EIO);
+                    EXPECT_THROW(history.restore(file), Failure);
+                    clearFileFaults();
+                    break;
                 case CopyBackInPlace:
                     std::filesystem::copy_file(file, dir / "t");
                     std::filesystem::rename(dir / "t", file);
@@ -474,7 +549,8 @@ TEST_F(PatchHistoryTest, AFailedPatchLeavesTheHistoryAsItWas) {
     } cases[] = {
         {"the record's flush", {{FileOperation::Flush, EIO}}, "Nothing was written: Cannot keep a record"},
 #ifndef _WIN32  // a folder is flushed with the move that names the file there
-        {"the flush of the record's folder", {{FileOperation::FolderFlush, EIO}},
+        {"the flush of the record's folder",
+         {{FileOperation::FolderFlush, EIO}},
          "Nothing was written: Cannot keep a record"},
 #endif
         {"the image's flush", {{FileOperation::Flush, 0}, {FileOperation::Flush, EIO}}, "so the image is as before"},

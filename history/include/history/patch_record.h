@@ -83,6 +83,7 @@ struct RecordEvent {
     enum Kind : std::uint32_t {
         Restoring = 1,  // a restore of the file is writing the replaced bytes back
         TakenBack = 2,  // they are on the disk: the patch is taken back for that file
+        Abandoned = 3,  // the restore wrote nothing: the file holds what the patch wrote
     };
     Kind kind;
     ImageFile file;
@@ -94,6 +95,7 @@ struct PatchRecord {
     std::vector<Byte> before, written;
     ImageFile madeOn;                 // unknown in records of format 3
     std::vector<RecordEvent> events;  // oldest first
+    std::size_t end = 0;              // where the record's bytes and its whole events end
 
     // The last event that concerns the file, if any.
     const RecordEvent* lastEventOf(const ImageFile& file) const;
@@ -109,8 +111,9 @@ struct EncodedRecord {
 };
 EncodedRecord encodeRecord(std::int64_t time, std::span<const Byte> fingerprint, const ImageFile& madeOn,
                            std::span<const Byte> before, std::span<const Byte> written);
-// The bytes to append to a record for the event, with their own checksum: a cut
-// append (a power cut in its write) is not read.
+// The bytes to append to a record for the event (at its `end`), with their own
+// checksum: a cut append (a power cut in its write) is not read, and the next
+// event is written over it.
 std::vector<Byte> encodeEvent(const RecordEvent& event);
 
 // The record in a file's bytes; fails with the reason it cannot be used.
