@@ -7,6 +7,7 @@
 #include "history/patch_history.h"
 #include "logo/picture/png_exchange.h"
 #include "logo/disc/sector_checks.h"
+#include "support/file_faults.h"
 #include "support/disc_builder.h"
 #include "support/ppf_reader.h"
 #include "support/test_files.h"

@@ -6,6 +6,7 @@
 #include "logo/files/file_io.h"
 #include "history/patch_record.h"
 #include "logo/disc/sector_checks.h"
+#include "support/file_faults.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include "logo/disc/disc_image_layout.h"
 #include "logo/files/file_io.h"
 #include "logo/disc/sector_checks.h"
+#include "support/file_faults.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
 
