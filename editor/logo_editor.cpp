@@ -101,13 +101,18 @@ std::string LogoEditor::borderWarning() const {
     return s.consoleView && s.imported ? tolvane::borderWarning(s.logo()[0], s.key.key) : "";
 }
 
+DiscImage LogoEditor::reopen(ImageAccess access) const {
+    DiscImage image = DiscImage::open(opened_, access);
+    if (!(image.prefix() == *state_.imageOnDisk))
+        throw Failure(
+            "Nothing was written: " + quoted(image.path()) + " changed on disk since it was opened; open it again",
+            Problem::Changed);
+    return image;
+}
+
 bool LogoEditor::checkPatch() const {
     const EditorState& s = state_;
-    if (!holdsForUpdate()) {
-        DiscImage image = DiscImage::open(opened_, ImageAccess::Update);
-        image.checkUnchanged(*s.imageOnDisk);
-        image.close();
-    }
+    if (!holdsForUpdate()) reopen(ImageAccess::Update).close();
     if (*s.imagePrefix == *s.imageOnDisk) return false;
     PatchHistory::forUser().checkUsable(s.imagePath);
     return true;
@@ -123,7 +128,8 @@ bool LogoEditor::patch() {
     if (!holdsForUpdate()) held_.reset();  // held for reading only: opened again to write
     bool wrote = false;
     try {
-        wrote = held_ ? history.patch(*held_, *s.imagePrefix) : history.patch(opened_, *s.imagePrefix, *s.imageOnDisk);
+        if (!held_) held_.emplace(reopen(ImageAccess::Update));
+        wrote = history.patch(*held_, *s.imagePrefix);
     } catch (const FailureAfterWrite&) {  // the image holds the new logo all the same
         held_.reset();
         patched();
@@ -151,8 +157,7 @@ std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::p
 
     const std::string serial = readable(s.identity).serial;  // a PPF patch's description
     std::optional<DiscImage> reopened;
-    DiscImage& image = held_ ? *held_ : reopened.emplace(DiscImage::open(opened_, ImageAccess::ReadLocked));
-    image.checkUnchanged(*s.imageOnDisk);
+    DiscImage& image = held_ ? *held_ : reopened.emplace(reopen(ImageAccess::ReadLocked));
     // The block a PPF patcher compares, of the file as it is, read under the same lock.
     std::vector<Byte> block;
     if (*kind == PatchFileKind::Ppf && image.size() >= kPpfCheckBlockOffset + kPpfCheckBlockLength) {

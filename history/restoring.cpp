@@ -135,10 +135,9 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
     // finished by the next one rather than taken a patch further back.
     addEvent(*step, RecordEvent::Restoring, here.file);
 
-    const ImagePrefix asRead = image.prefix();
     ImagePrefix before(image.layout());
     std::ranges::copy(record.before, before.bytes().begin());
-    image.writePrefix(before, asRead, folder_);
+    image.writePrefix(before, rescue());
     const std::string restored = "The bytes from before the patch of " + localTimeText(step->name.time) +
                                  " are written back into " + quoted(path) + " and flushed to the disk, but then: ";
     try {

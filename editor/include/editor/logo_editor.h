@@ -98,6 +98,9 @@ private:
     std::filesystem::path picture_;  // the picture imported last
     std::optional<DiscImage> held_;  // the image, open and locked for the patch or patch file to come
     bool holdsForUpdate() const { return held_ && held_->access() == ImageAccess::Update; }
+    // The image opened again, as it is not held: the one check that it is
+    // unchanged since open read it (held, it is under its lock since).
+    DiscImage reopen(ImageAccess access) const;
 };
 
 }  // namespace tolvane

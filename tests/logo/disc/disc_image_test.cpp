@@ -74,7 +74,7 @@ TEST_F(DiscImageTest, EveryLayoutGoesThroughAPatchTouchingOnlyTheLogoSectors) {
         insertLogo(patternLogo(7), changed);
         const std::size_t refreshed = refreshCheckFields(changed, asRead);
         EXPECT_EQ(refreshed, layout->sectorSize == 2048 ? 0u : 12u) << layout->description;
-        testing::writePrefix(path, changed, asRead);
+        testing::writePrefix(path, changed);
 
         const auto after = readFile(path);
         ASSERT_EQ(after.size(), original.size());
