@@ -3,7 +3,7 @@
 // drawing, stored encoded with that game's key as discs store it, and valid
 // EDC/ECC on every sector. Nothing of a real disc is in it.
 #include "discs/disc_builder.h"
-#include "logo/disc/console_view.h"
+#include "logo/console/console_view.h"
 #include "logo/files/file_io.h"
 
 #include <exception>
