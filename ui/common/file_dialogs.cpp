@@ -1,5 +1,5 @@
 // The file dialogs' titles, filters and extensions.
-#include "file_dialogs.h"
+#include "ui/common/file_dialogs.h"
 
 namespace tolvane {
 

@@ -1,5 +1,5 @@
 // The window's controls, in tab order, for both windows.
-#include "window_controls.h"
+#include "ui/common/window_controls.h"
 
 #include "logo/picture/grey_picture.h"
 

@@ -1,9 +1,9 @@
 // The Qt window: its controls, handlers and window operations.
-#include "main_window.h"
+#include "ui/qt/main_window.h"
 
-#include "app_icon.h"
-#include "logo_view.h"
-#include "status_area.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/logo_view.h"
+#include "ui/qt/status_area.h"
 #include "ui/common/dropped_file.h"
 #include "ui/common/status_line.h"
 

@@ -1,5 +1,5 @@
 // Qt's file dialogs and message boxes for the window.
-#include "modal_dialogs.h"
+#include "ui/qt/modal_dialogs.h"
 
 #include "ui/common/file_dialogs.h"
 

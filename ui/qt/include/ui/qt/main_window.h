@@ -5,7 +5,7 @@
 #pragma once
 
 #include "editor/editor.h"
-#include "modal_dialogs.h"
+#include "ui/qt/modal_dialogs.h"
 #include "ui/common/window_controls.h"
 
 #include <QWidget>
