@@ -271,7 +271,7 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
 // temporary file; every change of a file would go through the file layer.
 TEST_F(EditorTest, CheckingAPatchChangesNoFile) {
     testing::UserDataFolder data(dir / "data");  // not made yet
-    LogoEditor core;
+    EditorCommands core;
     core.open(image);
     core.importPicture(bitmap);
     const auto names = namesIn(dir.path());

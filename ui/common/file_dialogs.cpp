@@ -3,7 +3,7 @@
 
 namespace tolvane {
 
-FileDialogSpec fileDialogSpec(Dialog dialog) {
+FileDialogDescription fileDialogDescription(Dialog dialog) {
     switch (dialog) {
         case Dialog::dialouvrir:
             return {"dialouvrir",

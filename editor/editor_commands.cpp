@@ -1,5 +1,5 @@
 // The editor's commands, without a window.
-#include "editor/logo_editor.h"
+#include "editor/editor_commands.h"
 
 #include "logo/base/failure.h"
 #include "logo/disc/sector_checks.h"
@@ -47,7 +47,7 @@ void refuseOverImage(const std::filesystem::path& file, const std::string& what,
 
 }  // namespace
 
-void LogoEditor::open(const std::filesystem::path& image, ImageAccess access) {
+void EditorCommands::open(const std::filesystem::path& image, ImageAccess access) {
     DiscImage opened = DiscImage::open(image, access);
     if (state_.consoleView) readable(opened.identity());  // the key and the shape come from it
     EditorState& s = state_;
@@ -69,7 +69,7 @@ void LogoEditor::open(const std::filesystem::path& image, ImageAccess access) {
         opened.close();
 }
 
-void LogoEditor::exportPicture(const std::filesystem::path& file) {
+void EditorCommands::exportPicture(const std::filesystem::path& file) {
     const EditorState& s = state_;
     refuseOverImage(file, "the logo", "the logo comes from", s, opened_);
     if (s.consoleView) {
@@ -82,7 +82,7 @@ void LogoEditor::exportPicture(const std::filesystem::path& file) {
     state_.bitmapHeader = header;
 }
 
-void LogoEditor::importPicture(const std::filesystem::path& file) {
+void EditorCommands::importPicture(const std::filesystem::path& file) {
     EditorState& s = state_;
     const ImportedBitmap imported = importWithShapeHint(file, s);
     // Nothing fails from here on: the state changes in place.
@@ -96,12 +96,12 @@ void LogoEditor::importPicture(const std::filesystem::path& file) {
     picture_ = file;
 }
 
-std::string LogoEditor::borderWarning() const {
+std::string EditorCommands::borderWarning() const {
     const EditorState& s = state_;
     return s.consoleView && s.imported ? tolvane::borderWarning(s.logo()[0], s.key.key) : "";
 }
 
-DiscImage LogoEditor::reopen(ImageAccess access) const {
+DiscImage EditorCommands::reopen(ImageAccess access) const {
     DiscImage image = DiscImage::open(opened_, access);
     if (!(image.prefix() == *state_.imageOnDisk))
         throw Failure(
@@ -110,7 +110,7 @@ DiscImage LogoEditor::reopen(ImageAccess access) const {
     return image;
 }
 
-bool LogoEditor::checkPatch() const {
+bool EditorCommands::checkPatch() const {
     const EditorState& s = state_;
     if (!holdsForUpdate()) reopen(ImageAccess::Update).close();
     if (*s.imagePrefix == *s.imageOnDisk) return false;
@@ -118,7 +118,7 @@ bool LogoEditor::checkPatch() const {
     return true;
 }
 
-bool LogoEditor::patch() {
+bool EditorCommands::patch() {
     EditorState& s = state_;
     const auto patched = [&s] {
         s.imageOnDisk = s.imagePrefix;
@@ -143,7 +143,7 @@ bool LogoEditor::patch() {
     return wrote;
 }
 
-std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::path& file, bool dryRun) {
+std::optional<PatchFileSaved> EditorCommands::savePatchFile(const std::filesystem::path& file, bool dryRun) {
     const EditorState& s = state_;
     const std::optional<PatchFileKind> kind = patchFileKindFor(file);
     if (!kind)
@@ -185,7 +185,7 @@ std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::p
     return PatchFileSaved{*kind, bytes.size()};
 }
 
-RestoreResult LogoEditor::takeBackLastPatch() {
+RestoreResult EditorCommands::takeBackLastPatch() {
     const std::filesystem::path image = opened_;
     const auto reread = [&] {
         held_.reset();
@@ -203,17 +203,17 @@ RestoreResult LogoEditor::takeBackLastPatch() {
     return result;
 }
 
-void LogoEditor::setConsoleView(bool on) {
+void EditorCommands::setConsoleView(bool on) {
     if (on && imageOpen()) readable(state_.identity);  // the key and the shape come from it
     state_.consoleView = on;
 }
 
-void LogoEditor::setKey(Byte key) {
+void EditorCommands::setKey(Byte key) {
     state_.key.key = key;
     state_.key.source = KeySource::Given;
 }
 
-GreyPicture LogoEditor::shownPicture() const {
+GreyPicture EditorCommands::shownPicture() const {
     const LogoImage stored = extractLogo(*state_.imageOnDisk).logo;
     return state_.consoleView ? decodeLogo(stored, state_.key.key, state_.pal) : pictureOf(stored);
 }

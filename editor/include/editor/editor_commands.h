@@ -21,11 +21,11 @@ struct PatchFileSaved {
     std::uint64_t size;  // in bytes
 };
 
-class LogoEditor {
+class EditorCommands {
 public:
-    LogoEditor() = default;
-    LogoEditor(const LogoEditor&) = delete;
-    LogoEditor& operator=(const LogoEditor&) = delete;
+    EditorCommands() = default;
+    EditorCommands(const EditorCommands&) = delete;
+    EditorCommands& operator=(const EditorCommands&) = delete;
 
     // Opens the image (for a CUE sheet, its data track, wherever it starts in its
     // file): its layout, game, key and logo. The later commands open it again
