@@ -1,8 +1,10 @@
-// The file layer's way to the system: one entry for each kind of step that can
-// fail on a disk or that changes a file, each giving the system's error (none
-// when it succeeded). The program runs the system's own calls. The tests link in
-// a library that puts wrappers in their place, which fail a step or stop the
-// program before it, as a failing disk or a kill would
+// The file layer's way to the system for the calls whose failure, or a kill
+// just before them, the program must survive: opening a file to write it,
+// reading, writing, flushing, reserving, locking and closing, and each new
+// name, rename, removal and new folder. Each entry gives the system's error
+// (none when it succeeded). The program runs the system's own calls; the tests
+// link in a library that puts wrappers in their place, which fail a call or
+// stop the program before a change, as a failing disk or a kill would
 // (tests/support/file_faults.cpp): the test wraps the real one, and nothing of
 // it ships.
 #pragma once
