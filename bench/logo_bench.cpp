@@ -4,7 +4,7 @@
 #include "sample_disc.h"
 
 #include "logo/picture/bitmap_exchange.h"
-#include "logo/disc/console_view.h"
+#include "logo/console/console_view.h"
 #include "logo/disc/disc_image_layout.h"
 #include "logo/disc/sector_checks.h"
 

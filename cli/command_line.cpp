@@ -26,8 +26,8 @@ std::optional<Byte> parseKey(const std::string& text) {
     return static_cast<Byte>(value);
 }
 
-const OptionSpec* find(std::span<const OptionSpec> options, std::string_view word) {
-    const auto named = [&](const OptionSpec& o) {
+const OptionRow* find(std::span<const OptionRow> options, std::string_view word) {
+    const auto named = [&](const OptionRow& o) {
         return word == o.name || (!o.shortName.empty() && word == o.shortName);
     };
     const auto found = std::find_if(options.begin(), options.end(), named);
@@ -38,18 +38,18 @@ bool contains(std::span<const Option> options, Option option) {
     return std::find(options.begin(), options.end(), option) != options.end();
 }
 
-std::string nameOf(const CommandSpec& command, Option option) {
-    for (const OptionSpec& spec : command.options)
-        if (spec.option == option) return std::string(spec.name);
+std::string nameOf(const CommandRow& command, Option option) {
+    for (const OptionRow& row : command.options)
+        if (row.option == option) return std::string(row.name);
     return {};
 }
 
 // "--key, --pal and --ntsc go with --console": every option of the command that
 // needs the one missing.
-std::string needsMessage(const CommandSpec& command, Option needed) {
+std::string needsMessage(const CommandRow& command, Option needed) {
     std::vector<std::string> needing;
-    for (const OptionSpec& spec : command.options)
-        if (contains(spec.needs, needed)) needing.emplace_back(spec.name);
+    for (const OptionRow& row : command.options)
+        if (contains(row.needs, needed)) needing.emplace_back(row.name);
     std::string text;
     for (std::size_t i = 0; i < needing.size(); ++i)
         text += (i == 0 ? "" : i + 1 == needing.size() ? " and " : ", ") + needing[i];
@@ -85,7 +85,7 @@ void set(Invocation& invocation, Option option, const std::string& value) {
 }
 
 // The words after the command's name.
-Invocation parseCommand(const CommandSpec& command, std::span<const std::string> words) {
+Invocation parseCommand(const CommandRow& command, std::span<const std::string> words) {
     Invocation invocation;
     invocation.command = command.command;
 
@@ -97,16 +97,16 @@ Invocation parseCommand(const CommandSpec& command, std::span<const std::string>
             invocation.arguments.push_back(pathOf(word));
         } else if (word == "--") {
             optionsEnded = true;
-        } else if (const OptionSpec* option = find(kProgramOptions, word); option && option->afterCommand) {
+        } else if (const OptionRow* option = find(kProgramOptions, word); option && option->afterCommand) {
             set(invocation, option->option, "");
             return invocation;
-        } else if (const OptionSpec* valued = find(command.options, word.substr(0, word.find('=')));
+        } else if (const OptionRow* valued = find(command.options, word.substr(0, word.find('=')));
                    valued && valued->takesValue) {
             const bool inline_ = valued->name.size() < word.size();  // --key=K
             if (!inline_ && i + 1 == words.size()) throw UsageError(std::string(valued->name) + " needs a value");
             set(invocation, valued->option, inline_ ? word.substr(valued->name.size() + 1) : words[++i]);
             given.push_back(valued->option);
-        } else if (const OptionSpec* flag = find(command.options, word); flag && !flag->takesValue) {
+        } else if (const OptionRow* flag = find(command.options, word); flag && !flag->takesValue) {
             set(invocation, flag->option, "");
             given.push_back(flag->option);
         } else {
@@ -114,11 +114,11 @@ Invocation parseCommand(const CommandSpec& command, std::span<const std::string>
         }
     }
 
-    for (const OptionSpec& option : command.options)
+    for (const OptionRow& option : command.options)
         for (Option other : option.excludes)
             if (contains(given, option.option) && contains(given, other))
                 throw UsageError(std::string(option.name) + " and " + nameOf(command, other) + " exclude each other");
-    for (const OptionSpec& option : command.options)
+    for (const OptionRow& option : command.options)
         for (Option needed : option.needs)
             if (contains(given, option.option) && !contains(given, needed))
                 throw UsageError(needsMessage(command, needed));
@@ -133,12 +133,12 @@ Invocation parseCommand(const CommandSpec& command, std::span<const std::string>
 Invocation parseCommandLine(std::span<const std::string> words) {
     if (words.empty()) throw UsageError("no command given");
     // The program's own options end the command line: what follows is not read.
-    if (const OptionSpec* option = find(kProgramOptions, words[0])) {
+    if (const OptionRow* option = find(kProgramOptions, words[0])) {
         Invocation invocation;
         set(invocation, option->option, "");
         return invocation;
     }
-    const auto named = [&](const CommandSpec& c) { return words[0] == c.name; };
+    const auto named = [&](const CommandRow& c) { return words[0] == c.name; };
     const auto found = std::find_if(kCommands.begin(), kCommands.end(), named);
     if (found == kCommands.end()) throw UsageError("unknown command '" + words[0] + "'");
     try {
@@ -149,7 +149,7 @@ Invocation parseCommandLine(std::span<const std::string> words) {
 }
 
 std::string_view helpText(const Invocation& invocation) {
-    for (const CommandSpec& command : kCommands)
+    for (const CommandRow& command : kCommands)
         if (invocation.command == command.command) return command.help;
     return kProgramHelp;
 }

@@ -15,7 +15,7 @@ namespace tolvane {
 enum class Command { Export, Import, Info, Restore };
 enum class Option { Help, Version, Force, DryRun, Console, Key, Pal, Ntsc, Json, List, PatchFile, Record };
 
-struct OptionSpec {
+struct OptionRow {
     Option option;
     std::string_view name;             // "--dry-run"
     std::string_view shortName;        // "-h", or empty
@@ -25,17 +25,17 @@ struct OptionSpec {
     std::span<const Option> excludes;  // never with these
 };
 
-struct CommandSpec {
+struct CommandRow {
     Command command;
     std::string_view name;
     std::string_view synopsis;  // its options and arguments: "[--json] IMAGE"
     std::size_t arguments;      // how many it takes, all of them needed
-    std::span<const OptionSpec> options;
+    std::span<const OptionRow> options;
     std::string_view help;  // what `tolvane COMMAND --help` prints
 };
 
-extern const std::span<const OptionSpec> kProgramOptions;
-extern const std::span<const CommandSpec> kCommands;
+extern const std::span<const OptionRow> kProgramOptions;
+extern const std::span<const CommandRow> kCommands;
 extern const std::string_view kProgramHelp;  // what `tolvane --help` prints
 
 }  // namespace tolvane

@@ -1,7 +1,7 @@
 // Running each of tolvane's commands over the editor's core.
 #include "commands.h"
 
-#include "editor/logo_editor.h"
+#include "editor/editor_commands.h"
 #include "history/patch_history.h"
 #include "image_info.h"
 #include "logo/base/failure.h"
@@ -21,7 +21,7 @@ namespace {
 // Opens the image in the editor and sets the view as the options say. An import
 // keeps the image open and locked from reading it to patching it (or to making
 // the patch file of it).
-void openImage(LogoEditor& editor, const Invocation& invocation, ImageAccess access = ImageAccess::Read) {
+void openImage(EditorCommands& editor, const Invocation& invocation, ImageAccess access = ImageAccess::Read) {
     editor.open(invocation.arguments[0], access);
     if (!invocation.console) return;
     editor.setConsoleView(true);
@@ -34,7 +34,7 @@ Outcome failed(const std::exception& failure, std::string written = {}) {
     return {kFailed, std::move(written)};
 }
 
-std::string viewNote(const LogoEditor& editor) {
+std::string viewNote(const EditorCommands& editor) {
     const EditorState& s = editor.state();
     if (!s.consoleView) return "";
     return " in console view (" + std::string(s.pal ? "PAL, 344 x 71" : "NTSC, 384 x 64") + ", " +
@@ -55,7 +55,7 @@ Outcome runExport(const Invocation& invocation) {
     const std::filesystem::path &image = invocation.arguments[0], &bitmap = invocation.arguments[1];
     // The image itself is refused below whatever is given: say that, not --force.
     if (!sameFile(bitmap, image) && !mayReplace(bitmap, invocation.force)) return {kFailed};
-    LogoEditor editor;
+    EditorCommands editor;
     try {
         openImage(editor, invocation);
         editor.exportPicture(bitmap);
@@ -72,7 +72,7 @@ Outcome notADisc(const std::filesystem::path& image, const char* anyway = "patch
     return {kFailed};
 }
 
-void consoleNote(const LogoEditor& editor) {
+void consoleNote(const EditorCommands& editor) {
     if (const std::string warning = editor.borderWarning(); !warning.empty())
         standardOutput << "Warning: " << warning << '\n';
     if (!viewNote(editor).empty())
@@ -83,7 +83,7 @@ void consoleNote(const LogoEditor& editor) {
 // import --patch-file: the import up to its write, then the patch file instead.
 Outcome runPatchFile(const Invocation& invocation) {
     const std::filesystem::path &bitmap = invocation.arguments[1], &file = *invocation.patchFile;
-    LogoEditor editor;
+    EditorCommands editor;
     std::optional<PatchFileSaved> saved;
     try {
         // Open and locked, as other readers lock it, until the patch file is made of it.
@@ -117,7 +117,7 @@ Outcome runPatchFile(const Invocation& invocation) {
 Outcome runImport(const Invocation& invocation) {
     if (invocation.patchFile) return runPatchFile(invocation);
     const std::filesystem::path& bitmap = invocation.arguments[1];
-    LogoEditor editor;
+    EditorCommands editor;
     bool wrote = false;
     try {
         openImage(editor, invocation, invocation.dryRun ? ImageAccess::Read : ImageAccess::Update);

@@ -1,7 +1,7 @@
 // What `tolvane info` says of an image, as text or as JSON.
 #include "image_info.h"
 
-#include "logo/disc/console_view.h"
+#include "logo/console/console_view.h"
 #include "logo/disc/disc_image.h"
 #include "logo/disc/disc_image_layout.h"
 #include "logo/base/failure.h"

@@ -212,19 +212,19 @@ def make_cpp():
     out = ["// Made by cli/make_command_files.py from cli/command_table.py: change those, not this.",
            '#include "command_table.h"', "", "namespace tolvane {", "namespace {", ""]
     rows = cpp_options(table.PROGRAM_OPTIONS, "Program", out)
-    out += ["constexpr OptionSpec kProgramOptionArray[] = {"] + rows + ["};", ""]
+    out += ["constexpr OptionRow kProgramOptionArray[] = {"] + rows + ["};", ""]
     for command in table.COMMANDS:
         prefix = identifier(command.name)
         rows = cpp_options(command.options, prefix, out)
-        out += [f"constexpr OptionSpec k{prefix}Options[] = {{"] + rows + ["};", ""]
-    out.append("constexpr CommandSpec kCommandArray[] = {")
+        out += [f"constexpr OptionRow k{prefix}Options[] = {{"] + rows + ["};", ""]
+    out.append("constexpr CommandRow kCommandArray[] = {")
     for command in table.COMMANDS:
         prefix = identifier(command.name)
         out += [f"    {{Command::{prefix}, {cpp_string(command.name)}, {cpp_string(plain_synopsis(command))}, "
                 f"{len(command.arguments)}, k{prefix}Options,", "     " + cpp_string(command_help(command), "     ") + "},"]
     out += ["};", "", "}  // namespace", "",
-            "const std::span<const OptionSpec> kProgramOptions{kProgramOptionArray};",
-            "const std::span<const CommandSpec> kCommands{kCommandArray};",
+            "const std::span<const OptionRow> kProgramOptions{kProgramOptionArray};",
+            "const std::span<const CommandRow> kCommands{kCommandArray};",
             "const std::string_view kProgramHelp =", "    " + cpp_string(program_help(), "    ") + ";", "",
             "}  // namespace tolvane", ""]
     return "\n".join(out)

@@ -97,13 +97,13 @@ bool Editor::attempt(const std::string& doing, Command&& command) {
 
 bool Editor::openImage(const std::filesystem::path& path) {
     return attempt("opening " + quoted(path), [&] {
-        core_.open(path);
-        const EditorState& s = core_.state();
+        commands_.open(path);
+        const EditorState& s = commands_.state();
         window_.showViewOptions(s.consoleView, s.pal);
         present();
         showEnablement();
         std::string status =
-            "Opened " + displayName(s.imagePath) + ": " + core_.layoutDescription() + ", " + describe(s.identity);
+            "Opened " + displayName(s.imagePath) + ": " + commands_.layoutDescription() + ", " + describe(s.identity);
         if (s.consoleView) status += "; console view with " + describeSource(s.key, s.identity);
         if (!s.looksLikeDisc) status += warningLine("it " + notADiscReason());
         if (s.consoleView) status += warningLine(keyWarning(s.key));
@@ -114,7 +114,7 @@ bool Editor::openImage(const std::filesystem::path& path) {
 bool Editor::saveBitmap(const std::filesystem::path& path) {
     if (!enablement().saveBitmap) return false;
     return attempt("saving " + quoted(path), [&] {
-        core_.exportPicture(path);
+        commands_.exportPicture(path);
         window_.showStatus(
             std::string(state().consoleView ? "Saved the logo as the console shows it to " : "Saved the logo to ") +
             displayName(path));
@@ -124,23 +124,23 @@ bool Editor::saveBitmap(const std::filesystem::path& path) {
 bool Editor::openBitmap(const std::filesystem::path& path) {
     if (!enablement().openBitmap) return false;
     return attempt("reading " + quoted(path), [&] {
-        core_.importPicture(path);
+        commands_.importPicture(path);
         showEnablement();
-        const EditorState& s = core_.state();
+        const EditorState& s = commands_.state();
         const std::string how = s.consoleView ? " in console view (" + describeSource(s.key, s.identity) + ")" : "";
         std::string status = "Imported " + displayName(path) + how + " - press Patch to write it into " +
                              displayName(s.imagePath) + checkFieldsNote(s.sectorsWithNewChecks);
         if (s.consoleView)
             status +=
-                warningLine(core_.borderWarning()) + warningLine(keyWarning(s.key)) + warningLine(kConsolesRefuse);
+                warningLine(commands_.borderWarning()) + warningLine(keyWarning(s.key)) + warningLine(kConsolesRefuse);
         window_.showStatus(status);
     });
 }
 
 PatchOutcome Editor::patch() {
     if (!enablement().patch) return PatchOutcome::Failed;
-    const EditorState& s = core_.state();
-    if (core_.patchNeedsConsent() &&
+    const EditorState& s = commands_.state();
+    if (commands_.patchNeedsConsent() &&
         !window_.confirm(displayName(s.imagePath) + " " + notADiscReason() +
                          ". Patching writes the logo into its first bytes. Patch it anyway?")) {
         window_.showStatus("Nothing was written to " + displayName(s.imagePath));
@@ -149,7 +149,7 @@ PatchOutcome Editor::patch() {
     bool wrote = false;
     const bool done = attempt("patching " + quoted(s.imagePath), [&] {
         try {
-            wrote = core_.patch();
+            wrote = commands_.patch();
         } catch (const FailureAfterWrite&) {  // the image holds the new logo all the same
             showEnablement();
             throw;
@@ -167,8 +167,8 @@ PatchOutcome Editor::patch() {
 
 bool Editor::savePatchFile(const std::filesystem::path& path) {
     if (!enablement().patch) return false;
-    const EditorState& s = core_.state();
-    if (core_.patchNeedsConsent() &&
+    const EditorState& s = commands_.state();
+    if (commands_.patchNeedsConsent() &&
         !window_.confirm(displayName(s.imagePath) + " " + notADiscReason() +
                          ". The patch file writes the logo into its first bytes. Save it anyway?")) {
         window_.showStatus("No patch file was written");
@@ -176,7 +176,7 @@ bool Editor::savePatchFile(const std::filesystem::path& path) {
     }
     bool wrote = false;
     attempt("saving " + quoted(path), [&] {
-        const std::optional<PatchFileSaved> saved = core_.savePatchFile(path);
+        const std::optional<PatchFileSaved> saved = commands_.savePatchFile(path);
         if (!saved) {
             window_.showStatus("Nothing to patch: " + displayName(s.imagePath) +
                                " already holds this logo; no patch file was written");
@@ -191,7 +191,7 @@ bool Editor::savePatchFile(const std::filesystem::path& path) {
 }
 
 bool Editor::takeBackLastPatch() {
-    if (!core_.imageOpen()) {
+    if (!commands_.imageOpen()) {
         window_.showStatus("Open a disc image first: Ctrl+Z takes back the last patch of the open image.");
         return false;
     }
@@ -204,7 +204,7 @@ bool Editor::takeBackLastPatch() {
     bool readAgain = false;  // the image was taken back, whatever failed after
     const bool done = attempt("taking back the last patch of " + quoted(image), [&] {
         try {
-            result = core_.takeBackLastPatch();
+            result = commands_.takeBackLastPatch();
         } catch (const FailureAfterWrite&) {
             readAgain = true;
             throw;
@@ -227,10 +227,10 @@ bool Editor::takeBackLastPatch() {
 }
 
 void Editor::setConsoleView(bool on) {
-    const bool done = attempt("changing the view", [&] { core_.setConsoleView(on); });
-    const EditorState& s = core_.state();
+    const bool done = attempt("changing the view", [&] { commands_.setConsoleView(on); });
+    const EditorState& s = commands_.state();
     window_.showViewOptions(s.consoleView, s.pal);
-    if (!done || !core_.imageOpen()) return;
+    if (!done || !commands_.imageOpen()) return;
     present();
     window_.showStatus(on ? "Console view: " + describeSource(s.key, s.identity) + warningLine(keyWarning(s.key)) +
                                 warningLine(shapeWarning(s))
@@ -238,10 +238,10 @@ void Editor::setConsoleView(bool on) {
 }
 
 void Editor::setPal(bool pal) {
-    core_.setPal(pal);
-    const EditorState& s = core_.state();
+    commands_.setPal(pal);
+    const EditorState& s = commands_.state();
     window_.showViewOptions(s.consoleView, pal);
-    if (!core_.imageOpen() || !s.consoleView) return;
+    if (!commands_.imageOpen() || !s.consoleView) return;
     present();
     window_.showStatus(std::string("Console view as a ") +
                        (pal ? "PAL console shows it, 344 x 71" : "NTSC console shows it, 384 x 64") +
@@ -249,12 +249,12 @@ void Editor::setPal(bool pal) {
 }
 
 void Editor::setKey(Byte key) {
-    core_.setKey(key);
-    if (core_.imageOpen() && state().consoleView) present();
+    commands_.setKey(key);
+    if (commands_.imageOpen() && state().consoleView) present();
 }
 
 void Editor::present() {
-    const GreyPicture shown = core_.shownPicture();
+    const GreyPicture shown = commands_.shownPicture();
     if (state().consoleView)
         window_.presentPicture(shown);
     else

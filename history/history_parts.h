@@ -1,6 +1,7 @@
-// What the history's commands share inside the history: the folder's names, the
-// records of one disc, the settling of what an interrupted command left, and the
-// choice of the patch a restore takes back.
+// What the history's commands share inside the history: the folder's names and
+// the records of one disc (record_folder.cpp), the settling of what an
+// interrupted command left (settling.cpp), and the choice of the patch a restore
+// takes back (choosing.cpp).
 #pragma once
 
 #include "history/patch_history.h"
@@ -100,6 +101,13 @@ struct Choice {
 };
 Choice choose(std::vector<Kept>& records, const ThisImage& here, std::span<const Byte> held,
               const std::vector<const Kept*>& taken, std::vector<HistoryStep>& damaged);
+// The record of that name (a record's file name), if restore could take it
+// back from what the image holds; fails otherwise.
+Kept& named(std::vector<Kept>& records, const ThisImage& here, const std::string& name);
+// The patches restore would take back one by one from `held` on, each with the
+// records it has taken back before it, and the damaged records on the way.
+std::vector<HistoryStep> walk(std::vector<Kept>& records, const ThisImage& here, std::span<const Byte> held,
+                              std::vector<const Kept*> taken);
 
 HistoryStep shown(const Kept& kept, bool interrupted = false);
 

@@ -15,17 +15,15 @@ namespace tolvane {
 
 PatchHistory PatchHistory::forUser() { return PatchHistory(programDataFolder()); }
 
-bool PatchHistory::patch(const std::filesystem::path& path, const ImagePrefix& prefix,
-                         const ImagePrefix& expectedOnDisk) const {
-    DiscImage image = DiscImage::open(path, ImageAccess::Update);
-    image.checkUnchanged(expectedOnDisk);
-    return patch(image, prefix);
+RescuePolicy PatchHistory::rescue() const {
+    return [folder = folder_](const std::filesystem::path& image, std::uint64_t start, const ImagePrefix& asRead) {
+        return saveAsTheyWere(image, start, asRead, {image.parent_path(), folder});
+    };
 }
 
 bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
     const std::filesystem::path& path = image.path();
-    const ImagePrefix& expectedOnDisk = image.prefix();  // as read, under the lock held since
-    if (prefix == expectedOnDisk) {                      // nothing to write, nothing to take back
+    if (prefix == image.prefix()) {  // nothing to write, nothing to take back
         image.close();
         return false;
     }
@@ -56,7 +54,7 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
                             quoted(folder_) + ": ");
     }
     try {
-        image.writePrefix(prefix, expectedOnDisk, folder_);
+        image.writePrefix(prefix, rescue());
     } catch (const Failure&) {
         // A patch that did not happen leaves no record; one that left part of its
         // bytes keeps it, so that restore can put the rest back.

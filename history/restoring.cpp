@@ -1,5 +1,5 @@
-// Taking patches back: which record a restore takes, the walk that lists them,
-// and the restore itself.
+// Taking patches back: the list of the steps a restore would take, and the
+// restore itself.
 #include "history_parts.h"
 
 #include "logo/base/failure.h"
@@ -14,39 +14,9 @@ namespace history {
 
 namespace {
 
-bool same(std::span<const Byte> a, std::span<const Byte> b) { return std::ranges::equal(a, b); }
-
 std::size_t usable(const std::vector<HistoryStep>& steps) {
     return static_cast<std::size_t>(
         std::ranges::count_if(steps, [](const HistoryStep& step) { return step.damage.empty() && !step.choice; }));
-}
-
-void noteDamaged(const Kept& kept, std::vector<HistoryStep>& damaged) {
-    if (std::ranges::find(damaged, kept.file, &HistoryStep::file) == damaged.end()) damaged.push_back(shown(kept));
-}
-
-// The patches restore would take back one by one from `held` on, each with the
-// records it has taken back before it, and the damaged records on the way.
-std::vector<HistoryStep> walk(std::vector<Kept>& records, const ThisImage& here, std::span<const Byte> held,
-                              std::vector<const Kept*> taken) {
-    std::vector<HistoryStep> steps;
-    std::vector<Byte> bytes(held.begin(), held.end());
-    for (;;) {
-        std::vector<HistoryStep> damaged;
-        const Choice choice = choose(records, here, bytes, taken, damaged);
-        for (const HistoryStep& d : damaged)
-            if (std::ranges::find(steps, d.file, &HistoryStep::file) == steps.end()) steps.push_back(d);
-        if (!choice.step) {
-            for (const Kept* undecided : choice.undecided) {
-                steps.push_back(shown(*undecided));
-                steps.back().choice = true;
-            }
-            return steps;
-        }
-        steps.push_back(shown(*choice.step));
-        bytes = choice.step->record->before;
-        taken.push_back(choice.step);
-    }
 }
 
 std::string undecidedText(const std::filesystem::path& image, const std::vector<Kept*>& undecided) {
@@ -77,54 +47,7 @@ std::string nothingToRestore(const std::filesystem::path& folder, const std::vec
            " holds now (it was changed since by something else, or its patches are taken back already)";
 }
 
-// Whether restore could take the patch back from `held` in this file.
-bool couldTakeBack(Kept& kept, const ThisImage& here, std::span<const Byte> held) {
-    if (kept.gone || kept.runningElsewhere || !readKept(kept)) return false;
-    const PatchRecord& record = *kept.record;
-    // Another disc, or other bytes with the same checksums.
-    if (!fits(record, here.image) || !same(record.written, held)) return false;
-    const RecordEvent* last = record.lastEventOf(here.file);
-    return !last || last->kind != RecordEvent::TakenBack;
-}
-
-// The record restore is told to take back: one that it could take back now.
-Kept& named(std::vector<Kept>& records, const ThisImage& here, const std::string& name) {
-    for (Kept& kept : records)
-        if (pathText(kept.file.filename()) == name && couldTakeBack(kept, here, here.image.prefix().bytes()))
-            return kept;
-    throw Failure("Nothing was written: " + name + " is not a record of a patch that wrote what " +
-                      quoted(here.image.path()) + " holds now (tolvane restore --list shows those)",
-                  Problem::NoRecord);
-}
-
 }  // namespace
-
-Choice choose(std::vector<Kept>& records, const ThisImage& here, std::span<const Byte> held,
-              const std::vector<const Kept*>& taken, std::vector<HistoryStep>& damaged) {
-    const std::uint32_t sum = bytesChecksum(held);
-    std::vector<Kept*> candidates;
-    for (Kept& kept : records) {
-        if (kept.name.written != sum || std::ranges::find(taken, &kept) != taken.end()) continue;
-        if (couldTakeBack(kept, here, held))
-            candidates.push_back(&kept);
-        else if (!kept.gone && !kept.damage.empty())
-            noteDamaged(kept, damaged);
-    }
-    std::ranges::sort(candidates, std::ranges::greater{}, [](const Kept* k) { return k->name.time; });
-    Choice choice;
-    for (Kept* kept : candidates)
-        if (madeOnOf(*kept).is(here.file)) {
-            choice.step = kept;
-            return choice;
-        }
-    const bool agree = std::ranges::all_of(
-        candidates, [&](const Kept* k) { return same(k->record->before, candidates.front()->record->before); });
-    if (agree && !candidates.empty())
-        choice.step = candidates.front();
-    else
-        choice.undecided = std::move(candidates);
-    return choice;
-}
 
 }  // namespace history
 
@@ -212,14 +135,13 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
     // finished by the next one rather than taken a patch further back.
     addEvent(*step, RecordEvent::Restoring, here.file);
 
-    const ImagePrefix asRead = image.prefix();
     ImagePrefix before(image.layout());
     std::ranges::copy(record.before, before.bytes().begin());
     try {
-        image.writePrefix(before, asRead, folder_);
+        image.writePrefix(before, rescue());
     } catch (const Failure&) {
         try {  // nothing written: an ordinary record again
-            if (image.holds(asRead)) addEvent(*step, RecordEvent::Abandoned, here.file);
+            if (image.holds(image.prefix())) addEvent(*step, RecordEvent::Abandoned, here.file);
         } catch (const Failure&) {  // the next restore sees that this one wrote nothing
         }
         throw;

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the Windows icon (.ico) from the icon's letters in ui/common/app_icon_letters.h.
+"""Writes the Windows icon (.ico) from the icon's letters in ui/common/include/ui/common/app_icon_letters.h.
 
 The cross build cannot run programs it builds, so this host step draws the icon:
 18 x 16 as both windows show it, and square sizes for Explorer and dense screens.

@@ -3,7 +3,7 @@
 // drawing, stored encoded with that game's key as discs store it, and valid
 // EDC/ECC on every sector. Nothing of a real disc is in it.
 #include "discs/disc_builder.h"
-#include "logo/disc/console_view.h"
+#include "logo/console/console_view.h"
 #include "logo/files/file_io.h"
 
 #include <exception>
@@ -72,11 +72,11 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     try {
-        tolvane::discs::DiscSpec spec;
-        spec.logo = tolvane::encodeLogo(sampleLogo(), *tolvane::keyFromSerial(kSerial));
-        spec.systemCnf = std::string("BOOT2 = cdrom0:\\") + kSerial + ";1\r\nVER = 1.00\r\nVMODE = NTSC\r\n";
-        spec.bootFile = std::string(kSerial) + ";1";
-        const auto image = tolvane::discs::buildDisc(spec, tolvane::kRawMode2Layout);
+        tolvane::discs::DiscContents contents;
+        contents.logo = tolvane::encodeLogo(sampleLogo(), *tolvane::keyFromSerial(kSerial));
+        contents.systemCnf = std::string("BOOT2 = cdrom0:\\") + kSerial + ";1\r\nVER = 1.00\r\nVMODE = NTSC\r\n";
+        contents.bootFile = std::string(kSerial) + ";1";
+        const auto image = tolvane::discs::buildDisc(contents, tolvane::kRawMode2Layout);
         tolvane::replaceFile(argv[1], image);
     } catch (const std::exception& failure) {
         std::cerr << "tolvane-sample: " << failure.what() << '\n';

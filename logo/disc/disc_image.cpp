@@ -5,7 +5,6 @@
 #include "logo/disc/cue_sheet.h"
 #include "logo/disc/iso9660.h"
 #include "logo/disc/packed_image.h"
-#include "logo/disc/rescue_copy.h"
 
 #include <algorithm>
 #include <array>
@@ -301,15 +300,7 @@ bool DiscImage::holds(const ImagePrefix& bytes) {
     return readImagePrefix(file_, now, start_) == now.size() && now == bytes;
 }
 
-void DiscImage::checkUnchanged(const ImagePrefix& expectedOnDisk) const {
-    if (!(prefix_ == expectedOnDisk))
-        throw Failure("Nothing was written: " + quoted(path_) + " changed on disk since it was opened; open it again",
-                      Problem::Changed);
-}
-
-bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk,
-                            const std::filesystem::path& rescueFolder) {
-    checkUnchanged(expectedOnDisk);
+bool DiscImage::writePrefix(const ImagePrefix& prefix, const RescuePolicy& rescue) {
     if (prefix == prefix_) return false;
     try {
         file_.reserve(start_ + prefix.size());
@@ -332,7 +323,7 @@ bool DiscImage::writePrefix(const ImagePrefix& prefix, const ImagePrefix& expect
                                     " were put back as they were, so the image is as before";
         } catch (const std::exception& restoring) {
             where = "putting its first bytes back failed too (" + std::string(restoring.what()) +
-                    "), so the image may be damaged; " + saveAsTheyWere(path_, start_, prefix_, rescueFolder);
+                    "), so the image may be damaged; " + rescue(path_, start_, prefix_);
         }
         throw failure.with("; " + where);
     }

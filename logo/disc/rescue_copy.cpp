@@ -16,16 +16,15 @@ std::string bytesDescription(std::uint64_t start, std::size_t length) {
 }
 
 std::string saveAsTheyWere(const std::filesystem::path& image, std::uint64_t start, const ImagePrefix& asRead,
-                           const std::filesystem::path& rescueFolder) {
+                           const std::vector<std::filesystem::path>& folders) {
     std::filesystem::path name = image.filename();
     name += ".before-patch-" + timeText(nanosecondsNow() / 1'000'000'000, "%Y%m%d-%H%M%S") + ".bin";
     std::string firstReason;
-    for (const bool beside : {true, false}) {
-        if (!beside && rescueFolder.empty()) break;
+    for (const std::filesystem::path& given : folders) {
         try {
-            const auto folder = beside ? image.parent_path() : rescueFolder;
-            if (!beside) makeFolders(folder);
-            const auto rescue = (folder.empty() ? std::filesystem::path(".") : folder) / name;
+            const auto folder = given.empty() ? std::filesystem::path(".") : given;
+            makeFolders(folder);
+            const auto rescue = folder / name;
             const std::span<const Byte> pieces[] = {asRead.bytes()};
             createFile(rescue, pieces, Flushed);
             return "its " + bytesDescription(start, asRead.size()) + " as they were are saved in " + quoted(rescue) +

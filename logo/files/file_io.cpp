@@ -1,80 +1,10 @@
-// The file layer's parts common to every system: injected faults and stops, small files.
+// The file layer's parts common to every system: a folder's names, one file
+// under two names, small files read whole.
 #include "logo/files/file_io.h"
 
 #include "logo/base/failure.h"
 
-#include <algorithm>
-#include <deque>
-
 namespace tolvane {
-
-namespace {
-
-struct QueuedFault {
-    FileOperation operation;
-    detail::InjectedFault fault;
-};
-
-std::deque<QueuedFault>& faults() {
-    static std::deque<QueuedFault> queue;
-    return queue;
-}
-
-struct Stop {
-    std::optional<std::size_t> step;  // counted from the changes seen so far
-    std::size_t afterBytes = 0;
-    std::size_t counted = 0;
-};
-
-Stop& stop() {
-    static Stop state;
-    return state;
-}
-
-// Counts a change; true when the program is to stop before it.
-bool stopDue() {
-    Stop& s = stop();
-    const bool due = s.step && *s.step == s.counted;
-    ++s.counted;
-    if (due) s.step.reset();
-    return due;
-}
-
-}  // namespace
-
-void injectFileFault(FileOperation operation, int error, std::size_t afterBytes) {
-    faults().push_back({operation, {afterBytes, error}});
-}
-
-void injectFileStop(std::size_t step, std::size_t afterBytes) { stop() = {step, afterBytes, 0}; }
-
-std::size_t fileChangesCounted() { return stop().counted; }
-
-void clearFileFaults() {
-    faults().clear();
-    stop() = {};
-}
-
-void detail::countChange() {
-    if (stopDue()) throw FileStop{};
-}
-
-detail::PlannedWrite detail::planWrite(std::size_t length) {
-    if (stopDue()) return {std::min(stop().afterBytes, length), true};
-    if (const auto fault = takeFileFault(FileOperation::Write))
-        return {std::min(fault->afterBytes, length), false, fault->error};
-    return {length};
-}
-
-std::optional<detail::InjectedFault> detail::takeFileFault(FileOperation operation) {
-    auto& queue = faults();
-    if (queue.empty() || queue.front().operation != operation) return std::nullopt;
-    const InjectedFault fault = queue.front().fault;
-    queue.pop_front();
-    // Error 0 lets this call through, so that the next fault reaches a later call of its kind.
-    if (fault.error == 0 && operation != FileOperation::Nameless) return std::nullopt;
-    return fault;
-}
 
 std::vector<std::filesystem::path> namesIn(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> names;

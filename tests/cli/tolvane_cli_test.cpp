@@ -1,6 +1,6 @@
 // Runs the real tolvane executable and checks exit codes, output and files.
 #include "logo/picture/bitmap_exchange.h"
-#include "logo/disc/console_view.h"
+#include "logo/console/console_view.h"
 #include "logo/disc/disc_image_layout.h"
 #include "logo/files/file_io.h"
 #include "logo/picture/picture_file.h"

@@ -7,6 +7,7 @@
 #include "history/patch_history.h"
 #include "logo/picture/png_exchange.h"
 #include "logo/disc/sector_checks.h"
+#include "support/file_faults.h"
 #include "support/disc_builder.h"
 #include "support/ppf_reader.h"
 #include "support/test_files.h"
@@ -306,7 +307,7 @@ TEST_F(EditorTest, ACHDIsShownButNeitherPatchedNorMadeAPatchFileOf) {
 // temporary file; every change of a file would go through the file layer.
 TEST_F(EditorTest, CheckingAPatchChangesNoFile) {
     testing::UserDataFolder data(dir / "data");  // not made yet
-    LogoEditor core;
+    EditorCommands core;
     core.open(image);
     core.importPicture(bitmap);
     const auto names = namesIn(dir.path());

@@ -6,6 +6,7 @@
 #include "logo/files/file_io.h"
 #include "history/patch_record.h"
 #include "logo/disc/sector_checks.h"
+#include "support/file_faults.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -36,10 +37,10 @@ protected:
 
     // Puts a logo of the seed's pattern into the image, as the editor does.
     void patch(const std::filesystem::path& path, unsigned seed) {
-        const ImagePrefix onDisk = testing::readPrefix(path);
-        ImagePrefix next = onDisk;
+        ImagePrefix next = testing::readPrefix(path);
         insertLogo(patternLogo(seed), next);
-        history.patch(path, next, onDisk);
+        DiscImage image = DiscImage::open(path, ImageAccess::Update);
+        history.patch(image, next);
     }
     std::vector<std::string> recordNames() {
         std::vector<std::string> names;
@@ -304,7 +305,8 @@ TEST_F(PatchHistoryTest, EachCopyOfADiscWalksBackThroughItsOwnSteps) {
                     clearFileFaults();
                     ImagePrefix next = testing::readPrefix(file);
                     insertLogo(patternLogo(static_cast<unsigned>(step.seed)), next);
-                    scratch.patch(dir / "scratch.bin", next, testing::readPrefix(file));
+                    DiscImage copy = DiscImage::open(dir / "scratch.bin", ImageAccess::Update);
+                    scratch.patch(copy, next);
                     ASSERT_TRUE(stoppedAt(fileChangesCounted() - 1, 0, [&] { patch(file, step.seed); }));
                     ASSERT_EQ(held(file), step.seed);
                     if (step.op == PatchStoppedHalfWay) {

@@ -7,11 +7,11 @@
 
 namespace tolvane::testing {
 
-std::vector<Byte> buildBmp(const BmpSpec& spec, const std::vector<Byte>& rows) {
-    const bool core = spec.infoHeaderSize == 12;  // OS/2 1.x: 16-bit sizes, 3-byte palette entries
+std::vector<Byte> buildBmp(const BmpHeaders& headers, const std::vector<Byte>& rows) {
+    const bool core = headers.infoHeaderSize == 12;  // OS/2 1.x: 16-bit sizes, 3-byte palette entries
     const std::size_t entrySize = core ? 3 : 4;
-    const std::size_t paletteOffset = 14 + spec.infoHeaderSize;
-    const std::size_t pixelOffset = paletteOffset + entrySize * spec.palette.size() + spec.gapBeforePixels;
+    const std::size_t paletteOffset = 14 + headers.infoHeaderSize;
+    const std::size_t pixelOffset = paletteOffset + entrySize * headers.palette.size() + headers.gapBeforePixels;
     std::vector<Byte> file(pixelOffset);
     std::span<Byte> f(file);
     f[0] = 'B';
@@ -20,42 +20,42 @@ std::vector<Byte> buildBmp(const BmpSpec& spec, const std::vector<Byte>& rows) {
     writeLe32(f, 10, static_cast<std::uint32_t>(pixelOffset));
 
     // The 40-byte layout, cut to the header's size (OS/2 2.x headers may be shorter).
-    std::vector<Byte> info(std::max<std::size_t>(spec.infoHeaderSize, 40));
-    writeLe32(info, 0, spec.infoHeaderSize);
+    std::vector<Byte> info(std::max<std::size_t>(headers.infoHeaderSize, 40));
+    writeLe32(info, 0, headers.infoHeaderSize);
     if (core) {
-        writeLe16(info, 4, static_cast<std::uint16_t>(spec.width));
-        writeLe16(info, 6, static_cast<std::uint16_t>(spec.height));
+        writeLe16(info, 4, static_cast<std::uint16_t>(headers.width));
+        writeLe16(info, 6, static_cast<std::uint16_t>(headers.height));
         writeLe16(info, 8, 1);
-        writeLe16(info, 10, spec.bitsPerPixel);
+        writeLe16(info, 10, headers.bitsPerPixel);
     } else {
-        writeLe32(info, 4, static_cast<std::uint32_t>(spec.width));
-        writeLe32(info, 8, static_cast<std::uint32_t>(spec.height));
+        writeLe32(info, 4, static_cast<std::uint32_t>(headers.width));
+        writeLe32(info, 8, static_cast<std::uint32_t>(headers.height));
         writeLe16(info, 12, 1);
-        writeLe16(info, 14, spec.bitsPerPixel);
-        writeLe32(info, 16, spec.compression);
+        writeLe16(info, 14, headers.bitsPerPixel);
+        writeLe32(info, 16, headers.compression);
         writeLe32(info, 20, static_cast<std::uint32_t>(rows.size()));
-        writeLe32(info, 32, spec.coloursUsed);
+        writeLe32(info, 32, headers.coloursUsed);
     }
-    std::copy_n(info.begin(), spec.infoHeaderSize, file.begin() + 14);
+    std::copy_n(info.begin(), headers.infoHeaderSize, file.begin() + 14);
 
-    for (std::size_t n = 0; n < spec.palette.size(); ++n) {
+    for (std::size_t n = 0; n < headers.palette.size(); ++n) {
         const std::size_t at = paletteOffset + entrySize * n;
-        f[at] = spec.palette[n].blue;
-        f[at + 1] = spec.palette[n].green;
-        f[at + 2] = spec.palette[n].red;
+        f[at] = headers.palette[n].blue;
+        f[at + 1] = headers.palette[n].green;
+        f[at + 2] = headers.palette[n].red;
     }
     file.insert(file.end(), rows.begin(), rows.end());
     return file;
 }
 
-std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpSpec& spec,
+std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpHeaders& headers,
                                   const std::array<Byte, 256>& greyToIndex) {
     std::vector<Byte> rows;
     for (std::size_t fileRow = 0; fileRow < kLogoHeight; ++fileRow) {
-        const std::size_t row = spec.height < 0 ? fileRow : kLogoHeight - 1 - fileRow;
+        const std::size_t row = headers.height < 0 ? fileRow : kLogoHeight - 1 - fileRow;
         for (std::size_t x = 0; x < kLogoWidth; ++x) rows.push_back(greyToIndex[logo[row * kLogoWidth + x]]);
     }
-    return buildBmp(spec, rows);
+    return buildBmp(headers, rows);
 }
 
 std::vector<Byte> indicesBottomUp(const LogoImage& logo, const std::array<Byte, 256>& greyToIndex) {

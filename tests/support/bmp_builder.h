@@ -15,7 +15,7 @@ struct Rgb {
     Byte red, green, blue;
 };
 
-struct BmpSpec {
+struct BmpHeaders {
     std::uint32_t infoHeaderSize = 40;  // 12: OS/2 1.x (no compression field, 3-byte palette entries)
     std::int32_t width = 384;
     std::int32_t height = 64;  // negative: top row first
@@ -29,11 +29,12 @@ struct BmpSpec {
 // A file with these headers whose pixel rows are `rows` (already padded, in file
 // order). The pixel data offset and sizes are filled in from the parts; header
 // bytes past the 40-byte layout are zero.
-std::vector<Byte> buildBmp(const BmpSpec& spec, const std::vector<Byte>& rows);
+std::vector<Byte> buildBmp(const BmpHeaders& headers, const std::vector<Byte>& rows);
 
 // An 8-bit file showing the logo with the palette given: pixel = index of its
 // grey level in `greyToIndex`.
-std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpSpec& spec, const std::array<Byte, 256>& greyToIndex);
+std::vector<Byte> buildIndexedBmp(const LogoImage& logo, const BmpHeaders& headers,
+                                  const std::array<Byte, 256>& greyToIndex);
 
 std::vector<Rgb> greyPalette();
 

@@ -231,9 +231,12 @@ ImagePrefix readPrefix(const std::filesystem::path& image) {
     return opened.prefix();
 }
 
-bool writePrefix(const std::filesystem::path& image, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) {
+bool writePrefix(const std::filesystem::path& image, const ImagePrefix& prefix) {
     DiscImage opened = DiscImage::open(image, ImageAccess::Update);
-    const bool wrote = opened.writePrefix(prefix, expectedOnDisk);
+    const bool wrote = opened.writePrefix(
+        prefix, [](const std::filesystem::path& file, std::uint64_t start, const ImagePrefix& asRead) {
+            return saveAsTheyWere(file, start, asRead, {file.parent_path()});
+        });
     opened.close();
     return wrote;
 }

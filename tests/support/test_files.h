@@ -57,10 +57,11 @@ std::vector<Byte> makeImage(std::size_t length);
 LogoImage patternLogo(unsigned seed = 0);
 
 // The image's first bytes as the program reads them, and a write of others over
-// them as a patch does (checked against expectedOnDisk and flushed), without a
-// record; false when the image already holds them.
+// them as a patch does (flushed, its first bytes saved beside it when they can
+// be neither written nor put back), without a record; false when the image
+// already holds them.
 ImagePrefix readPrefix(const std::filesystem::path& image);
-bool writePrefix(const std::filesystem::path& image, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk);
+bool writePrefix(const std::filesystem::path& image, const ImagePrefix& prefix);
 
 // A raw 2352-byte sector at address `sector` (header address counts from 00:02:00)
 // of the given mode (1 or 2; form 2 when form2), user data from imageByte, and

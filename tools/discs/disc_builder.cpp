@@ -40,22 +40,22 @@ std::vector<Byte> directory(const std::vector<std::vector<Byte>>& records) {
 
 }  // namespace
 
-std::vector<Byte> discUserData(const DiscSpec& spec) {
+std::vector<Byte> discUserData(const DiscContents& contents) {
     // "." and ".." stand in until the root's place is known; their length is that of any place.
     std::vector<std::vector<Byte>> records{record(0, 0, true, std::string(1, '\0')),
                                            record(0, 0, true, std::string(1, '\1')), record(25, 2048, true, "MODULES")};
-    for (std::size_t n = 0; n < spec.filesBefore; ++n) {
+    for (std::size_t n = 0; n < contents.filesBefore; ++n) {
         const std::string number = std::to_string(n % 10000);
         records.push_back(record(23, 100, false, "FILE" + std::string(4 - number.size(), '0') + number + ".DAT;1"));
     }
-    if (spec.systemCnf)
+    if (contents.systemCnf)
         records.push_back(
-            record(kSystemCnfSector, static_cast<std::uint32_t>(spec.systemCnf->size()), false, "SYSTEM.CNF;1"));
-    records.push_back(record(23, 100, false, spec.bootFile));
+            record(kSystemCnfSector, static_cast<std::uint32_t>(contents.systemCnf->size()), false, "SYSTEM.CNF;1"));
+    records.push_back(record(23, 100, false, contents.bootFile));
     // Its length with its "." and ".." records, which tell it; in sector 20 when it fits there.
     const std::size_t rootLength = directory(records).size();
-    const std::size_t rootSector = rootLength <= 2048 ? kRootSector : spec.sectors;
-    const std::size_t sectors = rootSector == kRootSector ? spec.sectors : spec.sectors + rootLength / 2048;
+    const std::size_t rootSector = rootLength <= 2048 ? kRootSector : contents.sectors;
+    const std::size_t sectors = rootSector == kRootSector ? contents.sectors : contents.sectors + rootLength / 2048;
     const auto self = [&](char name) {
         return record(static_cast<std::uint32_t>(rootSector), static_cast<std::uint32_t>(rootLength), true,
                       std::string(1, name));
@@ -64,7 +64,7 @@ std::vector<Byte> discUserData(const DiscSpec& spec) {
     records[1] = self('\1');
 
     std::vector<Byte> data(sectors * 2048, 0);
-    std::copy(spec.logo.begin(), spec.logo.end(), data.begin());
+    std::copy(contents.logo.begin(), contents.logo.end(), data.begin());
     const auto at = [&](std::size_t sector) { return data.begin() + static_cast<std::ptrdiff_t>(sector * 2048); };
 
     // Primary volume descriptor and its set terminator.
@@ -83,7 +83,7 @@ std::vector<Byte> discUserData(const DiscSpec& spec) {
         "\x01";
     std::copy(end.begin(), end.end(), at(17));
 
-    if (spec.systemCnf) std::copy(spec.systemCnf->begin(), spec.systemCnf->end(), at(kSystemCnfSector));
+    if (contents.systemCnf) std::copy(contents.systemCnf->begin(), contents.systemCnf->end(), at(kSystemCnfSector));
     const auto root = directory(records);
     std::copy(root.begin(), root.end(), at(rootSector));
     return data;
@@ -116,8 +116,8 @@ std::vector<Byte> storeInLayout(const std::vector<Byte>& userData, const ImageLa
     return stored;
 }
 
-std::vector<Byte> buildDisc(const DiscSpec& spec, const ImageLayout& layout) {
-    return storeInLayout(discUserData(spec), layout);
+std::vector<Byte> buildDisc(const DiscContents& contents, const ImageLayout& layout) {
+    return storeInLayout(discUserData(contents), layout);
 }
 
 }  // namespace tolvane::discs

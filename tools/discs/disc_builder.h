@@ -15,7 +15,7 @@ namespace tolvane::discs {
 inline constexpr std::size_t kRootSector = 20;
 inline constexpr std::size_t kSystemCnfSector = 22;
 
-struct DiscSpec {
+struct DiscContents {
     LogoImage logo{};
     std::optional<std::string> systemCnf =
         std::string("BOOT2 = cdrom0:\\SLUS_200.01;1\r\nVER = 1.00\r\nVMODE = NTSC\r\n");
@@ -25,13 +25,13 @@ struct DiscSpec {
 };
 
 // The user data of every sector, 2048 bytes each, one after another.
-std::vector<Byte> discUserData(const DiscSpec& spec);
+std::vector<Byte> discUserData(const DiscContents& contents);
 
 // User data laid out in a layout: raw sectors get sync, header, subheader and
 // valid EDC/ECC (2336-byte sectors the same, less sync and header); the plain
 // layout is the user data itself.
 std::vector<Byte> storeInLayout(const std::vector<Byte>& userData, const ImageLayout& layout);
 
-std::vector<Byte> buildDisc(const DiscSpec& spec, const ImageLayout& layout);
+std::vector<Byte> buildDisc(const DiscContents& contents, const ImageLayout& layout);
 
 }  // namespace tolvane::discs

@@ -1,5 +1,5 @@
 // What a file dropped on the window means.
-#include "dropped_file.h"
+#include "ui/common/dropped_file.h"
 
 #include "logo/base/ascii_text.h"
 #include "logo/picture/picture_file.h"

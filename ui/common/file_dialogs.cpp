@@ -1,9 +1,9 @@
 // The file dialogs' titles, filters and extensions.
-#include "file_dialogs.h"
+#include "ui/common/file_dialogs.h"
 
 namespace tolvane {
 
-FileDialogSpec fileDialogSpec(Dialog dialog) {
+FileDialogDescription fileDialogDescription(Dialog dialog) {
     switch (dialog) {
         case Dialog::dialouvrir:
             return {"dialouvrir",

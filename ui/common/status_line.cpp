@@ -1,5 +1,5 @@
 // Fitting the status text into its lines.
-#include "status_line.h"
+#include "ui/common/status_line.h"
 
 #include "logo/base/failure.h"
 #include "logo/base/shown_text.h"

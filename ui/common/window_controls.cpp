@@ -1,5 +1,5 @@
 // The window's controls, in tab order, for both windows.
-#include "window_controls.h"
+#include "ui/common/window_controls.h"
 
 #include "logo/picture/grey_picture.h"
 
@@ -15,7 +15,7 @@ using enum ControlKind;
 using enum FontKind;
 
 // clang-format off
-constexpr ControlSpec kControls[] = {
+constexpr ControlRow kControls[] = {
     {kOpenImage, "bnouvimg", PushButton, "Open Cdrwin Bin ", {0, 184, 121, 25}, ButtonFont, nullptr, true,
      &Editor::bnouvimg_Click},
     {kTitle, "lbtitre", Title, "Tolvane Editor 0.2.2 beta", {184, 8, 369, 25}, TitleFont, nullptr, true, nullptr},
@@ -44,7 +44,7 @@ constexpr int kFocusMarkThickness = 2;
 
 }  // namespace
 
-FontSpec fontSpec(FontKind kind) {
+FontDescription fontDescription(FontKind kind) {
     switch (kind) {
         case ButtonFont: return {"MS Sans Serif", 9.75, false};
         case TitleFont: return {"MS Sans Serif", 18, true};
@@ -53,11 +53,11 @@ FontSpec fontSpec(FontKind kind) {
     return {nullptr, 0, false};
 }
 
-std::span<const ControlSpec> controlSpecs() { return kControls; }
+std::span<const ControlRow> controlRows() { return kControls; }
 
-const ControlSpec& controlSpec(ControlId id) {
-    for (const ControlSpec& spec : kControls)
-        if (spec.id == id) return spec;
+const ControlRow& controlRow(ControlId id) {
+    for (const ControlRow& row : kControls)
+        if (row.id == id) return row;
     throw std::logic_error("no control has the ID " + std::to_string(int(id)));
 }
 
@@ -71,7 +71,7 @@ ControlId controlFor(Button button) {
 }
 
 std::array<Place, 2> focusMarkPlaces() {
-    const Place picture = controlSpec(kPicture).at;
+    const Place picture = controlRow(kPicture).at;
     return {{{picture.left, picture.top - kFocusMarkGap - kFocusMarkThickness, picture.width, kFocusMarkThickness},
              {picture.left, picture.top + picture.height + kFocusMarkGap, picture.width, kFocusMarkThickness}}};
 }

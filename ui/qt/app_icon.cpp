@@ -1,5 +1,5 @@
 // The program's icon, drawn for Qt.
-#include "app_icon.h"
+#include "ui/qt/app_icon.h"
 
 #include "ui/common/app_icon_letters.h"
 

@@ -1,5 +1,5 @@
 // Drawing the logo in the Qt window.
-#include "logo_view.h"
+#include "ui/qt/logo_view.h"
 
 #include "ui/common/window_controls.h"
 

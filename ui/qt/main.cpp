@@ -1,5 +1,5 @@
 // The editor's entry: the window, and an optional image to open ("Open with").
-#include "main_window.h"
+#include "ui/qt/main_window.h"
 #include "tolvane_version.h"
 
 #include <QApplication>

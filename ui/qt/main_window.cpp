@@ -1,9 +1,9 @@
 // The Qt window: its controls, handlers and window operations.
-#include "main_window.h"
+#include "ui/qt/main_window.h"
 
-#include "app_icon.h"
-#include "logo_view.h"
-#include "status_area.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/logo_view.h"
+#include "ui/qt/status_area.h"
 #include "ui/common/dropped_file.h"
 #include "ui/common/status_line.h"
 
@@ -55,14 +55,14 @@ std::vector<std::filesystem::path> localFiles(const QMimeData& data) {
 }
 
 QFont tableFont(FontKind kind) {
-    const FontSpec spec = fontSpec(kind);
-    if (!spec.family) return QApplication::font();
-    QFont font(QString::fromLatin1(spec.family));
+    const FontDescription description = fontDescription(kind);
+    if (!description.family) return QApplication::font();
+    QFont font(QString::fromLatin1(description.family));
     font.setFamilies(
-        {QString::fromLatin1(spec.family), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family()});
+        {QString::fromLatin1(description.family), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family()});
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(spec.points);
-    font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
+    font.setPointSizeF(description.points);
+    font.setWeight(description.bold ? QFont::Bold : QFont::Normal);
     return font;
 }
 
@@ -80,14 +80,14 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
     setAcceptDrops(true);
 
     QWidget* previous = nullptr;
-    for (const ControlSpec& spec : controlSpecs()) {
-        QWidget* widget = makeControl(spec);
-        widget->setObjectName(QString::fromLatin1(spec.name));
-        widget->setGeometry(qtRect(spec.at));
-        if (spec.font != FontKind::MessageFont) widget->setFont(tableFont(spec.font));
-        if (spec.tip) widget->setToolTip(QString::fromUtf8(spec.tip));
-        widget->setEnabled(spec.enabled);
-        controls_[std::size_t(spec.id - kOpenImage)] = widget;
+    for (const ControlRow& row : controlRows()) {
+        QWidget* widget = makeControl(row);
+        widget->setObjectName(QString::fromLatin1(row.name));
+        widget->setGeometry(qtRect(row.at));
+        if (row.font != FontKind::MessageFont) widget->setFont(tableFont(row.font));
+        if (row.tip) widget->setToolTip(QString::fromUtf8(row.tip));
+        widget->setEnabled(row.enabled);
+        controls_[std::size_t(row.id - kOpenImage)] = widget;
         if (widget->focusPolicy() & Qt::TabFocus) {
             if (previous) setTabOrder(previous, widget);
             previous = widget;
@@ -119,14 +119,14 @@ MainWindow::MainWindow(std::unique_ptr<ModalDialogs> dialogs, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-QWidget* MainWindow::makeControl(const ControlSpec& spec) {
-    const QString text = QString::fromUtf8(spec.text);
-    switch (spec.kind) {
+QWidget* MainWindow::makeControl(const ControlRow& row) {
+    const QString text = QString::fromUtf8(row.text);
+    switch (row.kind) {
         case ControlKind::PushButton: {
             auto* button = new QPushButton(text, this);
             button->setAutoDefault(false);
             button->setDefault(false);
-            connect(button, &QPushButton::clicked, this, [this, click = spec.click] { (editor_.*click)(); });
+            connect(button, &QPushButton::clicked, this, [this, click = row.click] { (editor_.*click)(); });
             return button;
         }
         case ControlKind::Title: {
@@ -140,7 +140,7 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
         case ControlKind::Picture: return piboot_ = new LogoView(this);
         case ControlKind::CheckBox: {
             auto* box = new QCheckBox(text, this);
-            const bool console = spec.id == kConsoleView;
+            const bool console = row.id == kConsoleView;
             (console ? cbconsole_ : cbpal_) = box;
             connect(box, &QCheckBox::toggled, this, [this, console](bool on) {
                 keepingFocus([&] { console ? editor_.setConsoleView(on) : editor_.setPal(on); });
@@ -160,7 +160,7 @@ void MainWindow::keepingFocus(Change&& change) {
 }
 
 void MainWindow::fitStatusArea() {
-    const Place at = controlSpec(kStatus).at;
+    const Place at = controlRow(kStatus).at;
     const int height = lbetat_->linesHeight();
     lbetat_->setGeometry(at.left, at.top, at.width, height);
     setFixedSize(kClientWidth, at.top + height + kStatusMargin);

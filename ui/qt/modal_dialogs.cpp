@@ -1,5 +1,5 @@
 // Qt's file dialogs and message boxes for the window.
-#include "modal_dialogs.h"
+#include "ui/qt/modal_dialogs.h"
 
 #include "ui/common/file_dialogs.h"
 
@@ -10,10 +10,11 @@
 namespace tolvane {
 
 FileDialogSetup fileDialogSetup(Dialog dialog) {
-    const FileDialogSpec spec = fileDialogSpec(dialog);
+    const FileDialogDescription description = fileDialogDescription(dialog);
     QStringList filters;
-    for (const FileFilter& filter : spec.filters) filters << QString::fromUtf8(filter.label);
-    return {spec.name, QString::fromUtf8(spec.title), filters, QString::fromUtf8(spec.defaultExtension), spec.save};
+    for (const FileFilter& filter : description.filters) filters << QString::fromUtf8(filter.label);
+    return {description.name, QString::fromUtf8(description.title), filters,
+            QString::fromUtf8(description.defaultExtension), description.save};
 }
 
 namespace {

@@ -1,5 +1,5 @@
 // The Qt window's status area.
-#include "status_area.h"
+#include "ui/qt/status_area.h"
 
 #include "ui/common/status_line.h"
 #include "ui/common/window_controls.h"

@@ -14,9 +14,9 @@ namespace tolvane::win32 {
 namespace {
 
 // Label and patterns of each filter, each ended by a NUL, and a NUL after the last.
-std::wstring filterList(const FileDialogSpec& spec) {
+std::wstring filterList(const FileDialogDescription& description) {
     std::wstring list;
-    for (const FileFilter& filter : spec.filters) {
+    for (const FileFilter& filter : description.filters) {
         list += wide(filter.label);
         list += L'\0';
         list += wide(filter.patterns);
@@ -34,8 +34,9 @@ std::wstring captionOf(HWND window) {
 }  // namespace
 
 ChosenFile chooseFile(HWND owner, Dialog dialog) {
-    const FileDialogSpec spec = fileDialogSpec(dialog);
-    const std::wstring filters = filterList(spec), title = wide(spec.title), extension = wide(spec.defaultExtension);
+    const FileDialogDescription description = fileDialogDescription(dialog);
+    const std::wstring filters = filterList(description), title = wide(description.title),
+                       extension = wide(description.defaultExtension);
     std::wstring file(32768, L'\0');  // room for a long path
 
     OPENFILENAMEW chooser{};
@@ -48,8 +49,8 @@ ChosenFile chooseFile(HWND owner, Dialog dialog) {
     chooser.lpstrTitle = title.c_str();
     chooser.lpstrDefExt = extension.c_str();
     chooser.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
-                    (spec.save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-    if (spec.save ? GetSaveFileNameW(&chooser) : GetOpenFileNameW(&chooser)) {
+                    (description.save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (description.save ? GetSaveFileNameW(&chooser) : GetOpenFileNameW(&chooser)) {
         file.resize(file.find(L'\0'));
         return {std::filesystem::path(file), {}};
     }
@@ -58,8 +59,9 @@ ChosenFile chooseFile(HWND owner, Dialog dialog) {
         char code[16];
         std::snprintf(code, sizeof code, "0x%04lX", static_cast<unsigned long>(error));
         return {{},
-                "Cannot show the dialog \"" + std::string(spec.title) + "\": the common dialog failed with error " +
-                    code + (error == FNERR_BUFFERTOOSMALL ? " (the file name is too long)" : "")};
+                "Cannot show the dialog \"" + std::string(description.title) +
+                    "\": the common dialog failed with error " + code +
+                    (error == FNERR_BUFFERTOOSMALL ? " (the file name is too long)" : "")};
     }
     return {};
 }

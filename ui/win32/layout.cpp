@@ -10,15 +10,15 @@ namespace tolvane::win32 {
 namespace {
 
 HFONT tableFont(FontKind kind, UINT dpi) {
-    const FontSpec spec = fontSpec(kind);
-    if (!spec.family) {
+    const FontDescription description = fontDescription(kind);
+    if (!description.family) {
         const LOGFONTW font = messageFont(dpi);
         return CreateFontIndirectW(&font);
     }
-    const int height = -MulDiv(int(spec.points * 100 + 0.5), int(dpi), 7200);
-    return CreateFontW(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+    const int height = -MulDiv(int(description.points * 100 + 0.5), int(dpi), 7200);
+    return CreateFontW(height, 0, 0, 0, description.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                       wide(spec.family).c_str());
+                       wide(description.family).c_str());
 }
 
 }  // namespace
@@ -34,10 +34,10 @@ const wchar_t* windowClassOf(ControlKind kind) {
     return L"Static";
 }
 
-DWORD styleOf(const ControlSpec& spec) {
+DWORD styleOf(const ControlRow& row) {
     constexpr DWORD kOneLine = SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE;
-    DWORD style = WS_CHILD | WS_VISIBLE | (spec.enabled ? 0 : WS_DISABLED);
-    switch (spec.kind) {
+    DWORD style = WS_CHILD | WS_VISIBLE | (row.enabled ? 0 : WS_DISABLED);
+    switch (row.kind) {
         case ControlKind::PushButton: return style | WS_TABSTOP | BS_PUSHBUTTON;
         case ControlKind::CheckBox: return style | WS_TABSTOP | BS_AUTOCHECKBOX;
         case ControlKind::Title: return style | kOneLine;

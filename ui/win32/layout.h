@@ -9,7 +9,7 @@
 namespace tolvane::win32 {
 
 const wchar_t* windowClassOf(ControlKind kind);
-DWORD styleOf(const ControlSpec& spec);
+DWORD styleOf(const ControlRow& row);
 
 // Font A (buttons), font B (title) and the system's message font, at one DPI.
 class WindowFonts {

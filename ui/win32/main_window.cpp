@@ -33,8 +33,8 @@ constexpr ACCEL kAccelerators[] = {{FVIRTKEY | FCONTROL, 'Z', kTakeBack}, {FVIRT
 
 bool isPushButton(HWND item) {
     const int id = GetDlgCtrlID(item);
-    for (const ControlSpec& spec : controlSpecs())
-        if (spec.id == id) return spec.kind == ControlKind::PushButton;
+    for (const ControlRow& row : controlRows())
+        if (row.id == id) return row.kind == ControlKind::PushButton;
     return false;
 }
 
@@ -95,21 +95,21 @@ void MainWindow::createControls() {
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance, nullptr);
     // Created in tab order: Tab follows the order of creation.
-    for (const ControlSpec& spec : controlSpecs()) {
+    for (const ControlRow& row : controlRows()) {
         HWND created =
-            CreateWindowExW(0, windowClassOf(spec.kind), wide(spec.text).c_str(), styleOf(spec), 0, 0, 0, 0, window_,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+            CreateWindowExW(0, windowClassOf(row.kind), wide(row.text).c_str(), styleOf(row), 0, 0, 0, 0, window_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
         if (!created)
             throw std::runtime_error("Cannot create the window's controls (error " + std::to_string(GetLastError()) +
                                      ")");
-        if (spec.kind == ControlKind::PushButton) SetWindowSubclass(created, neverTheDefault, 0, 0);
-        if (!tooltips_ || (!spec.tip && spec.id != kStatus)) continue;
+        if (row.kind == ControlKind::PushButton) SetWindowSubclass(created, neverTheDefault, 0, 0);
+        if (!tooltips_ || (!row.tip && row.id != kStatus)) continue;
         TOOLINFOW tool{};
         tool.cbSize = sizeof tool;
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
         tool.hwnd = window_;
         tool.uId = reinterpret_cast<UINT_PTR>(created);
-        std::wstring tip = spec.tip ? wide(spec.tip) : std::wstring();
+        std::wstring tip = row.tip ? wide(row.tip) : std::wstring();
         tool.lpszText = tip.data();  // copied by the tooltip control
         SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
@@ -119,17 +119,17 @@ void MainWindow::layOut(UINT dpi) {
     dpi_ = dpi;
     auto fonts = std::make_unique<WindowFonts>(dpi);
     int clientHeight = scaled(kClientHeight, dpi);
-    for (const ControlSpec& spec : controlSpecs()) {
-        HWND item = control(spec.id);
-        RECT at = scaledRect(spec.at, dpi);
-        if (spec.kind == ControlKind::StatusArea) {
+    for (const ControlRow& row : controlRows()) {
+        HWND item = control(row.id);
+        RECT at = scaledRect(row.at, dpi);
+        if (row.kind == ControlKind::StatusArea) {
             // As many lines of its font as it shows, whatever the font's size.
-            at.bottom = at.top + kStatusLines * fonts->lineHeight(spec.font);
+            at.bottom = at.top + kStatusLines * fonts->lineHeight(row.font);
             clientHeight = int(at.bottom) + scaled(kStatusMargin, dpi);
         }
         SetWindowPos(item, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>((*fonts)[spec.font]), TRUE);
+        SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>((*fonts)[row.font]), TRUE);
     }
     fonts_ = std::move(fonts);  // the old fonts go once no control uses them
     if (tooltips_) SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, scaled(kClientWidth, dpi));

@@ -3,7 +3,7 @@
 // window what to show. The buttons' enablement follows from the core's state.
 #pragma once
 
-#include "editor/logo_editor.h"
+#include "editor/editor_commands.h"
 #include "editor/window_operations.h"
 
 #include <filesystem>
@@ -46,8 +46,8 @@ public:
     // A key given by the person, in place of the one worked out.
     void setKey(Byte key);
 
-    const EditorState& state() const { return core_.state(); }
-    Enablement enablement() const { return enablementOf(core_.state()); }
+    const EditorState& state() const { return commands_.state(); }
+    Enablement enablement() const { return enablementOf(commands_.state()); }
     bool isEnabled(Button button) const;
 
 private:
@@ -61,7 +61,7 @@ private:
     void showEnablement();
 
     WindowOperations& window_;
-    LogoEditor core_;
+    EditorCommands commands_;
 };
 
 }  // namespace tolvane

@@ -3,7 +3,7 @@
 // view's settings and where the edit cycle stands. Everything else is derived.
 #pragma once
 
-#include "logo/disc/console_view.h"
+#include "logo/console/console_view.h"
 #include "logo/disc/disc_image_layout.h"
 #include "logo/picture/bitmap_exchange.h"
 

@@ -47,13 +47,11 @@ public:
 
     const std::filesystem::path& folder() const { return folder_; }
 
-    // Writes prefix over the first bytes of the image file in place (as
-    // DiscImage::writePrefix), keeping a record of it first; when no record can be
-    // kept, nothing is written. Gives false, writing and keeping nothing, when the
+    // Writes prefix over the first bytes of an image open for update (and so
+    // locked since it was read) in place, as DiscImage::writePrefix, keeping a
+    // record of it first, and closes the image; when no record can be kept,
+    // nothing is written. Gives false, writing and keeping nothing, when the
     // image already holds these bytes.
-    bool patch(const std::filesystem::path& image, const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk) const;
-    // The same for an image already open for update (and so locked since it was
-    // read), which it closes.
     bool patch(DiscImage& image, const ImagePrefix& prefix) const;
     // Fails, with the reason, when no record of a patch could be kept now. Makes
     // and changes nothing.
@@ -75,6 +73,10 @@ public:
     RestoreResult restore(const std::filesystem::path& image, const std::string& record = {}) const;
 
 private:
+    // Where a patch or a restore that could neither write nor put back keeps the
+    // image's first bytes as they were: beside the image, else in the history's folder.
+    RescuePolicy rescue() const;
+
     std::filesystem::path folder_;
 };
 

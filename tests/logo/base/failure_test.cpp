@@ -1,6 +1,7 @@
 #include "logo/base/failure.h"
 
 #include "logo/files/file_io.h"
+#include "support/file_faults.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>

@@ -64,7 +64,7 @@ protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir;
         const auto& d = *dir_;
-        const testing::DiscSpec spec{.logo = testing::patternLogo(5), .sectors = kSectors};
+        const testing::DiscContents spec{.logo = testing::patternLogo(5), .sectors = kSectors};
         writeFile(d / "mode2.bin", testing::buildDisc(spec, kRawMode2Layout));
         writeFile(d / "mode2.cue", text(cueOf("mode2.bin", "  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n")));
         writeFile(d / "mode1.bin", testing::buildDisc(spec, kRawMode1Layout));
@@ -193,7 +193,7 @@ TEST_F(ChdKinds, InfoNamesTheCodecsTheHunkSizeAndTheTrack) {
 // the volume descriptor, the root folder and SYSTEM.CNF lie in: a CHD of 5 MB
 // costs what a small one does.
 TEST_F(ChdKinds, OpeningReadsOnlyTheHunksItNeeds) {
-    testing::DiscSpec spec{.logo = testing::patternLogo(1), .sectors = 2200};
+    testing::DiscContents spec{.logo = testing::patternLogo(1), .sectors = 2200};
     auto bytes = testing::buildDisc(spec, kPlainLayout);
     std::mt19937 noise(3);
     for (std::size_t i = 30 * 2048; i < bytes.size(); ++i) bytes[i] = static_cast<Byte>(noise());
@@ -221,7 +221,7 @@ TEST_F(ChdKinds, OpeningReadsOnlyTheHunksItNeeds) {
 // and the reason, and quickly: a DVD whose logo sectors are noise, so that chdman
 // stores their hunks as they are.
 TEST_F(ChdKinds, DamagedFilesAreRefusedWithTheFileTheHunkAndTheReason) {
-    testing::DiscSpec spec{.sectors = kSectors};
+    testing::DiscContents spec{.sectors = kSectors};
     std::mt19937 noise(11);
     for (Byte& b : spec.logo) b = static_cast<Byte>(noise());
     const auto iso = testing::buildDisc(spec, kPlainLayout);

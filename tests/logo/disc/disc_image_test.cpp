@@ -3,6 +3,7 @@
 #include "logo/disc/disc_image_layout.h"
 #include "logo/files/file_io.h"
 #include "logo/disc/sector_checks.h"
+#include "support/file_faults.h"
 #include "support/disc_builder.h"
 #include "support/test_files.h"
 
@@ -17,7 +18,7 @@ namespace tolvane {
 namespace {
 
 using testing::buildDisc;
-using testing::DiscSpec;
+using testing::DiscContents;
 using testing::discUserData;
 using testing::failureOf;
 using testing::patternLogo;
@@ -37,12 +38,12 @@ protected:
     }
 
     TempDir dir;
-    DiscSpec spec{.logo = patternLogo(2)};
+    DiscContents contents{.logo = patternLogo(2)};
 };
 
 TEST_F(DiscImageTest, RecognisesEachLayoutAndReadsPrefixAndSerialThroughIt) {
     for (const ImageLayout* layout : kImageLayouts) {
-        const auto bytes = buildDisc(spec, *layout);
+        const auto bytes = buildDisc(contents, *layout);
         const DiscImage image = DiscImage::open(write(bytes));
         ASSERT_EQ(&image.layout(), layout) << layout->description;
         EXPECT_EQ(image.size(), bytes.size());
@@ -65,7 +66,7 @@ TEST_F(DiscImageTest, AnImageWithoutADescriptorKeepsTheRawMode2Layout) {
 
 TEST_F(DiscImageTest, EveryLayoutGoesThroughAPatchTouchingOnlyTheLogoSectors) {
     for (const ImageLayout* layout : kImageLayouts) {
-        const auto original = buildDisc(spec, *layout);
+        const auto original = buildDisc(contents, *layout);
         const auto path = write(original);
         const ImagePrefix asRead = testing::readPrefix(path);
         ASSERT_EQ(&asRead.layout(), layout);
@@ -73,7 +74,7 @@ TEST_F(DiscImageTest, EveryLayoutGoesThroughAPatchTouchingOnlyTheLogoSectors) {
         insertLogo(patternLogo(7), changed);
         const std::size_t refreshed = refreshCheckFields(changed, asRead);
         EXPECT_EQ(refreshed, layout->sectorSize == 2048 ? 0u : 12u) << layout->description;
-        testing::writePrefix(path, changed, asRead);
+        testing::writePrefix(path, changed);
 
         const auto after = readFile(path);
         ASSERT_EQ(after.size(), original.size());
@@ -94,24 +95,24 @@ TEST_F(DiscImageTest, EveryLayoutGoesThroughAPatchTouchingOnlyTheLogoSectors) {
 TEST_F(DiscImageTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
     const auto root = testing::kRootSector * 2048;
     {
-        auto data = discUserData(spec);
+        auto data = discUserData(contents);
         data[root + 34 + 34 + 40] = 20;  // SYSTEM.CNF's record claims 20 bytes: too short for a record
         EXPECT_EQ(identityOf(data).unknownBecause, "no SYSTEM.CNF in the root directory");
     }
     {
-        auto data = discUserData(spec);
+        auto data = discUserData(contents);
         data[root + 34 + 34 + 40 + 32] = 200;  // SYSTEM.CNF's name runs past its record
         EXPECT_EQ(identityOf(data).unknownBecause, "no SYSTEM.CNF in the root directory");
     }
     {
-        auto data = discUserData(spec);
+        auto data = discUserData(contents);
         data[16 * 2048 + 156 + 2] = 0x00;  // root directory at sector 0x7F000000: past the end
         data[16 * 2048 + 156 + 5] = 0x7F;
         data[16 * 2048 + 80 + 3] = 0x7F;  // of a volume that says it goes on that far
         EXPECT_EQ(identityOf(data, kRawMode2Layout).unknownBecause, "the root directory lies past the end of the file");
     }
     {
-        auto data = discUserData(spec);
+        auto data = discUserData(contents);
         data[16 * 2048 + 156 + 13] = 0x40;  // a root directory of a gigabyte, in a volume of 30 sectors
         EXPECT_EQ(identityOf(data).unknownBecause, "the root directory is damaged");
         data[16 * 2048 + 156 + 13] = 0;
@@ -119,17 +120,17 @@ TEST_F(DiscImageTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
         EXPECT_EQ(identityOf(data).unknownBecause, "the root directory is damaged");
     }
     {
-        auto bytes = storeInLayout(discUserData(spec), kPlainLayout);
+        auto bytes = storeInLayout(discUserData(contents), kPlainLayout);
         bytes.resize(testing::kSystemCnfSector * 2048 + 10);  // a file cut off inside SYSTEM.CNF
         EXPECT_EQ(DiscImage::open(write(bytes)).identity().unknownBecause, "SYSTEM.CNF lies past the end of the file");
     }
     {
-        DiscSpec noCnf = spec;
+        DiscContents noCnf = contents;
         noCnf.systemCnf.reset();
         EXPECT_EQ(identityOf(discUserData(noCnf)).unknownBecause, "no SYSTEM.CNF in the root directory");
     }
     {
-        DiscSpec noBoot = spec;
+        DiscContents noBoot = contents;
         noBoot.systemCnf = "VER = 1.00\nVMODE = PAL\n";
         const DiscIdentity identity = identityOf(discUserData(noBoot));
         EXPECT_EQ(describe(identity), "serial unknown: SYSTEM.CNF has no BOOT2 line, PAL");
@@ -141,7 +142,7 @@ TEST_F(DiscImageTest, MalformedDirectoriesGiveAnUnknownSerialWithTheReason) {
 // SYSTEM.CNF could not be, which fails what needs the game. An open reads the
 // start of the file (for a CUE sheet), the first bytes, the root directory, SYSTEM.CNF.
 TEST_F(DiscImageTest, AFailedReadLeavesTheGameNotReadRatherThanUnknown) {
-    const auto path = write(buildDisc(spec, kPlainLayout));
+    const auto path = write(buildDisc(contents, kPlainLayout));
     const std::string failed = "Cannot read " + quoted(path) + ": " + std::strerror(EIO);
     const struct {
         int read;
@@ -187,7 +188,7 @@ TEST(SystemCnf, TakesTheSerialFromTheBootFileAndTheVideoMode) {
 // long names (Joliet, Rock Ridge) have: SYSTEM.CNF listed at the end is found.
 TEST_F(DiscImageTest, FindsSystemCnfInARootDirectoryOfAnySize) {
     for (const std::size_t files : {40u, 3000u}) {
-        DiscSpec many = spec;
+        DiscContents many = contents;
         many.filesBefore = files;
         many.systemCnf = "BOOT2 = cdrom0:\\SCES_500.01;1\nVMODE = PAL\n";
         const auto data = discUserData(many);
@@ -201,7 +202,7 @@ TEST_F(DiscImageTest, FindsSystemCnfInARootDirectoryOfAnySize) {
 }
 
 TEST_F(DiscImageTest, AMultiGigabyteSparseIsoOpensAsFastAsASmallOne) {
-    const auto path = write(buildDisc(spec, kPlainLayout), "big.iso");
+    const auto path = write(buildDisc(contents, kPlainLayout), "big.iso");
     {
         File file = File::openForUpdate(path);
         const std::vector<Byte> last{0x55};

@@ -14,7 +14,7 @@
 namespace tolvane {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpHeaders;
 using testing::buildBmp;
 using testing::buildIndexedBmp;
 using testing::decodedLogo;
@@ -226,9 +226,9 @@ TEST(BitmapImport, ReadsTrueColourFilesAsGrey) {
 
 TEST(BitmapImport, RefusesWhatItCannotReadWithTheReason) {
     const std::vector<Byte> rows(kLogoLength);
-    const auto reason = [&](BmpSpec spec) {
-        if (spec.palette.empty()) spec.palette = greyPalette();
-        return failureOf([&] { decodedLogo(buildBmp(spec, rows), "\"x.bmp\""); });
+    const auto reason = [&](BmpHeaders headers) {
+        if (headers.palette.empty()) headers.palette = greyPalette();
+        return failureOf([&] { decodedLogo(buildBmp(headers, rows), "\"x.bmp\""); });
     };
     EXPECT_EQ(reason({.width = 400}), "\"x.bmp\" is 400 x 64 pixels; the logo is 384 x 64");
     EXPECT_EQ(reason({.height = 65}), "\"x.bmp\" is 384 x 65 pixels; the logo is 384 x 64");

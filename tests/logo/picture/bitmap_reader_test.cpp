@@ -14,7 +14,7 @@
 namespace tolvane {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpHeaders;
 using testing::buildBmp;
 using testing::decodedLogo;
 using testing::encodeRle4;
@@ -147,8 +147,8 @@ TEST(BitmapKinds, SixteenAndThirtyTwoBitWithAndWithoutMasks) {
 
     const LogoImage exact = testing::patternLogo(4);
     const std::array<std::uint32_t, 3> bgrx{0x0000FF00, 0x00FF0000, 0xFF000000};
-    BmpSpec spec{.infoHeaderSize = 40, .bitsPerPixel = 32, .compression = 3, .gapBeforePixels = 12};
-    EXPECT_EQ(decodedLogo(withMasks(buildBmp(spec, trueColourRows(exact, 32, bgrx)), bgrx), "f"), exact);
+    BmpHeaders headers{.infoHeaderSize = 40, .bitsPerPixel = 32, .compression = 3, .gapBeforePixels = 12};
+    EXPECT_EQ(decodedLogo(withMasks(buildBmp(headers, trueColourRows(exact, 32, bgrx)), bgrx), "f"), exact);
     const std::array<std::uint32_t, 3> xrgb{0xFF0000, 0xFF00, 0xFF};
     EXPECT_EQ(decodedLogo(buildBmp({.bitsPerPixel = 32}, trueColourRows(exact, 32, xrgb)), "f"), exact);
 }

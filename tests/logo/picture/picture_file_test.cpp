@@ -1,6 +1,6 @@
 #include "logo/picture/picture_file.h"
 
-#include "logo/disc/console_view.h"
+#include "logo/console/console_view.h"
 #include "logo/picture/png_exchange.h"
 #include "support/png_builder.h"
 #include "support/test_files.h"

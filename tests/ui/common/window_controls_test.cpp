@@ -15,19 +15,19 @@ bool overlap(const Place& a, const Place& b) {
 
 TEST(WindowControls, NoTwoOverlapAndTheFocusMarkCoversNoControl) {
     std::set<std::string> names;
-    for (const ControlSpec& spec : controlSpecs()) {
-        EXPECT_TRUE(names.insert(spec.name).second) << spec.name;
-        EXPECT_EQ(&controlSpec(spec.id), &spec) << spec.name;
-        EXPECT_EQ(spec.click != nullptr, spec.kind == ControlKind::PushButton) << spec.name;
-        EXPECT_LE(spec.at.left + spec.at.width, kClientWidth) << spec.name;
-        for (const ControlSpec& other : controlSpecs()) {
-            if (&other == &spec) continue;
-            EXPECT_FALSE(overlap(spec.at, other.at)) << spec.name << " and " << other.name;
+    for (const ControlRow& row : controlRows()) {
+        EXPECT_TRUE(names.insert(row.name).second) << row.name;
+        EXPECT_EQ(&controlRow(row.id), &row) << row.name;
+        EXPECT_EQ(row.click != nullptr, row.kind == ControlKind::PushButton) << row.name;
+        EXPECT_LE(row.at.left + row.at.width, kClientWidth) << row.name;
+        for (const ControlRow& other : controlRows()) {
+            if (&other == &row) continue;
+            EXPECT_FALSE(overlap(row.at, other.at)) << row.name << " and " << other.name;
         }
-        for (const Place& mark : focusMarkPlaces()) EXPECT_FALSE(overlap(mark, spec.at)) << spec.name;
+        for (const Place& mark : focusMarkPlaces()) EXPECT_FALSE(overlap(mark, row.at)) << row.name;
     }
     // The status area lies below the fixed layout, the mark within it.
-    EXPECT_GE(controlSpec(kStatus).at.top, kClientHeight);
+    EXPECT_GE(controlRow(kStatus).at.top, kClientHeight);
     for (const Place& mark : focusMarkPlaces()) {
         EXPECT_GT(mark.height, 0);
         EXPECT_GE(mark.top, 0);

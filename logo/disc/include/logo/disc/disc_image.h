@@ -7,6 +7,7 @@
 #include "logo/files/file_io.h"
 #include "logo/disc/cue_sheet.h"
 #include "logo/disc/image_layout.h"
+#include "logo/disc/rescue_copy.h"
 #include "logo/disc/system_cnf.h"
 
 #include <filesystem>
@@ -88,20 +89,15 @@ public:
     // the 12 logo sectors starts with the CD sync: a text, a picture, an archive.
     bool looksLikeDisc() const { return looksLikeDisc_; }
 
-    // Fails, writing nothing, unless the file's prefix as read through this
-    // handle is still expectedOnDisk (what was read when the image was opened
-    // for editing).
-    void checkUnchanged(const ImagePrefix& expectedOnDisk) const;
-    // After that check, writes the prefix over the start of the disc in place and
-    // flushes it to the disk; nothing outside those prefix.size() bytes is touched
-    // (before the disc's start neither). Gives
-    // false, writing nothing, when the file already holds exactly these bytes.
-    // When the write or the flush fails, the bytes as read are put back and
-    // flushed, and the failure says where the image stands: untouched, put back,
-    // or (if even that failed) where its first bytes as they were are saved:
-    // beside the image, else in rescueFolder, when given. Update only.
-    bool writePrefix(const ImagePrefix& prefix, const ImagePrefix& expectedOnDisk,
-                     const std::filesystem::path& rescueFolder = {});
+    // Writes the prefix over the start of the disc in place, over the bytes this
+    // handle read (under the writer's lock held since), and flushes it to the
+    // disk; nothing outside those prefix.size() bytes is touched (before the
+    // disc's start neither). Gives false, writing nothing, when the file already
+    // holds exactly these bytes. When the write or the flush fails, the bytes as
+    // read are put back and flushed, and the failure says where the image
+    // stands: untouched, put back, or (if even that failed) what `rescue` did
+    // with its first bytes as they were. Update only.
+    bool writePrefix(const ImagePrefix& prefix, const RescuePolicy& rescue);
 
     // Whether the disc's first bytes, read now through this handle, are these.
     bool holds(const ImagePrefix& bytes);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "logo/base/bytes.h"
-#include "logo/picture/grey_picture.h"
+#include "logo/base/logo_image.h"
 
 #include <array>
 #include <span>

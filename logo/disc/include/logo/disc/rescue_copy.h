@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace tolvane {
 
@@ -15,12 +17,18 @@ namespace tolvane {
 // others) "28248 bytes from byte 352800 on".
 std::string bytesDescription(std::uint64_t start, std::size_t length);
 
-// Keeps the image's first bytes (those from byte `start` of its file) as they
-// were in a new file beside it or, when that fails (the image's disk may be the
-// full one), in rescueFolder, a folder of the user's own; never in a folder
-// others may write, where a name could be taken first. Gives what a message says
-// of it: where the bytes are, or why they are not.
+// What a write does with an image's first bytes as they were (those from byte
+// `start` of its file) when it could neither write the new ones nor put those
+// back: keeps them where the layer that patches decides, and gives what a
+// message says of them: where they are, or why they are not.
+using RescuePolicy =
+    std::function<std::string(const std::filesystem::path& image, std::uint64_t start, const ImagePrefix& asRead)>;
+
+// Keeps the bytes in a new file in the first of `folders` where one can be made
+// (a missing folder is made first): a folder the image is in, or one of the
+// user's own, never one others may write, where a name could be taken first.
+// Gives what a message says of it.
 std::string saveAsTheyWere(const std::filesystem::path& image, std::uint64_t start, const ImagePrefix& asRead,
-                           const std::filesystem::path& rescueFolder);
+                           const std::vector<std::filesystem::path>& folders);
 
 }  // namespace tolvane

@@ -1,5 +1,7 @@
 // The thin layer between the byte formats and the operating system. Every call
 // is checked, and a failure names the operation, the file and the system's reason.
+// Its calls of the system go through one table (system_calls.h), which the tests
+// fill with their own to fail a step or stop the program before it.
 #pragma once
 
 #include "logo/base/bytes.h"
@@ -8,7 +10,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,9 +31,6 @@ public:
     static File openForReading(const std::filesystem::path& path);
     // An existing file, for reading and writing in place: never created, never truncated.
     static File openForUpdate(const std::filesystem::path& path);
-    // An existing file for reading and writing, or a new empty one where there is
-    // none (for the small files the program keeps for itself). Counts as a change.
-    static File openOrCreate(const std::filesystem::path& path);
 
     File(File&& other) noexcept;
     File& operator=(File&&) = delete;
@@ -119,54 +117,6 @@ void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes);
 // through links, other spellings or hard links alike. False when either is missing.
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
-// For tests: the next call of that kind on any file fails with the system error
-// `error` (an errno value): after the system's call, so that what follows a real
-// failure runs (a write lets `afterBytes` bytes through first). Faults queue up
-// and are used in order; error 0 lets its call through, for a fault meant for a
-// later call of the same kind.
-// Read: one readAt. Open: opening an existing file for writing (openForUpdate),
-// as on a read-only mount or for a file the user may not write.
-// Lock: the flock(2) part of a lock (POSIX systems).
-// FolderFlush: flushing the folder of a file replaceFile put in place (POSIX systems).
-// Permissions: giving a file that replaces another its permissions and owner.
-// Nameless: the system cannot make a file without a name (O_TMPFILE), as on
-// systems other than Linux; files are then made under temporary names.
-enum class FileOperation { Write, Flush, Reserve, Close, Read, Open, Lock, FolderFlush, Permissions, Nameless };
-void injectFileFault(FileOperation operation, int error, std::size_t afterBytes = 0);
-// For tests: the program stops, as if killed, before the change of a file that
-// is `step` changes from now (0: the next one). Changes are writes (a stop in one
-// lets `afterBytes` of its bytes through first), flushes, new files and folders,
-// renames and removals. The stop is a FileStop thrown, which is no
-// std::exception: nothing in the program catches it, and only the handles close
-// on its way out, as the system closes them.
-struct FileStop {};
-void injectFileStop(std::size_t step, std::size_t afterBytes = 0);
-// The changes counted since the last injectFileStop or clearFileFaults: how many
-// steps an operation takes.
-std::size_t fileChangesCounted();
-// Drops the queued faults and the stop.
-void clearFileFaults();
-
-namespace detail {
-// The injected fault for this operation, if one is queued: how many bytes still go
-// through and the error that follows.
-struct InjectedFault {
-    std::size_t afterBytes;
-    int error;
-};
-std::optional<InjectedFault> takeFileFault(FileOperation operation);
-// Counts a change of a file; throws FileStop when the stop is due.
-void countChange();
-// How a write of `length` bytes goes when a stop or a fault is due: how many of
-// its bytes go through, then whether the program stops or the write fails (with
-// an errno value).
-struct PlannedWrite {
-    std::size_t through;
-    bool stop = false;
-    int error = 0;
-};
-PlannedWrite planWrite(std::size_t length);
-}  // namespace detail
 // The folder of the running program's file; empty when the system does not say.
 std::filesystem::path programFolder();
 

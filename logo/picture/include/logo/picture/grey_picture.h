@@ -3,19 +3,12 @@
 // 255 white, rows top first.
 #pragma once
 
-#include "logo/base/bytes.h"
+#include "logo/base/logo_image.h"
 
-#include <array>
 #include <span>
 #include <vector>
 
 namespace tolvane {
-
-inline constexpr std::size_t kLogoWidth = 384;
-inline constexpr std::size_t kLogoHeight = 64;
-inline constexpr std::size_t kLogoLength = kLogoWidth * kLogoHeight;  // 24576
-
-using LogoImage = std::array<Byte, kLogoLength>;  // 64 rows of 384 grey levels, top row first
 
 struct PictureShape {
     std::size_t width = 0;

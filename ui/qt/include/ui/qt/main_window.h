@@ -5,7 +5,7 @@
 #pragma once
 
 #include "editor/editor.h"
-#include "modal_dialogs.h"
+#include "ui/qt/modal_dialogs.h"
 #include "ui/common/window_controls.h"
 
 #include <QWidget>
@@ -59,7 +59,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QWidget* makeControl(const ControlSpec& spec);
+    QWidget* makeControl(const ControlRow& row);
     QWidget* control(ControlId id) const { return controls_[std::size_t(id - kOpenImage)]; }
     // Runs a change of the view, the focus staying where the person left it.
     template <typename Change>

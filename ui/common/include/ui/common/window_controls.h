@@ -40,19 +40,19 @@ enum class ControlKind { PushButton, Title, Picture, CheckBox, StatusArea };
 // Font A (buttons), font B (title) and the system's message font.
 enum class FontKind { ButtonFont, TitleFont, MessageFont };
 
-struct FontSpec {
+struct FontDescription {
     const char* family;  // null: the system's message font
     double points;
     bool bold;
 };
-FontSpec fontSpec(FontKind kind);
+FontDescription fontDescription(FontKind kind);
 
 struct Place {
     int left, top, width, height;  // in pixels at 96 DPI
     friend bool operator==(const Place&, const Place&) = default;
 };
 
-struct ControlSpec {
+struct ControlRow {
     ControlId id;
     const char* name;  // the control's name, as tests and accessibility tools find it
     ControlKind kind;
@@ -65,8 +65,8 @@ struct ControlSpec {
 };
 
 // Every control, in tab order; the labels, which take no focus, where they stand.
-std::span<const ControlSpec> controlSpecs();
-const ControlSpec& controlSpec(ControlId id);
+std::span<const ControlRow> controlRows();
+const ControlRow& controlRow(ControlId id);
 // The push button the editor enables or disables.
 ControlId controlFor(Button button);
 

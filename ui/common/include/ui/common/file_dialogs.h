@@ -13,7 +13,7 @@ struct FileFilter {
     const char* patterns;  // e.g. "*.bmp", "*.xdelta;*.vcdiff"; "*" for every file
 };
 
-struct FileDialogSpec {
+struct FileDialogDescription {
     const char* name;
     const char* title;
     std::vector<FileFilter> filters;
@@ -21,6 +21,6 @@ struct FileDialogSpec {
     bool save;                     // a save dialog asks before replacing; an open dialog takes only existing files
 };
 
-FileDialogSpec fileDialogSpec(Dialog dialog);
+FileDialogDescription fileDialogDescription(Dialog dialog);
 
 }  // namespace tolvane

@@ -1,5 +1,5 @@
 // The key and the console's picture of the logo.
-#include "logo/disc/console_view.h"
+#include "logo/console/console_view.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // The editor's commands, without a window.
-#include "editor/logo_editor.h"
+#include "editor/editor_commands.h"
 
 #include "logo/base/failure.h"
 #include "logo/disc/sector_checks.h"
@@ -62,7 +62,7 @@ DiscImage openForPatchFile(const std::filesystem::path& image) {
 
 }  // namespace
 
-void LogoEditor::open(const std::filesystem::path& image, ImageAccess access) {
+void EditorCommands::open(const std::filesystem::path& image, ImageAccess access) {
     DiscImage opened = access == ImageAccess::ReadLocked ? openForPatchFile(image) : DiscImage::open(image, access);
     if (state_.consoleView) readable(opened.identity());  // the key and the shape come from it
     EditorState& s = state_;
@@ -84,7 +84,7 @@ void LogoEditor::open(const std::filesystem::path& image, ImageAccess access) {
         opened.close();
 }
 
-void LogoEditor::exportPicture(const std::filesystem::path& file) {
+void EditorCommands::exportPicture(const std::filesystem::path& file) {
     const EditorState& s = state_;
     refuseOverImage(file, "the logo", "the logo comes from", s, opened_);
     if (s.consoleView) {
@@ -97,7 +97,7 @@ void LogoEditor::exportPicture(const std::filesystem::path& file) {
     state_.bitmapHeader = header;
 }
 
-void LogoEditor::importPicture(const std::filesystem::path& file) {
+void EditorCommands::importPicture(const std::filesystem::path& file) {
     EditorState& s = state_;
     const ImportedBitmap imported = importWithShapeHint(file, s);
     // Nothing fails from here on: the state changes in place.
@@ -111,24 +111,29 @@ void LogoEditor::importPicture(const std::filesystem::path& file) {
     picture_ = file;
 }
 
-std::string LogoEditor::borderWarning() const {
+std::string EditorCommands::borderWarning() const {
     const EditorState& s = state_;
     return s.consoleView && s.imported ? tolvane::borderWarning(s.logo()[0], s.key.key) : "";
 }
 
-bool LogoEditor::checkPatch() const {
+DiscImage EditorCommands::reopen(ImageAccess access) const {
+    DiscImage image = access == ImageAccess::ReadLocked ? openForPatchFile(opened_) : DiscImage::open(opened_, access);
+    if (!(image.prefix() == *state_.imageOnDisk))
+        throw Failure(
+            "Nothing was written: " + quoted(image.path()) + " changed on disk since it was opened; open it again",
+            Problem::Changed);
+    return image;
+}
+
+bool EditorCommands::checkPatch() const {
     const EditorState& s = state_;
-    if (!holdsForUpdate()) {
-        DiscImage image = DiscImage::open(opened_, ImageAccess::Update);
-        image.checkUnchanged(*s.imageOnDisk);
-        image.close();
-    }
+    if (!holdsForUpdate()) reopen(ImageAccess::Update).close();
     if (*s.imagePrefix == *s.imageOnDisk) return false;
     PatchHistory::forUser().checkUsable(s.imagePath);
     return true;
 }
 
-bool LogoEditor::patch() {
+bool EditorCommands::patch() {
     EditorState& s = state_;
     const auto patched = [&s] {
         s.imageOnDisk = s.imagePrefix;
@@ -138,7 +143,8 @@ bool LogoEditor::patch() {
     if (!holdsForUpdate()) held_.reset();  // held for reading only: opened again to write
     bool wrote = false;
     try {
-        wrote = held_ ? history.patch(*held_, *s.imagePrefix) : history.patch(opened_, *s.imagePrefix, *s.imageOnDisk);
+        if (!held_) held_.emplace(reopen(ImageAccess::Update));
+        wrote = history.patch(*held_, *s.imagePrefix);
     } catch (const FailureAfterWrite&) {  // the image holds the new logo all the same
         held_.reset();
         patched();
@@ -152,7 +158,7 @@ bool LogoEditor::patch() {
     return wrote;
 }
 
-std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::path& file, bool dryRun) {
+std::optional<PatchFileSaved> EditorCommands::savePatchFile(const std::filesystem::path& file, bool dryRun) {
     const EditorState& s = state_;
     const std::optional<PatchFileKind> kind = patchFileKindFor(file);
     if (!kind)
@@ -166,8 +172,7 @@ std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::p
 
     const std::string serial = readable(s.identity).serial;  // a PPF patch's description
     std::optional<DiscImage> reopened;
-    DiscImage& image = held_ ? *held_ : reopened.emplace(openForPatchFile(opened_));
-    image.checkUnchanged(*s.imageOnDisk);
+    DiscImage& image = held_ ? *held_ : reopened.emplace(reopen(ImageAccess::ReadLocked));
     // The block a PPF patcher compares, of the file as it is, read under the same lock.
     std::vector<Byte> block;
     if (*kind == PatchFileKind::Ppf && image.size() >= kPpfCheckBlockOffset + kPpfCheckBlockLength) {
@@ -195,7 +200,7 @@ std::optional<PatchFileSaved> LogoEditor::savePatchFile(const std::filesystem::p
     return PatchFileSaved{*kind, bytes.size()};
 }
 
-RestoreResult LogoEditor::takeBackLastPatch() {
+RestoreResult EditorCommands::takeBackLastPatch() {
     const std::filesystem::path image = opened_;
     const auto reread = [&] {
         held_.reset();
@@ -213,17 +218,17 @@ RestoreResult LogoEditor::takeBackLastPatch() {
     return result;
 }
 
-void LogoEditor::setConsoleView(bool on) {
+void EditorCommands::setConsoleView(bool on) {
     if (on && imageOpen()) readable(state_.identity);  // the key and the shape come from it
     state_.consoleView = on;
 }
 
-void LogoEditor::setKey(Byte key) {
+void EditorCommands::setKey(Byte key) {
     state_.key.key = key;
     state_.key.source = KeySource::Given;
 }
 
-GreyPicture LogoEditor::shownPicture() const {
+GreyPicture EditorCommands::shownPicture() const {
     const LogoImage stored = extractLogo(*state_.imageOnDisk).logo;
     return state_.consoleView ? decodeLogo(stored, state_.key.key, state_.pal) : pictureOf(stored);
 }

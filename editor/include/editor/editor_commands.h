@@ -21,11 +21,11 @@ struct PatchFileSaved {
     std::uint64_t size;  // in bytes
 };
 
-class LogoEditor {
+class EditorCommands {
 public:
-    LogoEditor() = default;
-    LogoEditor(const LogoEditor&) = delete;
-    LogoEditor& operator=(const LogoEditor&) = delete;
+    EditorCommands() = default;
+    EditorCommands(const EditorCommands&) = delete;
+    EditorCommands& operator=(const EditorCommands&) = delete;
 
     // Opens the image (for a CUE sheet, its data track, wherever it starts in its
     // file): its layout, game, key and logo. The later commands open it again
@@ -99,6 +99,9 @@ private:
     std::filesystem::path picture_;  // the picture imported last
     std::optional<DiscImage> held_;  // the image, open and locked for the patch or patch file to come
     bool holdsForUpdate() const { return held_ && held_->access() == ImageAccess::Update; }
+    // The image opened again, as it is not held: the one check that it is
+    // unchanged since open read it (held, it is under its lock since).
+    DiscImage reopen(ImageAccess access) const;
 };
 
 }  // namespace tolvane

@@ -1,4 +1,4 @@
-#include "logo/disc/console_view.h"
+#include "logo/console/console_view.h"
 
 #include "support/test_files.h"
 
