@@ -909,6 +909,10 @@ TEST_F(TolvaneCli, AnImportHasTheSystemFlushTheImageAfterWritingIt) {
     ASSERT_FALSE(folderFlushed.empty()) << "no flush of " << folder << " in\n" << traced.trace;
     EXPECT_LT(recordFlushed.front(), folderFlushed.front()) << traced.trace;
     EXPECT_LT(folderFlushed.front(), written.front()) << traced.trace;
+    // The history's folder was made by this import: its name is on the disk too.
+    const auto parentFlushed = callsOn(traced.calls, flushes, std::filesystem::canonical(dataHome()).string());
+    ASSERT_FALSE(parentFlushed.empty()) << "no flush of the new folder's parent in\n" << traced.trace;
+    EXPECT_LT(parentFlushed.front(), written.front()) << traced.trace;
 }
 
 std::string sheetFor(const std::string& file, const std::string& mode, const std::string& index) {

@@ -4,6 +4,7 @@
 #include "system_calls.h"
 
 #include <cerrno>
+#include <vector>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -45,8 +46,19 @@ bool removeFile(const std::filesystem::path& path) {
 void makeFolders(const std::filesystem::path& folder) {
     struct stat info {};
     if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+    std::vector<std::filesystem::path> missing;
+    for (std::filesystem::path f = folder; !f.empty() && f != f.parent_path() && ::stat(f.c_str(), &info) != 0;
+         f = f.parent_path())
+        missing.push_back(f);
     if (const std::error_code error = systemCalls().makeFolders(folder))
         fail("Cannot create the folder", folder, error.value());
+    // Each new folder's name reaches the disk with its parent's entries, so that a
+    // file kept in it survives a crash of the system.
+    for (const std::filesystem::path& made : missing) {
+        const std::filesystem::path parent = made.parent_path().empty() ? "." : made.parent_path();
+        if (const std::error_code error = systemCalls().flushFolder(parent))
+            fail("Cannot flush to disk the folder", parent, error.value());
+    }
 }
 
 void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes) {

@@ -105,7 +105,8 @@ void forEachName(const std::filesystem::path& folder, const std::function<void(s
 void renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Removes the file; false when there was none of that name.
 bool removeFile(const std::filesystem::path& path);
-// Makes the folder, and any folders above it that are missing.
+// Makes the folder, and any folders above it that are missing; on POSIX systems
+// their names are flushed to the disk with their parents' entries.
 void makeFolders(const std::filesystem::path& folder);
 // Fails, with the reason, unless a new file of `bytes` bytes could be made in the
 // folder now: the folder (or, where it is missing, the nearest folder above it,
