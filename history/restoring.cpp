@@ -138,7 +138,13 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
     ImagePrefix before(image.layout());
     std::ranges::copy(record.before, before.bytes().begin());
     try {
-        image.writePrefix(before, rescue());
+        // A CHD as the patch left it goes back exactly (its old header, its old
+        // length); one changed since (recompressed, say) gets the old bytes as a
+        // new patch.
+        if (!record.trace.empty() && image.holdsWrite(record.trace))
+            image.undoWrite(record.trace);
+        else
+            image.writePrefix(before, rescue());
     } catch (const Failure&) {
         try {  // nothing written: an ordinary record again
             if (image.holds(image.prefix())) addEvent(*step, RecordEvent::Abandoned, here.file);

@@ -3,6 +3,7 @@
 #include "logo/disc/chd_writes.h"
 
 #include <algorithm>
+#include <array>
 
 namespace tolvane {
 
@@ -54,6 +55,41 @@ void undoChdPatch(File& file, const std::filesystem::path& path, const ChdPatchT
     file.flushToDisk();
     file.truncate(trace.oldLength);
     file.flushToDisk();
+}
+
+namespace {
+// "CHDT", the old length, the new length, the SHA-1 of the bytes appended, the
+// header's length, the old header, the new header.
+constexpr std::array<Byte, 4> kTraceMagic{'C', 'H', 'D', 'T'};
+constexpr std::size_t kTraceHead = 4 + 8 + 8 + 20 + 4;
+constexpr std::size_t kMostHeaderLength = 1024;
+}  // namespace
+
+std::vector<Byte> encodeChdTrace(const ChdPatchTrace& trace) {
+    std::vector<Byte> bytes(kTraceHead);
+    std::copy(kTraceMagic.begin(), kTraceMagic.end(), bytes.begin());
+    writeLe64(bytes, 4, trace.oldLength);
+    writeLe64(bytes, 12, trace.newLength);
+    std::copy(trace.appendedSha1.begin(), trace.appendedSha1.end(), bytes.begin() + 20);
+    writeLe32(bytes, 40, static_cast<std::uint32_t>(trace.oldHeader.size()));
+    bytes.insert(bytes.end(), trace.oldHeader.begin(), trace.oldHeader.end());
+    bytes.insert(bytes.end(), trace.newHeader.begin(), trace.newHeader.end());
+    return bytes;
+}
+
+std::optional<ChdPatchTrace> decodeChdTrace(std::span<const Byte> bytes) {
+    if (bytes.size() < kTraceHead || !std::equal(kTraceMagic.begin(), kTraceMagic.end(), bytes.begin()))
+        return std::nullopt;
+    const std::size_t headerLength = readLe32(bytes, 40);
+    if (headerLength > kMostHeaderLength || bytes.size() != kTraceHead + 2 * headerLength) return std::nullopt;
+    ChdPatchTrace trace;
+    trace.oldLength = readLe64(bytes, 4);
+    trace.newLength = readLe64(bytes, 12);
+    std::copy_n(bytes.begin() + 20, 20, trace.appendedSha1.begin());
+    const auto old = bytes.subspan(kTraceHead, headerLength), now = bytes.subspan(kTraceHead + headerLength);
+    trace.oldHeader.assign(old.begin(), old.end());
+    trace.newHeader.assign(now.begin(), now.end());
+    return trace;
 }
 
 }  // namespace tolvane

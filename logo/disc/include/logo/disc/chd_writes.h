@@ -5,6 +5,8 @@
 #include "logo/chd/chd_patch.h"
 #include "logo/files/file_io.h"
 
+#include <optional>
+
 namespace tolvane {
 
 // Appends the new hunks and map and flushes them, then writes the header in one
@@ -22,5 +24,10 @@ bool holdsChdPatch(File& file, const ChdPatchTrace& trace);
 // Refused (Problem::Changed), writing nothing, when the file is not exactly as
 // the patch left it.
 void undoChdPatch(File& file, const std::filesystem::path& path, const ChdPatchTrace& trace);
+
+// The trace as bytes, for a record of the patch to keep, and back; nothing when
+// the bytes are no trace.
+std::vector<Byte> encodeChdTrace(const ChdPatchTrace& trace);
+std::optional<ChdPatchTrace> decodeChdTrace(std::span<const Byte> bytes);
 
 }  // namespace tolvane
