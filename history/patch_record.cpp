@@ -304,7 +304,8 @@ PatchRecord decodeRecord(std::span<const Byte> bytes) {
     const std::size_t traceAt = header + fingerprintLength + pathLength + 2 * prefixLength;
     std::size_t traceLength = 0;
     if (traced) {
-        if (bytes.size() < traceAt + 4) throw Failure("it is " + std::to_string(bytes.size()) + " bytes long, which cuts its trace");
+        if (bytes.size() < traceAt + 4)
+            throw Failure("it is " + std::to_string(bytes.size()) + " bytes long, which cuts its trace");
         traceLength = readLe32(bytes, traceAt);
         if (traceLength == 0 || traceLength > kMaxTraceLength) throw Failure("its header is damaged");
     }

@@ -126,7 +126,7 @@ RecordName writeRecord(const std::filesystem::path& folder, RecordState state, s
                        std::span<const Byte> written, std::span<const Byte> trace) {
     const EncodedRecord encoded = encodeRecord(time, fingerprint, madeOn, before, written, trace);
     const std::span<const Byte> path(reinterpret_cast<const Byte*>(madeOn.path.data()), madeOn.path.size());
-    const std::span<const Byte> pieces[] = {encoded.header, fingerprint, path,           before,
+    const std::span<const Byte> pieces[] = {encoded.header, fingerprint,   path,           before,
                                             written,        encoded.trace, encoded.trailer};
     const RecordName name = encoded.name.in(state);
     // The record, then its name in the folder, reach the disk before the image

@@ -96,6 +96,9 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
     const Unfinished unfinished = settle(folder_, records, here, Settling::Change);
     if (unfinished.finished) {
         Kept& step = *unfinished.finished;
+        // A CHD whose restore stopped after the old header: cut to its old length.
+        if (step.record && !step.record->trace.empty() && image.holdsWrite(step.record->trace))
+            image.undoWrite(step.record->trace);
         addEvent(step, RecordEvent::TakenBack, here.file);
         image.close();
         result.finishedEarlierRestore = true;

@@ -32,7 +32,8 @@ void writeChdPatch(File& file, const std::filesystem::path& path, const ChdPatch
 bool holdsChdPatch(File& file, const ChdPatchTrace& trace) {
     if (file.size() != trace.newLength || trace.newLength < trace.oldLength) return false;
     std::vector<Byte> header(trace.newHeader.size());
-    if (file.readAt(0, header) != header.size() || header != trace.newHeader) return false;
+    if (file.readAt(0, header) != header.size() || (header != trace.newHeader && header != trace.oldHeader))
+        return false;
     chd::Sha1 appended;
     std::vector<Byte> piece(1 << 20);
     for (std::uint64_t at = trace.oldLength; at < trace.newLength;) {

@@ -138,8 +138,8 @@ std::string compressedChd(const std::filesystem::path& path, const std::string& 
 }
 
 ChdImage openChdOf(File& file, const std::filesystem::path& path) {
-    return ChdImage::open([&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); },
-                          file.size(), path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
+    return ChdImage::open([&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(),
+                          path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
 }
 
 struct PreparedWrite {
@@ -308,10 +308,10 @@ std::vector<Byte> DiscImage::prepareWrite(const ImagePrefix& prefix,
                                           const std::function<bool(std::uint64_t, std::uint64_t)>& progress) {
     if (!chd_) return {};
     ChdImage chd = openChdOf(file_, path_);
-    auto prepared = std::make_shared<PreparedWrite>(PreparedWrite{
-        prefix, planChdPatch(
-                    chd, [this](std::uint64_t at, std::span<Byte> out) { return file_.readAt(at, out); }, file_.size(),
-                    path_, 0, prefix.bytes(), progress)});
+    auto prepared = std::make_shared<PreparedWrite>(
+        PreparedWrite{prefix, planChdPatch(
+                                  chd, [this](std::uint64_t at, std::span<Byte> out) { return file_.readAt(at, out); },
+                                  file_.size(), path_, 0, prefix.bytes(), progress)});
     std::vector<Byte> trace = encodeChdTrace(traceOf(prepared->patch));
     preparedWrite_ = std::move(prepared);
     return trace;
@@ -347,7 +347,8 @@ bool DiscImage::writeChdPrefix(const ImagePrefix& prefix) {
     return true;
 }
 #else
-std::vector<Byte> DiscImage::prepareWrite(const ImagePrefix&, const std::function<bool(std::uint64_t, std::uint64_t)>&) {
+std::vector<Byte> DiscImage::prepareWrite(const ImagePrefix&,
+                                          const std::function<bool(std::uint64_t, std::uint64_t)>&) {
     return {};
 }
 bool DiscImage::holdsWrite(std::span<const Byte>) { return false; }

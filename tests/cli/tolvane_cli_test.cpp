@@ -421,8 +421,8 @@ TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
     const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
     writeFile(path("cd.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
     const auto chdman = [&](const std::string& arguments) {
-        return std::system(("cd " + shellQuoted(dir.path().string()) + " && chdman " + arguments + " >/dev/null 2>&1")
-                               .c_str());
+        return std::system(
+            ("cd " + shellQuoted(dir.path().string()) + " && chdman " + arguments + " >/dev/null 2>&1").c_str());
     };
     ASSERT_EQ(chdman("createcd -i cd.cue -o game.chd -c none"), 0);
     const auto original = readFile(path("game.chd")), originalDisc = readFile(path("cd.bin"));

@@ -267,7 +267,7 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
     EXPECT_EQ(buttons(), (Enablement{true, true, true})) << "Patch stays ready";
 }
 
-// A CHD image opens and its logo is shown; Patch and Save as patch file say
+// A compressed CHD image opens and its logo is shown; Patch and Save as patch file say
 // plainly why they cannot write one, and write nothing anywhere.
 TEST_F(EditorTest, ACHDIsShownButNeitherPatchedNorMadeAPatchFileOf) {
     TOLVANE_REQUIRE_PROGRAM("chdman");

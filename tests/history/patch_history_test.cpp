@@ -380,7 +380,7 @@ TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
     };
     const Damage damages[] = {
         {40, false, "its contents do not match their checksums"},
-        {9, false, "its format version is 4100; this program reads versions 3 and 4"},
+        {9, false, "its format version is 4100; this program reads versions 3 to 5"},
         {bytes.size() - 1, true,
          "it is " + std::to_string(bytes.size() - 1) + " bytes long; its header says " + std::to_string(bytes.size())},
         {written + 100, false, "its contents do not match their checksums"},  // a byte the patch wrote

@@ -8,6 +8,7 @@
 #include "logo/disc/disc_image.h"
 #include "logo/disc/sector_checks.h"
 #include "support/disc_builder.h"
+#include "support/file_faults.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -443,6 +444,73 @@ TEST_F(ChdKinds, WhatCannotBePatchedOrTakenBackIsRefused) {
     File file = File::openForUpdate(path);
     undoChdPatch(file, path, traceOf(patch));
     file.close();
+    EXPECT_TRUE(readFile(path) == original);
+}
+
+// A patch or its undo stopped at any change (a kill, a power cut), or a full
+// disk, leaves the old CHD or the new one, and the undo then gives the original.
+TEST_F(ChdKinds, EveryInterruptionLeavesAWholeChdAndTheWayBack) {
+    ASSERT_TRUE(chdman(dir().path(), "createcd -i mode2.cue -o i.chd -c none -f"));
+    const auto path = dir() / "i.chd";
+    const auto original = readFile(path);
+    const ImagePrefix before = DiscImage::open(path).prefix();
+    ImagePrefix after(before.layout());
+    const auto logo = testing::buildDisc({.logo = testing::patternLogo(9), .sectors = kSectors}, before.layout());
+    std::copy_n(logo.begin(), after.size(), after.bytes().begin());
+    std::vector<Byte> trace;
+    const auto patch = [&](std::size_t stop) {
+        writeFile(path, original);
+        DiscImage image = DiscImage::open(path, ImageAccess::Update);
+        trace = image.prepareWrite(after);
+        injectFileStop(stop);
+        try {
+            image.writePrefix(after, {});
+        } catch (const FileStop&) {
+        }
+        const std::size_t steps = fileChangesCounted();
+        clearFileFaults();
+        return steps;
+    };
+    const std::size_t steps = patch(1000);
+    ASSERT_GE(steps, 4u);  // append, flush, header, flush
+    const auto patched = readFile(path);
+    for (std::size_t stop = 0; stop <= steps; ++stop) {
+        SCOPED_TRACE("patch stopped before change " + std::to_string(stop));
+        patch(stop);
+        DiscImage image = DiscImage::open(path, ImageAccess::Update);
+        const bool isNew = image.prefix() == after;
+        EXPECT_TRUE(isNew || image.prefix() == before);
+        if (isNew) image.undoWrite(trace);
+        image.close();
+        if (isNew) {
+            EXPECT_TRUE(readFile(path) == original);
+        }
+    }
+    for (std::size_t stop = 0; stop <= 3; ++stop) {
+        SCOPED_TRACE("undo stopped before change " + std::to_string(stop));
+        writeFile(path, patched);
+        {
+            DiscImage image = DiscImage::open(path, ImageAccess::Update);
+            injectFileStop(stop);
+            try {
+                image.undoWrite(trace);
+            } catch (const FileStop&) {
+            }
+            clearFileFaults();
+        }
+        DiscImage image = DiscImage::open(path, ImageAccess::Update);
+        EXPECT_TRUE(image.prefix() == after || image.prefix() == before);
+        if (image.holdsWrite(trace)) image.undoWrite(trace);
+        image.close();
+        EXPECT_TRUE(readFile(path) == original);
+    }
+    // A full disk in the append: the file is cut back to its old length.
+    writeFile(path, original);
+    DiscImage image = DiscImage::open(path, ImageAccess::Update);
+    injectFileFault(FileOperation::Write, ENOSPC, 5000);
+    EXPECT_TRUE(failureOf([&] { image.writePrefix(after, {}); }).ends_with("; the CHD is as before"));
+    clearFileFaults();
+    image.close();
     EXPECT_TRUE(readFile(path) == original);
 }
 

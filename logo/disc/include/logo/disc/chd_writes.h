@@ -15,8 +15,9 @@ namespace tolvane {
 // The file must be as the patch was worked out of (under the writer's lock).
 void writeChdPatch(File& file, const std::filesystem::path& path, const ChdPatch& patch);
 
-// Whether the file is exactly as the patch left it: its header, its length and
-// the bytes appended.
+// Whether the file is exactly as the patch left it (its header, its length and
+// the bytes appended), or as a restore stopped after writing the old header
+// left it.
 bool holdsChdPatch(File& file, const ChdPatchTrace& trace);
 
 // Takes the patch back: writes the old header and flushes, then cuts the file to

@@ -113,7 +113,7 @@ public:
     std::vector<Byte> prepareWrite(const ImagePrefix& prefix,
                                    const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress = {});
     // Whether the file is exactly as the write that `trace` (from prepareWrite)
-    // describes left it.
+    // describes left it, or as an undoWrite stopped half way left it.
     bool holdsWrite(std::span<const Byte> trace);
     // Takes that write back: the old header, flushed, then the file cut to its
     // old length, flushed: the file as it was, byte for byte. Refused, writing
