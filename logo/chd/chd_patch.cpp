@@ -113,7 +113,10 @@ ChdPatch planChdPatch(ChdImage& chd, const ChdSource& source, std::uint64_t file
         const std::uint64_t at = std::uint64_t{n} * hunkBytes;
         const auto replaced = byHunk.find(n);
         if (!hashed && replaced == byHunk.end()) continue;
-        chd.read(at, hunk);
+        // The last hunk may reach past the data's end: its bytes there are zeros.
+        const auto inData = static_cast<std::size_t>(std::min<std::uint64_t>(hunkBytes, dataBytes - at));
+        std::fill(hunk.begin() + static_cast<std::ptrdiff_t>(inData), hunk.end(), Byte{0});
+        chd.read(at, std::span<Byte>(hunk).first(inData));
         if (replaced != byHunk.end()) {
             for (const Piece& piece : replaced->second)
                 std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(piece.from), piece.length,
@@ -121,8 +124,7 @@ ChdPatch planChdPatch(ChdImage& chd, const ChdSource& source, std::uint64_t file
             patch.hunksReplaced.push_back(n);
             patch.appended.insert(patch.appended.end(), hunk.begin(), hunk.end());
         }
-        raw.add(std::span<const Byte>(hunk).first(
-            static_cast<std::size_t>(std::min<std::uint64_t>(hunkBytes, dataBytes - at))));
+        raw.add(std::span<const Byte>(hunk).first(inData));
         if (progress && !progress(std::min(at + hunkBytes, dataBytes), dataBytes))
             throw ChdPatchCancelled("Nothing was written: the patch of " + quoted(path) + " was cancelled",
                                     std::make_error_code(std::errc::operation_canceled));

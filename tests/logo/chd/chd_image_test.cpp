@@ -308,7 +308,12 @@ TEST_F(ChdKinds, APatchIsWhatChdmanReadsAndComesBackByteForByte) {
         const char* extract;  // to out.bin
         std::string remake;   // the same of exp.bin, the image patched, to exp.chd
         bool shareZeroHunks;
+        std::size_t discStart = 0;  // in the source
     } cases[] = {
+        // Two tracks: two track entries in the metadata, whose SHA-1s the overall one sorts.
+        {"cd, an audio track first", "createcd -i mixed.cue -o p.chd -c none -f", "mixed.bin", &kRawMode2Layout,
+         "extractcd -i p.chd -o out.cue -ob out.bin -f", "createcd -i expm.cue -o exp.chd -f", false,
+         40 * kRawSectorSize},
         {"cd", "createcd -i mode2.cue -o p.chd -c none -f", "mode2.bin", &kRawMode2Layout,
          "extractcd -i p.chd -o out.cue -ob out.bin -f", "createcd -i exp.cue -o exp.chd -f", false},
         {"dvd", "createraw -i dvd.iso -o p.chd" + dvd + "p.chd", "dvd.iso", &kPlainLayout,
@@ -319,6 +324,10 @@ TEST_F(ChdKinds, APatchIsWhatChdmanReadsAndComesBackByteForByte) {
          "createraw -i exp.bin -o e.chd" + dvd + "e.chd && chdman copy -i e.chd -o exp.chd -c zlib -f", true},
     };
     writeFile(dir() / "exp.cue", text(cueOf("exp.bin", "  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n")));
+    writeFile(dir() / "expm.cue", text(cueOf("exp.bin",
+                                             "  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+                                             "  TRACK 02 MODE2/2352\r\n    INDEX 00 00:00:30\r\n"
+                                             "    INDEX 01 00:00:40\r\n")));
     const auto path = dir() / "p.chd";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -349,7 +358,7 @@ TEST_F(ChdKinds, APatchIsWhatChdmanReadsAndComesBackByteForByte) {
         std::vector<Byte> expected = source;
         const auto logo = testing::buildDisc({.logo = testing::patternLogo(9), .sectors = kSectors}, *c.layout);
         const std::size_t length = c.layout->prefixLength;
-        std::copy_n(logo.begin(), length, expected.begin());
+        std::copy_n(logo.begin(), length, expected.begin() + static_cast<std::ptrdiff_t>(c.discStart));
 
         ChdPatch patch;
         {
