@@ -225,9 +225,9 @@ EncodedRecord encodeRecord(std::int64_t time, std::span<const Byte> fingerprint,
     std::copy(kMagic.begin(), kMagic.end(), record.header.begin());
     writeLe32(record.header, 8, trace.empty() ? kRecordFormat : kTracedRecordFormat);
     if (!trace.empty()) {
-        record.trace.resize(4);
+        record.trace.assign(4 + trace.size(), 0);
         writeLe32(record.trace, 0, static_cast<std::uint32_t>(trace.size()));
-        record.trace.insert(record.trace.end(), trace.begin(), trace.end());
+        std::copy(trace.begin(), trace.end(), record.trace.begin() + 4);
     }
     writeLe32(record.header, 12, static_cast<std::uint32_t>(before.size()));
     writeLe64(record.header, 16, static_cast<std::uint64_t>(time));

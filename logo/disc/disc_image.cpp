@@ -307,11 +307,18 @@ DiscImage DiscImage::openChd(File file, const std::filesystem::path& path, Image
 std::vector<Byte> DiscImage::prepareWrite(const ImagePrefix& prefix,
                                           const std::function<bool(std::uint64_t, std::uint64_t)>& progress) {
     if (!chd_) return {};
-    ChdImage chd = openChdOf(file_, path_);
-    auto prepared = std::make_shared<PreparedWrite>(
-        PreparedWrite{prefix, planChdPatch(
-                                  chd, [this](std::uint64_t at, std::span<Byte> out) { return file_.readAt(at, out); },
-                                  file_.size(), path_, 0, prefix.bytes(), progress)});
+    std::shared_ptr<PreparedWrite> prepared;
+    try {
+        ChdImage chd = openChdOf(file_, path_);
+        prepared = std::make_shared<PreparedWrite>(PreparedWrite{
+            prefix, planChdPatch(
+                        chd, [this](std::uint64_t at, std::span<Byte> out) { return file_.readAt(at, out); },
+                        file_.size(), path_, 0, prefix.bytes(), progress)});
+    } catch (const Failure& failure) {
+        const std::string nothing = "Nothing was written: ";
+        if (std::string_view(failure.what()).starts_with(nothing)) throw;
+        throw failure.after(nothing);
+    }
     std::vector<Byte> trace = encodeChdTrace(traceOf(prepared->patch));
     preparedWrite_ = std::move(prepared);
     return trace;
