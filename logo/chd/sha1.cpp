@@ -6,35 +6,32 @@
 
 namespace tolvane::chd {
 
+// The 80 rounds in four loops of 20, each with its own function and constant,
+// over a schedule of 16 words that each round extends.
 void Sha1::block(const Byte* bytes) {
-    std::array<std::uint32_t, 80> w{};
+    std::array<std::uint32_t, 16> w{};
     for (std::size_t i = 0; i < 16; ++i)
         w[i] = std::uint32_t{bytes[4 * i]} << 24 | std::uint32_t{bytes[4 * i + 1]} << 16 |
                std::uint32_t{bytes[4 * i + 2]} << 8 | bytes[4 * i + 3];
-    for (std::size_t i = 16; i < 80; ++i) w[i] = std::rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
     auto [a, b, c, d, e] = state_;
-    for (std::size_t i = 0; i < 80; ++i) {
-        std::uint32_t f = 0, k = 0;
-        if (i < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999;
-        } else if (i < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1;
-        } else if (i < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDC;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6;
-        }
-        const std::uint32_t next = std::rotl(a, 5) + f + e + k + w[i];
+    const auto word = [&w](std::size_t i) {
+        if (i < 16) return w[i];
+        const std::uint32_t next = std::rotl(w[(i + 13) & 15] ^ w[(i + 8) & 15] ^ w[(i + 2) & 15] ^ w[i & 15], 1);
+        w[i & 15] = next;
+        return next;
+    };
+    const auto round = [&](std::uint32_t f, std::uint32_t k, std::size_t i) {
+        const std::uint32_t next = std::rotl(a, 5) + f + e + k + word(i);
         e = d;
         d = c;
         c = std::rotl(b, 30);
         b = a;
         a = next;
-    }
+    };
+    for (std::size_t i = 0; i < 20; ++i) round(d ^ (b & (c ^ d)), 0x5A827999, i);
+    for (std::size_t i = 20; i < 40; ++i) round(b ^ c ^ d, 0x6ED9EBA1, i);
+    for (std::size_t i = 40; i < 60; ++i) round((b & c) | (d & (b | c)), 0x8F1BBCDC, i);
+    for (std::size_t i = 60; i < 80; ++i) round(b ^ c ^ d, 0xCA62C1D6, i);
     state_[0] += a;
     state_[1] += b;
     state_[2] += c;

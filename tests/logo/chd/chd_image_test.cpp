@@ -523,6 +523,26 @@ TEST_F(ChdKinds, EveryInterruptionLeavesAWholeChdAndTheWayBack) {
     EXPECT_TRUE(readFile(path) == original);
 }
 
+// SHA-1 as FIPS 180 gives it: the empty text, one block, a text whose padding
+// takes a second block, and a million bytes added in uneven pieces.
+TEST(ChdSha1, GivesTheStandardsDigests) {
+    const auto hexOf = [](const chd::Sha1Digest& digest) {
+        std::string text;
+        for (const Byte b : digest) text += "0123456789abcdef"[b >> 4], text += "0123456789abcdef"[b & 15];
+        return text;
+    };
+    const auto of = [](const std::string& s) { return std::vector<Byte>(s.begin(), s.end()); };
+    EXPECT_EQ(hexOf(chd::sha1Of({})), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(hexOf(chd::sha1Of(of("abc"))), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(hexOf(chd::sha1Of(of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"))),
+              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+    chd::Sha1 million;
+    const std::vector<Byte> piece(997, 'a');
+    for (std::size_t done = 0; done < 1000000; done += 997)
+        million.add(std::span(piece).first(std::min<std::size_t>(997, 1000000 - done)));
+    EXPECT_EQ(hexOf(million.finish()), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+}
+
 // A hunk whose data decodes to more bytes than a hunk holds is damaged, whatever
 // its CRC would say.
 TEST(ChdCodecs, AHunkThatInflatesPastItsSizeIsRefused) {
