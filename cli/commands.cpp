@@ -12,7 +12,20 @@
 #include "text_out.h"
 #include "tolvane_version.h"
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <exception>
+#include <memory>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
 #include <optional>
 
 namespace tolvane {
@@ -114,6 +127,50 @@ Outcome runPatchFile(const Invocation& invocation) {
     return {kDone, "the patch file was written"};
 }
 
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+// The pass over a CHD's hunks before its patch: a line of progress on a
+// terminal (percent, MB/s, time left), redrawn at most ten times a second, and
+// Ctrl-C stops it, nothing written. Once the pass is done, Ctrl-C is again the
+// system's, as for every other step.
+PatchProgress passProgress(const std::filesystem::path& image) {
+    struct State {
+        std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now(), shown;
+        bool started = false;
+    };
+    const bool terminal = isatty(fileno(stderr)) != 0;
+    return [terminal, image, state = std::make_shared<State>()](std::uint64_t done, std::uint64_t total) {
+        using namespace std::chrono;
+        if (!state->started) {
+            state->started = true;
+            interrupted = 0;
+            std::signal(SIGINT, [](int) { interrupted = 1; });
+        }
+        const auto now = steady_clock::now();
+        if (terminal && (now - state->shown > milliseconds(100) || done == total)) {
+            state->shown = now;
+            const double seconds = duration<double>(now - state->start).count();
+            const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+            char line[160];
+            std::snprintf(line, sizeof line, "\rChecking %s: %3d%%, %.0f MB/s, %.0f s left ",
+                          pathText(image.filename()).c_str(),
+                          static_cast<int>(done * 100 / std::max<std::uint64_t>(total, 1)), rate / 1e6,
+                          rate > 0 ? static_cast<double>(total - done) / rate : 0.0);
+            standardError << line;
+            if (done == total) standardError << '\n';
+        }
+        if (done == total || interrupted) {
+            std::signal(SIGINT, SIG_DFL);
+            if (terminal && interrupted && done != total) standardError << '\n';
+        }
+        return !interrupted;
+    };
+}
+
+}  // namespace
+
 Outcome runImport(const Invocation& invocation) {
     if (invocation.patchFile) return runPatchFile(invocation);
     const std::filesystem::path& bitmap = invocation.arguments[1];
@@ -124,7 +181,7 @@ Outcome runImport(const Invocation& invocation) {
         editor.importPicture(bitmap);
         consoleNote(editor);
         if (editor.patchNeedsConsent() && !invocation.force) return notADisc(invocation.arguments[0]);
-        wrote = invocation.dryRun ? editor.checkPatch() : editor.patch();
+        wrote = invocation.dryRun ? editor.checkPatch() : editor.patch(passProgress(invocation.arguments[0]));
     } catch (const FailureAfterWrite& failure) {
         return failed(failure, "the image was patched");
     } catch (const std::exception& failure) {

@@ -133,7 +133,7 @@ bool EditorCommands::checkPatch() const {
     return true;
 }
 
-bool EditorCommands::patch() {
+bool EditorCommands::patch(const PatchProgress& progress) {
     EditorState& s = state_;
     const auto patched = [&s] {
         s.imageOnDisk = s.imagePrefix;
@@ -144,7 +144,7 @@ bool EditorCommands::patch() {
     bool wrote = false;
     try {
         if (!held_) held_.emplace(reopen(ImageAccess::Update));
-        wrote = history.patch(*held_, *s.imagePrefix);
+        wrote = history.patch(*held_, *s.imagePrefix, progress);
     } catch (const FailureAfterWrite&) {  // the image holds the new logo all the same
         held_.reset();
         patched();

@@ -52,7 +52,7 @@ ImageFile madeOnOf(const Kept& kept);
 // in the state given; gives its name.
 RecordName writeRecord(const std::filesystem::path& folder, RecordState state, std::int64_t time,
                        std::span<const Byte> fingerprint, const ImageFile& madeOn, std::span<const Byte> before,
-                       std::span<const Byte> written);
+                       std::span<const Byte> written, std::span<const Byte> trace = {});
 
 // The image file a command works on, as records name it.
 struct ThisImage {

@@ -21,12 +21,15 @@ RescuePolicy PatchHistory::rescue() const {
     };
 }
 
-bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
+bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix, const PatchProgress& progress) const {
     const std::filesystem::path& path = image.path();
     if (prefix == image.prefix()) {  // nothing to write, nothing to take back
         image.close();
         return false;
     }
+    // A CHD's patch is worked out first (a pass over its hunks): its record keeps
+    // how to take it back exactly.
+    const std::vector<Byte> trace = image.prepareWrite(prefix, progress);
     std::filesystem::path record;
     RecordName name;
     std::optional<File> held;  // the record, locked while this patch runs
@@ -39,7 +42,7 @@ bool PatchHistory::patch(DiscImage& image, const ImagePrefix& prefix) const {
         const std::int64_t time = std::max(nanosecondsNow(), listing.newest + 1);
         const history::ThisImage here = history::thisImage(image);
         name = history::writeRecord(folder_, RecordState::Pending, time, image.fingerprint(), here.file,
-                                    image.prefix().bytes(), prefix.bytes());
+                                    image.prefix().bytes(), prefix.bytes(), trace);
         record = folder_ / recordFileName(name);
         // Another command sees by the lock that this one still runs.
         try {

@@ -22,14 +22,18 @@ namespace {
 // before and of the bytes written. The last two are in the file's name too.
 // Events follow: kind, file identity, path length, path, and the checksum of
 // those. Format 3 (version 0.3.0) had a 28-byte header without the image file
-// and no events.
+// and no events. Format 5 is format 4 with a trace after the bytes written (its
+// length in 4 bytes, then its bytes), which the first checksum covers too: only
+// records with a trace (of a CHD) are written in it, so that older versions keep
+// reading all others.
 //
 // Older backups share the magic: format 1 and 2 files hold a header (magic,
 // version, prefix length, time in seconds, path length), the image's canonical
 // path, the two prefixes and a 64-bit checksum of all that: FNV-1a for format 1,
 // the same CRC in the low 32 bits for format 2.
 constexpr std::array<Byte, 8> kMagic{'T', 'L', 'V', 'U', 'N', 'D', 'O', '\n'};
-constexpr std::uint32_t kRecordFormat = 4, kFirstRecordFormat = 3;
+constexpr std::uint32_t kRecordFormat = 4, kFirstRecordFormat = 3, kTracedRecordFormat = 5;
+constexpr std::size_t kMaxTraceLength = 4096;
 constexpr std::size_t kHeaderLength = 40, kFirstHeaderLength = 28, kTrailerLength = 12;
 constexpr std::size_t kEventHeadLength = 4 + 8 + 4;
 constexpr std::uint32_t kFnvFormat = 1, kCrcFormat = 2;
@@ -118,7 +122,8 @@ std::span<const Byte> bytesOf(const std::string& text) {
 
 const std::size_t kMaxEventsLength = 1024 * 1024;
 const std::size_t kMaxRecordSize =
-    std::max(kHeaderLength + kMaxFingerprintLength + kMaxPathLength + 2 * kMaxPrefixLength + kTrailerLength,
+    std::max(kHeaderLength + kMaxFingerprintLength + kMaxPathLength + 2 * kMaxPrefixLength + 4 + kMaxTraceLength +
+                 kTrailerLength,
              kLegacyHeaderLength + kMaxPathLength + 2 * kMaxPrefixLength + kLegacyHashLength) +
     kMaxEventsLength;
 
@@ -215,17 +220,22 @@ std::optional<RecordName> parseRecordName(std::string_view text) {
 }
 
 EncodedRecord encodeRecord(std::int64_t time, std::span<const Byte> fingerprint, const ImageFile& madeOn,
-                           std::span<const Byte> before, std::span<const Byte> written) {
+                           std::span<const Byte> before, std::span<const Byte> written, std::span<const Byte> trace) {
     EncodedRecord record;
     std::copy(kMagic.begin(), kMagic.end(), record.header.begin());
-    writeLe32(record.header, 8, kRecordFormat);
+    writeLe32(record.header, 8, trace.empty() ? kRecordFormat : kTracedRecordFormat);
+    if (!trace.empty()) {
+        record.trace.assign(4 + trace.size(), 0);
+        writeLe32(record.trace, 0, static_cast<std::uint32_t>(trace.size()));
+        std::copy(trace.begin(), trace.end(), record.trace.begin() + 4);
+    }
     writeLe32(record.header, 12, static_cast<std::uint32_t>(before.size()));
     writeLe64(record.header, 16, static_cast<std::uint64_t>(time));
     writeLe32(record.header, 24, static_cast<std::uint32_t>(fingerprint.size()));
     writeLe64(record.header, 28, madeOn.identity);
     writeLe32(record.header, 36, static_cast<std::uint32_t>(madeOn.path.size()));
-    const std::uint32_t head =
-        bytesChecksum(bytesOf(madeOn.path), bytesChecksum(fingerprint, bytesChecksum(record.header)));
+    std::uint32_t head = bytesChecksum(bytesOf(madeOn.path), bytesChecksum(fingerprint, bytesChecksum(record.header)));
+    if (!trace.empty()) head = bytesChecksum(record.trace, head);
     record.name = {discHash(fingerprint), time, bytesChecksum(written), bytesChecksum(before)};
     writeLe32(record.trailer, 0, head);
     writeLe32(record.trailer, 4, record.name.before);
@@ -279,18 +289,28 @@ PatchRecord decodeRecord(std::span<const Byte> bytes) {
     if (bytes.size() < kFirstHeaderLength + kTrailerLength || !std::equal(kMagic.begin(), kMagic.end(), bytes.begin()))
         throw Failure("it is not a record of this program");
     const std::uint32_t version = readLe32(bytes, 8);
-    if (version != kRecordFormat && version != kFirstRecordFormat)
+    if (version != kRecordFormat && version != kFirstRecordFormat && version != kTracedRecordFormat)
         throw Failure("its format version is " + std::to_string(version) + "; this program reads versions " +
-                          std::to_string(kFirstRecordFormat) + " and " + std::to_string(kRecordFormat),
+                          std::to_string(kFirstRecordFormat) + " to " + std::to_string(kTracedRecordFormat),
                       Problem::NotSupported);
-    const std::size_t header = version == kRecordFormat ? kHeaderLength : kFirstHeaderLength;
+    const bool traced = version == kTracedRecordFormat, withPath = version != kFirstRecordFormat;
+    const std::size_t header = withPath ? kHeaderLength : kFirstHeaderLength;
     if (bytes.size() < header + kTrailerLength) throw Failure("it is not a record of this program");
     const std::size_t prefixLength = readLe32(bytes, 12), fingerprintLength = readLe32(bytes, 24);
-    const std::size_t pathLength = version == kRecordFormat ? readLe32(bytes, 36) : 0;
+    const std::size_t pathLength = withPath ? readLe32(bytes, 36) : 0;
     if (prefixLength == 0 || prefixLength > kMaxPrefixLength || fingerprintLength < 8 ||
         fingerprintLength > kMaxFingerprintLength || pathLength > kMaxPathLength)
         throw Failure("its header is damaged");
-    const std::size_t expected = header + fingerprintLength + pathLength + 2 * prefixLength + kTrailerLength;
+    const std::size_t traceAt = header + fingerprintLength + pathLength + 2 * prefixLength;
+    std::size_t traceLength = 0;
+    if (traced) {
+        if (bytes.size() < traceAt + 4)
+            throw Failure("it is " + std::to_string(bytes.size()) + " bytes long, which cuts its trace");
+        traceLength = readLe32(bytes, traceAt);
+        if (traceLength == 0 || traceLength > kMaxTraceLength) throw Failure("its header is damaged");
+    }
+    const std::size_t traceBytes = traced ? 4 + traceLength : 0;
+    const std::size_t expected = traceAt + traceBytes + kTrailerLength;
     // Events follow, in either format (format 3 records get them once restored).
     if (bytes.size() < expected)
         throw Failure("it is " + std::to_string(bytes.size()) + " bytes long; its header says " +
@@ -302,7 +322,8 @@ PatchRecord decodeRecord(std::span<const Byte> bytes) {
     const std::span<const Byte> written(writtenBytes, prefixLength);
     const auto trailer = bytes.subspan(expected - kTrailerLength, kTrailerLength);
     std::uint32_t head = bytesChecksum(fingerprint, bytesChecksum(bytes.first(header)));
-    if (version == kRecordFormat) head = bytesChecksum(path, head);
+    if (withPath) head = bytesChecksum(path, head);
+    if (traced) head = bytesChecksum(bytes.subspan(traceAt, traceBytes), head);
     if (head != readLe32(trailer, 0)) throw Failure("its contents do not match their checksums");
     if (bytesChecksum(beforeBytes) != readLe32(trailer, 4) || bytesChecksum(written) != readLe32(trailer, 8))
         throw Failure("its contents do not match their checksums");
@@ -311,7 +332,11 @@ PatchRecord decodeRecord(std::span<const Byte> bytes) {
     record.fingerprint.assign(fingerprint.begin(), fingerprint.end());
     record.before.assign(beforeBytes.begin(), beforeBytes.end());
     record.written.assign(written.begin(), written.end());
-    if (version == kRecordFormat) record.madeOn = {readLe64(bytes, 28), textOf(path)};
+    if (withPath) record.madeOn = {readLe64(bytes, 28), textOf(path)};
+    if (traced) {
+        const auto trace = bytes.subspan(traceAt + 4, traceLength);
+        record.trace.assign(trace.begin(), trace.end());
+    }
     record.end = expected;
     record.events = decodeEvents(bytes.subspan(expected), record.end);
     return record;

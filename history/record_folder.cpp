@@ -35,7 +35,7 @@ std::optional<Kept> legacyOf(const std::filesystem::path& file, std::int64_t tim
         kept.name.written = bytesChecksum(backup.written);
         kept.name.before = bytesChecksum(backup.before);
         kept.record = PatchRecord{
-            time, fingerprint, std::move(backup.before), std::move(backup.written), ImageFile{0, imagePath}, {}};
+            time, fingerprint, std::move(backup.before), std::move(backup.written), {}, ImageFile{0, imagePath}, {}};
     } catch (const Failure& failure) {
         kept.damage = failure.what();
     }
@@ -123,10 +123,11 @@ ImageFile madeOnOf(const Kept& kept) {
 
 RecordName writeRecord(const std::filesystem::path& folder, RecordState state, std::int64_t time,
                        std::span<const Byte> fingerprint, const ImageFile& madeOn, std::span<const Byte> before,
-                       std::span<const Byte> written) {
-    const EncodedRecord encoded = encodeRecord(time, fingerprint, madeOn, before, written);
+                       std::span<const Byte> written, std::span<const Byte> trace) {
+    const EncodedRecord encoded = encodeRecord(time, fingerprint, madeOn, before, written, trace);
     const std::span<const Byte> path(reinterpret_cast<const Byte*>(madeOn.path.data()), madeOn.path.size());
-    const std::span<const Byte> pieces[] = {encoded.header, fingerprint, path, before, written, encoded.trailer};
+    const std::span<const Byte> pieces[] = {encoded.header, fingerprint,   path,           before,
+                                            written,        encoded.trace, encoded.trailer};
     const RecordName name = encoded.name.in(state);
     // The record, then its name in the folder, reach the disk before the image
     // changes: a power cut then leaves the way back.

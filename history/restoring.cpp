@@ -96,6 +96,9 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
     const Unfinished unfinished = settle(folder_, records, here, Settling::Change);
     if (unfinished.finished) {
         Kept& step = *unfinished.finished;
+        // A CHD whose restore stopped after the old header: cut to its old length.
+        if (step.record && !step.record->trace.empty() && image.holdsWrite(step.record->trace))
+            image.undoWrite(step.record->trace);
         addEvent(step, RecordEvent::TakenBack, here.file);
         image.close();
         result.finishedEarlierRestore = true;
@@ -138,7 +141,13 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
     ImagePrefix before(image.layout());
     std::ranges::copy(record.before, before.bytes().begin());
     try {
-        image.writePrefix(before, rescue());
+        // A CHD as the patch left it goes back exactly (its old header, its old
+        // length); one changed since (recompressed, say) gets the old bytes as a
+        // new patch.
+        if (!record.trace.empty() && image.holdsWrite(record.trace))
+            image.undoWrite(record.trace);
+        else
+            image.writePrefix(before, rescue());
     } catch (const Failure&) {
         try {  // nothing written: an ordinary record again
             if (image.holds(image.prefix())) addEvent(*step, RecordEvent::Abandoned, here.file);

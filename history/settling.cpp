@@ -127,6 +127,11 @@ Unfinished settle(const std::filesystem::path& folder, std::vector<Kept>& record
         const Holds holds = whatImageHolds(held, *kept.record);
         switch (outcomeOf(*left, holds)) {
             case Outcome::Drop:
+                // A CHD whose patch stopped after its append, before its header:
+                // the bytes appended go too.
+                if (mode == Settling::Change && !kept.record->trace.empty() &&
+                    here.image.holdsWrite(kept.record->trace))
+                    here.image.undoWrite(kept.record->trace);
                 if (mode == Settling::Change) removeFile(kept.file);
                 kept.gone = true;
                 break;

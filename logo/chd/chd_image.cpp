@@ -51,6 +51,7 @@ struct ChdImage::State {
     std::array<Codec, 4> codecs{};
     std::uint64_t dataBytes = 0;
     std::uint64_t mapAt = 0;
+    std::array<Byte, kHeaderLength> header{};
     std::uint32_t hunkBytes = 0, unitBytes = 0, hunks = 0;
     std::optional<chd::CompressedMap> map;  // none for an uncompressed CHD
     std::vector<ChdTrack> tracks;
@@ -108,7 +109,6 @@ ChdImage ChdImage::open(ChdSource source, std::uint64_t fileSize, const std::fil
 }
 
 std::uint64_t ChdImage::State::readHeader() {
-    std::array<Byte, kHeaderLength> header{};
     const std::size_t got = source(0, header);
     if (got < 16 || !startsAsChd(header)) throw openFailure("it is too short to be a CHD", Problem::TooShort);
     const auto version = static_cast<std::uint32_t>(readBe(header, 12, 4));
@@ -290,6 +290,10 @@ std::uint32_t ChdImage::unitBytes() const { return state_->unitBytes; }
 std::uint64_t ChdImage::dataBytes() const { return state_->dataBytes; }
 const std::vector<ChdTrack>& ChdImage::tracks() const { return state_->tracks; }
 const ChdDisc& ChdImage::disc() const { return state_->disc; }
+std::span<const Byte> ChdImage::header() const { return state_->header; }
+std::uint32_t ChdImage::hunks() const { return state_->hunks; }
+std::uint64_t ChdImage::mapAt() const { return state_->mapAt; }
+bool ChdImage::compressedMap() const { return state_->map.has_value(); }
 
 void ChdImage::read(std::uint64_t offset, std::span<Byte> out) {
     State& s = *state_;

@@ -15,6 +15,8 @@
 
 #if TOLVANE_READS_CHD
 #include "logo/chd/chd_image.h"
+#include "logo/chd/chd_patch.h"
+#include "logo/disc/chd_writes.h"
 #include "logo/disc/sector_checks.h"
 #endif
 
@@ -125,11 +127,25 @@ std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std
 
 #if TOLVANE_READS_CHD
 std::string chdNotWritable(const std::filesystem::path& path) {
-    return "Nothing was written: " + quoted(path) +
-           " is a CHD image, and this version cannot patch a CHD yet (it shows and saves its logo); extract the "
-           "image first, for example with chdman extractcd -i " +
-           pathText(path.filename()) + " -o game.cue (extractraw for a DVD), and patch that";
+    return "Nothing was written: " + quoted(path) + " is a CHD image, which cannot be opened to be written this way";
 }
+
+std::string compressedChd(const std::filesystem::path& path, const std::string& why) {
+    return "Nothing was written: " + quoted(path) + " cannot be patched in place: " + why +
+           "; make one without compression (chdman copy -i " + pathText(path.filename()) +
+           " -o plain.chd -c none) and patch that, or extract the image (chdman extractcd, or extractraw for a "
+           "DVD) and patch that";
+}
+
+ChdImage openChdOf(File& file, const std::filesystem::path& path) {
+    return ChdImage::open([&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(),
+                          path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
+}
+
+struct PreparedWrite {
+    ImagePrefix prefix;
+    ChdPatch patch;
+};
 #endif
 
 }  // namespace
@@ -147,7 +163,8 @@ DiscImage::DiscImage(File file, std::filesystem::path path, std::optional<CueIma
       cue_(std::move(cue)),
       start_(cue_ ? cue_->track.offset : 0),
       size_(size),
-      prefix_(layout) {}
+      prefix_(layout),
+      fingerprintSize_(size) {}
 
 namespace {
 
@@ -204,8 +221,8 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
         start == 0 ? std::span<const Byte>(head) : std::span<const Byte>(first).first(file.readAt(0, first));
 #if TOLVANE_READS_CHD
     if (!cue && startsAsChd(fileStart)) {
-        if (access != ImageAccess::Read) throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
-        return openChd(std::move(file), path);
+        if (access == ImageAccess::ReadLocked) throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
+        return openChd(std::move(file), path, access);
     }
 #endif
     refusePackedImage(std::string_view(reinterpret_cast<const char*>(fileStart.data()), fileStart.size()), path);
@@ -234,7 +251,7 @@ void DiscImage::readDisc(const std::function<std::size_t(std::uint64_t, std::spa
                       Problem::TooShort);
     looksLikeDisc_ = detected || anyLogoSectorHasSync(prefix_);
     fingerprint_.resize(8);
-    for (std::size_t i = 0; i < 8; ++i) fingerprint_[i] = static_cast<Byte>(size_ >> (8 * i));
+    for (std::size_t i = 0; i < 8; ++i) fingerprint_[i] = static_cast<Byte>(fingerprintSize_ >> (8 * i));
     const auto descriptor =
         detected ? readUserData(disc, layout(), kVolumeDescriptorSector, kUserDataLength) : std::nullopt;
     if (descriptor) {
@@ -247,12 +264,13 @@ void DiscImage::readDisc(const std::function<std::size_t(std::uint64_t, std::spa
 }
 
 #if TOLVANE_READS_CHD
-DiscImage DiscImage::openChd(File file, const std::filesystem::path& path) {
+DiscImage DiscImage::openChd(File file, const std::filesystem::path& path, ImageAccess access) {
     const std::uint64_t size = file.size();
-    DiscImage image(std::move(file), path, std::nullopt, size, kPlainLayout, ImageAccess::Read);  // layout below
-    File& opened = image.file_;
-    ChdImage chd = ChdImage::open([&opened](std::uint64_t at, std::span<Byte> out) { return opened.readAt(at, out); },
-                                  size, path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
+    DiscImage image(std::move(file), path, std::nullopt, size, kPlainLayout, access);  // layout below
+    ChdImage chd = openChdOf(image.file_, path);
+    if (access == ImageAccess::Update)
+        if (const std::string why = whyChdCannotBePatched(chd); !why.empty())
+            throw ChdNotWritable(compressedChd(path, why), Problem::NotSupported);
     const ChdDisc& disc = chd.disc();
     std::vector<Byte> head(kHeadLength);
     head.resize(chd.readDisc(0, head));
@@ -281,9 +299,71 @@ DiscImage DiscImage::openChd(File file, const std::filesystem::path& path) {
     }
     image.prefix_ = ImagePrefix(*layout);
     image.chd_ = std::move(summary);
+    image.fingerprintSize_ = chd.dataBytes();
     image.readDisc(readFrom, head, detected != nullptr);
     return image;
 }
+
+std::vector<Byte> DiscImage::prepareWrite(const ImagePrefix& prefix,
+                                          const std::function<bool(std::uint64_t, std::uint64_t)>& progress) {
+    if (!chd_) return {};
+    std::shared_ptr<PreparedWrite> prepared;
+    try {
+        ChdImage chd = openChdOf(file_, path_);
+        prepared = std::make_shared<PreparedWrite>(PreparedWrite{
+            prefix, planChdPatch(
+                        chd, [this](std::uint64_t at, std::span<Byte> out) { return file_.readAt(at, out); },
+                        file_.size(), path_, 0, prefix.bytes(), progress)});
+    } catch (const Failure& failure) {
+        const std::string nothing = "Nothing was written: ";
+        if (std::string_view(failure.what()).starts_with(nothing)) throw;
+        throw failure.after(nothing);
+    }
+    std::vector<Byte> trace = encodeChdTrace(traceOf(prepared->patch));
+    preparedWrite_ = std::move(prepared);
+    return trace;
+}
+
+bool DiscImage::holdsWrite(std::span<const Byte> trace) {
+    const auto decoded = decodeChdTrace(trace);
+    return chd_ && decoded && holdsChdPatch(file_, *decoded);
+}
+
+void DiscImage::undoWrite(std::span<const Byte> trace) {
+    const auto decoded = decodeChdTrace(trace);
+    if (!chd_ || !decoded) throw Failure("Nothing was written: the record's trace of " + quoted(path_) + " is damaged");
+    undoChdPatch(file_, path_, *decoded);
+    size_ = decoded->oldLength;
+    ChdImage chd = openChdOf(file_, path_);
+    ImagePrefix now(prefix_.layout());
+    chd.readDisc(0, now.bytes());
+    prefix_ = now;
+}
+
+bool DiscImage::writeChdPrefix(const ImagePrefix& prefix) {
+    if (prefix == prefix_) return false;
+    auto prepared = std::static_pointer_cast<PreparedWrite>(preparedWrite_);
+    if (!prepared || !(prepared->prefix == prefix)) {
+        prepareWrite(prefix);
+        prepared = std::static_pointer_cast<PreparedWrite>(preparedWrite_);
+    }
+    writeChdPatch(file_, path_, prepared->patch);
+    preparedWrite_.reset();
+    size_ = prepared->patch.oldLength + prepared->patch.appended.size();
+    prefix_ = prefix;
+    return true;
+}
+#else
+std::vector<Byte> DiscImage::prepareWrite(const ImagePrefix&,
+                                          const std::function<bool(std::uint64_t, std::uint64_t)>&) {
+    return {};
+}
+bool DiscImage::holdsWrite(std::span<const Byte>) { return false; }
+void DiscImage::undoWrite(std::span<const Byte>) {
+    throw Failure("Nothing was written: " + quoted(path_) + " is a CHD image, which this build does not write",
+                  Problem::NotSupported);
+}
+bool DiscImage::writeChdPrefix(const ImagePrefix&) { return false; }
 #endif
 
 std::size_t readImagePrefix(File& file, ImagePrefix& prefix, std::uint64_t start) {
@@ -297,10 +377,17 @@ void writeImagePrefix(File& file, const ImagePrefix& prefix, std::uint64_t start
 
 bool DiscImage::holds(const ImagePrefix& bytes) {
     ImagePrefix now(bytes.layout());
+#if TOLVANE_READS_CHD
+    if (chd_) {
+        ChdImage chd = openChdOf(file_, path_);
+        return chd.readDisc(0, now.bytes()) == now.size() && now == bytes;
+    }
+#endif
     return readImagePrefix(file_, now, start_) == now.size() && now == bytes;
 }
 
 bool DiscImage::writePrefix(const ImagePrefix& prefix, const RescuePolicy& rescue) {
+    if (chd_) return writeChdPrefix(prefix);
     if (prefix == prefix_) return false;
     try {
         file_.reserve(start_ + prefix.size());

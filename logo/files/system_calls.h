@@ -33,6 +33,8 @@ struct SystemCalls {
     // Allocates the disk blocks under the first `length` bytes where the file
     // system can; no error where it cannot.
     std::error_code (*reserve)(Handle file, std::uint64_t length);
+    // Cuts the file to `length` bytes.
+    std::error_code (*truncate)(Handle file, std::uint64_t length);
     std::error_code (*close)(Handle file);
     // Makes the folder and those above it that are missing.
     std::error_code (*makeFolders)(const std::filesystem::path& folder);

@@ -368,8 +368,8 @@ TEST_F(TolvaneCli, InfoDescribesTheLayoutSectorsAndLogoAsTextAndJson) {
 }
 
 // A CHD made by chdman: shown and exported as the image it was made of; import
-// and patch files are refused, writing nothing anywhere.
-TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchIt) {
+// into a compressed one and patch files are refused, writing nothing anywhere.
+TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchACompressedOne) {
     TOLVANE_REQUIRE_PROGRAM("chdman");
     writeFile(path("cd.bin"), testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
     const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
@@ -397,9 +397,9 @@ TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchIt) {
     const std::string bitmap = bitmapOf(8);
     for (const auto& [args, reason] : {
              std::pair<std::vector<std::string>, std::string>{{"import", path("game.chd"), bitmap},
-                                                              "this version cannot patch a CHD yet"},
-             {{"import", "--dry-run", path("game.chd"), bitmap}, "this version cannot patch a CHD yet"},
-             {{"restore", path("game.chd")}, "this version cannot patch a CHD yet"},
+                                                              "cannot be patched in place: it is a compressed CHD"},
+             {{"import", "--dry-run", path("game.chd"), bitmap}, "cannot be patched in place: it is a compressed CHD"},
+             {{"restore", path("game.chd")}, "cannot be patched in place: it is a compressed CHD"},
              {{"import", "--patch-file", path("logo.xdelta"), path("game.chd"), bitmap},
               "a patch file of a compressed file helps nobody"},
          }) {
@@ -410,6 +410,56 @@ TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchIt) {
     EXPECT_EQ(readFile(path("game.chd")), chd);
     EXPECT_FALSE(std::filesystem::exists(path("logo.xdelta")));
     EXPECT_FALSE(std::filesystem::exists(dataHome())) << "no record was kept";
+}
+
+// A CHD made without compression is patched in place: chdman extracts from it
+// what `import` makes of the image it was made of, and `restore` gives the
+// original file byte for byte, though the patch made it grow.
+TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
+    TOLVANE_REQUIRE_PROGRAM("chdman");
+    writeFile(path("cd.bin"), testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
+    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
+    writeFile(path("cd.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
+    const auto chdman = [&](const std::string& arguments) {
+        return std::system(
+            ("cd " + shellQuoted(dir.path().string()) + " && chdman " + arguments + " >/dev/null 2>&1").c_str());
+    };
+    ASSERT_EQ(chdman("createcd -i cd.cue -o game.chd -c none"), 0);
+    const auto original = readFile(path("game.chd")), originalDisc = readFile(path("cd.bin"));
+    const std::string bitmap = bitmapOf(8);
+
+    const Result dry = run({"import", "--dry-run", path("game.chd"), bitmap});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(readFile(path("game.chd")), original);
+    const Result patched = run({"import", path("game.chd"), bitmap});
+    ASSERT_EQ(patched.status, 0) << patched.err;
+    EXPECT_NE(patched.out.find("Patched"), std::string::npos) << patched.out;
+    EXPECT_GT(readFile(path("game.chd")).size(), original.size());
+    ASSERT_EQ(run({"import", path("cd.bin"), bitmap}).status, 0);
+    ASSERT_EQ(chdman("extractcd -i game.chd -o out.cue -ob out.bin"), 0);
+    EXPECT_EQ(readFile(path("out.bin")), readFile(path("cd.bin")));
+
+    const Result restored = run({"restore", path("game.chd")});
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(readFile(path("game.chd")), original);
+
+    // Recompressed since its patch: nothing to take back exactly; its disc
+    // cannot be patched back either, and nothing is written.
+    ASSERT_EQ(run({"import", path("game.chd"), bitmap}).status, 0);
+    ASSERT_EQ(chdman("copy -i game.chd -o small.chd"), 0);
+    std::filesystem::rename(path("small.chd"), path("game.chd"));
+    const auto recompressed = readFile(path("game.chd"));
+    const Result refused = run({"restore", path("game.chd")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("it is a compressed CHD"), std::string::npos) << refused.err;
+    EXPECT_EQ(readFile(path("game.chd")), recompressed);
+    // Made again without compression: the old logo goes back as a new patch.
+    ASSERT_EQ(chdman("copy -i game.chd -o plain.chd -c none"), 0);
+    std::filesystem::rename(path("plain.chd"), path("game.chd"));
+    const Result patchedBack = run({"restore", path("game.chd")});
+    EXPECT_EQ(patchedBack.status, 0) << patchedBack.err;
+    ASSERT_EQ(chdman("extractcd -i game.chd -o out.cue -ob out.bin -f"), 0);
+    EXPECT_EQ(readFile(path("out.bin")), originalDisc);
 }
 
 TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {

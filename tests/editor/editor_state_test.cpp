@@ -267,7 +267,7 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
     EXPECT_EQ(buttons(), (Enablement{true, true, true})) << "Patch stays ready";
 }
 
-// A CHD image opens and its logo is shown; Patch and Save as patch file say
+// A compressed CHD image opens and its logo is shown; Patch and Save as patch file say
 // plainly why they cannot write one, and write nothing anywhere.
 TEST_F(EditorTest, ACHDIsShownButNeitherPatchedNorMadeAPatchFileOf) {
     TOLVANE_REQUIRE_PROGRAM("chdman");
@@ -289,7 +289,7 @@ TEST_F(EditorTest, ACHDIsShownButNeitherPatchedNorMadeAPatchFileOf) {
     EXPECT_EQ(editor.patch(), PatchOutcome::Failed);
     ASSERT_EQ(window.failures.size(), 1u);
     EXPECT_TRUE(window.failures[0].starts_with("Nothing was written: " + quoted(chd) +
-                                               " is a CHD image, and this version cannot patch a CHD yet"))
+                                               " cannot be patched in place: it is a compressed CHD"))
         << window.failures[0];
     window.willChoose(Dialog::dialsauvpatch, dir / "logo.xdelta");
     editor.mnusauvpatch_Click();

@@ -6,6 +6,7 @@
 #include "logo/files/file_io.h"
 #include "history/patch_record.h"
 #include "logo/disc/sector_checks.h"
+#include "support/disc_builder.h"
 #include "support/file_faults.h"
 #include "support/test_files.h"
 
@@ -364,6 +365,42 @@ TEST_F(PatchHistoryTest, EachCopyOfADiscWalksBackThroughItsOwnSteps) {
     }
 }
 
+// A CHD made without compression, its patch stopped before any change (a
+// kill, a power cut): the file stays a CHD holding the old logo or the new one,
+// and restore (or the settling it does first) gives the original file back,
+// byte for byte, although the patch made it grow.
+TEST_F(PatchHistoryTest, ACHDPatchStoppedAnywhereGoesBackToTheOriginalFile) {
+    TOLVANE_REQUIRE_PROGRAM("chdman");
+    writeFile(dir / "cd.bin", testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
+    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
+    writeFile(dir / "cd.cue", std::vector<Byte>(sheet.begin(), sheet.end()));
+    ASSERT_EQ(std::system(
+                  ("cd '" + dir.path().string() + "' && chdman createcd -i cd.cue -o game.chd -c none >/dev/null 2>&1")
+                      .c_str()),
+              0);
+    const auto chd = dir / "game.chd";
+    const auto plain = readFile(chd);
+    injectFileStop(100000);
+    patch(chd, 2);
+    const std::size_t steps = fileChangesCounted();
+    clearFileFaults();
+    ASSERT_GT(readFile(chd).size(), plain.size());
+    for (std::size_t step = 0; step < steps; ++step) {
+        SCOPED_TRACE("stopped before change " + std::to_string(step));
+        std::filesystem::remove_all(dir / "history");
+        writeFile(chd, plain);
+        ASSERT_TRUE(stoppedAt(step, 0, [&] { patch(chd, 2); }));
+        const ImagePrefix held = testing::readPrefix(chd);
+        const bool happened = extractLogo(held).logo == patternLogo(2);
+        EXPECT_TRUE(happened || extractLogo(held).logo == patternLogo(4));
+        if (happened)
+            history.restore(chd);
+        else
+            EXPECT_THROW(history.restore(chd), Failure);  // nothing to take back, once settled
+        EXPECT_TRUE(readFile(chd) == plain);
+    }
+}
+
 TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
     patch(image, 1);
     const auto afterPatch = readFile(image);
@@ -380,7 +417,7 @@ TEST_F(PatchHistoryTest, ReportsADamagedRecordAndPromisesOnlyWhatIsTrue) {
     };
     const Damage damages[] = {
         {40, false, "its contents do not match their checksums"},
-        {9, false, "its format version is 4100; this program reads versions 3 and 4"},
+        {9, false, "its format version is 4100; this program reads versions 3 to 5"},
         {bytes.size() - 1, true,
          "it is " + std::to_string(bytes.size() - 1) + " bytes long; its header says " + std::to_string(bytes.size())},
         {written + 100, false, "its contents do not match their checksums"},  // a byte the patch wrote

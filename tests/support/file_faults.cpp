@@ -111,6 +111,11 @@ std::error_code reserve(Handle file, std::uint64_t length) {
     return thenFault(real.reserve(file, length), FileOperation::Reserve);
 }
 
+std::error_code truncate(Handle file, std::uint64_t length) {
+    countChange();
+    return thenFault(real.truncate(file, length), FileOperation::Truncate);
+}
+
 std::error_code close(Handle file) { return thenFault(real.close(file), FileOperation::Close); }
 
 std::error_code makeFolders(const std::filesystem::path& folder) {
@@ -175,6 +180,7 @@ std::error_code unlink(const std::filesystem::path& path) {
         .write = write,
         .flush = flush,
         .reserve = reserve,
+        .truncate = truncate,
         .close = close,
         .makeFolders = makeFolders,
 #ifdef _WIN32

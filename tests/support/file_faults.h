@@ -22,7 +22,19 @@ namespace tolvane {
 // Permissions: giving a file that replaces another its permissions and owner.
 // Nameless: the system cannot make a file without a name (O_TMPFILE), as on
 // systems other than Linux; files are then made under temporary names.
-enum class FileOperation { Write, Flush, Reserve, Close, Read, Open, Lock, FolderFlush, Permissions, Nameless };
+enum class FileOperation {
+    Write,
+    Flush,
+    Reserve,
+    Truncate,
+    Close,
+    Read,
+    Open,
+    Lock,
+    FolderFlush,
+    Permissions,
+    Nameless
+};
 void injectFileFault(FileOperation operation, int error, std::size_t afterBytes = 0);
 
 // The program stops, as if killed, before the change of a file that is `step`

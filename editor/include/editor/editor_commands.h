@@ -60,8 +60,10 @@ public:
     // when the image already holds these bytes.
     bool checkPatch() const;
     // Writes the imported logo into the image and keeps a record of it to take
-    // it back; false when the image already holds it.
-    bool patch();
+    // it back; false when the image already holds it. A CHD's patch first reads
+    // every hunk, telling `progress`, which stops it, writing nothing, by giving
+    // false (PatchHistory::patch).
+    bool patch(const PatchProgress& progress = {});
     // Writes the change Patch would make as a patch file of the kind its name asks
     // for (patchFileKindFor), for people who hold the same image: a VCDIFF delta
     // whose source is the image file (for a CUE sheet, its data track's file), or

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ namespace tolvane {
 // At most this many records are kept (of every disc together): those already
 // taken back go first, then the oldest in the history's order. Never by the clock.
 inline constexpr std::size_t kMaxRecords = 300;
+
+// Told of a long patch's progress: the bytes done and all; false stops it.
+using PatchProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
 // A patch that restore can take back.
 struct HistoryStep {
@@ -52,7 +56,9 @@ public:
     // record of it first, and closes the image; when no record can be kept,
     // nothing is written. Gives false, writing and keeping nothing, when the
     // image already holds these bytes.
-    bool patch(DiscImage& image, const ImagePrefix& prefix) const;
+    // A CHD's patch first reads every hunk (see DiscImage::prepareWrite), telling
+    // `progress`, which stops it, writing nothing, by giving false.
+    bool patch(DiscImage& image, const ImagePrefix& prefix, const PatchProgress& progress = {}) const;
     // Fails, with the reason, when no record of a patch could be kept now. Makes
     // and changes nothing.
     void checkUsable(const std::filesystem::path& image) const;

@@ -93,6 +93,9 @@ struct PatchRecord {
     std::int64_t time = 0;
     std::vector<Byte> fingerprint;  // DiscImage::fingerprint of the disc patched
     std::vector<Byte> before, written;
+    // What else taking the patch back needs, for an image whose patch did more
+    // than write the bytes (a CHD: DiscImage::prepareWrite); empty for others.
+    std::vector<Byte> trace;
     ImageFile madeOn;                 // unknown in records of format 3
     std::vector<RecordEvent> events;  // oldest first
     std::size_t end = 0;              // where the record's bytes and its whole events end
@@ -102,15 +105,18 @@ struct PatchRecord {
 };
 
 // A record's file, to be written from the pieces where they are: a header, the
-// fingerprint, the image file's path, the replaced bytes, the written bytes and a
-// trailer of checksums. Events follow, each appended when it happens.
+// fingerprint, the image file's path, the replaced bytes, the written bytes, the
+// trace where there is one (its length, then its bytes) and a trailer of
+// checksums. Events follow, each appended when it happens.
 struct EncodedRecord {
     RecordName name;  // Done
     std::array<Byte, 40> header{};
+    std::vector<Byte> trace;  // empty, or the trace's length (4 bytes) and the trace
     std::array<Byte, 12> trailer{};
 };
 EncodedRecord encodeRecord(std::int64_t time, std::span<const Byte> fingerprint, const ImageFile& madeOn,
-                           std::span<const Byte> before, std::span<const Byte> written);
+                           std::span<const Byte> before, std::span<const Byte> written,
+                           std::span<const Byte> trace = {});
 // The bytes to append to a record for the event (at its `end`), with their own
 // checksum: a cut append (a power cut in its write) is not read, and the next
 // event is written over it.

@@ -131,6 +131,10 @@ void File::reserve(std::uint64_t length) {
         fail("Cannot reserve disk space for", path_, error);
 }
 
+void File::truncate(std::uint64_t length) {
+    if (const std::error_code error = systemCalls().truncate(handle_, length)) fail("Cannot cut short", path_, error);
+}
+
 void File::close() {
     const std::intptr_t handle = handle_;
     handle_ = -1;

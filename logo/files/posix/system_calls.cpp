@@ -67,6 +67,10 @@ std::error_code writeFile(Handle file, std::uint64_t offset, FilePieces pieces) 
 
 std::error_code flushFile(Handle file) { return errorOf(::fsync(fdOf(file))); }
 
+std::error_code truncateFile(Handle file, std::uint64_t length) {
+    return errorOf(::ftruncate(fdOf(file), static_cast<off_t>(length)));
+}
+
 std::error_code reserveFile(Handle file, std::uint64_t length) {
 #ifdef __linux__
     const int error = ::fallocate(fdOf(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) == 0 ? 0 : errno;
@@ -135,6 +139,7 @@ constinit SystemCalls calls{
     .write = writeFile,
     .flush = flushFile,
     .reserve = reserveFile,
+    .truncate = truncateFile,
     .close = closeFile,
     .makeFolders = makeFolders,
     .flushFolder = flushFolder,

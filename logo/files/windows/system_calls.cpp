@@ -67,6 +67,13 @@ std::error_code flushFile(Handle file) { return FlushFileBuffers(handleOf(file))
 // holes in files other programs made, unless they were made sparse.
 std::error_code reserveFile(Handle, std::uint64_t) { return {}; }
 
+std::error_code truncateFile(Handle file, std::uint64_t length) {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+    return SetFileInformationByHandle(handleOf(file), FileEndOfFileInfo, &end, sizeof end) ? std::error_code()
+                                                                                           : lastError();
+}
+
 std::error_code closeFile(Handle file) { return CloseHandle(handleOf(file)) ? std::error_code() : lastError(); }
 
 std::error_code makeFolders(const std::filesystem::path& folder) {
@@ -89,6 +96,7 @@ constinit SystemCalls calls{
     .write = writeFile,
     .flush = flushFile,
     .reserve = reserveFile,
+    .truncate = truncateFile,
     .close = closeFile,
     .makeFolders = makeFolders,
     .move = moveFile,

@@ -71,6 +71,13 @@ public:
     std::uint64_t dataBytes() const;              // of all its hunks together
     const std::vector<ChdTrack>& tracks() const;  // empty for a DVD
     const ChdDisc& disc() const;
+    std::span<const Byte> header() const;  // its 124 bytes, as read
+    std::uint32_t hunks() const;
+    std::uint64_t mapAt() const;  // where its map starts in the file
+    // Whether its map is the compressed one (a CHD with codecs), whose hunks lie
+    // one after another in the file in their order; the plain one gives each
+    // hunk's place.
+    bool compressedMap() const;
 
     // Bytes of the disc from `offset`, counted in its own sectors (disc().sectorSize
     // bytes each, one after another); gives how many there were, fewer at its

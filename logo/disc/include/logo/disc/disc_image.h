@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,7 +35,8 @@ struct ChdSummary {
     std::string trackType;
 };
 
-// The refusal to open a CHD image for writing: this version writes no CHD.
+// The refusal to open a CHD image for writing: for a patch file (of a compressed
+// file), or a compressed CHD, which cannot be patched in place.
 class ChdNotWritable : public Failure {
 public:
     using Failure::Failure;
@@ -60,8 +62,9 @@ public:
     // image or an archive is refused with what to do, except a CHD (outside the
     // Windows build): its disc is read as a file of its sectors would be (a CD's
     // first data track, from its INDEX 01, or a DVD), decompressing only the
-    // hunks that hold the bytes read; an access other than Read refuses it
-    // (ChdNotWritable).
+    // hunks that hold the bytes read. ReadLocked refuses a CHD, and Update one
+    // with a compressed map (ChdNotWritable): only a CHD made without compression
+    // can be patched in place (see prepareWrite).
     static DiscImage open(const std::filesystem::path& path, ImageAccess access = ImageAccess::Read);
 
     // The image file itself (for a CUE sheet, the file of its data track).
@@ -78,8 +81,9 @@ public:
     const ImagePrefix& prefix() const { return prefix_; }  // as read
     const DiscIdentity& identity() const { return identity_; }
     ImageAccess access() const { return access_; }
-    // What tells this disc from others, and no patch changes: the file's size (8
-    // bytes, little-endian), then the 2048 bytes of its volume descriptor or, where
+    // What tells this disc from others, and no patch changes: the file's size (for
+    // a CHD, which grows at each patch, the size of its data) (8 bytes,
+    // little-endian), then the 2048 bytes of its volume descriptor or, where
     // it has none, the 2048 bytes after the prefix (fewer where the file ends
     // first), both counted from the disc's start.
     const std::vector<Byte>& fingerprint() const { return fingerprint_; }
@@ -99,6 +103,23 @@ public:
     // with its first bytes as they were. Update only.
     bool writePrefix(const ImagePrefix& prefix, const RescuePolicy& rescue);
 
+    // For a CHD open for update: works out the patch that gives its disc this
+    // prefix (logo/chd/chd_patch.h: new hunks and a new map after the file's end,
+    // then the header; one pass over every hunk where the header keeps SHA-1s,
+    // `progress` told of it and stopping it by giving false), keeps it for
+    // writePrefix, and gives what a record keeps to take it back exactly: both
+    // headers, both lengths, a checksum of the bytes appended. Empty, doing
+    // nothing, for any other image, whose patch keeps the file's length.
+    std::vector<Byte> prepareWrite(const ImagePrefix& prefix,
+                                   const std::function<bool(std::uint64_t done, std::uint64_t total)>& progress = {});
+    // Whether the file is exactly as the write that `trace` (from prepareWrite)
+    // describes left it, or as an undoWrite stopped half way left it.
+    bool holdsWrite(std::span<const Byte> trace);
+    // Takes that write back: the old header, flushed, then the file cut to its
+    // old length, flushed: the file as it was, byte for byte. Refused, writing
+    // nothing, when the file is not exactly as the write left it. Update only.
+    void undoWrite(std::span<const Byte> trace);
+
     // Whether the disc's first bytes, read now through this handle, are these.
     bool holds(const ImagePrefix& bytes);
     // Reads up to out.size() bytes of the file from `offset`, counted from the
@@ -111,7 +132,8 @@ public:
 private:
     DiscImage(File file, std::filesystem::path path, std::optional<CueImage> cue, std::uint64_t size,
               const ImageLayout& layout, ImageAccess access);
-    static DiscImage openChd(File file, const std::filesystem::path& path);
+    static DiscImage openChd(File file, const std::filesystem::path& path, ImageAccess access);
+    bool writeChdPrefix(const ImagePrefix& prefix);
     // Reads the prefix, the fingerprint and the identity of the disc: `head` its
     // first bytes as read, readFrom any others (both from the disc's start);
     // `detected` whether its layout showed a volume descriptor.
@@ -128,7 +150,9 @@ private:
     ImagePrefix prefix_;
     DiscIdentity identity_;
     std::vector<Byte> fingerprint_;
+    std::uint64_t fingerprintSize_;
     bool looksLikeDisc_ = false;
+    std::shared_ptr<void> preparedWrite_;  // a CHD's patch, from prepareWrite
 };
 
 // The file layer's read and write of an image's prefix, for a disc that starts

@@ -60,6 +60,8 @@ public:
     // full disk fails here rather than part way through a write (copy-on-write file
     // systems may still run out later). Fails only when the space is not there.
     void reserve(std::uint64_t length);
+    // Cuts the file to `length` bytes (a grown CHD, back to its length before a patch).
+    void truncate(std::uint64_t length);
     void close();
 
 private:
