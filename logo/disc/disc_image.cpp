@@ -2,9 +2,11 @@
 #include "logo/disc/disc_image.h"
 
 #include "logo/base/failure.h"
+#include "logo/chd/chd_image.h"
 #include "logo/disc/cue_sheet.h"
 #include "logo/disc/iso9660.h"
 #include "logo/disc/packed_image.h"
+#include "logo/disc/sector_checks.h"
 
 #include <algorithm>
 #include <array>
@@ -12,11 +14,6 @@
 #include <exception>
 #include <functional>
 #include <string>
-
-#if TOLVANE_READS_CHD
-#include "logo/chd/chd_image.h"
-#include "logo/disc/sector_checks.h"
-#endif
 
 namespace tolvane {
 
@@ -123,14 +120,12 @@ std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std
            "; open the whole image (its .bin or .iso file, or its .cue sheet)";
 }
 
-#if TOLVANE_READS_CHD
 std::string chdNotWritable(const std::filesystem::path& path) {
     return "Nothing was written: " + quoted(path) +
            " is a CHD image, and this version cannot patch a CHD yet (it shows and saves its logo); extract the "
            "image first, for example with chdman extractcd -i " +
            pathText(path.filename()) + " -o game.cue (extractraw for a DVD), and patch that";
 }
-#endif
 
 }  // namespace
 
@@ -165,11 +160,9 @@ File openImageFile(std::filesystem::path& path, std::optional<CueImage>& cue, Im
     } catch (const Failure& failure) {
         if (access != ImageAccess::Update || failure.code() != std::errc::permission_denied) throw;
         File sheet = File::openForReading(path);
-#if TOLVANE_READS_CHD
         std::array<Byte, 8> start{};
         if (startsAsChd(std::span(start).first(sheet.readAt(0, start))))
             throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
-#endif
         cue = cueSheetImage(sheet, path);
         if (!cue) throw;
         path = cue->file;
@@ -202,12 +195,10 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     std::array<Byte, 64> first{};
     const std::span<const Byte> fileStart =
         start == 0 ? std::span<const Byte>(head) : std::span<const Byte>(first).first(file.readAt(0, first));
-#if TOLVANE_READS_CHD
     if (!cue && startsAsChd(fileStart)) {
         if (access != ImageAccess::Read) throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
         return openChd(std::move(file), path);
     }
-#endif
     refusePackedImage(std::string_view(reinterpret_cast<const char*>(fileStart.data()), fileStart.size()), path);
 
     const std::uint64_t size = file.size();
@@ -246,7 +237,6 @@ void DiscImage::readDisc(const std::function<std::size_t(std::uint64_t, std::spa
     identity_ = readIdentity(disc, layout());
 }
 
-#if TOLVANE_READS_CHD
 DiscImage DiscImage::openChd(File file, const std::filesystem::path& path) {
     const std::uint64_t size = file.size();
     DiscImage image(std::move(file), path, std::nullopt, size, kPlainLayout, ImageAccess::Read);  // layout below
@@ -284,7 +274,6 @@ DiscImage DiscImage::openChd(File file, const std::filesystem::path& path) {
     image.readDisc(readFrom, head, detected != nullptr);
     return image;
 }
-#endif
 
 std::size_t readImagePrefix(File& file, ImagePrefix& prefix, std::uint64_t start) {
     return file.readAt(start, prefix.bytes());
