@@ -1,11 +1,12 @@
-// CHD files made by chdman, at test time, of our own discs: what they hold reads
-// back byte for byte as the image they were made of, and damaged ones are
-// refused with the file, the hunk and the reason.
+// CHD files made by chdman of our own discs (by make_chd_kinds.sh on the build
+// machine, before this program runs; the Windows build reads the same files):
+// what they hold reads back byte for byte as the image they were made of, and
+// damaged ones are refused with the file, the hunk and the reason.
 #include "logo/chd/chd_image.h"
 
 #include "logo/disc/disc_image.h"
+#include "logo/chd/chd_discs.h"
 #include "logo/disc/sector_checks.h"
-#include "support/disc_builder.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <random>
 
 namespace tolvane {
 namespace {
@@ -25,15 +25,7 @@ using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
 
-constexpr std::size_t kSectors = 80;  // chdman 0.251 reads back some CHDs of fewer than 64 sectors wrongly
-
-// chdman with these arguments, in folder; false (with a failure saying why) when it fails.
-bool chdman(const std::filesystem::path& folder, const std::string& arguments) {
-    const std::string command = "cd '" + folder.string() + "' && chdman " + arguments + " >chdman.log 2>&1";
-    const bool done = std::system(command.c_str()) == 0;
-    if (!done) ADD_FAILURE() << "failed: " << command;
-    return done;
-}
+constexpr std::size_t kSectors = kChdDiscSectors;
 
 ChdImage openChd(const std::filesystem::path& path, File& file) {
     return ChdImage::open([&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(),
@@ -54,80 +46,54 @@ std::vector<Byte> slice(const std::vector<Byte>& bytes, std::size_t from, std::s
             bytes.begin() + static_cast<std::ptrdiff_t>(from + length)};
 }
 
-std::string cueOf(const std::string& bin, const std::string& body) { return "FILE \"" + bin + "\" BINARY\r\n" + body; }
-
-// Our discs, in the forms chdman makes CHDs of: a raw Mode 2 and a raw Mode 1
-// image with their sheets, an ISO, an image whose data track follows an audio
-// track and a pregap, and a DVD's ISO.
+// The CHDs and the discs they were made of, made before this program runs:
+// each test reads them, and writes what it changes into a folder of its own.
 class ChdKinds : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new TempDir;
-        const auto& d = *dir_;
-        const testing::DiscContents spec{.logo = testing::patternLogo(5), .sectors = kSectors};
-        writeFile(d / "mode2.bin", testing::buildDisc(spec, kRawMode2Layout));
-        writeFile(d / "mode2.cue", text(cueOf("mode2.bin", "  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n")));
-        writeFile(d / "mode1.bin", testing::buildDisc(spec, kRawMode1Layout));
-        writeFile(d / "mode1.cue", text(cueOf("mode1.bin", "  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n")));
-        writeFile(d / "game.iso", testing::buildDisc(spec, kPlainLayout));
-        // 30 frames of audio, then track 2 with a pregap of 10 frames in the file.
-        std::vector<Byte> mixed(40 * kRawSectorSize);
-        std::mt19937 noise(7);
-        for (std::size_t i = 0; i < 30 * kRawSectorSize; ++i) mixed[i] = static_cast<Byte>(noise() >> 24 & 0x0F);
-        const auto data = testing::buildDisc(spec, kRawMode2Layout);
-        mixed.insert(mixed.end(), data.begin(), data.end());
-        writeFile(d / "mixed.bin", mixed);
-        writeFile(d / "mixed.cue", text(cueOf("mixed.bin",
-                                              "  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
-                                              "  TRACK 02 MODE2/2352\r\n    INDEX 00 00:00:30\r\n"
-                                              "    INDEX 01 00:00:40\r\n")));
-        // A DVD: chdman 0.251 has no createdvd, so its raw form with the metadata entry, compressed after.
-        writeFile(d / "dvd.iso", testing::buildDisc(spec, kPlainLayout));
-        chdman(d.path(), "createraw -i dvd.iso -o dvd-raw.chd --unitsize 2048 --hunksize 4096 -c none -f");
-        chdman(d.path(), "addmeta -i dvd-raw.chd --tag \"DVD \" --valuetext \"\"");
+    void SetUp() override {
+        if (!std::filesystem::exists(kinds() / "kinds.txt")) {
+            const std::string missing =
+                "no " + (kinds() / "kinds.txt").string() + " (the test ChdKinds.Files makes it with chdman)";
+            if (testing::programsRequired()) FAIL() << missing;
+            GTEST_SKIP() << missing;
+        }
     }
-    static void TearDownTestSuite() { delete dir_; }
-    void SetUp() override { TOLVANE_REQUIRE_PROGRAM("chdman"); }
+    static std::filesystem::path kinds() { return TOLVANE_CHD_KINDS; }
+    const TempDir& dir() const { return dir_; }
 
-    static std::vector<Byte> text(const std::string& s) { return {s.begin(), s.end()}; }
-    const TempDir& dir() const { return *dir_; }
-
-    static TempDir* dir_;
+private:
+    TempDir dir_;
 };
-TempDir* ChdKinds::dir_ = nullptr;
 
 struct Kind {
-    const char* name;
-    const char* source;   // what chdman reads, and what the CHD must read as
-    const char* command;  // making kind.chd of it
+    const char* name;    // of NAME.chd, as make_chd_kinds.sh made it
+    const char* source;  // what chdman read, and what the CHD must read as
     const ImageLayout* layout;
     std::size_t discStart;  // where the CHD's disc starts in the source's file
 };
 
 const Kind kKinds[] = {
-    {"cd-mode2", "mode2.cue", "createcd -i mode2.cue -o kind.chd -f", &kRawMode2Layout, 0},
-    {"cd-mode2-cdzl", "mode2.cue", "createcd -i mode2.cue -o kind.chd -c cdzl -f", &kRawMode2Layout, 0},
-    {"cd-mode2-cdfl", "mode2.cue", "createcd -i mode2.cue -o kind.chd -c cdfl -f", &kRawMode2Layout, 0},
-    {"cd-mode1", "mode1.cue", "createcd -i mode1.cue -o kind.chd -f", &kRawMode1Layout, 0},
-    {"cd-iso", "game.iso", "createcd -i game.iso -o kind.chd -f", &kPlainLayout, 0},
-    {"cd-audio-first", "mixed.cue", "createcd -i mixed.cue -o kind.chd -f", &kRawMode2Layout, 40 * kRawSectorSize},
-    {"dvd", "dvd.iso", "copy -i dvd-raw.chd -o kind.chd -c lzma,zlib,huff,flac -f", &kPlainLayout, 0},
-    {"dvd-lzma", "dvd.iso", "copy -i dvd-raw.chd -o kind.chd -c lzma -f", &kPlainLayout, 0},
-    {"dvd-zlib", "dvd.iso", "copy -i dvd-raw.chd -o kind.chd -c zlib -f", &kPlainLayout, 0},
-    {"dvd-huff", "dvd.iso", "copy -i dvd-raw.chd -o kind.chd -c huff -f", &kPlainLayout, 0},
-    {"dvd-flac", "dvd.iso", "copy -i dvd-raw.chd -o kind.chd -c flac -f", &kPlainLayout, 0},
-    {"dvd-uncompressed", "dvd.iso", "copy -i dvd-raw.chd -o kind.chd -c none -f", &kPlainLayout, 0},
-    {"raw-2048-units", "dvd.iso", "createraw -i dvd.iso -o kind.chd --unitsize 2048 --hunksize 8192 -f", &kPlainLayout,
-     0},
+    {"cd-mode2", "mode2.cue", &kRawMode2Layout, 0},
+    {"cd-mode2-cdzl", "mode2.cue", &kRawMode2Layout, 0},
+    {"cd-mode2-cdfl", "mode2.cue", &kRawMode2Layout, 0},
+    {"cd-mode1", "mode1.cue", &kRawMode1Layout, 0},
+    {"cd-iso", "game.iso", &kPlainLayout, 0},
+    {"cd-audio-first", "mixed.cue", &kRawMode2Layout, 40 * kRawSectorSize},
+    {"dvd", "dvd.iso", &kPlainLayout, 0},
+    {"dvd-lzma", "dvd.iso", &kPlainLayout, 0},
+    {"dvd-zlib", "dvd.iso", &kPlainLayout, 0},
+    {"dvd-huff", "dvd.iso", &kPlainLayout, 0},
+    {"dvd-flac", "dvd.iso", &kPlainLayout, 0},
+    {"dvd-uncompressed", "dvd.iso", &kPlainLayout, 0},
+    {"raw-2048-units", "dvd.iso", &kPlainLayout, 0},
 };
 
 TEST_F(ChdKinds, EachReadsAsTheImageItWasMadeOf) {
     for (const Kind& kind : kKinds) {
         SCOPED_TRACE(kind.name);
-        ASSERT_TRUE(chdman(dir().path(), kind.command));
-        const auto chd = dir() / "kind.chd";
+        const auto chd = kinds() / (std::string(kind.name) + ".chd");
         const DiscImage image = DiscImage::open(chd);
-        const DiscImage source = DiscImage::open(dir() / kind.source);
+        const DiscImage source = DiscImage::open(kinds() / kind.source);
         EXPECT_EQ(&image.layout(), kind.layout);
         EXPECT_TRUE(image.prefix() == source.prefix());
         EXPECT_EQ(image.identity().serial, "SLUS_200.01") << image.identity().unknownBecause;
@@ -146,9 +112,8 @@ TEST_F(ChdKinds, EachReadsAsTheImageItWasMadeOf) {
 // Older chdman versions described a CD's tracks in other metadata entries: CHTR
 // (the text without the pregap), and before that CHCD (a binary table).
 TEST_F(ChdKinds, OlderTrackMetadataReadsTheSame) {
-    ASSERT_TRUE(chdman(dir().path(), "createcd -i mode2.cue -o new.chd -f"));
-    const auto made = readFile(dir() / "new.chd");
-    const ImagePrefix expected = DiscImage::open(dir() / "mode2.cue").prefix();
+    const auto made = readFile(kinds() / "cd-mode2.chd");
+    const ImagePrefix expected = DiscImage::open(kinds() / "mode2.cue").prefix();
 
     auto chtr = made;
     const auto tag = std::search(chtr.begin(), chtr.end(), std::begin("CHT2"), std::end("CHT2") - 1);
@@ -180,8 +145,7 @@ TEST_F(ChdKinds, OlderTrackMetadataReadsTheSame) {
 }
 
 TEST_F(ChdKinds, InfoNamesTheCodecsTheHunkSizeAndTheTrack) {
-    ASSERT_TRUE(chdman(dir().path(), "createcd -i mixed.cue -o info.chd -f"));
-    const auto summary = DiscImage::open(dir() / "info.chd").chd();
+    const auto summary = DiscImage::open(kinds() / "cd-audio-first.chd").chd();
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->codecs, (std::vector<std::string>{"cdlz", "cdzl", "cdfl"}));
     EXPECT_EQ(summary->hunkBytes, 8u * 2448);
@@ -193,13 +157,8 @@ TEST_F(ChdKinds, InfoNamesTheCodecsTheHunkSizeAndTheTrack) {
 // the volume descriptor, the root folder and SYSTEM.CNF lie in: a CHD of 5 MB
 // costs what a small one does.
 TEST_F(ChdKinds, OpeningReadsOnlyTheHunksItNeeds) {
-    testing::DiscContents spec{.logo = testing::patternLogo(1), .sectors = 2200};
-    auto bytes = testing::buildDisc(spec, kPlainLayout);
-    std::mt19937 noise(3);
-    for (std::size_t i = 30 * 2048; i < bytes.size(); ++i) bytes[i] = static_cast<Byte>(noise());
-    writeFile(dir() / "big.iso", bytes);
-    ASSERT_TRUE(chdman(dir().path(), "createcd -i big.iso -o big.chd -c cdzl -f"));
-    ASSERT_GT(std::filesystem::file_size(dir() / "big.chd"), 4'000'000u);
+    const auto big = kinds() / "big.chd";
+    ASSERT_GT(std::filesystem::file_size(big), 4'000'000u);
 
     const auto bytesRead = [] {
         std::ifstream io("/proc/self/io");
@@ -211,7 +170,8 @@ TEST_F(ChdKinds, OpeningReadsOnlyTheHunksItNeeds) {
         return std::uint64_t{0};
     };
     const std::uint64_t before = bytesRead();
-    const DiscImage image = DiscImage::open(dir() / "big.chd");
+    ASSERT_GT(before, 0u) << "no count of the bytes read in /proc/self/io";
+    const DiscImage image = DiscImage::open(big);
     const std::uint64_t read = bytesRead() - before;
     EXPECT_EQ(image.identity().serial, "SLUS_200.01");
     EXPECT_LT(read, 4 * 19584u + 8192u);  // a few hunks, the map of 275 hunks, the header and metadata
@@ -221,16 +181,8 @@ TEST_F(ChdKinds, OpeningReadsOnlyTheHunksItNeeds) {
 // and the reason, and quickly: a DVD whose logo sectors are noise, so that chdman
 // stores their hunks as they are.
 TEST_F(ChdKinds, DamagedFilesAreRefusedWithTheFileTheHunkAndTheReason) {
-    testing::DiscContents spec{.sectors = kSectors};
-    std::mt19937 noise(11);
-    for (Byte& b : spec.logo) b = static_cast<Byte>(noise());
-    const auto iso = testing::buildDisc(spec, kPlainLayout);
-    writeFile(dir() / "noise.iso", iso);
-    ASSERT_TRUE(
-        chdman(dir().path(), "createraw -i noise.iso -o noise-raw.chd --unitsize 2048 --hunksize 4096 -c none -f"));
-    ASSERT_TRUE(chdman(dir().path(), "addmeta -i noise-raw.chd --tag \"DVD \" --valuetext \"\""));
-    ASSERT_TRUE(chdman(dir().path(), "copy -i noise-raw.chd -o noise.chd -c zlib -f"));
-    const auto good = readFile(dir() / "noise.chd");
+    const auto iso = readFile(kinds() / "noise.iso");
+    const auto good = readFile(kinds() / "noise.chd");
     const auto be64 = [&](std::size_t at) {
         std::uint64_t v = 0;
         for (std::size_t i = 0; i < 8; ++i) v = v << 8 | good[at + i];
