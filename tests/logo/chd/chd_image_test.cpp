@@ -50,15 +50,8 @@ std::vector<Byte> slice(const std::vector<Byte>& bytes, std::size_t from, std::s
 // each test reads them, and writes what it changes into a folder of its own.
 class ChdKinds : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!std::filesystem::exists(kinds() / "kinds.txt")) {
-            const std::string missing =
-                "no " + (kinds() / "kinds.txt").string() + " (the test ChdKinds.Files makes it with chdman)";
-            if (testing::programsRequired()) FAIL() << missing;
-            GTEST_SKIP() << missing;
-        }
-    }
-    static std::filesystem::path kinds() { return TOLVANE_CHD_KINDS; }
+    void SetUp() override { TOLVANE_REQUIRE_CHD_KINDS(); }
+    static std::filesystem::path kinds() { return testing::chdKind(""); }
     const TempDir& dir() const { return dir_; }
 
 private:
