@@ -299,8 +299,8 @@ TEST_F(PatchHistoryTest, EachCopyOfADiscWalksBackThroughItsOwnSteps) {
                     const auto old = readFile(file);
                     // Its last change is the record's "done" mark after the image's flush.
                     const PatchHistory scratch(dir / "scratch");
-                    std::filesystem::copy_file(file, dir / "scratch.bin",
-                                               std::filesystem::copy_options::overwrite_existing);
+                    std::filesystem::remove(dir / "scratch.bin");
+                    std::filesystem::copy_file(file, dir / "scratch.bin");
                     makeFolders(dir / "scratch");
                     clearFileFaults();
                     ImagePrefix next = testing::readPrefix(file);
