@@ -4,8 +4,8 @@
 // damaged ones are refused with the file, the hunk and the reason.
 #include "logo/chd/chd_image.h"
 
-#include "logo/disc/disc_image.h"
 #include "logo/chd/chd_discs.h"
+#include "logo/disc/disc_image.h"
 #include "logo/disc/sector_checks.h"
 #include "support/test_files.h"
 
