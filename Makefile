@@ -43,9 +43,10 @@ test-qt5:
 
 # The Windows programs (the native window and the command line) and the tests of
 # the core, the editor and the command line as 32-bit Windows programs (MinGW-w64).
+# The toolchain file is read on the first configure only: CMake need not say so on the next.
 windows:
 	@tools/install-deps.sh --windows
-	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
+	cmake -S . -B build-windows --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DTOLVANE_BUILD_GUI=ON $(CMAKE_FLAGS)
 	cmake --build build-windows -j $(JOBS)
 

@@ -4,7 +4,8 @@
 # tags are shown only); its desktop entry with desktop-file-validate and its
 # AppStream metadata with appstreamcli, failing on anything reported, hints
 # included; its zsh completion in a folder the system's zsh searches; the zip
-# holding the programs, the licences and the README.
+# holding the programs, the licences (with the notices of the libraries linked
+# in) and the README.
 # Usage: check-package.sh PACKAGE.deb PACKAGE.zip
 set -eu
 deb=$1
@@ -51,6 +52,12 @@ echo "== $zip"
 cmake -E tar tf "$zip" > "$work/zip.txt"
 for file in tolvane.exe tolvane-editor.exe ettbmp.hed LICENSE.txt LICENSE-mingw-w64.txt README.md CHANGELOG.md; do
     grep -q "^[^/]*/$file\$" "$work/zip.txt" || fail "$zip holds no $file"
+done
+# The licence carries the notices of every library linked into the programs.
+zip_path=$(cd "$(dirname "$zip")" && pwd)/$(basename "$zip")
+mkdir "$work/zip" && (cd "$work/zip" && cmake -E tar xf "$zip_path")
+for library in libspng liblzma libFLAC zlib; do
+    grep -q "^==== $library" "$work"/zip/*/LICENSE.txt || fail "$zip's LICENSE.txt holds no notices of $library"
 done
 
 [ -z "$failed" ] || exit 1

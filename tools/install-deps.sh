@@ -2,8 +2,8 @@
 # Installs the Debian/Ubuntu packages the build and the tests need, and only
 # those that are missing; quick when everything is there. Not root and without
 # sudo, it says what to run as root instead and exits 1. With --windows, also
-# the MinGW-w64 and Wine set, and libspng's source for the Windows build
-# (tools/fetch-libspng-source.sh, into build-windows/libspng).
+# the MinGW-w64 and Wine set, and the sources of libspng, liblzma and libFLAC
+# for the Windows build (tools/fetch-debian-sources.sh, into build-windows/).
 # Usage: install-deps.sh [--windows] [--package] [PACKAGE...]
 set -eu
 
@@ -50,6 +50,7 @@ if [ -n "$missing" ]; then
     $sudo apt-get update -q
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
 fi
-# The Windows build compiles libspng itself, from Debian's source of the same version.
+# The Windows build compiles libspng, liblzma and libFLAC itself, from Debian's
+# sources of the versions installed here.
 tools=${0%/*}
-[ "$windows" = no ] || "$tools/fetch-libspng-source.sh" "$tools/../build-windows/libspng"
+[ "$windows" = no ] || "$tools/fetch-debian-sources.sh" "$tools/../build-windows" libspng-dev liblzma-dev libflac-dev

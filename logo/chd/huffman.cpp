@@ -98,8 +98,8 @@ void HuffmanDecoder::assignCodes() {
         const std::uint32_t code = next[length]++;
         if (code >> length != 0) throw Damage("its Huffman tree is not a valid tree");
         const int shift = maxBits_ - length;
-        std::fill(table_.begin() + (std::ptrdiff_t{code} << shift),
-                  table_.begin() + (std::ptrdiff_t{code + 1} << shift),
+        const auto first = table_.begin() + static_cast<std::ptrdiff_t>(std::size_t{code} << shift);
+        std::fill(first, first + static_cast<std::ptrdiff_t>(std::size_t{1} << shift),
                   static_cast<std::uint32_t>(symbol << 5 | length));
     }
 }

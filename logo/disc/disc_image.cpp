@@ -2,9 +2,11 @@
 #include "logo/disc/disc_image.h"
 
 #include "logo/base/failure.h"
+#include "logo/chd/chd_image.h"
 #include "logo/disc/cue_sheet.h"
 #include "logo/disc/iso9660.h"
 #include "logo/disc/packed_image.h"
+#include "logo/disc/sector_checks.h"
 
 #include <algorithm>
 #include <array>
@@ -13,12 +15,10 @@
 #include <functional>
 #include <string>
 
-#if TOLVANE_READS_CHD
 #include "logo/chd/chd_image.h"
 #include "logo/chd/chd_patch.h"
 #include "logo/disc/chd_writes.h"
 #include "logo/disc/sector_checks.h"
-#endif
 
 namespace tolvane {
 
@@ -125,7 +125,6 @@ std::string tooShort(const std::filesystem::path& path, std::uint64_t start, std
            "; open the whole image (its .bin or .iso file, or its .cue sheet)";
 }
 
-#if TOLVANE_READS_CHD
 std::string chdNotWritable(const std::filesystem::path& path) {
     return "Nothing was written: " + quoted(path) + " is a CHD image, which cannot be opened to be written this way";
 }
@@ -146,7 +145,6 @@ struct PreparedWrite {
     ImagePrefix prefix;
     ChdPatch patch;
 };
-#endif
 
 }  // namespace
 
@@ -182,11 +180,9 @@ File openImageFile(std::filesystem::path& path, std::optional<CueImage>& cue, Im
     } catch (const Failure& failure) {
         if (access != ImageAccess::Update || failure.code() != std::errc::permission_denied) throw;
         File sheet = File::openForReading(path);
-#if TOLVANE_READS_CHD
         std::array<Byte, 8> start{};
         if (startsAsChd(std::span(start).first(sheet.readAt(0, start))))
             throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
-#endif
         cue = cueSheetImage(sheet, path);
         if (!cue) throw;
         path = cue->file;
@@ -219,12 +215,10 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     std::array<Byte, 64> first{};
     const std::span<const Byte> fileStart =
         start == 0 ? std::span<const Byte>(head) : std::span<const Byte>(first).first(file.readAt(0, first));
-#if TOLVANE_READS_CHD
     if (!cue && startsAsChd(fileStart)) {
         if (access == ImageAccess::ReadLocked) throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
         return openChd(std::move(file), path, access);
     }
-#endif
     refusePackedImage(std::string_view(reinterpret_cast<const char*>(fileStart.data()), fileStart.size()), path);
 
     const std::uint64_t size = file.size();
@@ -263,7 +257,6 @@ void DiscImage::readDisc(const std::function<std::size_t(std::uint64_t, std::spa
     identity_ = readIdentity(disc, layout());
 }
 
-#if TOLVANE_READS_CHD
 DiscImage DiscImage::openChd(File file, const std::filesystem::path& path, ImageAccess access) {
     const std::uint64_t size = file.size();
     DiscImage image(std::move(file), path, std::nullopt, size, kPlainLayout, access);  // layout below
@@ -353,18 +346,6 @@ bool DiscImage::writeChdPrefix(const ImagePrefix& prefix) {
     prefix_ = prefix;
     return true;
 }
-#else
-std::vector<Byte> DiscImage::prepareWrite(const ImagePrefix&,
-                                          const std::function<bool(std::uint64_t, std::uint64_t)>&) {
-    return {};
-}
-bool DiscImage::holdsWrite(std::span<const Byte>) { return false; }
-void DiscImage::undoWrite(std::span<const Byte>) {
-    throw Failure("Nothing was written: " + quoted(path_) + " is a CHD image, which this build does not write",
-                  Problem::NotSupported);
-}
-bool DiscImage::writeChdPrefix(const ImagePrefix&) { return false; }
-#endif
 
 std::size_t readImagePrefix(File& file, ImagePrefix& prefix, std::uint64_t start) {
     return file.readAt(start, prefix.bytes());
@@ -377,12 +358,10 @@ void writeImagePrefix(File& file, const ImagePrefix& prefix, std::uint64_t start
 
 bool DiscImage::holds(const ImagePrefix& bytes) {
     ImagePrefix now(bytes.layout());
-#if TOLVANE_READS_CHD
     if (chd_) {
         ChdImage chd = openChdOf(file_, path_);
         return chd.readDisc(0, now.bytes()) == now.size() && now == bytes;
     }
-#endif
     return readImagePrefix(file_, now, start_) == now.size() && now == bytes;
 }
 

@@ -270,20 +270,14 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
 // A compressed CHD image opens and its logo is shown; Patch and Save as patch file say
 // plainly why they cannot write one, and write nothing anywhere.
 TEST_F(EditorTest, ACHDIsShownButNeitherPatchedNorMadeAPatchFileOf) {
-    TOLVANE_REQUIRE_PROGRAM("chdman");
+    TOLVANE_REQUIRE_CHD_KINDS();
     testing::UserDataFolder data(dir / "data");
-    writeFile(dir / "cd.bin", testing::buildDisc({.logo = patternLogo(3), .sectors = 80}, kRawMode2Layout));
-    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
-    writeFile(dir / "cd.cue", std::vector<Byte>(sheet.begin(), sheet.end()));
-    ASSERT_EQ(
-        std::system(
-            ("cd '" + dir.path().string() + "' && chdman createcd -i cd.cue -o game.chd >/dev/null 2>&1").c_str()),
-        0);
     const auto chd = dir / "game.chd";
+    std::filesystem::copy_file(testing::chdKind("cd-mode2.chd"), chd);
     const auto original = readFile(chd);
     open(chd);
     ASSERT_TRUE(window.failures.empty()) << window.failures[0];
-    EXPECT_EQ(extractLogo(*editor.state().imageOnDisk).logo, patternLogo(3));
+    EXPECT_EQ(extractLogo(*editor.state().imageOnDisk).logo, patternLogo(5));  // write_chd_discs' logo
     importBitmap(bitmap);
 
     EXPECT_EQ(editor.patch(), PatchOutcome::Failed);

@@ -197,6 +197,13 @@ std::string missingProgram(const std::string& name) {
     return name + " is not on PATH (make test installs it)";
 }
 
+std::string missingChdKinds() {
+    if (std::filesystem::exists(chdKind("kinds.txt"))) return "";
+    return "no " + chdKind("kinds.txt").string() + " (the test ChdKinds.Files makes it with chdman)";
+}
+
+std::filesystem::path chdKind(const std::string& name) { return std::filesystem::path(TOLVANE_CHD_KINDS) / name; }
+
 bool programsRequired() {
     const char* required = std::getenv("TOLVANE_REQUIRE_TOOLS");
     return required && std::string(required) == "1";

@@ -87,6 +87,20 @@ std::string missingProgram(const std::string& name);
 // TOLVANE_REQUIRE_TOOLS=1, as CI does, so that no coverage is lost there.
 bool programsRequired();
 
+// Why the CHDs make_chd_kinds.sh makes with chdman before the tests run (test
+// ChdKinds.Files) are not there, or empty when they are; and the path of one
+// of them or of the discs they were made of.
+std::string missingChdKinds();
+std::filesystem::path chdKind(const std::string& name);
+#define TOLVANE_REQUIRE_CHD_KINDS()                                               \
+    do {                                                                          \
+        const std::string tolvaneMissing = ::tolvane::testing::missingChdKinds(); \
+        if (!tolvaneMissing.empty()) {                                            \
+            if (::tolvane::testing::programsRequired()) FAIL() << tolvaneMissing; \
+            GTEST_SKIP() << tolvaneMissing;                                       \
+        }                                                                         \
+    } while (false)
+
 // ImageMagick's convert (or another of its programs) with these arguments, run
 // in folder; false (with a test failure saying why) when it fails.
 bool imageMagick(const std::filesystem::path& folder, const std::string& arguments,

@@ -7,15 +7,17 @@ given=$1
 case $given in /*) ;; *) given=$PWD/$given ;; esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# A copy beside a stand-in for the libspng source fetch, which logs its call.
+# A copy beside a stand-in for the fetch of the libraries' sources, which logs its call.
 mkdir "$work/tools"
 script=$work/tools/install-deps.sh
 cp "$given" "$script"
-cat > "$work/tools/fetch-libspng-source.sh" <<'END'
+cat > "$work/tools/fetch-debian-sources.sh" <<'END'
 #!/bin/sh
-echo "fetch ${1##*/tools/}" >> "$FAKE_LOG"
+folder=$1
+shift
+echo "fetch ${folder##*/tools/} $*" >> "$FAKE_LOG"
 END
-chmod +x "$work/tools/fetch-libspng-source.sh"
+chmod +x "$work/tools/fetch-debian-sources.sh"
 failures=0
 fail() { echo "install-deps: $*" >&2; failures=$((failures + 1)); }
 
@@ -83,7 +85,8 @@ first=$(echo "$log" | sed -n 1,2p | tr '\n' ' ')
 [ "$first" = "sudo dpkg dpkg --add-architecture i386 " ] || fail "sudo: not the architecture first: $log"
 echo "$log" | grep -q "^apt-get install .* wine32:i386" || fail "sudo: wine32 not installed: $log"
 echo "$log" | grep -q "^sudo apt-get" || fail "sudo: apt-get not through sudo: $log"
-[ "$(echo "$log" | tail -1)" = "fetch ../build-windows/libspng" ] || fail "sudo: libspng's source not fetched last: $log"
+[ "$(echo "$log" | tail -1)" = "fetch ../build-windows libspng-dev liblzma-dev libflac-dev" ] ||
+    fail "sudo: the libraries' sources not fetched last: $log"
 
 # A user without sudo: nothing run, the packages named, one command for root.
 for args in "--package" "--windows"; do

@@ -11,9 +11,7 @@ FileDialogDescription fileDialogDescription(Dialog dialog) {
                     {{"CDR-Win Files  (*.bin)", "*.bin"},
                      {"DVD images (*.iso)", "*.iso"},
                      {"CUE sheets (*.cue)", "*.cue"},
-#if TOLVANE_READS_CHD
                      {"CHD images (*.chd)", "*.chd"},
-#endif
                      {"All files (*)", "*"}},
                     "bin",
                     false};

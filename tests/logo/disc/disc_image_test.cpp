@@ -250,11 +250,7 @@ TEST(ImageFiles, ACueSheetOpensTheFileOfItsFirstDataTrack) {
 TEST(ImageFiles, CompressedImagesAndArchivesAreRefusedWithWhatToDo) {
     TempDir dir;
     const std::pair<std::string, std::string> kinds[] = {
-#ifdef _WIN32  // which reads no CHD yet
-        {"MComprHD", "it is a CHD image, which is compressed; decompress it first, for example with chdman extractcd"},
-#else  // a CHD is read, and this is none of a known version
-        {"MComprHD", "it is a CHD of version 0, which this program does not know"},
-#endif
+        {"MComprHD", "it is a CHD of version 0, which this program does not know"},  // a CHD is read, if known
         {"CISO", "it is a CSO image, which is compressed; decompress it first, for example with maxcso --decompress"},
         {"\x1F\x8B\x08", "it is compressed with gzip; decompress it first, for example with gunzip"},
         {"PK\x03\x04", "it is a ZIP archive; extract the image from it first, for example with unzip"},

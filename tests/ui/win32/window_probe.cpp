@@ -1,7 +1,8 @@
 // Describes, as JSON, every top-level window whose caption is the one given:
 // its client area on the screen, its DPI, the control with the focus, the tab
-// order, and each control's class, text, place, state and font. The window test
-// runs it under Wine beside the editor to read what X cannot show.
+// order, and each control's class, text, place, state, font and (a combo box's)
+// items. The window test runs it under Wine beside the editor to read what X
+// cannot show.
 // Usage: window_probe CAPTION (the JSON goes to the standard output handle), or
 // window_probe --clipboard for the clipboard's text.
 #include <windows.h>
@@ -56,6 +57,24 @@ std::wstring classOf(HWND window) {
     return name;
 }
 
+// The items of a combo box (a file dialog's list of filters), in their order; none for another control.
+std::string itemsOf(HWND control) {
+    std::string items = "[";
+    if (classOf(control) == L"ComboBox") {
+        const auto count = ask(control, CB_GETCOUNT);
+        for (LRESULT k = 0; k < count; ++k) {
+            DWORD_PTR length = 0;
+            SendMessageTimeoutW(control, CB_GETLBTEXTLEN, WPARAM(k), 0, SMTO_ABORTIFHUNG, 2000, &length);
+            std::wstring text(std::size_t(length) + 1, L'\0');
+            DWORD_PTR copied = 0;
+            SendMessageTimeoutW(control, CB_GETLBTEXT, WPARAM(k), LPARAM(text.data()), SMTO_ABORTIFHUNG, 2000, &copied);
+            text.resize(std::size_t(copied) <= length ? std::size_t(copied) : 0);
+            items += (k ? ", " : "") + json(text);
+        }
+    }
+    return items + "]";
+}
+
 std::string fontOf(HWND control) {
     const auto font = reinterpret_cast<HFONT>(ask(control, WM_GETFONT));
     LOGFONTW face{};
@@ -85,11 +104,12 @@ void describe(HWND window) {
         const LONG style = GetWindowLongW(child, GWL_STYLE);
         std::printf(
             "%s\n  {\"id\": %d, \"class\": %s, \"text\": %s, \"rect\": [%ld, %ld, %ld, %ld], \"enabled\": %s, "
-            "\"visible\": %s, \"tabstop\": %s, \"checked\": %s, \"style\": %ld, \"font\": %s}",
+            "\"visible\": %s, \"tabstop\": %s, \"checked\": %s, \"style\": %ld, \"font\": %s, \"items\": %s}",
             separator, GetDlgCtrlID(child), json(classOf(child)).c_str(), json(textOf(child)).c_str(), at.left, at.top,
             at.right - at.left, at.bottom - at.top, IsWindowEnabled(child) ? "true" : "false",
             IsWindowVisible(child) ? "true" : "false", (style & WS_TABSTOP) ? "true" : "false",
-            ask(child, BM_GETCHECK) == BST_CHECKED ? "true" : "false", style, fontOf(child).c_str());
+            ask(child, BM_GETCHECK) == BST_CHECKED ? "true" : "false", style, fontOf(child).c_str(),
+            itemsOf(child).c_str());
         separator = ",";
     }
     // Tab order as IsDialogMessage follows it, from the first tab stop round to it again.

@@ -4,10 +4,11 @@
 Starts tolvane-editor.exe, finds the window by its caption, clicks its buttons
 and presses keys, types paths into Windows' own file dialogs, and checks what the
 window shows (a screenshot, and window_probe.exe for texts, places, focus, tab
-order and the clipboard) and what it writes. Then at 144 DPI, and at 192 DPI
-opening a sparse image over 4 GiB from the command line.
+order and the clipboard) and what it writes. Then a CHD image opened through
+the dialog's CHD filter (from CHD_KINDS, made by make_chd_kinds.sh), at 144 DPI,
+and at 192 DPI opening a sparse image over 4 GiB from the command line.
 
-Usage: window_test.py EDITOR.exe window_probe.exe WORK_FOLDER VERSION
+Usage: window_test.py EDITOR.exe window_probe.exe WORK_FOLDER VERSION CHD_KINDS
 Exit status 77 (skipped) when a tool is missing, unless TOLVANE_REQUIRE_TOOLS=1.
 """
 import os
@@ -256,6 +257,34 @@ def run_at_96_dpi(session, work, version):
     check(window.wait_exit() == 0, "the editor did not end with status 0 after Quit")
 
 
+def run_chd(session, kinds):
+    """A CHD opened through the real Open dialog, its filter chosen from the list: the logo shown."""
+    if not os.path.exists(os.path.join(kinds, "kinds.txt")):
+        print(f"window test: no CHD opened: no {kinds}/kinds.txt (the test ChdKinds.Files makes it with chdman)",
+              file=sys.stderr)
+        check(os.environ.get("TOLVANE_REQUIRE_TOOLS") != "1", "no CHD to open")
+        return
+    window = session.start_editor([])
+    window.click(CONTROLS["bnouvimg"])
+    title = "Open CDR-Win File     "
+    dialog = wine_session.poll("the Open dialog", wine_session.STEP_SECONDS,
+                               lambda: session.find_x_windows(title)[:1] or None)[0]
+    # The file type's box (cmb1) holds the filters once the dialog has filled it.
+    filters = wine_session.poll("the Open dialog's filters", wine_session.STEP_SECONDS, lambda: next(
+        (c["items"] for w in session.probe_windows(title) for c in w["controls"] if c["id"] == 0x470 and c["items"]),
+        None))
+    expected = ["CDR-Win Files  (*.bin)", "DVD images (*.iso)", "CUE sheets (*.cue)", "CHD images (*.chd)",
+                "All files (*)"]
+    check(filters == expected, f"the Open dialog's filters are {filters}, not {expected}")
+    # The CHD filter, chosen from the keyboard (Alt+T: the file type's box), then back to the name (Alt+N).
+    session.key("alt+t", "Down", "Down", "Down", "alt+n", window=dialog)
+    session.answer_dialog(title, session.wine_path(kinds, "cd-mode2.chd"))
+    window.wait_status("Opened cd-mode2.chd: raw 2352-byte sectors")
+    window.check_logo(pattern_logo(5), scale=2, at=(0, 0))  # write_chd_discs' logo
+    window.click(CONTROLS["bnquitter"])
+    check(window.wait_exit() == 0, "the editor did not end with status 0 after Quit")
+
+
 def run_at_144_dpi(session, work):
     """The logo at 3 x, from the area's top-left corner, on a display at 150 %."""
     logo = pattern_logo(5)
@@ -315,10 +344,10 @@ def run_at_192_dpi(session, work):
 
 
 def main():
-    if len(sys.argv) != 5:
+    if len(sys.argv) != 6:
         sys.exit(__doc__.strip().splitlines()[-2])
     editor, probe, work = (os.path.abspath(a) for a in sys.argv[1:4])
-    version = sys.argv[4]
+    version, kinds = sys.argv[4], os.path.abspath(sys.argv[5])
     missing = [tool for tool in ("Xvfb", "xdotool", "import", "wine", "wineserver") if not shutil.which(tool)]
     if missing:
         print("window test: missing " + ", ".join(missing), file=sys.stderr)
@@ -328,6 +357,7 @@ def main():
     with wine_session.Session(editor, probe, os.path.join(work, "wine"), CAPTION, COLOURS) as session:
         try:
             run_at_96_dpi(session, work, version)
+            run_chd(session, kinds)
             run_at_144_dpi(session, work)
             run_at_192_dpi(session, work)
         except Failed as failure:

@@ -116,9 +116,10 @@ class Session:
         self.main_xid = window.xid
         return window
 
-    def probe_windows(self):
+    def probe_windows(self, caption=None):
+        """The probe's description of every window of this caption (the editor's by default)."""
         try:
-            out = self.run("wine", self.probe_exe, self.caption, stdin=subprocess.DEVNULL, capture_output=True,
+            out = self.run("wine", self.probe_exe, caption or self.caption, stdin=subprocess.DEVNULL, capture_output=True,
                            timeout=STEP_SECONDS).stdout
             return json.loads(out.decode("utf-8"))
         except (subprocess.TimeoutExpired, ValueError):
