@@ -509,6 +509,63 @@ TEST_F(PatchHistoryTest, TakesBackPatchesKeptByVersionsBeforeRecords) {
     EXPECT_TRUE(history.list(image).empty());
 }
 
+// A record as version 0.3.0 wrote it (format 3: no image file, no events),
+// under a name that says its state as 0.3.0 did.
+void writeFormat3Record(const std::filesystem::path& folder, const std::vector<Byte>& fingerprint,
+                        const std::vector<Byte>& before, const std::vector<Byte>& written, const std::string& state) {
+    std::vector<Byte> header{'T', 'L', 'V', 'U', 'N', 'D', 'O', '\n'};
+    const auto le = [](std::vector<Byte>& into, std::uint64_t value, int length) {
+        for (int i = 0; i < length; ++i) into.push_back(static_cast<Byte>(value >> (8 * i)));
+    };
+    const std::int64_t time = nanosecondsNow() - 1'000'000'000;
+    le(header, 3, 4);
+    le(header, before.size(), 4);
+    le(header, static_cast<std::uint64_t>(time), 8);
+    le(header, fingerprint.size(), 4);
+    std::vector<Byte> bytes = header;
+    bytes.insert(bytes.end(), fingerprint.begin(), fingerprint.end());
+    bytes.insert(bytes.end(), before.begin(), before.end());
+    bytes.insert(bytes.end(), written.begin(), written.end());
+    le(bytes, bytesChecksum(fingerprint, bytesChecksum(header)), 4);
+    le(bytes, bytesChecksum(before), 4);
+    le(bytes, bytesChecksum(written), 4);
+    const std::string name =
+        recordFileName({discHash(fingerprint), time, bytesChecksum(written), bytesChecksum(before)});
+    std::filesystem::create_directories(folder);
+    writeFile(folder / (name.substr(0, name.size() - 13) + state + ".tolvane-undo"), bytes);
+}
+
+// A 0.3.0 record still takes its patch back, on the image and then on a copy: the
+// first restore's marks do not damage it for the second. A 0.3.0 restore left
+// part way on the image (".restoring-<holder>", the file's identity) is finished.
+TEST_F(PatchHistoryTest, TakesBackPatchesKeptByVersion030) {
+    const std::vector<Byte> o(original.begin(), original.begin() + 28248);
+    patch(image, 1);
+    const auto afterPatch = readFile(image);
+    const std::vector<Byte> x(afterPatch.begin(), afterPatch.begin() + 28248);
+    DiscImage opened = DiscImage::open(image);
+    const std::vector<Byte> fingerprint = opened.fingerprint();
+    const std::uint64_t identity = opened.fileIdentity();
+    opened.close();
+    char holder[20];
+    std::snprintf(holder, sizeof holder, "%016llx", static_cast<unsigned long long>(identity));
+    for (const std::string& state : {std::string(), ".restoring-" + std::string(holder)}) {
+        SCOPED_TRACE(state.empty() ? "done" : state);
+        std::filesystem::remove_all(dir / "history");
+        writeFile(image, afterPatch);
+        std::filesystem::remove(dir / "copy.bin");
+        std::filesystem::copy_file(image, dir / "copy.bin");
+        writeFormat3Record(dir / "history", fingerprint, o, x, state);
+        EXPECT_EQ(history.list(image).size(), 1u);
+        history.restore(image);
+        EXPECT_EQ(readFile(image), original);
+        EXPECT_EQ(history.list(dir / "copy.bin").size(), 1u);
+        EXPECT_EQ(history.list(dir / "copy.bin").at(0).damage, "");
+        history.restore(dir / "copy.bin");
+        EXPECT_EQ(readFile(dir / "copy.bin"), original);
+    }
+}
+
 // At most 300 records of every disc together, those taken back first, then the
 // oldest in the history's order; past 300, down to 290, so that records are not
 // removed at every patch. Never by the clock: a record two years old stays, and
