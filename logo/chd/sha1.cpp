@@ -13,7 +13,8 @@ void Sha1::block(const Byte* bytes) {
     for (std::size_t i = 0; i < 16; ++i)
         w[i] = std::uint32_t{bytes[4 * i]} << 24 | std::uint32_t{bytes[4 * i + 1]} << 16 |
                std::uint32_t{bytes[4 * i + 2]} << 8 | bytes[4 * i + 3];
-    auto [a, b, c, d, e] = state_;
+    // Plain variables rather than a structured binding, which clang 14's lambdas cannot capture.
+    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3], e = state_[4];
     const auto word = [&w](std::size_t i) {
         if (i < 16) return w[i];
         const std::uint32_t next = std::rotl(w[(i + 13) & 15] ^ w[(i + 8) & 15] ^ w[(i + 2) & 15] ^ w[i & 15], 1);
