@@ -50,38 +50,25 @@ std::vector<Byte> slice(const std::vector<Byte>& bytes, std::size_t from, std::s
 
 std::string cueOf(const std::string& bin, const std::string& body) { return "FILE \"" + bin + "\" BINARY\r\n" + body; }
 
-// Our discs, in the forms chdman makes CHDs of: a raw Mode 2 and a raw Mode 1
-// image with their sheets, an ISO, an image whose data track follows an audio
-// track and a pregap, and a DVD's ISO.
+// Our discs, in the forms chdman makes CHDs of (made before this program runs,
+// as the CHDs read elsewhere are): a raw Mode 2 and a raw Mode 1 image with their
+// sheets, an ISO, an image whose data track follows an audio track and a pregap,
+// and a DVD's ISO with its raw CHD; each patched in a folder of this program's.
 class ChdPatches : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir;
-        const auto& d = *dir_;
-        const testing::DiscContents spec{.logo = testing::patternLogo(5), .sectors = kSectors};
-        writeFile(d / "mode2.bin", testing::buildDisc(spec, kRawMode2Layout));
-        writeFile(d / "mode2.cue", text(cueOf("mode2.bin", "  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n")));
-        writeFile(d / "mode1.bin", testing::buildDisc(spec, kRawMode1Layout));
-        writeFile(d / "mode1.cue", text(cueOf("mode1.bin", "  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n")));
-        writeFile(d / "game.iso", testing::buildDisc(spec, kPlainLayout));
-        // 30 frames of audio, then track 2 with a pregap of 10 frames in the file.
-        std::vector<Byte> mixed(40 * kRawSectorSize);
-        std::mt19937 noise(7);
-        for (std::size_t i = 0; i < 30 * kRawSectorSize; ++i) mixed[i] = static_cast<Byte>(noise() >> 24 & 0x0F);
-        const auto data = testing::buildDisc(spec, kRawMode2Layout);
-        mixed.insert(mixed.end(), data.begin(), data.end());
-        writeFile(d / "mixed.bin", mixed);
-        writeFile(d / "mixed.cue", text(cueOf("mixed.bin",
-                                              "  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
-                                              "  TRACK 02 MODE2/2352\r\n    INDEX 00 00:00:30\r\n"
-                                              "    INDEX 01 00:00:40\r\n")));
-        // A DVD: chdman 0.251 has no createdvd, so its raw form with the metadata entry, compressed after.
-        writeFile(d / "dvd.iso", testing::buildDisc(spec, kPlainLayout));
-        chdman(d.path(), "createraw -i dvd.iso -o dvd-raw.chd --unitsize 2048 --hunksize 4096 -c none -f");
-        chdman(d.path(), "addmeta -i dvd-raw.chd --tag \"DVD \" --valuetext \"\"");
+        for (const char* name : {"mode2.bin", "mode2.cue", "mode1.bin", "mode1.cue", "game.iso", "mixed.bin",
+                                 "mixed.cue", "dvd.iso", "dvd-raw.chd"}) {
+            std::error_code missing;  // the test says so, with TOLVANE_REQUIRE_CHD_KINDS
+            std::filesystem::copy_file(testing::chdKind(name), *dir_ / name, missing);
+        }
     }
     static void TearDownTestSuite() { delete dir_; }
-    void SetUp() override { TOLVANE_REQUIRE_PROGRAM("chdman"); }
+    void SetUp() override {
+        TOLVANE_REQUIRE_CHD_KINDS();
+        TOLVANE_REQUIRE_PROGRAM("chdman");
+    }
 
     static std::vector<Byte> text(const std::string& s) { return {s.begin(), s.end()}; }
     const TempDir& dir() const { return *dir_; }
