@@ -1,6 +1,7 @@
 // Patches of CHDs made by chdman, at test time, of our own discs (Linux only:
 // chdman runs here): what chdman reads of a patched CHD, what cannot be patched,
 // and every interruption; and our SHA-1.
+#include "logo/chd/chd_discs.h"
 #include "logo/chd/chd_image.h"
 #include "logo/chd/chd_patch.h"
 #include "logo/disc/chd_writes.h"
@@ -18,7 +19,6 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <random>
 
 namespace tolvane {
 namespace {
@@ -28,7 +28,7 @@ using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
 
-constexpr std::size_t kSectors = 80;  // chdman 0.251 reads back some CHDs of fewer than 64 sectors wrongly
+constexpr std::size_t kSectors = kChdDiscSectors;
 
 // chdman with these arguments, in folder; false (with a failure saying why) when it fails.
 bool chdman(const std::filesystem::path& folder, const std::string& arguments) {
