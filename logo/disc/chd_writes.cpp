@@ -2,10 +2,17 @@
 // after every step.
 #include "logo/disc/chd_writes.h"
 
+#include "logo/disc/sector_checks.h"
+
 #include <algorithm>
 #include <array>
 
 namespace tolvane {
+
+ChdImage openChdFile(File& file, const std::filesystem::path& path) {
+    return ChdImage::open([&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(),
+                          path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
+}
 
 void writeChdPatch(File& file, const std::filesystem::path& path, const ChdPatch& patch) {
     try {
@@ -67,14 +74,15 @@ constexpr std::size_t kMostHeaderLength = 1024;
 }  // namespace
 
 std::vector<Byte> encodeChdTrace(const ChdPatchTrace& trace) {
-    std::vector<Byte> bytes(kTraceHead);
+    // Sized whole first: MinGW's GCC 12 saw a copy past the head in inserting the headers.
+    std::vector<Byte> bytes(kTraceHead + trace.oldHeader.size() + trace.newHeader.size());
     std::copy(kTraceMagic.begin(), kTraceMagic.end(), bytes.begin());
     writeLe64(bytes, 4, trace.oldLength);
     writeLe64(bytes, 12, trace.newLength);
     std::copy(trace.appendedSha1.begin(), trace.appendedSha1.end(), bytes.begin() + 20);
     writeLe32(bytes, 40, static_cast<std::uint32_t>(trace.oldHeader.size()));
-    bytes.insert(bytes.end(), trace.oldHeader.begin(), trace.oldHeader.end());
-    bytes.insert(bytes.end(), trace.newHeader.begin(), trace.newHeader.end());
+    const auto headers = std::copy(trace.oldHeader.begin(), trace.oldHeader.end(), bytes.begin() + kTraceHead);
+    std::copy(trace.newHeader.begin(), trace.newHeader.end(), headers);
     return bytes;
 }
 

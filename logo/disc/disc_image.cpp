@@ -3,6 +3,8 @@
 
 #include "logo/base/failure.h"
 #include "logo/chd/chd_image.h"
+#include "logo/chd/chd_patch.h"
+#include "logo/disc/chd_writes.h"
 #include "logo/disc/cue_sheet.h"
 #include "logo/disc/iso9660.h"
 #include "logo/disc/packed_image.h"
@@ -14,11 +16,6 @@
 #include <exception>
 #include <functional>
 #include <string>
-
-#include "logo/chd/chd_image.h"
-#include "logo/chd/chd_patch.h"
-#include "logo/disc/chd_writes.h"
-#include "logo/disc/sector_checks.h"
 
 namespace tolvane {
 
@@ -134,11 +131,6 @@ std::string compressedChd(const std::filesystem::path& path, const std::string& 
            "; make one without compression (chdman copy -i " + pathText(path.filename()) +
            " -o plain.chd -c none) and patch that, or extract the image (chdman extractcd, or extractraw for a "
            "DVD) and patch that";
-}
-
-ChdImage openChdOf(File& file, const std::filesystem::path& path) {
-    return ChdImage::open([&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(),
-                          path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
 }
 
 struct PreparedWrite {
@@ -260,7 +252,7 @@ void DiscImage::readDisc(const std::function<std::size_t(std::uint64_t, std::spa
 DiscImage DiscImage::openChd(File file, const std::filesystem::path& path, ImageAccess access) {
     const std::uint64_t size = file.size();
     DiscImage image(std::move(file), path, std::nullopt, size, kPlainLayout, access);  // layout below
-    ChdImage chd = openChdOf(image.file_, path);
+    ChdImage chd = openChdFile(image.file_, path);
     if (access == ImageAccess::Update)
         if (const std::string why = whyChdCannotBePatched(chd); !why.empty())
             throw ChdNotWritable(compressedChd(path, why), Problem::NotSupported);
@@ -302,7 +294,7 @@ std::vector<Byte> DiscImage::prepareWrite(const ImagePrefix& prefix,
     if (!chd_) return {};
     std::shared_ptr<PreparedWrite> prepared;
     try {
-        ChdImage chd = openChdOf(file_, path_);
+        ChdImage chd = openChdFile(file_, path_);
         prepared = std::make_shared<PreparedWrite>(PreparedWrite{
             prefix, planChdPatch(
                         chd, [this](std::uint64_t at, std::span<Byte> out) { return file_.readAt(at, out); },
@@ -327,7 +319,7 @@ void DiscImage::undoWrite(std::span<const Byte> trace) {
     if (!chd_ || !decoded) throw Failure("Nothing was written: the record's trace of " + quoted(path_) + " is damaged");
     undoChdPatch(file_, path_, *decoded);
     size_ = decoded->oldLength;
-    ChdImage chd = openChdOf(file_, path_);
+    ChdImage chd = openChdFile(file_, path_);
     ImagePrefix now(prefix_.layout());
     chd.readDisc(0, now.bytes());
     prefix_ = now;
@@ -359,7 +351,7 @@ void writeImagePrefix(File& file, const ImagePrefix& prefix, std::uint64_t start
 bool DiscImage::holds(const ImagePrefix& bytes) {
     ImagePrefix now(bytes.layout());
     if (chd_) {
-        ChdImage chd = openChdOf(file_, path_);
+        ChdImage chd = openChdFile(file_, path_);
         return chd.readDisc(0, now.bytes()) == now.size() && now == bytes;
     }
     return readImagePrefix(file_, now, start_) == now.size() && now == bytes;

@@ -31,15 +31,10 @@ using testing::writeFile;
 
 constexpr std::size_t kSectors = kChdDiscSectors;
 
-ChdImage openChd(const std::filesystem::path& path, File& file) {
-    return ChdImage::open([&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(),
-                          path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
-}
-
 // Every byte of the CHD's disc.
 std::vector<Byte> discOf(const std::filesystem::path& path) {
     File file = File::openForReading(path);
-    ChdImage chd = openChd(path, file);
+    ChdImage chd = openChdFile(file, path);
     std::vector<Byte> bytes(chd.disc().sectors * chd.disc().sectorSize);
     EXPECT_EQ(chd.readDisc(0, bytes), bytes.size());
     return bytes;

@@ -38,11 +38,6 @@ bool chdman(const std::filesystem::path& folder, const std::string& arguments) {
     return done;
 }
 
-ChdImage openChd(const std::filesystem::path& path, File& file) {
-    return ChdImage::open([&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(),
-                          path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
-}
-
 std::vector<Byte> slice(const std::vector<Byte>& bytes, std::size_t from, std::size_t length) {
     return {bytes.begin() + static_cast<std::ptrdiff_t>(from),
             bytes.begin() + static_cast<std::ptrdiff_t>(from + length)};
@@ -150,7 +145,7 @@ TEST_F(ChdPatches, APatchIsWhatChdmanReadsAndComesBackByteForByte) {
         ChdPatch patch;
         {
             File file = File::openForUpdate(path);
-            ChdImage chd = openChd(path, file);
+            ChdImage chd = openChdFile(file, path);
             const std::uint64_t total = chd.dataBytes();
             std::uint64_t last = 0;
             patch = planChdPatch(
@@ -191,7 +186,7 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
     const auto before = readFile(compressed);
     {
         File file = File::openForUpdate(compressed);
-        ChdImage chd = openChd(compressed, file);
+        ChdImage chd = openChdFile(file, compressed);
         const std::vector<Byte> logo(100, 1);
         const std::string message = failureOf([&] {
             planChdPatch(
@@ -210,7 +205,7 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
     ChdPatch patch;
     {
         File file = File::openForUpdate(path);
-        ChdImage chd = openChd(path, file);
+        ChdImage chd = openChdFile(file, path);
         const std::vector<Byte> bytes(3000, 7);
         patch = planChdPatch(
             chd, [&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(), path,

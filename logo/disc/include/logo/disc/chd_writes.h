@@ -1,13 +1,18 @@
-// Writing a CHD patch (logo/chd/chd_patch.h) to the file, and taking it back.
-// Not in the Windows build.
+// A CHD file opened through the file layer; writing a CHD patch
+// (logo/chd/chd_patch.h) to it, and taking it back.
 #pragma once
 
+#include "logo/chd/chd_image.h"
 #include "logo/chd/chd_patch.h"
 #include "logo/files/file_io.h"
 
 #include <optional>
 
 namespace tolvane {
+
+// The CHD in the open file, its CD sectors' sync and ECC rebuilt where chdman
+// left them out, as chdman does when it reads them.
+ChdImage openChdFile(File& file, const std::filesystem::path& path);
 
 // Appends the new hunks and map and flushes them, then writes the header in one
 // write and flushes it. A failure before the header's write cuts the file back
