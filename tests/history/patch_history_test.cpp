@@ -370,15 +370,9 @@ TEST_F(PatchHistoryTest, EachCopyOfADiscWalksBackThroughItsOwnSteps) {
 // and restore (or the settling it does first) gives the original file back,
 // byte for byte, although the patch made it grow.
 TEST_F(PatchHistoryTest, ACHDPatchStoppedAnywhereGoesBackToTheOriginalFile) {
-    TOLVANE_REQUIRE_PROGRAM("chdman");
-    writeFile(dir / "cd.bin", testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
-    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
-    writeFile(dir / "cd.cue", std::vector<Byte>(sheet.begin(), sheet.end()));
-    ASSERT_EQ(std::system(
-                  ("cd '" + dir.path().string() + "' && chdman createcd -i cd.cue -o game.chd -c none >/dev/null 2>&1")
-                      .c_str()),
-              0);
+    TOLVANE_REQUIRE_CHD_KINDS();
     const auto chd = dir / "game.chd";
+    std::filesystem::copy_file(testing::chdKind("cd-mode2-uncompressed.chd"), chd);
     const auto plain = readFile(chd);
     injectFileStop(100000);
     patch(chd, 2);
@@ -392,7 +386,7 @@ TEST_F(PatchHistoryTest, ACHDPatchStoppedAnywhereGoesBackToTheOriginalFile) {
         ASSERT_TRUE(stoppedAt(step, 0, [&] { patch(chd, 2); }));
         const ImagePrefix held = testing::readPrefix(chd);
         const bool happened = extractLogo(held).logo == patternLogo(2);
-        EXPECT_TRUE(happened || extractLogo(held).logo == patternLogo(4));
+        EXPECT_TRUE(happened || extractLogo(held).logo == patternLogo(5));
         if (happened)
             history.restore(chd);
         else

@@ -68,6 +68,7 @@ const Kind kKinds[] = {
     {"cd-mode2", "mode2.cue", &kRawMode2Layout, 0},
     {"cd-mode2-cdzl", "mode2.cue", &kRawMode2Layout, 0},
     {"cd-mode2-cdfl", "mode2.cue", &kRawMode2Layout, 0},
+    {"cd-mode2-uncompressed", "mode2.cue", &kRawMode2Layout, 0},
     {"cd-mode1", "mode1.cue", &kRawMode1Layout, 0},
     {"cd-iso", "game.iso", &kPlainLayout, 0},
     {"cd-audio-first", "mixed.cue", &kRawMode2Layout, 40 * kRawSectorSize},

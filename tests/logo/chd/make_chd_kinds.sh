@@ -36,6 +36,7 @@ kind() {
 kind cd-mode2 createcd -i mode2.cue
 kind cd-mode2-cdzl createcd -i mode2.cue -c cdzl
 kind cd-mode2-cdfl createcd -i mode2.cue -c cdfl
+kind cd-mode2-uncompressed createcd -i mode2.cue -c none
 kind cd-mode1 createcd -i mode1.cue
 kind cd-iso createcd -i game.iso
 kind cd-audio-first createcd -i mixed.cue
