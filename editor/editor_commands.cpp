@@ -2,6 +2,7 @@
 #include "editor/editor_commands.h"
 
 #include "logo/base/failure.h"
+#include "logo/base/time_text.h"
 #include "logo/disc/sector_checks.h"
 #include "logo/files/file_io.h"
 #include "logo/patch/ppf.h"
@@ -211,10 +212,20 @@ RestoreResult EditorCommands::takeBackLastPatch() {
     try {
         result = PatchHistory::forUser().restore(image);
     } catch (const FailureAfterWrite&) {  // taken back all the same
-        reread();
+        try {
+            reread();
+        } catch (const Failure&) {  // what the restore says of the file comes first
+        }
         throw;
     }
-    reread();
+    try {
+        reread();
+    } catch (const Failure& failure) {  // taken back all the same: say so, and why the view is old
+        throw FailureAfterWrite(failure.after("The patch of " + localTimeText(result.restored.time) +
+                                              " is taken back: " + quoted(image) +
+                                              " holds the logo it had before it, but then: ")
+                                    .with("; open it again to see it"));
+    }
     return result;
 }
 

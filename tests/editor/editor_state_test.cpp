@@ -250,6 +250,40 @@ TEST_F(EditorTest, TakingThePatchBackAsksThenShowsTheLogoTheImageHoldsAgain) {
     EXPECT_EQ(readFile(image), original);
 }
 
+// Ctrl+Z with each read failing in turn (a disk going bad): the message says
+// the patch was taken back whenever it was, also when the image could not be
+// read again after it.
+TEST_F(EditorTest, TakingThePatchBackSaysSoWhicheverReadFails) {
+    testing::UserDataFolder data(dir / "data");
+    const auto original = readFile(image);
+    window.answerYes = true;
+    bool takenBackUnread = false;
+    for (int readsBefore = 0; readsBefore < 16; ++readsBefore) {
+        SCOPED_TRACE("reads before the failing one: " + std::to_string(readsBefore));
+        std::filesystem::remove_all(dir / "data");
+        writeFile(image, original);
+        open(image);
+        importBitmap(bitmap);
+        ASSERT_EQ(editor.patch(), PatchOutcome::Patched) << window.status;
+        window.failures.clear();
+        for (int i = 0; i < readsBefore; ++i) injectFileFault(FileOperation::Read, 0);
+        injectFileFault(FileOperation::Read, EIO);
+        const bool done = editor.takeBackLastPatch();
+        clearFileFaults();
+        if (done) {
+            EXPECT_EQ(readFile(image), original);
+            continue;
+        }
+        ASSERT_EQ(window.failures.size(), 1u);
+        const std::string& said = window.failures[0];
+        const bool takenBack = said.find(" holds the logo it had before it, but then: ") != std::string::npos ||
+                               said.find(" are written back into ") != std::string::npos;
+        EXPECT_EQ(takenBack, readFile(image) == original) << said;
+        takenBackUnread = takenBackUnread || (takenBack && said.ends_with("; open it again to see it"));
+    }
+    EXPECT_TRUE(takenBackUnread) << "no run failed to read the image again";
+}
+
 TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
     writeFile(dir / "data", {1});  // a file where the data folder should be
     testing::UserDataFolder data(dir / "data");
