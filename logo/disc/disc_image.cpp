@@ -172,9 +172,6 @@ File openImageFile(std::filesystem::path& path, std::optional<CueImage>& cue, Im
     } catch (const Failure& failure) {
         if (access != ImageAccess::Update || failure.code() != std::errc::permission_denied) throw;
         File sheet = File::openForReading(path);
-        std::array<Byte, 8> start{};
-        if (startsAsChd(std::span(start).first(sheet.readAt(0, start))))
-            throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
         cue = cueSheetImage(sheet, path);
         if (!cue) throw;
         path = cue->file;

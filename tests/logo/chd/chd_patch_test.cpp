@@ -16,7 +16,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <functional>
 
@@ -202,6 +204,11 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
     ASSERT_TRUE(chdman(dir().path(), "createcd -i mode2.cue -o u.chd -c none -f"));
     const auto path = dir() / "u.chd";
     const auto original = readFile(path);
+    // One the user may not write: the system's reason.
+    injectFileFault(FileOperation::Open, EACCES);
+    EXPECT_EQ(failureOf([&] { DiscImage::open(path, ImageAccess::Update); }),
+              "Cannot open " + quoted(path) + " for writing: " + std::strerror(EACCES));
+    clearFileFaults();
     ChdPatch patch;
     {
         File file = File::openForUpdate(path);
