@@ -214,9 +214,11 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
         File file = File::openForUpdate(path);
         ChdImage chd = openChdFile(file, path);
         const std::vector<Byte> bytes(3000, 7);
+        std::uint64_t done = 0, total = 1;  // the pass reads only the hunk that changes, and says it is done
         patch = planChdPatch(
             chd, [&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(), path,
-            100, bytes);
+            100, bytes, [&](std::uint64_t d, std::uint64_t t) { return done = d, total = t, true; });
+        EXPECT_EQ(done, total);
         // Cancelled: nothing written.
         EXPECT_FALSE(failureOf([&] {
                          planChdPatch(
