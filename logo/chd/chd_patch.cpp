@@ -11,16 +11,13 @@ namespace tolvane {
 namespace {
 
 using chd::readBe;
+using chd::writeBe;
 
 constexpr std::size_t kHeaderLength = 124;
 constexpr std::size_t kMapAt = 40, kMetadataAt = 48, kRawSha1At = 64, kSha1At = 84;
 constexpr std::size_t kMetadataEntryHeader = 16;
 constexpr Byte kChecksummed = 0x01;
 constexpr std::size_t kMostMetadataEntries = 1000;
-
-void putBe(std::span<Byte> bytes, std::size_t at, std::uint64_t value, std::size_t length) {
-    for (std::size_t i = length; i-- > 0; value >>= 8) bytes[at + i] = static_cast<Byte>(value);
-}
 
 void readAll(const ChdSource& source, std::uint64_t fileSize, std::uint64_t at, std::span<Byte> out,
              const std::string& what) {
@@ -148,12 +145,12 @@ ChdPatch planChdPatch(ChdImage& chd, const ChdSource& source, std::uint64_t file
         throw Failure("Nothing was written: " + quoted(path) + " is damaged: " + damage.what());
     }
     for (std::size_t i = 0; i < patch.hunksReplaced.size(); ++i)
-        putBe(map, std::size_t{patch.hunksReplaced[i]} * 4, firstNewHunk / hunkBytes + i, 4);
+        writeBe(map, std::size_t{patch.hunksReplaced[i]} * 4, firstNewHunk / hunkBytes + i, 4);
     const std::uint64_t mapAt = fileSize + patch.appended.size();
     patch.appended.insert(patch.appended.end(), map.begin(), map.end());
 
     patch.newHeader = patch.oldHeader;
-    putBe(patch.newHeader, kMapAt, mapAt, 8);
+    writeBe(patch.newHeader, kMapAt, mapAt, 8);
     if (hashed) {
         std::copy(patch.rawSha1.begin(), patch.rawSha1.end(), patch.newHeader.begin() + kRawSha1At);
         std::copy(patch.overallSha1.begin(), patch.overallSha1.end(), patch.newHeader.begin() + kSha1At);
