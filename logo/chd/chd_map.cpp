@@ -37,10 +37,6 @@ std::uint64_t readWide(BitReader& bits, int count) {
     return high << 32 | bits.read(32);
 }
 
-void putBe(Byte* at, std::uint64_t value, std::size_t length) {
-    for (std::size_t i = length; i-- > 0; value >>= 8) at[i] = static_cast<Byte>(value);
-}
-
 }  // namespace
 
 std::uint64_t readBe(std::span<const Byte> bytes, std::size_t at, std::size_t length) {
@@ -49,8 +45,12 @@ std::uint64_t readBe(std::span<const Byte> bytes, std::size_t at, std::size_t le
     return value;
 }
 
-std::uint16_t crc16(std::span<const Byte> bytes) {
-    std::uint16_t crc = 0xFFFF;
+void writeBe(std::span<Byte> bytes, std::size_t at, std::uint64_t value, std::size_t length) {
+    for (std::size_t i = length; i-- > 0; value >>= 8) bytes[at + i] = static_cast<Byte>(value);
+}
+
+std::uint16_t crc16(std::span<const Byte> bytes, std::uint16_t before) {
+    std::uint16_t crc = before;
     for (const Byte b : bytes) crc = static_cast<std::uint16_t>(crc << 8 ^ kCrc16Table[(crc >> 8 ^ b) & 0xFF]);
     return crc;
 }
@@ -89,7 +89,7 @@ CompressedMap::CompressedMap(std::span<const Byte> header, std::vector<Byte> byt
     entries.reserve(12 * 4096);
     std::uint16_t crc = 0xFFFF;
     const auto crcOfEntries = [&] {
-        for (const Byte b : entries) crc = static_cast<std::uint16_t>(crc << 8 ^ kCrc16Table[(crc >> 8 ^ b) & 0xFF]);
+        crc = crc16(entries, crc);
         entries.clear();
     };
     for (std::uint32_t hunk = 0; hunk < hunks; ++hunk) {
@@ -98,9 +98,9 @@ CompressedMap::CompressedMap(std::span<const Byte> header, std::vector<Byte> byt
         if (at.fieldBit > end) throw Damage("it ends before its last hunk's entry");
         std::array<Byte, 12> raw{};
         raw[0] = entry.kind;
-        putBe(&raw[1], entry.length, 3);
-        putBe(&raw[4], entry.offset, 6);
-        putBe(&raw[10], entry.crc, 2);
+        writeBe(raw, 1, entry.length, 3);
+        writeBe(raw, 4, entry.offset, 6);
+        writeBe(raw, 10, entry.crc, 2);
         entries.insert(entries.end(), raw.begin(), raw.end());
         if (entries.size() >= 12 * 4096) crcOfEntries();
     }

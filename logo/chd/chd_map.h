@@ -37,10 +37,12 @@ inline constexpr bool kChecksCrcs = true;
 
 // Big-endian numbers of the header and map.
 std::uint64_t readBe(std::span<const Byte> bytes, std::size_t at, std::size_t length);
+void writeBe(std::span<Byte> bytes, std::size_t at, std::uint64_t value, std::size_t length);
 
 // CRC-16/CCITT (polynomial 0x1021, most significant bit first, starting at
-// 0xFFFF), which CHD keeps for the map and for each hunk.
-std::uint16_t crc16(std::span<const Byte> bytes);
+// 0xFFFF), which CHD keeps for the map and for each hunk; `before` is the CRC
+// of the bytes before these, for bytes taken in pieces.
+std::uint16_t crc16(std::span<const Byte> bytes, std::uint16_t before = 0xFFFF);
 
 enum class HunkKind : Byte {
     Codec0 = 0,  // compressed with the header's codec 0 (up to Codec3 = 3)

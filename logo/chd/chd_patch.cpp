@@ -11,16 +11,13 @@ namespace tolvane {
 namespace {
 
 using chd::readBe;
+using chd::writeBe;
 
 constexpr std::size_t kHeaderLength = 124;
 constexpr std::size_t kMapAt = 40, kMetadataAt = 48, kRawSha1At = 64, kSha1At = 84;
 constexpr std::size_t kMetadataEntryHeader = 16;
 constexpr Byte kChecksummed = 0x01;
 constexpr std::size_t kMostMetadataEntries = 1000;
-
-void putBe(std::span<Byte> bytes, std::size_t at, std::uint64_t value, std::size_t length) {
-    for (std::size_t i = length; i-- > 0; value >>= 8) bytes[at + i] = static_cast<Byte>(value);
-}
 
 void readAll(const ChdSource& source, std::uint64_t fileSize, std::uint64_t at, std::span<Byte> out,
              const std::string& what) {
@@ -107,16 +104,22 @@ ChdPatch planChdPatch(ChdImage& chd, const ChdSource& source, std::uint64_t file
     // checks none there): they stay so, and only the hunks that change are read.
     const auto sha1s = std::span<const Byte>(patch.oldHeader).subspan(kRawSha1At, 40);
     const bool hashed = std::any_of(sha1s.begin(), sha1s.end(), [](Byte b) { return b != 0; });
+    // The last hunk may reach past the data's end: its bytes there are zeros.
+    const auto inData = [&](std::uint32_t n) {
+        return static_cast<std::size_t>(std::min<std::uint64_t>(hunkBytes, dataBytes - std::uint64_t{n} * hunkBytes));
+    };
+    std::uint64_t toRead = hashed ? dataBytes : 0, done = 0;
+    if (!hashed)
+        for (const auto& [n, pieces] : byHunk) toRead += inData(n);
     chd::Sha1 raw;
     std::vector<Byte> hunk(hunkBytes);
     for (std::uint32_t n = 0; n < hunks; ++n) {
         const std::uint64_t at = std::uint64_t{n} * hunkBytes;
         const auto replaced = byHunk.find(n);
         if (!hashed && replaced == byHunk.end()) continue;
-        // The last hunk may reach past the data's end: its bytes there are zeros.
-        const auto inData = static_cast<std::size_t>(std::min<std::uint64_t>(hunkBytes, dataBytes - at));
-        std::fill(hunk.begin() + static_cast<std::ptrdiff_t>(inData), hunk.end(), Byte{0});
-        chd.read(at, std::span<Byte>(hunk).first(inData));
+        const std::size_t length = inData(n);
+        std::fill(hunk.begin() + static_cast<std::ptrdiff_t>(length), hunk.end(), Byte{0});
+        chd.read(at, std::span<Byte>(hunk).first(length));
         if (replaced != byHunk.end()) {
             for (const Piece& piece : replaced->second)
                 std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(piece.from), piece.length,
@@ -124,8 +127,9 @@ ChdPatch planChdPatch(ChdImage& chd, const ChdSource& source, std::uint64_t file
             patch.hunksReplaced.push_back(n);
             patch.appended.insert(patch.appended.end(), hunk.begin(), hunk.end());
         }
-        raw.add(std::span<const Byte>(hunk).first(inData));
-        if (progress && !progress(std::min(at + hunkBytes, dataBytes), dataBytes))
+        raw.add(std::span<const Byte>(hunk).first(length));
+        done += length;
+        if (progress && !progress(done, toRead))
             throw ChdPatchCancelled("Nothing was written: the patch of " + quoted(path) + " was cancelled",
                                     std::make_error_code(std::errc::operation_canceled));
     }
@@ -141,12 +145,12 @@ ChdPatch planChdPatch(ChdImage& chd, const ChdSource& source, std::uint64_t file
         throw Failure("Nothing was written: " + quoted(path) + " is damaged: " + damage.what());
     }
     for (std::size_t i = 0; i < patch.hunksReplaced.size(); ++i)
-        putBe(map, std::size_t{patch.hunksReplaced[i]} * 4, firstNewHunk / hunkBytes + i, 4);
+        writeBe(map, std::size_t{patch.hunksReplaced[i]} * 4, firstNewHunk / hunkBytes + i, 4);
     const std::uint64_t mapAt = fileSize + patch.appended.size();
     patch.appended.insert(patch.appended.end(), map.begin(), map.end());
 
     patch.newHeader = patch.oldHeader;
-    putBe(patch.newHeader, kMapAt, mapAt, 8);
+    writeBe(patch.newHeader, kMapAt, mapAt, 8);
     if (hashed) {
         std::copy(patch.rawSha1.begin(), patch.rawSha1.end(), patch.newHeader.begin() + kRawSha1At);
         std::copy(patch.overallSha1.begin(), patch.overallSha1.end(), patch.newHeader.begin() + kSha1At);

@@ -133,12 +133,12 @@ std::string compressedChd(const std::filesystem::path& path, const std::string& 
            "DVD) and patch that";
 }
 
-struct PreparedWrite {
+}  // namespace
+
+struct DiscImage::PreparedWrite {
     ImagePrefix prefix;
     ChdPatch patch;
 };
-
-}  // namespace
 
 std::string notADiscReason() {
     return "does not look like a disc image: none of its first 12 sectors starts with the CD sync, and it has no "
@@ -172,9 +172,6 @@ File openImageFile(std::filesystem::path& path, std::optional<CueImage>& cue, Im
     } catch (const Failure& failure) {
         if (access != ImageAccess::Update || failure.code() != std::errc::permission_denied) throw;
         File sheet = File::openForReading(path);
-        std::array<Byte, 8> start{};
-        if (startsAsChd(std::span(start).first(sheet.readAt(0, start))))
-            throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
         cue = cueSheetImage(sheet, path);
         if (!cue) throw;
         path = cue->file;
@@ -327,14 +324,11 @@ void DiscImage::undoWrite(std::span<const Byte> trace) {
 
 bool DiscImage::writeChdPrefix(const ImagePrefix& prefix) {
     if (prefix == prefix_) return false;
-    auto prepared = std::static_pointer_cast<PreparedWrite>(preparedWrite_);
-    if (!prepared || !(prepared->prefix == prefix)) {
-        prepareWrite(prefix);
-        prepared = std::static_pointer_cast<PreparedWrite>(preparedWrite_);
-    }
-    writeChdPatch(file_, path_, prepared->patch);
+    if (!preparedWrite_ || !(preparedWrite_->prefix == prefix)) prepareWrite(prefix);
+    const ChdPatch& patch = preparedWrite_->patch;
+    writeChdPatch(file_, path_, patch);
+    size_ = patch.oldLength + patch.appended.size();
     preparedWrite_.reset();
-    size_ = prepared->patch.oldLength + prepared->patch.appended.size();
     prefix_ = prefix;
     return true;
 }

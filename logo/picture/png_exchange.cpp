@@ -84,7 +84,6 @@ Chunks readChunks(std::span<const Byte> file, const std::string& name) {
     Chunks chunks;
     chunks.critical.assign(kPngSignature.begin(), kPngSignature.end());
     std::uint64_t at = kPngSignature.size();
-    bool pixelDataBegun = false;
     std::string afterPixelData;  // the first chunk after the IDAT chunks, once they have begun
     while (true) {
         if (at == file.size())
@@ -117,8 +116,7 @@ Chunks readChunks(std::span<const Byte> file, const std::string& name) {
                 throw Failure(name + " is damaged: its IDAT chunks are not consecutive: its " + afterPixelData +
                               " stands between them");
             chunks.pixelData.push_back(chunk.subspan(8, length));
-            pixelDataBegun = true;
-        } else if (pixelDataBegun && afterPixelData.empty()) {
+        } else if (!chunks.pixelData.empty() && afterPixelData.empty()) {
             afterPixelData = chunkText(chunk, at);
         }
         if (isType(chunk, "IEND")) return chunks;

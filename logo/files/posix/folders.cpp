@@ -55,7 +55,7 @@ void makeFolders(const std::filesystem::path& folder) {
     // Each new folder's name reaches the disk with its parent's entries, so that a
     // file kept in it survives a crash of the system.
     for (const std::filesystem::path& made : missing) {
-        const std::filesystem::path parent = made.parent_path().empty() ? "." : made.parent_path();
+        const std::filesystem::path parent = files::folderOf(made);
         if (const std::error_code error = systemCalls().flushFolder(parent))
             fail("Cannot flush to disk the folder", parent, error.value());
     }
@@ -69,7 +69,7 @@ void checkRoomFor(const std::filesystem::path& folder, std::uint64_t bytes) {
         const int error = errno;
         if (error != ENOENT || existing == "." || existing == existing.parent_path())
             fail("Cannot create a file in", folder, error);
-        existing = existing.parent_path().empty() ? std::filesystem::path(".") : existing.parent_path();
+        existing = files::folderOf(existing);
     }
     if (!S_ISDIR(info.st_mode)) fail("Cannot create a file in", folder, ENOTDIR);
     if (::access(existing.c_str(), W_OK | X_OK) != 0) fail("Cannot create a file in", folder, errno);

@@ -25,7 +25,7 @@ namespace {
 // planted there cannot lead a write to this user's files.
 void checkMayFollow(const std::filesystem::path& link, const struct stat& linkInfo,
                     const std::filesystem::path& chosen) {
-    const auto folder = link.parent_path().empty() ? std::filesystem::path(".") : link.parent_path();
+    const auto folder = folderOf(link);
     struct stat folderInfo {};
     if (::stat(folder.c_str(), &folderInfo) != 0) fail("Cannot write", chosen, errno);
     const bool shared = (folderInfo.st_mode & S_ISVTX) && (folderInfo.st_mode & S_IWOTH);

@@ -16,7 +16,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <functional>
 
@@ -202,14 +204,21 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
     ASSERT_TRUE(chdman(dir().path(), "createcd -i mode2.cue -o u.chd -c none -f"));
     const auto path = dir() / "u.chd";
     const auto original = readFile(path);
+    // One the user may not write: the system's reason.
+    injectFileFault(FileOperation::Open, EACCES);
+    EXPECT_EQ(failureOf([&] { DiscImage::open(path, ImageAccess::Update); }),
+              "Cannot open " + quoted(path) + " for writing: " + std::strerror(EACCES));
+    clearFileFaults();
     ChdPatch patch;
     {
         File file = File::openForUpdate(path);
         ChdImage chd = openChdFile(file, path);
         const std::vector<Byte> bytes(3000, 7);
+        std::uint64_t done = 0, total = 1;  // the pass reads only the hunk that changes, and says it is done
         patch = planChdPatch(
             chd, [&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(), path,
-            100, bytes);
+            100, bytes, [&](std::uint64_t d, std::uint64_t t) { return done = d, total = t, true; });
+        EXPECT_EQ(done, total);
         // Cancelled: nothing written.
         EXPECT_FALSE(failureOf([&] {
                          planChdPatch(

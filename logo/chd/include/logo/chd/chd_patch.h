@@ -45,7 +45,8 @@ struct ChdPatchTrace {
 };
 ChdPatchTrace traceOf(const ChdPatch& patch);
 
-// Called with the bytes of data read so far and all there are; false stops the pass.
+// Called with the bytes of data read so far and all the pass reads (every hunk's,
+// or only those of the hunks that change); false stops the pass.
 using ChdProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
 // The pass was stopped: nothing was written.

@@ -152,7 +152,8 @@ private:
     std::vector<Byte> fingerprint_;
     std::uint64_t fingerprintSize_;
     bool looksLikeDisc_ = false;
-    std::shared_ptr<void> preparedWrite_;  // a CHD's patch, from prepareWrite
+    struct PreparedWrite;                           // a CHD's patch, and the prefix it gives
+    std::shared_ptr<PreparedWrite> preparedWrite_;  // from prepareWrite
 };
 
 // The file layer's read and write of an image's prefix, for a disc that starts
