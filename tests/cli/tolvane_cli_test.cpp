@@ -367,17 +367,18 @@ TEST_F(TolvaneCli, InfoDescribesTheLayoutSectorsAndLogoAsTextAndJson) {
         << json.out;
 }
 
+// A CHD made by chdman of a raw Mode 2 disc (cd-mode2 is compressed, the
+// other not), copied here as game.chd, and the disc it was made of as cd.bin.
+void copyChdKind(const TempDir& dir, const std::string& kind) {
+    std::filesystem::copy_file(testing::chdKind(kind + ".chd"), dir / "game.chd");
+    std::filesystem::copy_file(testing::chdKind("mode2.bin"), dir / "cd.bin");
+}
+
 // A CHD made by chdman: shown and exported as the image it was made of; import
 // into a compressed one and patch files are refused, writing nothing anywhere.
 TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchACompressedOne) {
-    TOLVANE_REQUIRE_PROGRAM("chdman");
-    writeFile(path("cd.bin"), testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
-    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
-    writeFile(path("cd.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
-    ASSERT_EQ(std::system(("cd " + shellQuoted(dir.path().string()) +
-                           " && chdman createcd -i cd.cue -o game.chd >/dev/null 2>&1")
-                              .c_str()),
-              0);
+    TOLVANE_REQUIRE_CHD_KINDS();
+    copyChdKind(dir, "cd-mode2");
     const auto chd = readFile(path("game.chd"));
 
     const Result info = run({"info", path("game.chd")});
@@ -392,7 +393,7 @@ TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchACompressedOne) {
         << info.out;
     EXPECT_NE(run({"info", "--json", path("game.chd")}).out.find("\"container\": \"chd\""), std::string::npos);
     EXPECT_EQ(run({"export", path("game.chd"), path("out.bmp")}).status, 0);
-    EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(4));
+    EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(5));  // write_chd_discs' logo
 
     const std::string bitmap = bitmapOf(8);
     for (const auto& [args, reason] : {
@@ -416,15 +417,10 @@ TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchACompressedOne) {
 // what `import` makes of the image it was made of, and `restore` gives the
 // original file byte for byte, though the patch made it grow.
 TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
+    TOLVANE_REQUIRE_CHD_KINDS();
     TOLVANE_REQUIRE_PROGRAM("chdman");
-    writeFile(path("cd.bin"), testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
-    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
-    writeFile(path("cd.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
-    const auto chdman = [&](const std::string& arguments) {
-        return std::system(
-            ("cd " + shellQuoted(dir.path().string()) + " && chdman " + arguments + " >/dev/null 2>&1").c_str());
-    };
-    ASSERT_EQ(chdman("createcd -i cd.cue -o game.chd -c none"), 0);
+    copyChdKind(dir, "cd-mode2-uncompressed");
+    const auto chdman = [&](const std::string& arguments) { return testing::chdman(dir.path(), arguments); };
     const auto original = readFile(path("game.chd")), originalDisc = readFile(path("cd.bin"));
     const std::string bitmap = bitmapOf(8);
 
@@ -436,7 +432,7 @@ TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
     EXPECT_NE(patched.out.find("Patched"), std::string::npos) << patched.out;
     EXPECT_GT(readFile(path("game.chd")).size(), original.size());
     ASSERT_EQ(run({"import", path("cd.bin"), bitmap}).status, 0);
-    ASSERT_EQ(chdman("extractcd -i game.chd -o out.cue -ob out.bin"), 0);
+    ASSERT_TRUE(chdman("extractcd -i game.chd -o out.cue -ob out.bin"));
     EXPECT_EQ(readFile(path("out.bin")), readFile(path("cd.bin")));
 
     const Result restored = run({"restore", path("game.chd")});
@@ -446,7 +442,7 @@ TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
     // Recompressed since its patch: nothing to take back exactly; its disc
     // cannot be patched back either, and nothing is written.
     ASSERT_EQ(run({"import", path("game.chd"), bitmap}).status, 0);
-    ASSERT_EQ(chdman("copy -i game.chd -o small.chd"), 0);
+    ASSERT_TRUE(chdman("copy -i game.chd -o small.chd"));
     std::filesystem::rename(path("small.chd"), path("game.chd"));
     const auto recompressed = readFile(path("game.chd"));
     const Result refused = run({"restore", path("game.chd")});
@@ -454,11 +450,11 @@ TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
     EXPECT_NE(refused.err.find("it is a compressed CHD"), std::string::npos) << refused.err;
     EXPECT_EQ(readFile(path("game.chd")), recompressed);
     // Made again without compression: the old logo goes back as a new patch.
-    ASSERT_EQ(chdman("copy -i game.chd -o plain.chd -c none"), 0);
+    ASSERT_TRUE(chdman("copy -i game.chd -o plain.chd -c none"));
     std::filesystem::rename(path("plain.chd"), path("game.chd"));
     const Result patchedBack = run({"restore", path("game.chd")});
     EXPECT_EQ(patchedBack.status, 0) << patchedBack.err;
-    ASSERT_EQ(chdman("extractcd -i game.chd -o out.cue -ob out.bin -f"), 0);
+    ASSERT_TRUE(chdman("extractcd -i game.chd -o out.cue -ob out.bin -f"));
     EXPECT_EQ(readFile(path("out.bin")), originalDisc);
 }
 
