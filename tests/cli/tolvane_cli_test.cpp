@@ -85,6 +85,17 @@ std::vector<std::size_t> callsOn(const std::vector<SystemCall>& calls, const std
     return at;
 }
 
+// Skips the test (fails it where tools are required) without strace, or where
+// it cannot trace programs (a container that forbids ptrace).
+#define REQUIRE_WORKING_STRACE()                                                            \
+    do {                                                                                    \
+        TOLVANE_REQUIRE_PROGRAM("strace");                                                  \
+        if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) {             \
+            if (testing::programsRequired()) FAIL() << "strace cannot trace programs here"; \
+            GTEST_SKIP() << "strace cannot trace programs here";                            \
+        }                                                                                   \
+    } while (false)
+
 class TolvaneCli : public ::testing::Test {
 protected:
     // `through`: a program that runs tolvane (strace, setpriv), with its arguments.
@@ -931,11 +942,7 @@ TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
 // own account of it: the image's own descriptor is flushed after its last write,
 // and its record and the record's folder before its first.
 TEST_F(TolvaneCli, AnImportHasTheSystemFlushTheImageAfterWritingIt) {
-    TOLVANE_REQUIRE_PROGRAM("strace");
-    if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) {
-        if (testing::programsRequired()) FAIL() << "strace cannot trace programs here";
-        GTEST_SKIP() << "strace cannot trace programs here";
-    }
+    REQUIRE_WORKING_STRACE();
     writeFile(path("game.bin"), makeRawImage(13));
     const Traced traced =
         runTraced("pwrite64,pwritev,pwritev2,fsync,fdatasync", {"import", path("game.bin"), bitmapOf(3)});
@@ -1145,9 +1152,8 @@ TEST_F(TolvaneCli, APatchFileIsWrittenWholeOrNotAtAllAndNeverOverWhatItIsMadeOf)
 }
 
 // strace(1) failing the nth call of `call` that concerns `file` with `error`,
-// as a failing disk or file system would; empty when strace cannot trace here.
+// as a failing disk or file system would.
 std::string failingCall(const std::string& call, int nth, const std::string& error, const std::string& file) {
-    if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) return "";
     return "strace -f -qq -o /dev/null -P " + shellQuoted(file) + " -e trace=" + call + " -e inject=" + call +
            ":error=" + error + ":when=" + std::to_string(nth) + " ";
 }
@@ -1158,11 +1164,10 @@ std::string failingCall(const std::string& call, int nth, const std::string& err
 // system's reason, and changes nothing; a plain export, which does not need it,
 // goes on. Each call's failure is told with its own reason.
 TEST_F(TolvaneCli, AFailingDiskFailsWhatNeedsTheGameWithTheSystemsReason) {
-    TOLVANE_REQUIRE_PROGRAM("strace");
+    REQUIRE_WORKING_STRACE();
     const std::string image = path("game.bin"), bitmap = bitmapOf(6);
     const std::vector<Byte> disc = testing::buildDisc({.logo = patternLogo(3)}, kRawMode2Layout);
     writeFile(image, disc);
-    if (failingCall("pread64", 1, "EIO", image).empty()) GTEST_SKIP() << "strace cannot trace programs here";
     const std::string unread = "tolvane: Cannot read \"" + image + "\": Input/output error\n";
     const struct {
         std::string call;
