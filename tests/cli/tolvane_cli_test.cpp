@@ -85,6 +85,17 @@ std::vector<std::size_t> callsOn(const std::vector<SystemCall>& calls, const std
     return at;
 }
 
+// Skips the test (fails it where tools are required) without strace, or where
+// it cannot trace programs (a container that forbids ptrace).
+#define REQUIRE_WORKING_STRACE()                                                            \
+    do {                                                                                    \
+        TOLVANE_REQUIRE_PROGRAM("strace");                                                  \
+        if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) {             \
+            if (testing::programsRequired()) FAIL() << "strace cannot trace programs here"; \
+            GTEST_SKIP() << "strace cannot trace programs here";                            \
+        }                                                                                   \
+    } while (false)
+
 class TolvaneCli : public ::testing::Test {
 protected:
     // `through`: a program that runs tolvane (strace, setpriv), with its arguments.
@@ -367,17 +378,18 @@ TEST_F(TolvaneCli, InfoDescribesTheLayoutSectorsAndLogoAsTextAndJson) {
         << json.out;
 }
 
+// A CHD made by chdman of a raw Mode 2 disc (cd-mode2 is compressed, the
+// other not), copied here as game.chd, and the disc it was made of as cd.bin.
+void copyChdKind(const TempDir& dir, const std::string& kind) {
+    std::filesystem::copy_file(testing::chdKind(kind + ".chd"), dir / "game.chd");
+    std::filesystem::copy_file(testing::chdKind("mode2.bin"), dir / "cd.bin");
+}
+
 // A CHD made by chdman: shown and exported as the image it was made of; import
 // into a compressed one and patch files are refused, writing nothing anywhere.
 TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchACompressedOne) {
-    TOLVANE_REQUIRE_PROGRAM("chdman");
-    writeFile(path("cd.bin"), testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
-    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
-    writeFile(path("cd.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
-    ASSERT_EQ(std::system(("cd " + shellQuoted(dir.path().string()) +
-                           " && chdman createcd -i cd.cue -o game.chd >/dev/null 2>&1")
-                              .c_str()),
-              0);
+    TOLVANE_REQUIRE_CHD_KINDS();
+    copyChdKind(dir, "cd-mode2");
     const auto chd = readFile(path("game.chd"));
 
     const Result info = run({"info", path("game.chd")});
@@ -392,7 +404,7 @@ TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchACompressedOne) {
         << info.out;
     EXPECT_NE(run({"info", "--json", path("game.chd")}).out.find("\"container\": \"chd\""), std::string::npos);
     EXPECT_EQ(run({"export", path("game.chd"), path("out.bmp")}).status, 0);
-    EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(4));
+    EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(5));  // write_chd_discs' logo
 
     const std::string bitmap = bitmapOf(8);
     for (const auto& [args, reason] : {
@@ -416,15 +428,10 @@ TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchACompressedOne) {
 // what `import` makes of the image it was made of, and `restore` gives the
 // original file byte for byte, though the patch made it grow.
 TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
+    TOLVANE_REQUIRE_CHD_KINDS();
     TOLVANE_REQUIRE_PROGRAM("chdman");
-    writeFile(path("cd.bin"), testing::buildDisc({.logo = patternLogo(4), .sectors = 80}, kRawMode2Layout));
-    const std::string sheet = "FILE \"cd.bin\" BINARY\n TRACK 01 MODE2/2352\n  INDEX 01 00:00:00\n";
-    writeFile(path("cd.cue"), std::vector<Byte>(sheet.begin(), sheet.end()));
-    const auto chdman = [&](const std::string& arguments) {
-        return std::system(
-            ("cd " + shellQuoted(dir.path().string()) + " && chdman " + arguments + " >/dev/null 2>&1").c_str());
-    };
-    ASSERT_EQ(chdman("createcd -i cd.cue -o game.chd -c none"), 0);
+    copyChdKind(dir, "cd-mode2-uncompressed");
+    const auto chdman = [&](const std::string& arguments) { return testing::chdman(dir.path(), arguments); };
     const auto original = readFile(path("game.chd")), originalDisc = readFile(path("cd.bin"));
     const std::string bitmap = bitmapOf(8);
 
@@ -436,7 +443,7 @@ TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
     EXPECT_NE(patched.out.find("Patched"), std::string::npos) << patched.out;
     EXPECT_GT(readFile(path("game.chd")).size(), original.size());
     ASSERT_EQ(run({"import", path("cd.bin"), bitmap}).status, 0);
-    ASSERT_EQ(chdman("extractcd -i game.chd -o out.cue -ob out.bin"), 0);
+    ASSERT_TRUE(chdman("extractcd -i game.chd -o out.cue -ob out.bin"));
     EXPECT_EQ(readFile(path("out.bin")), readFile(path("cd.bin")));
 
     const Result restored = run({"restore", path("game.chd")});
@@ -446,7 +453,7 @@ TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
     // Recompressed since its patch: nothing to take back exactly; its disc
     // cannot be patched back either, and nothing is written.
     ASSERT_EQ(run({"import", path("game.chd"), bitmap}).status, 0);
-    ASSERT_EQ(chdman("copy -i game.chd -o small.chd"), 0);
+    ASSERT_TRUE(chdman("copy -i game.chd -o small.chd"));
     std::filesystem::rename(path("small.chd"), path("game.chd"));
     const auto recompressed = readFile(path("game.chd"));
     const Result refused = run({"restore", path("game.chd")});
@@ -454,11 +461,11 @@ TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
     EXPECT_NE(refused.err.find("it is a compressed CHD"), std::string::npos) << refused.err;
     EXPECT_EQ(readFile(path("game.chd")), recompressed);
     // Made again without compression: the old logo goes back as a new patch.
-    ASSERT_EQ(chdman("copy -i game.chd -o plain.chd -c none"), 0);
+    ASSERT_TRUE(chdman("copy -i game.chd -o plain.chd -c none"));
     std::filesystem::rename(path("plain.chd"), path("game.chd"));
     const Result patchedBack = run({"restore", path("game.chd")});
     EXPECT_EQ(patchedBack.status, 0) << patchedBack.err;
-    ASSERT_EQ(chdman("extractcd -i game.chd -o out.cue -ob out.bin -f"), 0);
+    ASSERT_TRUE(chdman("extractcd -i game.chd -o out.cue -ob out.bin -f"));
     EXPECT_EQ(readFile(path("out.bin")), originalDisc);
 }
 
@@ -935,11 +942,7 @@ TEST_F(TolvaneCli, AnImportWaitsForAnotherWriterThenRefuses) {
 // own account of it: the image's own descriptor is flushed after its last write,
 // and its record and the record's folder before its first.
 TEST_F(TolvaneCli, AnImportHasTheSystemFlushTheImageAfterWritingIt) {
-    TOLVANE_REQUIRE_PROGRAM("strace");
-    if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) {
-        if (testing::programsRequired()) FAIL() << "strace cannot trace programs here";
-        GTEST_SKIP() << "strace cannot trace programs here";
-    }
+    REQUIRE_WORKING_STRACE();
     writeFile(path("game.bin"), makeRawImage(13));
     const Traced traced =
         runTraced("pwrite64,pwritev,pwritev2,fsync,fdatasync", {"import", path("game.bin"), bitmapOf(3)});
@@ -1149,9 +1152,8 @@ TEST_F(TolvaneCli, APatchFileIsWrittenWholeOrNotAtAllAndNeverOverWhatItIsMadeOf)
 }
 
 // strace(1) failing the nth call of `call` that concerns `file` with `error`,
-// as a failing disk or file system would; empty when strace cannot trace here.
+// as a failing disk or file system would.
 std::string failingCall(const std::string& call, int nth, const std::string& error, const std::string& file) {
-    if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) return "";
     return "strace -f -qq -o /dev/null -P " + shellQuoted(file) + " -e trace=" + call + " -e inject=" + call +
            ":error=" + error + ":when=" + std::to_string(nth) + " ";
 }
@@ -1162,11 +1164,10 @@ std::string failingCall(const std::string& call, int nth, const std::string& err
 // system's reason, and changes nothing; a plain export, which does not need it,
 // goes on. Each call's failure is told with its own reason.
 TEST_F(TolvaneCli, AFailingDiskFailsWhatNeedsTheGameWithTheSystemsReason) {
-    TOLVANE_REQUIRE_PROGRAM("strace");
+    REQUIRE_WORKING_STRACE();
     const std::string image = path("game.bin"), bitmap = bitmapOf(6);
     const std::vector<Byte> disc = testing::buildDisc({.logo = patternLogo(3)}, kRawMode2Layout);
     writeFile(image, disc);
-    if (failingCall("pread64", 1, "EIO", image).empty()) GTEST_SKIP() << "strace cannot trace programs here";
     const std::string unread = "tolvane: Cannot read \"" + image + "\": Input/output error\n";
     const struct {
         std::string call;
@@ -1179,7 +1180,6 @@ TEST_F(TolvaneCli, AFailingDiskFailsWhatNeedsTheGameWithTheSystemsReason) {
         {"pread64", 3, {"export", "--console", image, path("out.bmp")}, unread},
         {"pread64", 4, {"import", "--console", image, bitmap}, unread},
         {"pread64", 3, {"import", "--patch-file", path("out.ppf"), image, bitmap}, unread},
-        {"pread64", 4, {"import", "--patch-file", path("out.xdelta"), image, bitmap}, unread},
         {"pread64", 3, {"export", image, path("out.bmp")}, ""},
         {"fcntl", 1, {"info", image}, "tolvane: Cannot open \"" + image + "\" for reading: Input/output error\n"},
     };
@@ -1191,7 +1191,6 @@ TEST_F(TolvaneCli, AFailingDiskFailsWhatNeedsTheGameWithTheSystemsReason) {
         EXPECT_EQ(readFile(image), disc);
         EXPECT_EQ(std::filesystem::exists(path("out.bmp")), c.err.empty());
         EXPECT_FALSE(std::filesystem::exists(path("out.ppf")));
-        EXPECT_FALSE(std::filesystem::exists(path("out.xdelta")));
         std::filesystem::remove(path("out.bmp"));
     }
     EXPECT_FALSE(std::filesystem::exists(dataHome() / "tolvane-editor")) << "no record was kept";

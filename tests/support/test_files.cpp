@@ -221,6 +221,24 @@ bool imageMagick(const std::filesystem::path& folder, const std::string& argumen
     return done;
 }
 
+bool chdman(const std::filesystem::path& folder, const std::string& arguments) {
+    const std::string command = "cd '" + folder.string() + "' && chdman " + arguments + " >chdman.log 2>&1";
+    const bool done = std::system(command.c_str()) == 0;
+    if (!done) ADD_FAILURE() << "failed: " << command;
+    return done;
+}
+
+std::vector<Byte> slice(const std::vector<Byte>& bytes, std::size_t from, std::size_t length) {
+    return {bytes.begin() + static_cast<std::ptrdiff_t>(from),
+            bytes.begin() + static_cast<std::ptrdiff_t>(from + length)};
+}
+
+std::uint64_t bigEndian(const std::vector<Byte>& bytes, std::size_t at, std::size_t length) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < length; ++i) value = value << 8 | bytes.at(at + i);
+    return value;
+}
+
 std::vector<Byte> greyAsImageMagickReadsIt(const std::filesystem::path& folder, const std::string& file) {
     if (!imageMagick(folder, "'" + file + "' -depth 8 gray:imagemagick.gray")) return {};
     return readFile(folder / "imagemagick.gray");

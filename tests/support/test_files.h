@@ -101,6 +101,14 @@ std::filesystem::path chdKind(const std::string& name);
         }                                                                         \
     } while (false)
 
+// chdman with these arguments, run in folder (its output in chdman.log there);
+// false (with a test failure saying why) when it fails.
+bool chdman(const std::filesystem::path& folder, const std::string& arguments);
+// `length` bytes of `bytes` from `from`; and the big-endian number of `length`
+// bytes at `at`, as a CHD's header and map hold them.
+std::vector<Byte> slice(const std::vector<Byte>& bytes, std::size_t from, std::size_t length);
+std::uint64_t bigEndian(const std::vector<Byte>& bytes, std::size_t at, std::size_t length);
+
 // ImageMagick's convert (or another of its programs) with these arguments, run
 // in folder; false (with a test failure saying why) when it fails.
 bool imageMagick(const std::filesystem::path& folder, const std::string& arguments,

@@ -26,6 +26,7 @@ namespace {
 
 using testing::failureOf;
 using testing::readFile;
+using testing::slice;
 using testing::TempDir;
 using testing::writeFile;
 
@@ -38,11 +39,6 @@ std::vector<Byte> discOf(const std::filesystem::path& path) {
     std::vector<Byte> bytes(chd.disc().sectors * chd.disc().sectorSize);
     EXPECT_EQ(chd.readDisc(0, bytes), bytes.size());
     return bytes;
-}
-
-std::vector<Byte> slice(const std::vector<Byte>& bytes, std::size_t from, std::size_t length) {
-    return {bytes.begin() + static_cast<std::ptrdiff_t>(from),
-            bytes.begin() + static_cast<std::ptrdiff_t>(from + length)};
 }
 
 // The CHDs and the discs they were made of, made before this program runs:
@@ -176,12 +172,7 @@ TEST_F(ChdKinds, OpeningReadsOnlyTheHunksItNeeds) {
 TEST_F(ChdKinds, DamagedFilesAreRefusedWithTheFileTheHunkAndTheReason) {
     const auto iso = readFile(kinds() / "noise.iso");
     const auto good = readFile(kinds() / "noise.chd");
-    const auto be64 = [&](std::size_t at) {
-        std::uint64_t v = 0;
-        for (std::size_t i = 0; i < 8; ++i) v = v << 8 | good[at + i];
-        return static_cast<std::size_t>(v);
-    };
-    const std::size_t mapAt = be64(40);
+    const auto mapAt = static_cast<std::size_t>(testing::bigEndian(good, 40, 8));
     const auto firstHunk = std::search(good.begin(), good.end(), iso.begin(), iso.begin() + 4096) - good.begin();
     ASSERT_LT(static_cast<std::size_t>(firstHunk), good.size()) << "hunk 0 is not stored as it is";
 

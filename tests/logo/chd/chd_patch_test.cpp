@@ -25,24 +25,29 @@
 namespace tolvane {
 namespace {
 
+using testing::chdman;
 using testing::failureOf;
 using testing::readFile;
+using testing::slice;
 using testing::TempDir;
 using testing::writeFile;
 
 constexpr std::size_t kSectors = kChdDiscSectors;
 
-// chdman with these arguments, in folder; false (with a failure saying why) when it fails.
-bool chdman(const std::filesystem::path& folder, const std::string& arguments) {
-    const std::string command = "cd '" + folder.string() + "' && chdman " + arguments + " >chdman.log 2>&1";
-    const bool done = std::system(command.c_str()) == 0;
-    if (!done) ADD_FAILURE() << "failed: " << command;
-    return done;
+// The patch of `bytes` at `discOffset` into the CHD at path, planned as the disc
+// image plans it, reading through file.
+ChdPatch planned(File& file, const std::filesystem::path& path, std::uint64_t discOffset, std::span<const Byte> bytes,
+                 const ChdProgress& progress = {}) {
+    ChdImage chd = openChdFile(file, path);
+    return planChdPatch(
+        chd, [&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(), path,
+        discOffset, bytes, progress);
 }
 
-std::vector<Byte> slice(const std::vector<Byte>& bytes, std::size_t from, std::size_t length) {
-    return {bytes.begin() + static_cast<std::ptrdiff_t>(from),
-            bytes.begin() + static_cast<std::ptrdiff_t>(from + length)};
+void undo(const std::filesystem::path& path, const ChdPatch& patch) {
+    File file = File::openForUpdate(path);
+    undoChdPatch(file, path, traceOf(patch));
+    file.close();
 }
 
 std::string cueOf(const std::string& bin, const std::string& body) { return "FILE \"" + bin + "\" BINARY\r\n" + body; }
@@ -119,12 +124,7 @@ TEST_F(ChdPatches, APatchIsWhatChdmanReadsAndComesBackByteForByte) {
         auto original = readFile(path);
         const auto source = readFile(dir() / c.source);
         if (c.shareZeroHunks) {  // every later hunk of zeros points where hunk 0 lies
-            const auto be = [&](std::size_t at, std::size_t n) {
-                std::size_t v = 0;
-                for (std::size_t i = 0; i < n; ++i) v = v << 8 | original[at + i];
-                return v;
-            };
-            const std::size_t mapAt = be(40, 8);
+            const auto mapAt = static_cast<std::size_t>(testing::bigEndian(original, 40, 8));
             std::size_t shared = 0;
             const auto zero = [](Byte b) { return b == 0; };
             ASSERT_TRUE(std::all_of(source.begin(), source.begin() + 4096, zero));
@@ -144,24 +144,18 @@ TEST_F(ChdPatches, APatchIsWhatChdmanReadsAndComesBackByteForByte) {
         const std::size_t length = c.layout->prefixLength;
         std::copy_n(logo.begin(), length, expected.begin() + static_cast<std::ptrdiff_t>(c.discStart));
 
-        ChdPatch patch;
-        {
-            File file = File::openForUpdate(path);
-            ChdImage chd = openChdFile(file, path);
-            const std::uint64_t total = chd.dataBytes();
-            std::uint64_t last = 0;
-            patch = planChdPatch(
-                chd, [&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(), path,
-                0, std::span<const Byte>(logo).first(length),
-                [&](std::uint64_t done, std::uint64_t) {
-                    EXPECT_GT(done, last);
-                    last = done;
-                    return true;
-                });
-            EXPECT_EQ(last, total);
-            writeChdPatch(file, path, patch);
-            file.close();
-        }
+        File file = File::openForUpdate(path);
+        const std::uint64_t total = openChdFile(file, path).dataBytes();
+        std::uint64_t last = 0;
+        const ChdPatch patch =
+            planned(file, path, 0, std::span<const Byte>(logo).first(length), [&](std::uint64_t done, std::uint64_t) {
+                EXPECT_GT(done, last);
+                last = done;
+                return true;
+            });
+        EXPECT_EQ(last, total);
+        writeChdPatch(file, path, patch);
+        file.close();
         EXPECT_LE(std::filesystem::file_size(path), original.size() + 3 * 2 * 19584 + 4 * 100);
         ASSERT_TRUE(chdman(dir().path(), c.extract));
         EXPECT_TRUE(readFile(dir() / "out.bin") == expected);
@@ -169,12 +163,8 @@ TEST_F(ChdPatches, APatchIsWhatChdmanReadsAndComesBackByteForByte) {
         ASSERT_TRUE(chdman(dir().path(), c.remake));
         const auto sha1s = [](const std::vector<Byte>& chd) { return slice(chd, 64, 40); };
         EXPECT_TRUE(sha1s(readFile(path)) == sha1s(readFile(dir() / "exp.chd")));
-        EXPECT_FALSE(sha1s(readFile(path)) == sha1s(original));
-        EXPECT_TRUE(DiscImage::open(path).prefix().bytes().size() == length);
 
-        File file = File::openForUpdate(path);
-        undoChdPatch(file, path, traceOf(patch));
-        file.close();
+        undo(path, patch);
         EXPECT_TRUE(readFile(path) == original);
     }
 }
@@ -186,15 +176,10 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
     ASSERT_TRUE(chdman(dir().path(), "createcd -i mode2.cue -o c.chd -f"));
     const auto compressed = dir() / "c.chd";
     const auto before = readFile(compressed);
+    const std::vector<Byte> bytes(3000, 7);
     {
         File file = File::openForUpdate(compressed);
-        ChdImage chd = openChdFile(file, compressed);
-        const std::vector<Byte> logo(100, 1);
-        const std::string message = failureOf([&] {
-            planChdPatch(
-                chd, [&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(),
-                compressed, 0, logo);
-        });
+        const std::string message = failureOf([&] { planned(file, compressed, 0, bytes); });
         EXPECT_TRUE(message.starts_with("Nothing was written: " + quoted(compressed) +
                                         " cannot be patched in place: it is a compressed CHD"))
             << message;
@@ -212,19 +197,12 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
     ChdPatch patch;
     {
         File file = File::openForUpdate(path);
-        ChdImage chd = openChdFile(file, path);
-        const std::vector<Byte> bytes(3000, 7);
+        EXPECT_THROW(planned(file, path, 0, bytes, [](std::uint64_t, std::uint64_t) { return false; }),
+                     ChdPatchCancelled);
         std::uint64_t done = 0, total = 1;  // the pass reads only the hunk that changes, and says it is done
-        patch = planChdPatch(
-            chd, [&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); }, file.size(), path,
-            100, bytes, [&](std::uint64_t d, std::uint64_t t) { return done = d, total = t, true; });
+        patch = planned(file, path, 100, bytes,
+                        [&](std::uint64_t d, std::uint64_t t) { return done = d, total = t, true; });
         EXPECT_EQ(done, total);
-        // Cancelled: nothing written.
-        EXPECT_FALSE(failureOf([&] {
-                         planChdPatch(
-                             chd, [&file](std::uint64_t at, std::span<Byte> out) { return file.readAt(at, out); },
-                             file.size(), path, 0, bytes, [](std::uint64_t, std::uint64_t) { return false; });
-                     }).empty());
         writeChdPatch(file, path, patch);
     }
     const auto patched = readFile(path);
@@ -241,9 +219,7 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
         EXPECT_TRUE(readFile(path) == bytes);
     }
     writeFile(path, patched);
-    File file = File::openForUpdate(path);
-    undoChdPatch(file, path, traceOf(patch));
-    file.close();
+    undo(path, patch);
     EXPECT_TRUE(readFile(path) == original);
 }
 
