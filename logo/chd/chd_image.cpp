@@ -1,6 +1,7 @@
 // Opening a CHD and reading its hunks.
 #include "logo/chd/chd_image.h"
 
+#include "chd_header.h"
 #include "chd_map.h"
 #include "chd_tracks.h"
 #include "logo/base/failure.h"
@@ -18,18 +19,14 @@ using chd::Damage;
 using chd::readBe;
 
 constexpr std::string_view kSignature = "MComprHD";
-constexpr std::size_t kHeaderLength = 124;  // version 5
 constexpr std::uint32_t kVersion = 5;
 constexpr std::uint32_t kMostHunkBytes = 1024 * 1024;
 constexpr std::uint64_t kMostHunks = 1u << 24;  // 64 GB in hunks of 4 KB: more than any disc holds
 constexpr std::size_t kMostSelfCopies = 64;     // a copy of a copy of ... (chdman makes copies of stored hunks only)
 constexpr std::size_t kCachedHunks = 2;
 
-// Header fields, big-endian: codecs at 16 (4 x 4), data length at 32, map at 40,
-// metadata at 48, hunk size at 56, unit size at 60, SHA-1s at 64 (the data),
-// 84 (data and metadata) and 104 (the parent's, zero for none).
-constexpr std::size_t kCodecsAt = 16, kDataBytesAt = 32, kMapAt = 40, kMetadataAt = 48, kHunkBytesAt = 56,
-                      kUnitBytesAt = 60, kParentSha1At = 104;
+using chd::kHeaderLength, chd::kCodecsAt, chd::kDataBytesAt, chd::kMapAt, chd::kMetadataAt, chd::kHunkBytesAt,
+    chd::kUnitBytesAt, chd::kParentSha1At;
 
 std::string hex(std::span<const Byte> bytes) {
     std::string text;

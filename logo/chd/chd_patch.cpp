@@ -1,6 +1,7 @@
 // Working out a patch of a CHD's disc: the new hunks, map, header and SHA-1s.
 #include "logo/chd/chd_patch.h"
 
+#include "chd_header.h"
 #include "chd_map.h"
 
 #include <algorithm>
@@ -13,8 +14,7 @@ namespace {
 using chd::readBe;
 using chd::writeBe;
 
-constexpr std::size_t kHeaderLength = 124;
-constexpr std::size_t kMapAt = 40, kMetadataAt = 48, kRawSha1At = 64, kSha1At = 84;
+using chd::kHeaderLength, chd::kMapAt, chd::kMetadataAt, chd::kRawSha1At, chd::kSha1At;
 constexpr std::size_t kMetadataEntryHeader = 16;
 constexpr Byte kChecksummed = 0x01;
 constexpr std::size_t kMostMetadataEntries = 1000;

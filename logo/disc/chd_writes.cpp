@@ -14,7 +14,7 @@ ChdImage openChdFile(File& file, const std::filesystem::path& path) {
                           path, [](std::span<Byte, kRawSectorSize> sector) { writeEccOf(sector); });
 }
 
-void writeChdPatch(File& file, const std::filesystem::path& path, const ChdPatch& patch) {
+void writeChdPatch(File& file, const ChdPatch& patch) {
     try {
         file.writeAt(patch.oldLength, patch.appended);
         file.flushToDisk();
@@ -33,7 +33,6 @@ void writeChdPatch(File& file, const std::filesystem::path& path, const ChdPatch
     // From here on, the old CHD or the new one: the header is one write of 124 bytes.
     file.writeAt(0, patch.newHeader);
     file.flushToDisk();
-    (void)path;
 }
 
 bool holdsChdPatch(File& file, const ChdPatchTrace& trace) {

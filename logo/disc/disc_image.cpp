@@ -326,7 +326,7 @@ bool DiscImage::writeChdPrefix(const ImagePrefix& prefix) {
     if (prefix == prefix_) return false;
     if (!preparedWrite_ || !(preparedWrite_->prefix == prefix)) prepareWrite(prefix);
     const ChdPatch& patch = preparedWrite_->patch;
-    writeChdPatch(file_, path_, patch);
+    writeChdPatch(file_, patch);
     size_ = patch.oldLength + patch.appended.size();
     preparedWrite_.reset();
     prefix_ = prefix;

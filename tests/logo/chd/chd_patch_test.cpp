@@ -154,7 +154,7 @@ TEST_F(ChdPatches, APatchIsWhatChdmanReadsAndComesBackByteForByte) {
                 return true;
             });
         EXPECT_EQ(last, total);
-        writeChdPatch(file, path, patch);
+        writeChdPatch(file, patch);
         file.close();
         EXPECT_LE(std::filesystem::file_size(path), original.size() + 3 * 2 * 19584 + 4 * 100);
         ASSERT_TRUE(chdman(dir().path(), c.extract));
@@ -203,7 +203,7 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
         patch = planned(file, path, 100, bytes,
                         [&](std::uint64_t d, std::uint64_t t) { return done = d, total = t, true; });
         EXPECT_EQ(done, total);
-        writeChdPatch(file, path, patch);
+        writeChdPatch(file, patch);
     }
     const auto patched = readFile(path);
     for (const auto& change : std::vector<std::function<void(std::vector<Byte>&)>>{

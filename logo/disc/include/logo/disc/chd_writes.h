@@ -18,7 +18,7 @@ ChdImage openChdFile(File& file, const std::filesystem::path& path);
 // write and flushes it. A failure before the header's write cuts the file back
 // to its old length (it was the old CHD whole all along); the failure says so.
 // The file must be as the patch was worked out of (under the writer's lock).
-void writeChdPatch(File& file, const std::filesystem::path& path, const ChdPatch& patch);
+void writeChdPatch(File& file, const ChdPatch& patch);
 
 // Whether the file is exactly as the patch left it (its header, its length and
 // the bytes appended), or as a restore stopped after writing the old header
