@@ -24,8 +24,9 @@ int runCommandLine(const std::vector<std::string>& words) {
         standardError << "tolvane: " << wrong.what() << "\nTry 'tolvane " << help << "'.\n";
     }
     const Outcome outcome = invocation ? run(*invocation) : Outcome{kUsage, ""};
+    errno = 0;
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return outcome.status;
-    const int error = errno;
+    const int error = standardOutput.firstError() ? standardOutput.firstError() : errno;
     standardError << "tolvane: cannot write to standard output: " << std::strerror(error ? error : EIO)
                   << (outcome.written.empty() ? "" : "; " + outcome.written + " all the same") << '\n';
     return kFailed;
