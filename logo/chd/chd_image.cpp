@@ -169,9 +169,19 @@ void ChdImage::State::refuseNewerCodecs() const {
 }
 
 void ChdImage::State::readMap() {
-    if (codecs[0] == 0) {  // uncompressed: 4 bytes a hunk, read when the hunk is
+    if (codecs[0] == 0) {  // uncompressed: each hunk's place, in hunks, read again when the hunk is
         if (mapAt > fileSize || (fileSize - mapAt) / 4 < hunks)
             throw openFailure("its hunk map lies past the end of the file: the file is cut short", Problem::TooShort);
+        // Its hunks follow the map: a file cut short keeps the map whole.
+        std::vector<Byte> entries(std::size_t{hunks} * 4);
+        readFile(mapAt, entries);
+        for (std::uint32_t n = 0; n < hunks; ++n) {
+            const std::uint64_t at = readBe(entries, std::size_t{n} * 4, 4) * hunkBytes;
+            if (at != 0 && (at > fileSize || fileSize - at < hunkBytes))
+                throw openFailure("hunk " + std::to_string(n) + " of " + std::to_string(hunks) +
+                                      " lies past the end of the file: the file is cut short",
+                                  Problem::TooShort);
+        }
         return;
     }
     try {

@@ -181,11 +181,14 @@ TEST_F(ChdKinds, DamagedFilesAreRefusedWithTheFileTheHunkAndTheReason) {
     const struct {
         const char* name;
         std::function<void(std::vector<Byte>&)> damage;
-        std::string message;  // the whole message; "..." stands for any text
+        std::string message;         // the whole message; "..." stands for any text
+        const char* kind = "noise";  // the CHD damaged
     } cases[] = {
         {"cut in its header", [](auto& b) { b.resize(100); }, opening + "it ends inside its CHD header"},
         {"cut in its map", [](auto& b) { b.resize(b.size() - 8); },
          opening + "its hunk map lies past the end of the file: the file is cut short"},
+        {"uncompressed, cut in its hunks", [](auto& b) { b.resize(b.size() - 100); },
+         opening + "hunk ... of 40 lies past the end of the file: the file is cut short", "dvd-uncompressed"},
         {"map's CRC", [&](auto& b) { b[mapAt + 11] ^= 0x40; },
          opening + "its hunk map is damaged: its CRC does not match"},
         {"a hunk's CRC", [&](auto& b) { b[firstHunk + 1000] ^= 0x01; },
@@ -205,7 +208,7 @@ TEST_F(ChdKinds, DamagedFilesAreRefusedWithTheFileTheHunkAndTheReason) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto bytes = good;
+        auto bytes = readFile(kinds() / (std::string(c.kind) + ".chd"));
         c.damage(bytes);
         writeFile(path, bytes);
         const auto started = std::chrono::steady_clock::now();
