@@ -140,9 +140,10 @@ when it does not)."""),
              "headers) or PNG (grey, palette, RGB, with or without alpha; 1- to 16-bit; "
              "interlaced or not), told apart by their first bytes, not by the name; each "
              "pixel becomes the grey level of its colour, alpha ignored. Then writes the "
-             "picture into the logo of IMAGE, in place: IMAGE keeps its length and every "
-             "byte outside the logo's user data, except the check fields (EDC/ECC) of logo "
-             "sectors that had valid ones, which are recomputed. Nothing is written when "
+             "picture into the logo of IMAGE, in place: IMAGE (unless it is a CHD, which "
+             "grows) keeps its length and every byte outside the logo's user data, except "
+             "the check fields (EDC/ECC) of logo sectors that had valid ones, which are "
+             "recomputed. Nothing is written when "
              "the bitmap cannot be read or IMAGE is not as expected. With --patch-file, the "
              "same change goes into a patch file instead, for others who hold the same image, "
              "and IMAGE is only read.",
@@ -215,7 +216,8 @@ Japanese and European consoles may refuse a disc whose logo was changed."""),
         "info",
         summary="describe the image, its game, sectors and logo",
         help="Describes IMAGE: its file and size (for a CUE sheet, also the sheet, the "
-             "data track and the byte of the file it starts at), its layout (raw 2352-byte "
+             "data track and the byte of the file it starts at; for a CHD, its codecs, its hunk "
+             "size and the track the disc is read from), its layout (raw 2352-byte "
              "Mode 2 or Mode 1 sectors, 2336-byte Mode 2 sectors, or 2048-byte sectors), the game's serial "
              "and video mode from SYSTEM.CNF, the key of the console view, the state of "
              "each logo sector (mode, EDC, ECC) and a summary of the logo.",

@@ -169,6 +169,13 @@ PatchProgress passProgress(const std::filesystem::path& image) {
     };
 }
 
+// How many logo sectors got their check fields recomputed, said only of a
+// layout whose sectors have check fields (not of 2048-byte sectors).
+std::string checkFieldsNote(const EditorState& s, const char* got) {
+    if (!s.imagePrefix->layout().storesRawSectors()) return "";
+    return " (" + std::to_string(s.sectorsWithNewChecks) + " of 12 logo sectors " + got + " new EDC/ECC)";
+}
+
 }  // namespace
 
 Outcome runImport(const Invocation& invocation) {
@@ -195,12 +202,12 @@ Outcome runImport(const Invocation& invocation) {
         return {kDone};
     }
     if (invocation.dryRun) {
-        standardOutput << "Dry run: " << quoted(bitmap) << " can be patched into " << quoted(image) << " ("
-                       << s.sectorsWithNewChecks << " of 12 logo sectors would get new EDC/ECC); nothing was written\n";
+        standardOutput << "Dry run: " << quoted(bitmap) << " can be patched into " << quoted(image)
+                       << checkFieldsNote(s, "would get") << "; nothing was written\n";
         return {kDone};
     }
-    standardOutput << "Patched " << quoted(image) << " with " << quoted(bitmap) << " (" << s.sectorsWithNewChecks
-                   << " of 12 logo sectors got new EDC/ECC)\n"
+    standardOutput << "Patched " << quoted(image) << " with " << quoted(bitmap) << checkFieldsNote(s, "got")
+                   << '\n'
                    // Through what was given: a CUE sheet's data track may not start at its file's first byte.
                    << "To put the previous logo back: " << restoreCommand(invocation.arguments[0]) << '\n';
     return {kDone, "the image was patched"};

@@ -168,7 +168,7 @@ void printText(std::ostream& out, const ImageReport& r) {
         out << "Sheet:   " << printable(pathText(r.cue->sheet)) << " (track " << r.cue->track.number << ", "
             << printable(r.cue->track.mode) << ", from byte " << r.cue->track.offset << " of the file)\n";
     if (r.chd) {
-        out << "CHD:     codecs";
+        out << "CHD:     " << (r.chd->codecs.empty() ? "no compression" : "codecs");
         for (const std::string& codec : r.chd->codecs) out << ' ' << codec;
         out << ", hunks of " << r.chd->hunkBytes << " bytes; the disc is ";
         if (r.chd->trackNumber)

@@ -42,9 +42,9 @@ std::string nothingToRestore(const std::filesystem::path& folder, const std::vec
                "it holds now";
     const std::size_t kept = static_cast<std::size_t>(std::ranges::count(records, false, &Kept::gone));
     if (kept == 0) return text + "there is no record of a patch of " + quoted(image) + " in " + quoted(folder);
-    return text + "none of the " + std::to_string(kept) + (kept == 1 ? " record" : " records") + " of this disc in " +
-           quoted(folder) + " is of a patch that wrote what " + quoted(image) +
-           " holds now (it was changed since by something else, or its patches are taken back already)";
+    return text + (kept == 1 ? "the only record" : "none of the " + std::to_string(kept) + " records") +
+           " of this disc in " + quoted(folder) + (kept == 1 ? " is not" : " is") + " of a patch that wrote what " +
+           quoted(image) + " holds now (it was changed since by something else, or its patches are taken back already)";
 }
 
 }  // namespace

@@ -435,6 +435,9 @@ TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
     const auto original = readFile(path("game.chd")), originalDisc = readFile(path("cd.bin"));
     const std::string bitmap = bitmapOf(8);
 
+    EXPECT_NE(run({"info", path("game.chd")})
+                  .out.find("CHD:     no compression, hunks of 19584 bytes; the disc is its track 1 (MODE2_RAW)"),
+              std::string::npos);
     const Result dry = run({"import", "--dry-run", path("game.chd"), bitmap});
     EXPECT_EQ(dry.status, 0) << dry.err;
     EXPECT_EQ(readFile(path("game.chd")), original);
@@ -492,10 +495,14 @@ TEST_F(TolvaneCli, WorksOnDvdAndMode1ImagesAndNamesTheirGame) {
 
         EXPECT_EQ(run({"export", path(c.name), path("out.bmp")}).status, 0);
         EXPECT_EQ(logoOf(importBitmap(path("out.bmp")).picture), patternLogo(3));
-        EXPECT_EQ(run({"import", path(c.name), bitmapOf(8)}).status, 0);
+        const Result patched = run({"import", path(c.name), bitmapOf(8)});
+        EXPECT_EQ(patched.status, 0);
         if (c.layout->storesRawSectors()) {
+            EXPECT_NE(patched.out.find(" (12 of 12 logo sectors got new EDC/ECC)\n"), std::string::npos) << patched.out;
             EXPECT_NE(run({"info", path(c.name)}).out.find("  11  mode "), std::string::npos);
             EXPECT_EQ(run({"info", path(c.name)}).out.find("invalid"), std::string::npos) << "checks stay valid";
+        } else {
+            EXPECT_EQ(patched.out.find("EDC"), std::string::npos) << "2048-byte sectors have no check fields";
         }
         EXPECT_EQ(extractLogo(testing::readPrefix(path(c.name))).logo, patternLogo(8));
         EXPECT_EQ(std::filesystem::file_size(path(c.name)), original.size());
@@ -668,8 +675,8 @@ TEST_F(TolvaneCli, RestoreRefusesAnImageChangedSinceItsImport) {
     writeFile(path("game.bin"), changed);
     const Result r = run({"restore", path("game.bin")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "tolvane: Nothing was written: none of the 1 record of this disc in \"" +
-                         (dataHome() / "tolvane-editor").string() + "\" is of a patch that wrote what \"" +
+    EXPECT_EQ(r.err, "tolvane: Nothing was written: the only record of this disc in \"" +
+                         (dataHome() / "tolvane-editor").string() + "\" is not of a patch that wrote what \"" +
                          path("game.bin") + "\" holds now (it was changed since by something else, or its " +
                          "patches are taken back already)\n");
     EXPECT_TRUE(r.out.empty());

@@ -246,7 +246,7 @@ TEST_F(EditorTest, TakingThePatchBackAsksThenShowsTheLogoTheImageHoldsAgain) {
 
     EXPECT_FALSE(editor.takeBackLastPatch());
     ASSERT_EQ(window.failures.size(), 1u);
-    EXPECT_EQ(window.failures[0].rfind("Nothing was written: none of the 1 record of this disc in ", 0), 0u);
+    EXPECT_EQ(window.failures[0].rfind("Nothing was written: the only record of this disc in ", 0), 0u);
     EXPECT_EQ(readFile(image), original);
 }
 

@@ -69,8 +69,10 @@ protected:
         return stopped;
     }
     std::string nothingLeft(const std::filesystem::path& path, std::size_t kept) {
-        return "Nothing was written: none of the " + std::to_string(kept) + (kept == 1 ? " record" : " records") +
-               " of this disc in " + quoted(dir / "history") + " is of a patch that wrote what " + quoted(path) +
+        return "Nothing was written: " +
+               (kept == 1 ? "the only record" : "none of the " + std::to_string(kept) + " records") +
+               " of this disc in " + quoted(dir / "history") + (kept == 1 ? " is not" : " is") +
+               " of a patch that wrote what " + quoted(path) +
                " holds now (it was changed since by something else, or its patches are taken back already)";
     }
 
