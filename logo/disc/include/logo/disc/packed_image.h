@@ -1,6 +1,7 @@
-// Images kept compressed or in an archive (CHD, CSO, ZSO, gzip, xz, bzip2,
-// Zstandard, ZIP, 7-Zip, RAR, tar): their bytes are not the disc's sectors, so
-// they are refused with what to do.
+// Images kept compressed or in an archive (CSO, ZSO, gzip, xz, bzip2, Zstandard,
+// ZIP, 7-Zip, RAR, tar, and a CHD that a CUE sheet names: a CHD is read when it
+// is opened itself): their bytes are not the disc's sectors, so they are refused
+// with what to do.
 #pragma once
 
 #include <filesystem>
