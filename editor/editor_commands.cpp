@@ -78,6 +78,7 @@ void EditorCommands::open(const std::filesystem::path& image, ImageAccess access
     s.sectorsWithNewChecks = 0;
     s.editing = true;  // an import already made stays ready to patch, into this image
     layout_ = opened.layout().description;
+    chd_ = opened.chd();
     held_.reset();
     if (access != ImageAccess::Read)
         held_.emplace(std::move(opened));
@@ -221,9 +222,9 @@ RestoreResult EditorCommands::takeBackLastPatch() {
     try {
         reread();
     } catch (const Failure& failure) {  // taken back all the same: say so, and why the view is old
-        throw FailureAfterWrite(failure.after("The patch of " + localTimeText(result.restored.time) +
-                                              " is taken back: " + quoted(image) +
-                                              " holds the logo it had before it, but then: ")
+        throw FailureAfterWrite(failure
+                                    .after("The patch of " + localTimeText(result.restored.time) + " is taken back: " +
+                                           quoted(image) + " holds the logo it had before it, but then: ")
                                     .with("; open it again to see it"));
     }
     return result;
