@@ -222,9 +222,9 @@ RestoreResult EditorCommands::takeBackLastPatch() {
     try {
         reread();
     } catch (const Failure& failure) {  // taken back all the same: say so, and why the view is old
-        throw FailureAfterWrite(failure
-                                    .after("The patch of " + localTimeText(result.restored.time) + " is taken back: " +
-                                           quoted(image) + " holds the logo it had before it, but then: ")
+        throw FailureAfterWrite(failure.after("The patch of " + localTimeText(result.restored.time) +
+                                              " is taken back: " + quoted(image) +
+                                              " holds the logo it had before it, but then: ")
                                     .with("; open it again to see it"));
     }
     return result;
