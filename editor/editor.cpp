@@ -84,6 +84,9 @@ bool Editor::attempt(const std::string& doing, Command&& command) {
     try {
         command();
         return true;
+    } catch (const ChdNotWritable& refused) {  // the whole reason in the message, its gist in the status
+        window_.showStatus(refused.brief());
+        window_.reportFailure(refused.what());
     } catch (const std::bad_alloc&) {
         const std::string failure = "Out of memory while " + doing;
         window_.showStatus(failure);
@@ -104,7 +107,13 @@ bool Editor::openImage(const std::filesystem::path& path) {
         showEnablement();
         std::string status =
             "Opened " + displayName(s.imagePath) + ": " + commands_.layoutDescription() + ", " + describe(s.identity);
+        const std::optional<ChdSummary>& chd = commands_.chd();
+        if (chd) status += chd->compressed ? "; a compressed CHD image" : "; a CHD image";
         if (s.consoleView) status += "; console view with " + describeSource(s.key, s.identity);
+        if (chd && chd->compressed)
+            status += warningLine(
+                "it can be read but not patched in place; to patch it, open a copy made with "
+                "chdman copy -c none");
         if (!s.looksLikeDisc) status += warningLine("it " + notADiscReason());
         if (s.consoleView) status += warningLine(keyWarning(s.key));
         window_.showStatus(status);

@@ -78,6 +78,7 @@ void EditorCommands::open(const std::filesystem::path& image, ImageAccess access
     s.sectorsWithNewChecks = 0;
     s.editing = true;  // an import already made stays ready to patch, into this image
     layout_ = opened.layout().description;
+    chd_ = opened.chd();
     held_.reset();
     if (access != ImageAccess::Read)
         held_.emplace(std::move(opened));

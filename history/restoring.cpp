@@ -7,6 +7,7 @@
 #include "logo/files/file_io.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace tolvane {
 
@@ -87,7 +88,27 @@ std::vector<HistoryStep> PatchHistory::list(const std::filesystem::path& given) 
 }
 
 RestoreResult PatchHistory::restore(const std::filesystem::path& given, const std::string& recordName) const {
-    DiscImage image = DiscImage::open(given, ImageAccess::Update);
+    std::optional<DiscImage> opened;
+    try {
+        opened.emplace(DiscImage::open(given, ImageAccess::Update));
+    } catch (const Failure&) {
+        // An image that may not be written (a compressed CHD, a read-only file)
+        // with no patch to take back: that is what to say of it, as of any other.
+        std::optional<Failure> nothing;
+        try {
+            if (recordName.empty() && list(given).empty()) {
+                DiscImage image = DiscImage::open(given);
+                const ThisImage here = thisImage(image);
+                const Listing listing =
+                    listFolder(folder_, discHash(image.fingerprint()), here.file.path, image.fingerprint());
+                nothing.emplace(nothingToRestore(folder_, listing.ofDisc, image.path(), {}), Problem::NoRecord);
+            }
+        } catch (const Failure&) {  // not even read: the refusal stands
+        }
+        if (nothing) throw *nothing;
+        throw;
+    }
+    DiscImage& image = *opened;
     const std::filesystem::path path = image.path();  // for a CUE sheet, the file of its data track
     const ThisImage here = thisImage(image);
     Listing listing = listFolder(folder_, discHash(image.fingerprint()), here.file.path, image.fingerprint());

@@ -133,6 +133,12 @@ std::string compressedChd(const std::filesystem::path& path, const std::string& 
            "DVD) and patch that";
 }
 
+// The same, short enough for a status area.
+std::string compressedChdBrief(const std::filesystem::path& path) {
+    return "Nothing was written: " + quoted(path) +
+           " is a compressed CHD, which cannot be patched in place; patch a copy made with chdman copy -c none";
+}
+
 }  // namespace
 
 struct DiscImage::PreparedWrite {
@@ -205,7 +211,7 @@ DiscImage DiscImage::open(const std::filesystem::path& given, ImageAccess access
     const std::span<const Byte> fileStart =
         start == 0 ? std::span<const Byte>(head) : std::span<const Byte>(first).first(file.readAt(0, first));
     if (!cue && startsAsChd(fileStart)) {
-        if (access == ImageAccess::ReadLocked) throw ChdNotWritable(chdNotWritable(path), Problem::NotSupported);
+        if (access == ImageAccess::ReadLocked) throw ChdNotWritable(chdNotWritable(path));
         return openChd(std::move(file), path, access);
     }
     refusePackedImage(std::string_view(reinterpret_cast<const char*>(fileStart.data()), fileStart.size()), path);
@@ -252,7 +258,7 @@ DiscImage DiscImage::openChd(File file, const std::filesystem::path& path, Image
     ChdImage chd = openChdFile(image.file_, path);
     if (access == ImageAccess::Update)
         if (const std::string why = whyChdCannotBePatched(chd); !why.empty())
-            throw ChdNotWritable(compressedChd(path, why), Problem::NotSupported);
+            throw ChdNotWritable(compressedChd(path, why), compressedChdBrief(path));
     const ChdDisc& disc = chd.disc();
     std::vector<Byte> head(kHeadLength);
     head.resize(chd.readDisc(0, head));
@@ -275,6 +281,7 @@ DiscImage DiscImage::openChd(File file, const std::filesystem::path& path, Image
     for (const chd::Codec codec : chd.codecs())
         if (codec != 0) summary.codecs.push_back(chd::codecName(codec));
     summary.hunkBytes = chd.hunkBytes();
+    summary.compressed = chd.compressedMap();
     if (disc.track) {
         summary.trackNumber = disc.track->number;
         summary.trackType = disc.track->type;

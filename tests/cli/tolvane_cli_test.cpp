@@ -411,7 +411,7 @@ TEST_F(TolvaneCli, ReadsACHDAndRefusesToPatchACompressedOne) {
              std::pair<std::vector<std::string>, std::string>{{"import", path("game.chd"), bitmap},
                                                               "cannot be patched in place: it is a compressed CHD"},
              {{"import", "--dry-run", path("game.chd"), bitmap}, "cannot be patched in place: it is a compressed CHD"},
-             {{"restore", path("game.chd")}, "cannot be patched in place: it is a compressed CHD"},
+             {{"restore", path("game.chd")}, "there is no record of a patch of \"" + path("game.chd") + "\""},
              {{"import", "--patch-file", path("logo.xdelta"), path("game.chd"), bitmap},
               "a patch file of a compressed file helps nobody"},
          }) {
@@ -1257,6 +1257,9 @@ TEST_F(TolvaneCli, APatchFileIsMadeOfAnImageThatMayOnlyBeRead) {
         const Result refused = run({"import", image, bitmap}, c.through);
         EXPECT_EQ(refused.status, 1);
         EXPECT_EQ(refused.err, "tolvane: Cannot open \"" + image + "\" for writing: " + c.reason + "\n");
+        const Result restore = run({"restore", image}, c.through);  // never patched: nothing to take back
+        EXPECT_NE(restore.err.find("there is no record of a patch of \"" + image + "\""), std::string::npos)
+            << restore.err;
         EXPECT_EQ(readFile(image), disc);
     }
 }

@@ -301,16 +301,25 @@ TEST_F(EditorTest, PatchWritesNothingWhenItsRecordCannotBeKept) {
     EXPECT_EQ(buttons(), (Enablement{true, true, true})) << "Patch stays ready";
 }
 
-// A compressed CHD image opens and its logo is shown; Patch and Save as patch file say
-// plainly why they cannot write one, and write nothing anywhere.
+// A compressed CHD image opens and its logo is shown, with a word that it cannot be
+// patched (which one made without compression can); Patch and Save as patch file say
+// plainly why they cannot write one, in a line in the status, and write nothing anywhere.
 TEST_F(EditorTest, ACHDIsShownButNeitherPatchedNorMadeAPatchFileOf) {
     TOLVANE_REQUIRE_CHD_KINDS();
     testing::UserDataFolder data(dir / "data");
+    std::filesystem::copy_file(testing::chdKind("cd-mode2-uncompressed.chd"), dir / "plain.chd");
+    open(dir / "plain.chd");
+    EXPECT_EQ(window.status,
+              "Opened plain.chd: raw 2352-byte sectors, user data at 24, SLUS_200.01, NTSC; a CHD image");
     const auto chd = dir / "game.chd";
     std::filesystem::copy_file(testing::chdKind("cd-mode2.chd"), chd);
     const auto original = readFile(chd);
     open(chd);
     ASSERT_TRUE(window.failures.empty()) << window.failures[0];
+    EXPECT_EQ(window.status,
+              "Opened game.chd: raw 2352-byte sectors, user data at 24, SLUS_200.01, NTSC; a compressed CHD image\n"
+              "Warning: it can be read but not patched in place; to patch it, open a copy made with chdman copy -c "
+              "none");
     EXPECT_EQ(extractLogo(*editor.state().imageOnDisk).logo, patternLogo(5));  // write_chd_discs' logo
     importBitmap(bitmap);
 
@@ -319,6 +328,9 @@ TEST_F(EditorTest, ACHDIsShownButNeitherPatchedNorMadeAPatchFileOf) {
     EXPECT_TRUE(window.failures[0].starts_with("Nothing was written: " + quoted(chd) +
                                                " cannot be patched in place: it is a compressed CHD"))
         << window.failures[0];
+    EXPECT_EQ(window.status, "Nothing was written: " + quoted(chd) +
+                                 " is a compressed CHD, which cannot be patched in place; patch a copy made with "
+                                 "chdman copy -c none");
     window.willChoose(Dialog::dialsauvpatch, dir / "logo.xdelta");
     editor.mnusauvpatch_Click();
     ASSERT_EQ(window.failures.size(), 2u);

@@ -38,6 +38,8 @@ public:
     void open(const std::filesystem::path& image, ImageAccess access = ImageAccess::Read);
     // The layout of the open image, for people.
     const std::string& layoutDescription() const { return layout_; }
+    // What the open image's CHD is made of, when it is one.
+    const std::optional<ChdSummary>& chd() const { return chd_; }
 
     // Writes the picture the view stands for: the logo Patch would write as a
     // BMP headed by the template (or a PNG, by the name), or in console view the
@@ -97,6 +99,7 @@ public:
 private:
     EditorState state_;
     std::string layout_;
+    std::optional<ChdSummary> chd_;
     std::filesystem::path opened_;   // the path open was given: the image, or its CUE sheet
     std::filesystem::path picture_;  // the picture imported last
     std::optional<DiscImage> held_;  // the image, open and locked for the patch or patch file to come

@@ -29,6 +29,7 @@ enum class ImageAccess { Read, ReadLocked, Update };
 struct ChdSummary {
     std::vector<std::string> codecs;  // as its header lists them: "cdlz", "cdzl", "cdfl"
     std::uint32_t hunkBytes = 0;
+    bool compressed = false;  // its map is the compressed one: it cannot be patched in place
     // The CD track the disc is read from (its number and type as the CHD names
     // it: "MODE2_RAW"); none for a DVD.
     std::optional<unsigned> trackNumber;
@@ -39,7 +40,13 @@ struct ChdSummary {
 // file), or a compressed CHD, which cannot be patched in place.
 class ChdNotWritable : public Failure {
 public:
-    using Failure::Failure;
+    explicit ChdNotWritable(const std::string& text, std::string brief = {})
+        : Failure(text, Problem::NotSupported), brief_(std::move(brief)) {}
+    // The refusal in a line, for a status area (what() tells it whole).
+    std::string brief() const { return brief_.empty() ? what() : brief_; }
+
+private:
+    std::string brief_;
 };
 
 class DiscImage {
