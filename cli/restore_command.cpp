@@ -25,6 +25,10 @@ std::string restoreImage(const std::filesystem::path& image, const std::string& 
     if (result.finishedEarlierRestore)
         return text + "Finished the restore of " + quoted(image) + " that was interrupted: it holds what it held " +
                "before the patch of " + time + " (" + leftText(result.left) + ")\n";
+    if (result.asNewPatch)
+        return text + "Restored the logo " + quoted(image) + " had before the patch of " + time +
+               ", as a new patch: the CHD was made again since that patch, so it grows (" + leftText(result.left) +
+               ")\n";
     return text + "Restored " + quoted(image) + " as it was before the patch of " + time + " (" +
            leftText(result.left) + ")\n";
 }
@@ -40,8 +44,9 @@ std::string listPatches(const std::filesystem::path& image) {
     bool choice = false;
     for (const HistoryStep& step : steps) {
         if (step.choice && !choice)
-            text += "Then restore asks which to take (restore --record RECORD), as these were made on other files "
-                    "and would write different bytes:\n";
+            text +=
+                "Then restore asks which to take (restore --record RECORD), as these were made on other files "
+                "and would write different bytes:\n";
         choice = choice || step.choice;
         text += "  " + localTimeText(step.time) + "  ";
         if (!step.damage.empty())
@@ -50,7 +55,8 @@ std::string listPatches(const std::filesystem::path& image) {
             text += pathText(step.file.filename()) + (step.interrupted ? " (interrupted; the next restore "
                                                                          "finishes it)"
                                                                        : "");
-        if (step.damage.empty() && !step.madeOn.empty()) text += "  made on " + quoted(std::filesystem::path(step.madeOn));
+        if (step.damage.empty() && !step.madeOn.empty())
+            text += "  made on " + quoted(std::filesystem::path(step.madeOn));
         text += '\n';
     }
     return text;

@@ -165,10 +165,12 @@ RestoreResult PatchHistory::restore(const std::filesystem::path& given, const st
         // A CHD as the patch left it goes back exactly (its old header, its old
         // length); one changed since (recompressed, say) gets the old bytes as a
         // new patch.
-        if (!record.trace.empty() && image.holdsWrite(record.trace))
+        const bool exactly = !record.trace.empty() && image.holdsWrite(record.trace);
+        if (exactly)
             image.undoWrite(record.trace);
         else
             image.writePrefix(before, rescue());
+        result.asNewPatch = !exactly && image.chd().has_value();
     } catch (const Failure&) {
         try {  // nothing written: an ordinary record again
             if (image.holds(image.prefix())) addEvent(*step, RecordEvent::Abandoned, here.file);

@@ -468,6 +468,8 @@ TEST_F(TolvaneCli, PatchesACHDMadeWithoutCompressionAndRestoresItExactly) {
     std::filesystem::rename(path("plain.chd"), path("game.chd"));
     const Result patchedBack = run({"restore", path("game.chd")});
     EXPECT_EQ(patchedBack.status, 0) << patchedBack.err;
+    EXPECT_EQ(patchedBack.out.rfind("Restored the logo \"" + path("game.chd") + "\" had before the patch of ", 0), 0u)
+        << patchedBack.out;
     ASSERT_TRUE(chdman("extractcd -i game.chd -o out.cue -ob out.bin -f"));
     EXPECT_EQ(readFile(path("out.bin")), originalDisc);
 }

@@ -41,6 +41,8 @@ struct RestoreResult {
     bool finishedEarlierRestore = false;  // the image already held its bytes: only its record went
     std::vector<HistoryStep> skipped;     // damaged records passed over
     std::size_t left = 0;                 // patches that can still be taken back
+    // A CHD made again since the patch: the old bytes went in as a patch of their own.
+    bool asNewPatch = false;
 };
 
 class PatchHistory {
