@@ -74,6 +74,13 @@ protected:
 
     static std::vector<Byte> text(const std::string& s) { return {s.begin(), s.end()}; }
     const TempDir& dir() const { return *dir_; }
+    // A copy of a CHD made for every CHD test, as NAME in the folder.
+    static std::filesystem::path copyOfKind(const std::string& kind, const std::string& name) {
+        const auto to = *dir_ / name;
+        std::filesystem::copy_file(testing::chdKind(kind + ".chd"), to,
+                                   std::filesystem::copy_options::overwrite_existing);
+        return to;
+    }
 
     static TempDir* dir_;
 };
@@ -173,8 +180,7 @@ TEST_F(ChdPatches, APatchIsWhatChdmanReadsAndComesBackByteForByte) {
 // compressed CHD (its map keeps the hunks in their order), and a patched CHD
 // changed since (one byte appended, or copied again).
 TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
-    ASSERT_TRUE(chdman(dir().path(), "createcd -i mode2.cue -o c.chd -f"));
-    const auto compressed = dir() / "c.chd";
+    const auto compressed = copyOfKind("cd-mode2", "c.chd");
     const auto before = readFile(compressed);
     const std::vector<Byte> bytes(3000, 7);
     {
@@ -186,8 +192,7 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
     }
     EXPECT_TRUE(readFile(compressed) == before);
 
-    ASSERT_TRUE(chdman(dir().path(), "createcd -i mode2.cue -o u.chd -c none -f"));
-    const auto path = dir() / "u.chd";
+    const auto path = copyOfKind("cd-mode2-uncompressed", "u.chd");
     const auto original = readFile(path);
     // One the user may not write: the system's reason.
     injectFileFault(FileOperation::Open, EACCES);
@@ -226,8 +231,7 @@ TEST_F(ChdPatches, WhatCannotBePatchedOrTakenBackIsRefused) {
 // A patch or its undo stopped at any change (a kill, a power cut), or a full
 // disk, leaves the old CHD or the new one, and the undo then gives the original.
 TEST_F(ChdPatches, EveryInterruptionLeavesAWholeChdAndTheWayBack) {
-    ASSERT_TRUE(chdman(dir().path(), "createcd -i mode2.cue -o i.chd -c none -f"));
-    const auto path = dir() / "i.chd";
+    const auto path = copyOfKind("cd-mode2-uncompressed", "i.chd");
     const auto original = readFile(path);
     const ImagePrefix before = DiscImage::open(path).prefix();
     ImagePrefix after(before.layout());
